@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs the test suites of the native and the Windows build (default: both)
+# and ends with one line "N passed, N failed".  Exit code 0 only when every
+# suite passed.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(native wintest)
+
+passed=0; failed=0; rc=0
+for p in "${presets[@]}"; do
+  log="build/$p/ctest.log"
+  echo "== $p tests"
+  if [ "$p" = wintest ]; then
+    MORVANE_BUILD_DIR="$top/build/wintest" scripts/wine-session ctest --preset wintest 2>&1 | tee "$log"
+  else
+    ctest --preset "$p" 2>&1 | tee "$log"
+  fi
+  [ "${PIPESTATUS[0]}" -eq 0 ] || rc=1
+  total=$(grep -Eo 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1)
+  if [ -n "$total" ]; then
+    f=$(echo "$total" | awk '{print $3}'); n=$(echo "$total" | awk '{print $NF}')
+    passed=$((passed + n - f)); failed=$((failed + f))
+  else
+    rc=1
+  fi
+done
+echo "$passed passed, $failed failed"
+exit $rc

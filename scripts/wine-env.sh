@@ -1,0 +1,39 @@
+# Sourced by wine-run and wine-session: the Wine settings of every run.
+#
+# The tests run the x86-64 build of the Windows code in a 64-bit prefix:
+# the kernels of these machines cannot execute Wine's 32-bit loader, and
+# emulating it is far too slow.  A 64-bit program sees HKLM unredirected.
+: "${MORVANE_BUILD_DIR:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wintest}"
+export WINEPREFIX="${WINEPREFIX:-$MORVANE_BUILD_DIR/wineprefix}"
+export WINEARCH=win64
+WINE=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver64
+wineserver() { "$WINESERVER" "$@"; }
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+
+# Creates the 32-bit prefix on first use; concurrent callers wait for it.
+wine_prefix_ready() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wine: creating prefix $WINEPREFIX" >&2
+      DISPLAY= "$WINE" wineboot -i >/dev/null 2>&1 || true
+      wineserver -w
+      [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Starts a private Xvfb; sets XVFB_PID and XVFB_DISPLAY (":N").
+start_xvfb() {
+  local fifo disp
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  read -r disp <"$fifo"
+  rm -f "$fifo"
+  XVFB_DISPLAY=":$disp"
+}

@@ -1,0 +1,173 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#endif
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) throw std::runtime_error(std::string("environment variable not set: ") + name);
+  return v;
+}
+
+// A Unix path as this program must name it.
+std::string FromUnixPath(const std::string& unixPath) {
+#ifdef _WIN32
+  std::string p = "Z:" + unixPath;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+#else
+  return unixPath;
+#endif
+}
+
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+// Runs "/bin/sh SCRIPT" and returns the script's exit code, which the
+// script itself leaves in SCRIPT.rc (see RunUnix).
+int RunShellScript(const std::string& scriptUnixPath, const std::string& rcPath) {
+#ifdef _WIN32
+  // Wine starts Unix programs named by their Unix path and hands them the
+  // arguments unchanged, but its process handle does not wait for them: the
+  // script's exit code file is the signal that it has finished.
+  std::string cmd = "/bin/sh " + scriptUnixPath;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::vector<char> buf(cmd.begin(), cmd.end());
+  buf.push_back('\0');
+  if (!CreateProcessA("Z:\\bin\\sh", buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    throw std::runtime_error("cannot start /bin/sh under Wine");
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  for (int waited = 0; !FileExists(rcPath); waited += 10) {
+    if (waited > 15 * 60 * 1000) throw std::runtime_error("Unix program did not finish: " + scriptUnixPath);
+    Sleep(10);
+  }
+#else
+  std::system(("/bin/sh " + ShellQuote(scriptUnixPath)).c_str());
+#endif
+  auto bytes = ReadFileBytes(rcPath);
+  return std::stoi(std::string(bytes.begin(), bytes.end()));
+}
+
+}  // namespace
+
+std::string SourceDir() { return FromUnixPath(Env("MORVANE_SOURCE_DIR")); }
+std::string BuildDir() { return FromUnixPath(Env("MORVANE_BUILD_DIR")); }
+
+std::string Join(const std::string& dir, const std::string& name) {
+#ifdef _WIN32
+  const char sep = '\\';
+#else
+  const char sep = '/';
+#endif
+  if (dir.empty() || dir.back() == sep) return dir + name;
+  return dir + sep + name;
+}
+
+std::string ScratchDir() {
+  static std::string dir;
+  if (dir.empty()) {
+    dir = FromUnixPath(Env("MORVANE_TEST_TMP"));
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir);
+  }
+  return dir;
+}
+
+std::string ToUnixPath(const std::string& path) {
+#ifdef _WIN32
+  std::string full = fs::absolute(path).string();
+  if (full.size() >= 2 && (full[0] == 'Z' || full[0] == 'z') && full[1] == ':') full = full.substr(2);
+  for (char& c : full)
+    if (c == '\\') c = '/';
+  return full;
+#else
+  return fs::absolute(path).string();
+#endif
+}
+
+int RunUnix(const std::string& program, const std::vector<std::string>& args, std::string* output) {
+  static int counter = 0;
+  std::string base = Join(ScratchDir(), "run" + std::to_string(++counter));
+  std::string outPath = base + ".out";
+  std::string cmd = ShellQuote(program);
+  for (const auto& a : args) cmd += " " + ShellQuote(a);
+  cmd += " >" + ShellQuote(ToUnixPath(outPath)) + " 2>&1 </dev/null\n";
+  std::string rcUnix = ToUnixPath(base + ".rc");
+  cmd += "echo $? >" + ShellQuote(rcUnix + ".tmp") + " && mv " + ShellQuote(rcUnix + ".tmp") + " " + ShellQuote(rcUnix) + "\n";
+  WriteFileText(base + ".sh", cmd);
+  int rc = RunShellScript(ToUnixPath(base + ".sh"), base + ".rc");
+  if (output) {
+    auto bytes = ReadFileBytes(outPath);
+    output->assign(bytes.begin(), bytes.end());
+  }
+  return rc;
+}
+
+std::string Screenshot(const std::string& name) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "";
+  std::string dir = Join(BuildDir(), "screenshots");
+  MakeDirs(dir);
+  std::string path = Join(dir, name + ".png");
+  std::string out;
+  int rc = RunUnix("/usr/bin/import", {"-display", display, "-window", "root", ToUnixPath(path)}, &out);
+  if (rc != 0) throw std::runtime_error("screenshot failed: " + out);
+  return path;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+void MakeDirs(const std::string& path) { fs::create_directories(path); }
+
+void RemoveTree(const std::string& path) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,39 @@
+// Helpers shared by the test suites: where the source and build trees are,
+// a scratch folder per test binary, and running Unix programs (reference
+// tools such as unzip, python3, ImageMagick) from native and Wine tests alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Paths in the form the running program uses: "Z:\..." under Wine.
+std::string SourceDir();
+std::string BuildDir();
+// A fresh, empty scratch folder for this test binary (removed at start).
+std::string ScratchDir();
+// Joins with the platform's separator.
+std::string Join(const std::string& dir, const std::string& name);
+
+// A path of this program turned into the Unix path that Unix tools need.
+std::string ToUnixPath(const std::string& path);
+
+// Runs a Unix program (absolute Unix path) with arguments and returns its
+// exit code; standard output and error go to 'output' when given.
+int RunUnix(const std::string& program, const std::vector<std::string>& args,
+            std::string* output = nullptr);
+
+// Saves a screenshot of the whole (virtual) screen as
+// <build>/screenshots/<name>.png and returns its path, or "" when no display.
+std::string Screenshot(const std::string& name);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
+void WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+void MakeDirs(const std::string& path);
+void RemoveTree(const std::string& path);
+
+}  // namespace testsupport
