@@ -1,0 +1,649 @@
+// The patch writer: header, body (optionally deflated), entries, end marker,
+// and the assembly of executable patches.
+//
+// Our part of the header and the body's first block (the format leaves
+// their content to the writer; they never change for format 190):
+//   header bytes 10..73: the creator tag "Morvane patch engine" padded with
+//     zero bytes to 64 bytes;
+//   header u16 at 74: 8, the length of the body's first block;
+//   body's first block, 8 bytes: "MVPB", u16 writer revision 1, u8 the
+//     PatchType the patch was made for, u8 the number of sources given.
+#include "patchfile.h"
+
+#include <cstring>
+#include <vector>
+
+#include <zlib.h>
+
+#include "dirsys.h"
+#include "finder.h"
+#include "host.h"
+#include "messages.h"
+#include "options.h"
+#include "packer.h"
+#include "patchrun.h"
+#include "scan.h"
+#include "sys.h"
+
+VersionSlot* VersionSlots = nullptr;
+VersionRecord VersionRecords[kMaxVersions];
+
+std::string OutputName;
+std::string OutputBaseName;
+std::string PatchfileName;
+FILE* PatchFile = nullptr;
+FILE* PairOldFile = nullptr;
+FILE* PairNewFile = nullptr;
+FILE* EmbedInputFile = nullptr;
+volatile uint8_t EngineInterruptible = 1;
+uint32_t CurrentFileTime = 0;
+std::string ProgramDir;
+uint8_t PatchMode = 1;
+uint32_t PairOldSize = 0;
+uint32_t PairNewSize = 0;
+uint32_t PairWorkingSize = 0;
+uint32_t ProtectionOldStart = 0;
+uint32_t ProtectionNewStart = 0;
+DynArray DirectoryStreams;
+
+const char kCreatorTag[] = "Morvane patch engine";
+const uint16_t kWriterRevision = 1;
+const uint16_t kFirstBlockLength = 8;
+
+namespace {
+
+// Bytes written to the patch file so far (the marker's length needs it and
+// the body goes through stdio, deflated or not).
+uint64_t gPatchBytes = 0;
+z_stream gDeflate;
+bool gDeflating = false;
+// Files of the unfinished run that must not survive a failure or a cancel:
+// the patch file while it is written, then the temporary patch data and
+// the executable being assembled.
+std::vector<std::string> gUnfinishedFiles;
+
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void ForgetUnfinished(const std::string& name) {
+  for (size_t i = 0; i < gUnfinishedFiles.size(); ++i) {
+    if (gUnfinishedFiles[i] == name) {
+      gUnfinishedFiles.erase(gUnfinishedFiles.begin() + static_cast<long>(i));
+      return;
+    }
+  }
+}
+
+void CloseFile(FILE*& file) {
+  if (file) std::fclose(file);
+  file = nullptr;
+}
+
+[[noreturn]] void BodyWriteFailed() {
+  EngineFatalError("Error, cannot write data to temporary patchfile. Make sure you have sufficient disk space.");
+}
+
+void WritePatchRaw(const void* data, size_t n, void (*onFailure)()) {
+  if (n == 0) return;
+  if (!PatchFile || std::fwrite(data, 1, n, PatchFile) != n) onFailure();
+  gPatchBytes += n;
+}
+
+[[noreturn]] void HeaderWriteFailed() { EngineFatalError("Error, can't write header into patch file"); }
+[[noreturn]] void MarkerWriteFailed() { EngineFatalError("Error, can't write end-of-patch marker."); }
+
+void BodyWriteFailedFn() { BodyWriteFailed(); }
+
+// Sizes that do not fit the format's 32-bit fields end the run instead of
+// being written wrapped.
+uint32_t CheckedSize(uint64_t size, const std::string& name) {
+  if (size > 0xFFFFFFFFull)
+    EngineMessage("Error, file \"%s\" is 4 GB or larger, which a patchfile cannot hold!",
+                  "Fehler, Datei \"%s\" ist 4 GB oder gr\xf6\xdf" "er, das kann eine Patchdatei nicht aufnehmen!",
+                  name.c_str());
+  return static_cast<uint32_t>(size);
+}
+
+uint32_t OpenFileSize(FILE* file, const std::string& name) {
+  uint64_t size = 0;
+  if (!SysOpenFileSize(file, size))
+    EngineMessage("Couldn't access file \"%s\", internal file handling error?!",
+                  "Konnte Datei \"%s\" nicht oeffnen, Fehler im internen Dateihandling?!", name.c_str());
+  return CheckedSize(size, name);
+}
+
+void WriteU32(uint32_t v) {
+  uint8_t b[4];
+  Put32(b, v);
+  WriteBody(b, 4);
+}
+
+const char* const kStubFiles[7] = {nullptr,        "wendle.exe",  "wendlint.exe", "wendl32.exe",
+                                   "wendl32i.exe", "wendl16.exe", "wendl16i.exe"};
+
+}  // namespace
+
+void EncodeHeader(const PatchfileHeader& header, uint8_t out[kPatchHeaderSize]) {
+  Put32(out, header.magic);
+  Put32(out + 4, header.format);
+  out[8] = header.mode;
+  out[9] = header.flags;
+  std::memcpy(out + 10, header.block, 64);
+  Put16(out + 74, header.firstBlockLength);
+}
+
+void EncodePatchinfo(const PatchinfoRecord& r, uint8_t out[kPatchinfoRecordSize]) {
+  Put32(out, r.crc);
+  Put32(out + 4, r.size);
+  Put32(out + 8, r.dosTime);
+  Put16(out + 12, r.oldVersions);
+  Put16(out + 14, r.flags);
+}
+
+void EncodeVersionRecord(const VersionRecord& r, uint8_t out[kVersionRecordSize]) {
+  Put32(out, r.crc);
+  Put32(out + 4, r.size);
+  Put32(out + 8, r.lengthA);
+  Put32(out + 12, r.lengthB1);
+  Put32(out + 16, r.lengthB2);
+  Put32(out + 20, r.lengthD);
+  Put32(out + 24, r.lengthE);
+  Put16(out + 28, r.optionB);
+  out[30] = r.flags;
+  out[31] = r.optionA;
+}
+
+void StartBodyCompression() {
+  if (!CompressPatchfile) return;
+  std::memset(&gDeflate, 0, sizeof gDeflate);
+  if (deflateInit(&gDeflate, 9) != Z_OK)
+    EngineFatalError("Error, internal compression failed to initialized. Out of memory situation suspected.");
+  gDeflating = true;
+}
+
+void WriteBody(const void* buffer, uint32_t n) {
+  if (!CompressPatchfile) {
+    WritePatchRaw(buffer, n, BodyWriteFailedFn);
+    return;
+  }
+  if (n == 0 || !gDeflating) return;
+  uint8_t chunk[4096];
+  gDeflate.next_in = static_cast<Bytef*>(const_cast<void*>(buffer));
+  gDeflate.avail_in = n;
+  do {
+    gDeflate.next_out = chunk;
+    gDeflate.avail_out = sizeof chunk;
+    deflate(&gDeflate, Z_NO_FLUSH);
+    WritePatchRaw(chunk, sizeof chunk - gDeflate.avail_out, BodyWriteFailedFn);
+  } while (gDeflate.avail_out == 0 || gDeflate.avail_in > 0);
+}
+
+void FinishBody() {
+  if (CompressPatchfile && gDeflating) {
+    uint8_t chunk[4096];
+    int status;
+    do {
+      gDeflate.next_in = nullptr;
+      gDeflate.avail_in = 0;
+      gDeflate.next_out = chunk;
+      gDeflate.avail_out = sizeof chunk;
+      status = deflate(&gDeflate, Z_FINISH);
+      WritePatchRaw(chunk, sizeof chunk - gDeflate.avail_out, BodyWriteFailedFn);
+    } while (status != Z_STREAM_END && gDeflate.avail_out == 0);
+    deflateEnd(&gDeflate);
+    gDeflating = false;
+    if (status != Z_STREAM_END)
+      EngineFatalError("Error, internal compression failed to initialized. Out of memory situation suspected.");
+  }
+  if (PatchFile && std::fflush(PatchFile) != 0) BodyWriteFailed();
+}
+
+void WriteName(const std::string& text) {
+  if (text.size() > 255) EngineFatalError("Error, Filenames longer than 255 characters not supported!");
+  uint8_t length = static_cast<uint8_t>(text.size());
+  WriteBody(&length, 1);
+  WriteBody(text.data(), length);
+}
+
+FILE* MakeTempFile(std::string& nameOut) {
+  FILE* file = SysCreateTempFile("gp", nameOut);
+  if (!file || nameOut.size() > 300) {
+    if (file) {
+      std::fclose(file);
+      SysDeleteFile(nameOut);
+    }
+    EngineFatalError("Can't create necessary temporary file!");
+  }
+  return file;
+}
+
+bool ConcatenateFiles(const std::string& first, const std::string& second, const std::string& output) {
+  FILE* out = SysOpenFile(output, "wb");
+  if (!out) return false;
+  bool ok = true;
+  const std::string* parts[2] = {&first, &second};
+  for (const std::string* part : parts) {
+    FILE* in = SysOpenFile(*part, "rb");
+    if (!in) {
+      ok = false;
+      break;
+    }
+    char piece[1000];
+    size_t got;
+    while (ok && (got = std::fread(piece, 1, sizeof piece, in)) > 0) ok = std::fwrite(piece, 1, got, out) == got;
+    if (std::ferror(in)) ok = false;
+    std::fclose(in);
+    if (!ok) break;
+  }
+  if (std::fclose(out) != 0) ok = false;
+  return ok;
+}
+
+void EmbedFile(const std::string& path, const std::string& relativeName) {
+  uint8_t kind = kEntryEmbedded;
+  WriteBody(&kind, 1);
+  EmbedInputFile = SysOpenFile(path, "rb");
+  if (!EmbedInputFile)
+    EngineMessage("Error, can't open file \"%s\" for embedding!",
+                  "Fehler, kann Datei \"%s\" nicht zum Einbetten \xf6" "ffnen!", path.c_str());
+  uint32_t size = OpenFileSize(EmbedInputFile, path);
+  uint32_t time = FileTime(EmbedInputFile);
+  WriteName(relativeName);
+  WriteU32(size);
+  WriteU32(time);
+  uint8_t piece[2000];
+  uint32_t left = size;
+  while (left > 0) {
+    uint32_t want = left < sizeof piece ? left : static_cast<uint32_t>(sizeof piece);
+    // The entry promises exactly size bytes; a file that shrinks meanwhile
+    // must not leave a short entry behind.
+    if (std::fread(piece, 1, want, EmbedInputFile) != want)
+      EngineFatalError("Error, can't read file to be embedded!");
+    WriteBody(piece, want);
+    left -= want;
+  }
+  CloseFile(EmbedInputFile);
+  NotifyPatchSize(static_cast<uint32_t>(gPatchBytes));
+}
+
+void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i) {
+  PairOldFile = SysOpenFile(oldName, "rb");
+  if (!PairOldFile)
+    EngineMessage("\n\nError, can't open source file \"%s\" for reading!",
+                  "\n\nFehler, kann Quelldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", oldName.c_str());
+  PairNewFile = SysOpenFile(newName, "rb");
+  if (!PairNewFile)
+    EngineMessage("\n\nError, can't open destination file \"%s\" for writing!",
+                  "\n\nFehler, kann Zieldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", newName.c_str());
+  VersionSlot& oldSlot = VersionSlots[i - 1];
+  VersionSlot& newSlot = VersionSlots[i];
+  oldSlot.size = PairOldSize = OpenFileSize(PairOldFile, oldName);
+  newSlot.size = PairNewSize = OpenFileSize(PairNewFile, newName);
+
+  uint32_t time = FileTime(PairNewFile);
+  if (PatchMode == 1 && i + 1 == CurrentVersionCount) CurrentFileTime = time;
+
+  uint64_t working = MatchInNewFile ? static_cast<uint64_t>(PairOldSize) + PairNewSize
+                                    : (PairOldSize > PairNewSize ? PairOldSize : PairNewSize);
+  // The encoder's numbers address the whole pair; it must stay 32-bit.
+  PairWorkingSize = CheckedSize(working, newName);
+
+  if (!InMemory) return;
+
+  uint64_t total = static_cast<uint64_t>(PairOldSize) + PairNewSize;
+  if (total > 0xFFFFFFFFull || total > SIZE_MAX)
+    EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", "Fehler, kann %ld Bytes (%s) nicht allozieren!\n",
+                        -1L, GermanMessages ? "um die Dateien im Speicher zu halten" : "to hold the files in memory");
+  PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
+                                                   "um die Dateien im Speicher zu halten"));
+  if (PairOldSize > 0 && std::fread(PairBuffer, 1, PairOldSize, PairOldFile) != PairOldSize)
+    EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
+                  oldName.c_str());
+  if (PairNewSize > 0 && std::fread(PairBuffer + PairOldSize, 1, PairNewSize, PairNewFile) != PairNewSize)
+    EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
+                  newName.c_str());
+  if (oldSlot.crc == 0) oldSlot.crc = ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart);
+  if (newSlot.crc == 0) newSlot.crc = ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart);
+  CloseFile(PairOldFile);
+  CloseFile(PairNewFile);
+}
+
+uint32_t ChecksumWithoutRange(const uint8_t* data, uint32_t size, uint32_t rangeStart) {
+  uint32_t crc = 0xFFFFFFFF;
+  uint32_t before = size, afterStart = size;
+  if (ProtectionFound) {
+    before = rangeStart < size ? rangeStart : size;
+    uint64_t end = static_cast<uint64_t>(rangeStart) + ProtectionLength;
+    afterStart = end < size ? static_cast<uint32_t>(end) : size;
+  }
+  // Crc32Update counts in signed 32 bits; feed it in slices.
+  auto feed = [&crc, data](uint32_t from, uint32_t to) {
+    while (from < to) {
+      uint32_t n = to - from > 0x40000000u ? 0x40000000u : to - from;
+      crc = Crc32Update(data + from, static_cast<int32_t>(n), crc);
+      from += n;
+    }
+  };
+  feed(0, before);
+  feed(afterStart, size);
+  return crc;
+}
+
+bool WritePatchedFile(const std::string& name, uint32_t n) {
+  if (n < 1 || n > static_cast<uint32_t>(kMaxVersions)) EngineFatalError("Internal filehandling failure?!");
+  CurrentVersionCount = n;
+  for (int k = 0; k < kMaxVersions; ++k) VersionSlots[k].crc = 0;
+  ProtectionFound = 0;
+
+  for (uint32_t i = n - 1; i >= 1; --i) {
+    NotifyVersionProgress(i, n);
+    LookupProtectionRange(name, n);
+    DiffPair(i);
+    VersionSlot& slot = VersionSlots[i];
+    slot.tempFile = MakeTempFile(slot.tempName);
+    if (!SavePairStreams(slot.tempFile)) EngineFatalError("Error, can't write patchinfo into patchfile!");
+    bool closed = std::fclose(slot.tempFile) == 0;
+    slot.tempFile = nullptr;
+    if (!closed) EngineFatalError("Error, can't write patchinfo into patchfile!");
+    ClearStreams();
+  }
+  // The pairs ran newest first, so the range lookup of the last one (the
+  // oldest pair) is the one in force; every pair saw the same entry anyway.
+  if (n == 1) LookupProtectionRange(name, n);
+
+  const VersionSlot& newest = VersionSlots[n - 1];
+  if (PatchMode == 2) {
+    uint8_t kind = kEntryPatched;
+    WriteBody(&kind, 1);
+  }
+  PatchinfoRecord info;
+  info.crc = newest.crc;
+  info.size = newest.size;
+  info.dosTime = CurrentFileTime;
+  info.oldVersions = static_cast<uint16_t>(n - 1);
+  if (ProtectionFound) info.flags |= kPatchinfoProtected;
+  if (PatchMode == 2 && MatchesAnyPattern(name)) info.flags |= kPatchinfoMatchesPattern;
+  uint8_t record[kVersionRecordSize];
+  EncodePatchinfo(info, record);
+  WriteBody(record, kPatchinfoRecordSize);
+  if (ProtectionFound) {
+    WriteU32(ProtectionOffsets[n - 1]);
+    WriteU32(ProtectionLength);
+  }
+  if (PatchMode == 2) WriteName(name);
+
+  for (uint32_t i = 1; i < n; ++i) {
+    if (PatchMode == 2) WriteName(VersionSlots[i - 1].relativePath);
+    EncodeVersionRecord(VersionRecords[i], record);
+    WriteBody(record, kVersionRecordSize);
+    if (ProtectionFound) {
+      WriteU32(ProtectionOffsets[i - 1]);
+      WriteU32(ProtectionLength);
+    }
+    VersionSlot& slot = VersionSlots[i];
+    slot.tempFile = SysOpenFile(slot.tempName, "rb");
+    if (!slot.tempFile) EngineFatalError("Error reading temporarily saved patchinfo!");
+    uint8_t piece[2000];
+    size_t got;
+    while ((got = std::fread(piece, 1, sizeof piece, slot.tempFile)) > 0) WriteBody(piece, static_cast<uint32_t>(got));
+    if (std::ferror(slot.tempFile)) EngineFatalError("Error reading temporarily saved patchinfo!");
+    CloseFile(slot.tempFile);
+    SysDeleteFile(slot.tempName);
+    slot.tempName.clear();
+  }
+  NotifyPatchSize(static_cast<uint32_t>(gPatchBytes));
+  return true;
+}
+
+uint32_t CurrentVersionCount = 0;
+
+namespace {
+
+bool IsInsideTree(const std::string& path, const std::string& tree) {
+  std::string file = UpperText(SysFullPath(path));
+  std::string root = UpperText(SysFullPath(tree));
+  while (!root.empty() && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  if (file.size() <= root.size() || file.compare(0, root.size(), root) != 0) return false;
+  char next = file[root.size()];
+  return next == '/' || next == '\\';
+}
+
+// An output that is one of the sources, or lies inside a source tree, would
+// be truncated or scanned while it is written: refuse it before anything is
+// opened for writing.
+void RefuseOutputOverSources(const std::string& output, uint32_t sources) {
+  for (uint32_t i = 0; i < sources; ++i) {
+    const std::string& source = SourceList[i];
+    bool clash = SameFileName(output, source) || SysSameFile(output, source) ||
+                 (SourceIsDir[i] && IsInsideTree(output, source));
+    if (clash)
+      EngineMessage("Error, the patchfile \"%s\" would overwrite or lie inside the source \"%s\"!",
+                    "Fehler, die Patchdatei \"%s\" w\xfcrde die Quelle \"%s\" \xfc" "berschreiben oder in ihr liegen!",
+                    output.c_str(), source.c_str());
+  }
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && UpperText(text.substr(text.size() - suffix.size())) == UpperText(suffix);
+}
+
+void WriteStdout(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void ChooseOutputNames(const std::string& given, uint32_t patchType, std::string& output, std::string& base) {
+  const std::string suffix = patchType == 0 ? ".utp" : ".exe";
+  if (given.size() >= 4 && EndsWithNoCase(given, suffix)) {
+    output = given;
+    base = given.substr(0, given.size() - 4);
+  } else {
+    output = given + suffix;
+    base = given;
+  }
+}
+
+void CreatePatch() {
+  if (SourceCount < 2 || SourceCount > static_cast<uint32_t>(kMaxSourceEntries) || PatchType > 6)
+    EngineFatalError("Internal filehandling failure?!");
+  gUnfinishedFiles.clear();
+  gPatchBytes = 0;
+  const uint32_t sources = SourceCount - 1;
+
+  CheckPacker(PackerIndex);
+
+  PatchfileHeader header;
+  if (CompressPatchfile) header.flags |= kHeaderDeflated;
+  if (!RegistryInfoFirst.empty()) header.flags |= kHeaderRegistryInfo;
+
+  bool anyDir = false;
+  for (uint32_t i = 0; i < sources; ++i) {
+    SourceIsDir[i] = IsDirectory(SourceList[i]) ? 1 : 0;
+    if (SourceIsDir[i]) anyDir = true;
+  }
+  PatchMode = anyDir ? 2 : 1;
+  DirectoryMode = anyDir ? 1 : 0;
+  header.mode = PatchMode;
+
+  NotifyPatchStart();
+
+  for (uint32_t i = 0; i < sources; ++i) {
+    const std::string& source = SourceList[i];
+    if (PatchMode == 2) {
+      if (!SourceIsDir[i])
+        EngineMessage("Error, \"%s\" does not exist or is no directory.\nPlease note that Morvane will only patch "
+                      "directories into directories\nor files into files, but you can't mix them.\n",
+                      "Fehler,  \"%s\" existiert nicht oder ist kein Verzeichnis.\nBitte beachten Sie, da\xdf Morvane "
+                      "nur Verzeichnisse auf Verzeichnisse\noder Dateien auf Dateien abbildet, aber nicht mischen "
+                      "kann.\n",
+                      source.c_str());
+    } else {
+      FILE* probe = SysOpenFile(source, "rb");
+      if (!probe) {
+        if (!SysFileExists(source))
+          EngineMessage("Error, can't find file \"%s\"!\n", "Fehler, kann Datei \"%s\" nicht finden!\n",
+                        source.c_str());
+        EngineMessage("Error, can't read from existing file \"%s\"!\n",
+                      "Fehler, kann aus existente Datei \"%s\" nicht lesen!\n", source.c_str());
+      }
+      std::fclose(probe);
+    }
+  }
+
+  ChooseOutputNames(SourceList[SourceCount - 1], PatchType, OutputName, OutputBaseName);
+  RefuseOutputOverSources(OutputName, sources);
+
+  if (PatchType == 0) {
+    PatchfileName = OutputName;
+    PatchFile = SysOpenFile(OutputName, "wb");
+    if (!PatchFile)
+      EngineMessage("Error, can't open patchfile \"%s\" for writing!", "Fehler, kann Patchdatei \"%s\"nicht anlegen!",
+                    OutputName.c_str());
+  } else {
+    PatchFile = SysCreateTempFile("gp", PatchfileName);
+    if (!PatchFile) EngineFatalError("Error, can't open temporary patchfile for writing!");
+  }
+  gUnfinishedFiles.push_back(PatchfileName);
+
+  std::memcpy(header.block, kCreatorTag, sizeof kCreatorTag - 1);
+  header.firstBlockLength = kFirstBlockLength;
+  uint8_t headerBytes[kPatchHeaderSize];
+  EncodeHeader(header, headerBytes);
+  WritePatchRaw(headerBytes, sizeof headerBytes, HeaderWriteFailed);
+
+  StartBodyCompression();
+  uint8_t first[kFirstBlockLength] = {'M', 'V', 'P', 'B'};
+  Put16(first + 4, kWriterRevision);
+  first[6] = static_cast<uint8_t>(PatchType);
+  first[7] = static_cast<uint8_t>(sources);
+  WriteBody(first, kFirstBlockLength);
+  WriteName(BackupDir);
+  if (header.flags & kHeaderRegistryInfo) {
+    WriteStdout("Embedding registry information!\n");
+    WriteName(RegistryInfoFirst);
+    WriteName(RegistryInfoSecond);
+  }
+
+  if (PatchMode == 1) {
+    for (uint32_t i = 0; i < sources; ++i) {
+      VersionSlots[i].fullPath = SourceList[i];
+      VersionSlots[i].relativePath = SourceList[i];
+    }
+    CheckFileMode();
+    WritePatchedFile(SourceList[SourceCount - 1], SourceCount - 1);
+  } else {
+    ResetDirectorySerial();
+    for (uint32_t i = 0; i < sources; ++i) {
+      DirectoryStream* stream = new DirectoryStream(SourceList[i]);
+      DirectoryStreams.Append(reinterpret_cast<DynElement>(stream));
+    }
+    MatchDirectories();
+    uint8_t end = kEntryEnd;
+    WriteBody(&end, 1);
+  }
+
+  if (PatchType == 2) {
+    WriteU32(0);
+    WriteU32(kPatchType2Trailer);
+  }
+
+  FinishBody();
+  if (gPatchBytes + kEndMarkerSize > 0xFFFFFFFFull)
+    EngineMessage("Error, file \"%s\" is 4 GB or larger, which a patchfile cannot hold!",
+                  "Fehler, Datei \"%s\" ist 4 GB oder gr\xf6\xdf" "er, das kann eine Patchdatei nicht aufnehmen!",
+                  OutputName.c_str());
+  uint8_t marker[kEndMarkerSize];
+  Put32(marker, static_cast<uint32_t>(gPatchBytes + kEndMarkerSize));
+  Put32(marker + 4, kPatchMagic);
+  WritePatchRaw(marker, sizeof marker, MarkerWriteFailed);
+  FILE* done = PatchFile;
+  PatchFile = nullptr;
+  if (std::fclose(done) != 0) MarkerWriteFailed();
+  const uint32_t patchSize = static_cast<uint32_t>(gPatchBytes);
+
+  if (PatchType == 0) {
+    ForgetUnfinished(PatchfileName);
+    EndPatchRun();
+    WriteStdout(FormatText(GermanMessages ? "\nEinfache Patchdatei \"%s\" mit %lu Bytes erzeugt.\n"
+                                          : "\nCreated plain patchfile \"%s\" with %lu Bytes.\n",
+                           OutputName.c_str(), static_cast<unsigned long>(patchSize)));
+  } else {
+    // The temporary patch data stays on the unfinished list until the
+    // executable is complete, so a failure or cancel in between removes it.
+    ReleaseRunResources();
+    const std::string stubName = kStubFiles[PatchType];
+    const std::string stubPath = ProgramDir + stubName;
+    FILE* stub = SysOpenFile(stubPath, "rb");
+    if (!stub) {
+      EndPatchRun();
+      RaiseStubMissing(stubName);
+    }
+    std::fclose(stub);
+    gUnfinishedFiles.push_back(OutputName);
+    if (!ConcatenateFiles(stubPath, PatchfileName, OutputName))
+      EngineMessage("Couldn't create file \"%s\" for writing!", "Konnte Datei \"%s\" nicht zum Schreiben oeffnen!",
+                    OutputName.c_str());
+    uint64_t total = 0;
+    FILE* result = SysOpenFile(OutputName, "rb");
+    bool sized = result && SysOpenFileSize(result, total);
+    if (result) std::fclose(result);
+    if (!sized) EngineFatalError("Internal filehandling failure?!");
+    CheckedSize(total, OutputName);
+    ForgetUnfinished(OutputName);
+    EndPatchRun();  // removes the temporary patch data
+    WriteStdout(FormatText(GermanMessages ? "\nAusf\xfchrbare Patchdatei \"%s\" mit %lu Bytes erzeugt.\n"
+                                          : "\nCreated executable patchfile \"%s\" with %lu Bytes.\n",
+                           OutputName.c_str(), static_cast<unsigned long>(total)));
+    NotifyPatchSize(static_cast<uint32_t>(total));
+  }
+
+  if (ArchiveResult || ArchiveFlag2) PackPatchfile(OutputBaseName, OutputName);
+}
+
+void ReleaseRunResources() {
+  CloseFile(PairOldFile);
+  CloseFile(PairNewFile);
+  CloseFile(EmbedInputFile);
+  CloseFile(PatchFile);
+  if (gDeflating) {
+    deflateEnd(&gDeflate);
+    gDeflating = false;
+  }
+  FreeBlock(PairBuffer);
+  PairBuffer = nullptr;
+  ClearStreams();
+  if (VersionSlots) {
+    for (int k = 0; k < kMaxVersions; ++k) {
+      VersionSlot& slot = VersionSlots[k];
+      CloseFile(slot.tempFile);
+      if (!slot.tempName.empty()) SysDeleteFile(slot.tempName);
+      slot.tempName.clear();
+    }
+  }
+  for (uint32_t k = 0; k < DirectoryStreams.Count(); ++k)
+    delete reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k));
+  DirectoryStreams.Clear();
+}
+
+void EndPatchRun() {
+  EngineInterruptible = 0;
+  ReleaseRunResources();
+  for (const std::string& name : gUnfinishedFiles) SysDeleteFile(name);
+  gUnfinishedFiles.clear();
+  EngineInterruptible = 1;
+}
+
+void AllocEngineBuffers() {
+  if (!VersionSlots) VersionSlots = new VersionSlot[kMaxVersions];
+  AllocFinderBuffers();
+}
+
+void FreeEngineBuffers() { FreeFinderBuffers(); }

@@ -1,0 +1,280 @@
+#include "streams.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "messages.h"
+#include "options.h"
+
+uint8_t* PairBuffer = nullptr;
+
+namespace {
+
+[[noreturn]] void DynArrayFailure(const char* text, long number) {
+  std::fprintf(stderr, text, number);
+  std::fflush(stderr);
+  std::exit(1);
+}
+
+}  // namespace
+
+DynArray::DynArray(uint32_t initialCount) {
+  if (initialCount > 0) Resize(initialCount);
+}
+
+DynArray::~DynArray() { std::free(elements); }
+
+void DynArray::Resize(uint32_t n) {
+  if (n > count && n > capacity) {
+    uint64_t wanted = static_cast<uint64_t>(n) + growStep;
+    void* grown = nullptr;
+    if (wanted <= UINT32_MAX && wanted <= SIZE_MAX / sizeof(DynElement))
+      grown = std::realloc(elements, static_cast<size_t>(wanted) * sizeof(DynElement));
+    if (!grown)
+      DynArrayFailure("DynArray: Kein Speicher, um auf %ld Elemente zu erweitern!\n", static_cast<long>(n));
+    elements = static_cast<DynElement*>(grown);
+    capacity = static_cast<uint32_t>(wanted);
+  }
+  count = n;
+}
+
+void DynArray::InsertAt(DynElement value, uint32_t index) {
+  if (index > count) {
+    std::fputs("DynArray: Illegaler Versuch nach dem Ende des Arrays einzufuegen!\n", stderr);
+    std::fflush(stderr);
+    std::exit(1);
+  }
+  uint32_t old = count;
+  Resize(count + 1);
+  if (index < old) std::memmove(elements + index + 1, elements + index, (old - index) * sizeof(DynElement));
+  elements[index] = value;
+}
+
+void DynArray::Insert(DynElement value, int where) { InsertAt(value, where == 1 ? 0 : count); }
+
+DynArray& DynArray::Append(DynElement value) {
+  Insert(value, 0);
+  return *this;
+}
+
+DynElement DynArray::RemoveAt(uint32_t index) {
+  if (count == 0 || index >= count) return 0;
+  DynElement value = elements[index];
+  std::memmove(elements + index, elements + index + 1, (count - index - 1) * sizeof(DynElement));
+  --count;
+  return value;
+}
+
+DynElement DynArray::RemoveEnd(int where) {
+  if (count == 0) return 0;
+  return RemoveAt(where == 1 ? 0 : count - 1);
+}
+
+void DynArray::Pop(DynElement& out) { out = RemoveEnd(0); }
+
+DynElement DynArray::Get(uint32_t index) const {
+  if (!elements || index >= count) return 0;
+  return elements[index];
+}
+
+void DynArray::Swap(uint32_t i, uint32_t j) {
+  if (i >= count || j >= count) return;
+  DynElement t = elements[i];
+  elements[i] = elements[j];
+  elements[j] = t;
+}
+
+int32_t DynArray::IndexOf(DynElement value) const {
+  for (uint32_t i = 0; i < count; ++i)
+    if (elements[i] == value) return static_cast<int32_t>(i);
+  return -1;
+}
+
+void DynArray::Clear() { count = 0; }
+
+void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (!block)
+    EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", "Fehler, kann %ld Bytes (%s) nicht allozieren!\n",
+                        static_cast<long>(size), GermanMessages ? germanText : englishText);
+  return block;
+}
+
+void FreeBlock(void* block) { std::free(block); }
+
+namespace {
+
+const char kBitEnglish[] = "to expand optimizing bitstream";
+const char kBitGerman[] = "um Optimierungs-Bitstream zu verg\xf6\xdf" "ern";
+
+bool WriteAll(FILE* file, const void* data, size_t n) {
+  return n == 0 || std::fwrite(data, 1, n, file) == n;
+}
+
+// Frees every full block held by a stream's array and empties it.
+void FreeFullBlocks(DynArray& blocks) {
+  for (uint32_t i = 0; i < blocks.Count(); ++i) FreeBlock(reinterpret_cast<void*>(blocks.Get(i)));
+  blocks.DynArray::Clear();
+}
+
+}  // namespace
+
+BitStream::~BitStream() { Clear(); }
+
+void BitStream::PutBit(int bit) {
+  if (!currentBlock) {
+    currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, kBitEnglish, kBitGerman));
+    writePos = currentBlock;
+  }
+  if (bit) pendingByte = static_cast<uint8_t>(pendingByte | (1u << bitCount));
+  if (++bitCount == 8) {
+    *writePos++ = pendingByte;
+    bitCount = 0;
+    pendingByte = 0;
+    if (writePos == currentBlock + kStreamBlockSize) {
+      Append(reinterpret_cast<DynElement>(currentBlock));
+      currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, kBitEnglish, kBitGerman));
+      writePos = currentBlock;
+    }
+  }
+}
+
+uint32_t BitStream::Length() const {
+  uint32_t used = currentBlock ? static_cast<uint32_t>(writePos - currentBlock) : 0;
+  return kStreamBlockSize * count + used + (bitCount != 0 ? 1 : 0);
+}
+
+bool BitStream::Save(FILE* file) {
+  if (!currentBlock) return true;
+  uint8_t* end = writePos;
+  // The pending byte sits at the write position for the write only, so
+  // more bits may follow afterwards.
+  if (bitCount > 0) *end++ = pendingByte;
+  bool ok = true;
+  for (uint32_t i = 0; i < count && ok; ++i)
+    ok = WriteAll(file, reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
+  if (ok) ok = WriteAll(file, currentBlock, static_cast<size_t>(end - currentBlock));
+  return ok;
+}
+
+void BitStream::Clear() {
+  FreeBlock(currentBlock);
+  FreeFullBlocks(*this);
+  currentBlock = nullptr;
+  writePos = nullptr;
+  bitCount = 0;
+  pendingByte = 0;
+}
+
+ByteStream::~ByteStream() { Clear(); }
+
+void ByteStream::NewBlock() {
+  currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, englishText, germanText));
+  writePos = currentBlock;
+}
+
+void ByteStream::PutByte(uint8_t b) {
+  if (!currentBlock) NewBlock();
+  *writePos++ = b;
+  if (writePos == currentBlock + kStreamBlockSize) {
+    Append(reinterpret_cast<DynElement>(currentBlock));
+    NewBlock();
+  }
+}
+
+void ByteStream::PutBytes(const uint8_t* buffer, uint32_t n) {
+  while (n > 0) {
+    if (!currentBlock) NewBlock();
+    uint32_t room = kStreamBlockSize - static_cast<uint32_t>(writePos - currentBlock);
+    uint32_t take = n < room ? n : room;
+    std::memcpy(writePos, buffer, take);
+    writePos += take;
+    buffer += take;
+    n -= take;
+    if (writePos == currentBlock + kStreamBlockSize) {
+      Append(reinterpret_cast<DynElement>(currentBlock));
+      NewBlock();
+    }
+  }
+}
+
+uint32_t ByteStream::Length() const {
+  uint32_t used = currentBlock ? static_cast<uint32_t>(writePos - currentBlock) : 0;
+  return kStreamBlockSize * count + used;
+}
+
+uint8_t& ByteStream::At(uint32_t position) const {
+  uint32_t block = position / kStreamBlockSize;
+  uint8_t* base = block < count ? reinterpret_cast<uint8_t*>(elements[block]) : currentBlock;
+  return base[position % kStreamBlockSize];
+}
+
+uint8_t ByteStream::ByteAt(uint32_t position) const { return At(position); }
+
+void ByteStream::SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
+  for (uint32_t k = 0; k < n; ++k) {
+    uint8_t& b = At(position + k);
+    b = static_cast<uint8_t>(b - PairBuffer[oldOffset + k]);
+  }
+}
+
+void ByteStream::AddRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
+  for (uint32_t k = 0; k < n; ++k) {
+    uint8_t& b = At(position + k);
+    b = static_cast<uint8_t>(b + PairBuffer[oldOffset + k]);
+  }
+}
+
+double ByteStream::Entropy(uint32_t from, uint32_t to) const {
+  if (to <= from) return 0.0;
+  uint32_t histogram[256] = {};
+  for (uint32_t p = from; p < to; ++p) ++histogram[At(p)];
+  const double total = static_cast<double>(to - from);
+  double sum = 0.0;
+  for (uint32_t v = 0; v < 256; ++v) {
+    if (histogram[v] == 0) continue;
+    double p = histogram[v] / total;
+    sum += p * std::log2(p);
+  }
+  return sum;
+}
+
+bool ByteStream::Save(FILE* file) {
+  if (!currentBlock) return true;
+  bool ok = true;
+  for (uint32_t i = 0; i < count && ok; ++i)
+    ok = WriteAll(file, reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
+  if (ok) ok = WriteAll(file, currentBlock, static_cast<size_t>(writePos - currentBlock));
+  return ok;
+}
+
+void ByteStream::Clear() {
+  FreeBlock(currentBlock);
+  FreeFullBlocks(*this);
+  currentBlock = nullptr;
+  writePos = nullptr;
+}
+
+namespace {
+
+struct Crc32Table {
+  uint32_t entries[256];
+  Crc32Table() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
+      entries[i] = c;
+    }
+  }
+};
+
+const Crc32Table kCrcTable;
+
+}  // namespace
+
+uint32_t Crc32Update(const void* buffer, int32_t n, uint32_t crc) {
+  const uint8_t* p = static_cast<const uint8_t*>(buffer);
+  for (int32_t i = 0; i < n; ++i) crc = kCrcTable.entries[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}

@@ -1,0 +1,93 @@
+// The engine's bulk containers: a growable array of machine words, and
+// append-only bit and byte streams built from fixed 30000-byte blocks.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// One element holds a number or a pointer, whichever the user stores.
+typedef uintptr_t DynElement;
+
+class DynArray {
+ public:
+  explicit DynArray(uint32_t initialCount = 0);
+  ~DynArray();
+  DynArray(const DynArray&) = delete;
+  DynArray& operator=(const DynArray&) = delete;
+
+  void Resize(uint32_t n);
+  void InsertAt(DynElement value, uint32_t index);
+  void Insert(DynElement value, int where);  // where 1: front, else end
+  DynArray& Append(DynElement value);
+  DynElement RemoveAt(uint32_t index);
+  DynElement RemoveEnd(int where);  // where 1: first element, else last
+  void Pop(DynElement& out);
+  DynElement Get(uint32_t index) const;
+  void Swap(uint32_t i, uint32_t j);
+  int32_t IndexOf(DynElement value) const;
+  void Clear();
+
+  uint32_t Count() const { return count; }
+  uint32_t Capacity() const { return capacity; }
+  DynElement* Elements() { return elements; }
+
+ protected:
+  DynElement* elements = nullptr;
+  uint32_t count = 0;
+  uint32_t capacity = 0;
+  uint32_t growStep = 1000;
+};
+
+const uint32_t kStreamBlockSize = 30000;
+
+// Allocates size bytes (1 for 0); a failure is a fatal engine error naming
+// what the memory was for.
+void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText);
+void FreeBlock(void* block);
+
+class BitStream : public DynArray {
+ public:
+  BitStream() = default;
+  ~BitStream();
+  void PutBit(int bit);
+  uint32_t Length() const;
+  bool Save(FILE* file);
+  void Clear();
+
+ private:
+  uint8_t* currentBlock = nullptr;
+  uint8_t* writePos = nullptr;
+  uint32_t bitCount = 0;
+  uint8_t pendingByte = 0;
+};
+
+class ByteStream : public DynArray {
+ public:
+  ByteStream() = default;
+  ~ByteStream();
+  void PutByte(uint8_t b);
+  void PutBytes(const uint8_t* buffer, uint32_t n);
+  uint32_t Length() const;
+  uint8_t ByteAt(uint32_t position) const;
+  // Byte k of the run becomes (stream - old) resp. (stream + old) modulo
+  // 256, old being byte oldOffset + k of PairBuffer (the pair in memory).
+  void SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n);
+  void AddRun(uint32_t position, uint32_t oldOffset, uint32_t n);
+  double Entropy(uint32_t from, uint32_t to) const;
+  bool Save(FILE* file);
+  void Clear();
+
+ private:
+  uint8_t& At(uint32_t position) const;
+  void NewBlock();
+  uint8_t* currentBlock = nullptr;
+  uint8_t* writePos = nullptr;
+  const char* englishText = "No memory for bytestream";
+  const char* germanText = "Kein Speicher f\xfcr Bytestrom ;).";
+};
+
+// The pair of the current version pair in memory: the old file followed by
+// the new one. Owned by the patch writer; read by the streams' run routines.
+extern uint8_t* PairBuffer;
+
+uint32_t Crc32Update(const void* buffer, int32_t n, uint32_t crc);
