@@ -1,0 +1,153 @@
+#include "packer.h"
+
+#include <zip.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "host.h"
+#include "messages.h"
+#include "options.h"
+#include "scan.h"
+#include "sys.h"
+
+namespace {
+
+const PackerEntry kInitialRows[kPackerCount] = {
+    {"ZIP", "", ".zip", "", "", true},
+    {"InfoZIP", "zip.exe", ".zip", "", "-9 -g -q -X -j %b.zip %p", true},
+    {"PkZIP", "pkzip.exe", ".zip", "", "-ex -a -o %b.zip %p", true},
+    {"GZIP", "gzip.exe", ".gz", "", "-N -9 -S\".gz \"", true},
+    {"RAR", "rar.exe", ".rar", "", "a %b.rar %p -std -tl -ep -m5 -mm", true},
+    {"LHA", "lha.exe", ".lha", "", "a -n -m %b %p", true},
+    {"ARJ", "arj.exe", ".arj", "", "a -jm -e -i -y %b.arj %p", true},
+    {"JAR", "jar32.exe", ".j", "", "a -m4 -y %b.j %p", true},
+};
+
+const PackerEntry& Row(uint32_t index) {
+  static const PackerEntry none{};
+  return index < static_cast<uint32_t>(kPackerCount) ? PackerTable[index] : none;
+}
+
+bool Readable(const std::string& path) {
+  FILE* f = SysOpenFile(path, "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+void PackInternalZip(const std::string& archive, const std::string& outputName) {
+  zipFile zf = zipOpen(archive.c_str(), APPEND_STATUS_CREATE);
+  if (!zf)
+    EngineMessage("Error, cannot create zip-file \"%s\" containing the patchfile.",
+                  "Fehler, kann Zip-Datei \"%s\" mit der Patchdatei nicht anlegen.", archive.c_str());
+  zip_fileinfo info;
+  std::memset(&info, 0, sizeof info);
+  if (zipOpenNewFileInZip(zf, outputName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9) != ZIP_OK) {
+    zipClose(zf, nullptr);
+    EngineMessage("Error, cannot add patchfile \"%s\" to the zipfile.",
+                  "Fehler, kann Patchdatei \"%s\" nicht zum ZIP-Archiv hinzufuegen.", outputName.c_str());
+  }
+  FILE* in = SysOpenFile(outputName, "rb");
+  bool readFailed = in == nullptr;
+  bool writeFailed = false;
+  if (in) {
+    char buffer[1024];
+    for (;;) {
+      size_t got = std::fread(buffer, 1, sizeof buffer, in);
+      if (got > 0 && zipWriteInFileInZip(zf, buffer, static_cast<unsigned>(got)) != ZIP_OK) {
+        writeFailed = true;
+        break;
+      }
+      if (got < sizeof buffer) {
+        readFailed = !std::feof(in);
+        break;
+      }
+    }
+    std::fclose(in);
+  }
+  if (readFailed) {
+    zipCloseFileInZip(zf);
+    zipClose(zf, nullptr);
+    EngineMessage("Error, cannot read created patchfile while trying to archive it as zipfile.",
+                  "Fehler, kann Patchdatei nicht lesen, w\xe4hrend Sie als Archiv angelegt wird.");
+  }
+  int closeFile = zipCloseFileInZip(zf);
+  int closeZip = zipClose(zf, nullptr);
+  // A failed close leaves an archive without its central directory: that
+  // is as broken as a failed write.
+  if (writeFailed || closeFile != ZIP_OK || closeZip != ZIP_OK)
+    EngineMessage("Error, internal routines fail to create a zipfile with the patchfile.",
+                  "Fehler, die internen Routinen versagen beim Anlegen einer Patchdatei.");
+}
+
+}  // namespace
+
+PackerEntry PackerTable[kPackerCount] = {
+    kInitialRows[0], kInitialRows[1], kInitialRows[2], kInitialRows[3],
+    kInitialRows[4], kInitialRows[5], kInitialRows[6], kInitialRows[7],
+};
+
+void ResetPackerTable() {
+  for (int i = 0; i < kPackerCount; ++i) PackerTable[i] = kInitialRows[i];
+}
+
+void CheckPacker(uint32_t index) {
+  if (index == 0) return;
+  const PackerEntry& row = Row(index);
+  if (row.executable.empty())
+    EngineFatalError(
+        "Error, packer support for selected packer unknown on this platform. Please inform us, if this is wrong!");
+  if (!ArchiveResult && !ArchiveFlag2) return;
+  if (!row.path.empty()) {
+    if (!Readable(row.path)) ReportPackerNotFound(row.path, false);
+  } else if (!FindOnPath(row.executable)) {
+    ReportPackerNotFound(row.executable, true);
+  }
+}
+
+std::string PackerCommand(uint32_t index) {
+  const PackerEntry& row = Row(index);
+  return row.path.empty() ? row.executable : row.path;
+}
+
+std::string ExpandTemplate(const std::string& options, const std::string& baseName, const std::string& patchFile) {
+  std::string out;
+  for (size_t i = 0; i < options.size(); ++i) {
+    char c = options[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    char next = i + 1 < options.size() ? options[i + 1] : '\0';
+    if (next == 'p')
+      out += patchFile;
+    else if (next == 'b')
+      out += baseName;
+    else if (next == '%')
+      out += '%';
+    else
+      EngineFatalError("Error, packer options format does not allow other than %b or %p.");
+    ++i;
+  }
+  return out;
+}
+
+void RunPacker(const std::string& commandLine, bool hide) { RunAndWait(commandLine, !hide); }
+
+void PackPatchfile(const std::string& baseName, const std::string& outputName) {
+  const uint32_t index = PackerIndex;
+  const PackerEntry& row = Row(index);
+  const std::string archive = baseName + row.suffix;
+  SysDeleteFile(archive);
+  if (index == 0) {
+    PackInternalZip(archive, outputName);
+  } else {
+    // An unknown row has no program; it ends at the check below.
+    if (!row.executable.empty() || !row.path.empty())
+      RunPacker(PackerCommand(index) + " " + ExpandTemplate(row.options, baseName, outputName), row.hideOutput);
+  }
+  if (!Readable(archive))
+    EngineMessage("Error, seems that hte archive could not be created?!",
+                  "Fehler, anscheinend konnte der Packer das Archiv nicht anlegen?!");
+}

@@ -1,0 +1,90 @@
+// Scanning of source trees, matching of files across versions, and the small
+// file-system routines the engine shares (DOS file time, directory tests,
+// search on PATH, program directory).
+//
+// Relative names (inside a tree) always use "\" as separator because the
+// appliers read them that way; full paths use the platform's own separator.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "streams.h"
+
+// One file of a scanned tree; reading the file once fills every field that
+// the matcher compares later.
+class FileEntry {
+ public:
+  FileEntry(const std::string& path, const std::string& relativeName);
+
+  std::string fullPath;
+  std::string relativePath;  // equal to fullPath in file mode
+  uint32_t size = 0;
+  uint32_t time = 0;  // DOS date and time
+  uint32_t crc = 0;
+  uint32_t histogram[256] = {};
+  double frequencies[256] = {};  // histogram / size; all 0 for an empty file
+  uint8_t processed = 0;
+};
+
+// One source tree and its files.
+class DirectoryStream {
+ public:
+  // Takes the next serial number and scans the tree below path.
+  explicit DirectoryStream(const std::string& path);
+  // Takes the next serial number without scanning (file mode adds its one
+  // file itself).
+  DirectoryStream(const std::string& path, bool scan);
+  ~DirectoryStream();
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+
+  uint32_t Count() const { return entries.Count(); }
+  FileEntry* At(uint32_t i) const { return reinterpret_cast<FileEntry*>(entries.Get(i)); }
+
+  std::string root;
+  uint32_t totalSize = 0;
+  uint32_t serial = 0;
+  uint8_t visited = 0;
+  DynArray entries;  // FileEntry pointers, owned
+};
+
+// Serial number the next DirectoryStream takes; 0 when a directory-mode run
+// begins.  Also clears the newest file time seen (see FileTime).
+void ResetDirectorySerial();
+extern uint32_t DirectorySerial;
+
+bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::string& relative);
+void AddFile(DirectoryStream* stream, const std::string& path, const std::string& relative);
+FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& relative);
+bool Identical(const FileEntry* a, const FileEntry* b);
+double Similarity(const FileEntry* a, const FileEntry* b);
+double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t depth);
+
+// Chain buffers of the search: null-terminated, slot 0 the newest file.
+const int kChainLength = 30;
+extern FileEntry* WorkingChain[kChainLength];
+extern FileEntry* BestChainEntries[kChainLength];
+
+// Directory mode: writes one entry (patched or embedded) per file of the
+// newest tree, or skips it.  Uses DirectoryStreams (newest last).
+void MatchDirectories();
+// File mode: orders and thins VersionSlots 0 .. SourceCount-2 and lowers
+// SourceCount accordingly.
+void CheckFileMode();
+
+// The file's modification time as local DOS date and time (or the current
+// time with UseCurrentTime = 1).  The largest value seen is kept.
+uint32_t FileTime(FILE* file);
+extern uint32_t NewestFileTime;
+// DOS form of a local time (exposed for the tests).
+uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+bool IsDirectory(const std::string& path);
+// Adds the platform's separator unless path is empty or already ends in one.
+std::string AppendBackslash(const std::string& path);
+bool FileInDirectory(const std::string& directory, const std::string& name);
+bool FindOnPath(const std::string& name);
+bool SameFileName(const std::string& a, const std::string& b);
+void SetProgramDir(const std::string& path);
