@@ -31,3 +31,19 @@ new="$(find "$dest/$package-${versions[1]}/root" -type f -name postgres | head -
 ln -sfn "$old" "$dest/postgres.old"
 ln -sfn "$new" "$dest/postgres.new"
 ls -lL "$dest/postgres.old" "$dest/postgres.new"
+
+# Two releases of one small package as whole trees, for the directory-mode
+# tests: build/testdata/trees/libcurl4-<version>/root.
+tree_package=libcurl4
+for v in 7.88.1-10+deb12u5 7.88.1-10+deb12u15; do
+  dir="$dest/trees/$tree_package-$v"
+  if [ -f "$dir/.done" ]; then continue; fi
+  rm -rf "$dir"; mkdir -p "$dir"
+  if ! (cd "$dir" && apt-get download "$tree_package=$v" >/dev/null 2>&1); then
+    echo "fetch-testdata: $tree_package=$v is not available; see 'apt-cache madison $tree_package'" >&2
+    rm -rf "$dir"; exit 1
+  fi
+  dpkg-deb -x "$dir"/*.deb "$dir/root"
+  rm -f "$dir"/*.deb
+  touch "$dir/.done"
+done
