@@ -335,6 +335,23 @@ uint32_t ChecksumWithoutRange(const uint8_t* data, uint32_t size, uint32_t range
   return crc;
 }
 
+static void MeasureSingleVersion(VersionSlot& slot) {
+  FILE* file = SysOpenFile(slot.fullPath, "rb");
+  if (!file)
+    EngineMessage("\n\nError, can't open source file \"%s\" for reading!",
+                  "\n\nFehler, kann Quelldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", slot.fullPath.c_str());
+  PairOldFile = file;
+  slot.size = OpenFileSize(file, slot.fullPath);
+  uint32_t time = FileTime(file);
+  if (PatchMode == 1) CurrentFileTime = time;
+  std::vector<uint8_t> content(slot.size);
+  if (slot.size > 0 && std::fread(content.data(), 1, slot.size, file) != slot.size)
+    EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
+                  slot.fullPath.c_str());
+  slot.crc = ChecksumWithoutRange(content.data(), slot.size, ProtectionOffsets[0]);
+  CloseFile(PairOldFile);
+}
+
 bool WritePatchedFile(const std::string& name, uint32_t n) {
   if (n < 1 || n > static_cast<uint32_t>(kMaxVersions)) EngineFatalError("Internal filehandling failure?!");
   CurrentVersionCount = n;
@@ -353,9 +370,12 @@ bool WritePatchedFile(const std::string& name, uint32_t n) {
     if (!closed) EngineFatalError("Error, can't write patchinfo into patchfile!");
     ClearStreams();
   }
-  // The pairs ran newest first, so the range lookup of the last one (the
-  // oldest pair) is the one in force; every pair saw the same entry anyway.
-  if (n == 1) LookupProtectionRange(name, n);
+  // Without an old version no pair loaded the file, yet its record still
+  // needs the real checksum, size and time.
+  if (n == 1) {
+    LookupProtectionRange(name, n);
+    MeasureSingleVersion(VersionSlots[0]);
+  }
 
   const VersionSlot& newest = VersionSlots[n - 1];
   if (PatchMode == 2) {
@@ -451,7 +471,9 @@ void ChooseOutputNames(const std::string& given, uint32_t patchType, std::string
   }
 }
 
-void CreatePatch() {
+namespace {
+
+void RunCreatePatch() {
   if (SourceCount < 2 || SourceCount > static_cast<uint32_t>(kMaxSourceEntries) || PatchType > 6)
     EngineFatalError("Internal filehandling failure?!");
   gUnfinishedFiles.clear();
@@ -606,6 +628,19 @@ void CreatePatch() {
   }
 
   if (ArchiveResult || ArchiveFlag2) PackPatchfile(OutputBaseName, OutputName);
+}
+
+}  // namespace
+
+void CreatePatch() {
+  try {
+    RunCreatePatch();
+  } catch (...) {
+    // Exceptions raised by the host (or out of memory) bypass
+    // EngineFatalError; they must not leave the unfinished files behind.
+    EndPatchRun();
+    throw;
+  }
 }
 
 void ReleaseRunResources() {
