@@ -23,4 +23,4 @@ void ReleaseRunResources();
 
 // The current pair's streams A, B1, B2, D and the chosen E variant, in that
 // order; false when a write fails.
-bool SavePairStreams(FILE* file);
+bool SavePairStreams(FILE* file, uint32_t i);

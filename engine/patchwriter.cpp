@@ -364,7 +364,7 @@ bool WritePatchedFile(const std::string& name, uint32_t n) {
     DiffPair(i);
     VersionSlot& slot = VersionSlots[i];
     slot.tempFile = MakeTempFile(slot.tempName);
-    if (!SavePairStreams(slot.tempFile)) EngineFatalError("Error, can't write patchinfo into patchfile!");
+    if (!SavePairStreams(slot.tempFile, i)) EngineFatalError("Error, can't write patchinfo into patchfile!");
     bool closed = std::fclose(slot.tempFile) == 0;
     slot.tempFile = nullptr;
     if (!closed) EngineFatalError("Error, can't write patchinfo into patchfile!");
@@ -478,6 +478,7 @@ void RunCreatePatch() {
     EngineFatalError("Internal filehandling failure?!");
   gUnfinishedFiles.clear();
   gPatchBytes = 0;
+  if (!VersionSlots) AllocEngineBuffers();
   const uint32_t sources = SourceCount - 1;
 
   CheckPacker(PackerIndex);
