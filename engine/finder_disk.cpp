@@ -174,7 +174,7 @@ struct DiskScan {
     uint32_t c = e.position;
     const uint8_t* target = piece + (p + k - pieceStart);
     for (int j = 1; j <= k; ++j)
-      if (static_cast<uint8_t>(e.before >> (8 * (4 - j))) != target[-j]) return;
+      if (static_cast<uint8_t>(e.before >> (8 * (j - 1))) != target[-j]) return;
     uint32_t sourceLimit = SourceLimit(c);
     const uint8_t* w = LoadWindow(c - 4);
     uint32_t sourceRoom = std::min(sourceLimit, windowStart + windowLength);
