@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "classes.h"
 #include "socket.h"
 
 namespace {
@@ -207,7 +208,7 @@ std::string OneLine(const std::string& text) {
 
 std::vector<std::string> EnvelopeAddresses(const std::string& text) {
   std::string clean;
-  for (char c : text)
+  for (char c : OneLine(text))
     clean += static_cast<unsigned char>(c) < 32 ? ' ' : c;
   // Blank out comments and quoted names; what is left are the addresses.
   std::string bare = clean;
@@ -243,4 +244,21 @@ std::vector<std::string> EnvelopeAddresses(const std::string& text) {
     if (!result.empty()) break;
   }
   return result;
+}
+
+void Base64Stream(TStream* stream, TStringList* lines) {
+  stream->Seek(0, soBeginning);
+  unsigned char group[45];
+  for (;;) {
+    // A stream may hand out less than asked for before its end.
+    int got = 0;
+    while (got < 45) {
+      int n = stream->Read(group + got, 45 - got);
+      if (n <= 0) break;
+      got += n;
+    }
+    if (got == 0) break;
+    lines->Add(Base64Encode(group, static_cast<size_t>(got)));
+    if (got < 45) break;
+  }
 }

@@ -22,6 +22,8 @@ int SockStartup();
 MailSocket SockOpenStream(int* error);
 void SockClose(MailSocket s);
 // Connects within timeoutMs; returns 0 or an error code (kSockTimedOut).
+// The socket stays non-blocking, so that a peer that stops reading cannot
+// hold a send beyond the time-out: wait with SockWait* before each call.
 int SockConnect(MailSocket s, uint32_t address, uint16_t port, int timeoutMs);
 
 // Waits until the socket can be read (or written) or timeoutMs passes.

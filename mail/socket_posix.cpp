@@ -55,8 +55,7 @@ void SockClose(MailSocket s) {
 
 int SockConnect(MailSocket s, uint32_t address, uint16_t port, int timeoutMs) {
   int fd = static_cast<int>(s);
-  int flags = fcntl(fd, F_GETFL, 0);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
@@ -79,7 +78,6 @@ int SockConnect(MailSocket s, uint32_t address, uint16_t port, int timeoutMs) {
       }
     }
   }
-  fcntl(fd, F_SETFL, flags);
   return result;
 }
 

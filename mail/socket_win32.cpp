@@ -82,8 +82,6 @@ int SockConnect(MailSocket s, uint32_t address, uint16_t port, int timeoutMs) {
       }
     }
   }
-  nonBlocking = 0;
-  ioctlsocket(so, FIONBIO, &nonBlocking);
   return result;
 }
 

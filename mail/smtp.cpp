@@ -1,0 +1,131 @@
+#include "smtp.h"
+
+#include <cctype>
+
+#include "ip_misc.h"
+
+namespace {
+
+bool IsReplyLine(const std::string& line) {
+  return line.size() >= 3 && isdigit(static_cast<unsigned char>(line[0])) &&
+         isdigit(static_cast<unsigned char>(line[1])) && isdigit(static_cast<unsigned char>(line[2])) &&
+         (line.size() == 3 || line[3] == ' ' || line[3] == '-');
+}
+
+}  // namespace
+
+T_SMTP::T_SMTP(TComponent* owner) : T_TcpIp(owner), FRecipients(new TStringList), FMessage(new TStringList) {
+  FPort = 25;
+}
+
+T_SMTP::~T_SMTP() {
+  delete FRecipients;
+  delete FMessage;
+}
+
+void T_SMTP::SetRecipients(TStrings* lines) {
+  if (lines)
+    FRecipients->Assign(lines);
+  else
+    FRecipients->Clear();
+}
+
+void T_SMTP::SetMessage(TStrings* lines) {
+  if (lines)
+    FMessage->Assign(lines);
+  else
+    FMessage->Clear();
+}
+
+void T_SMTP::ReadReply() {
+  std::string line = ReadLine();
+  Trace(line, 1);
+  if (!IsReplyLine(line)) throw ETcpIpError("Unexpected reply from " + FHostname + ": " + line);
+  FReplyCode = std::stoi(line.substr(0, 3));
+  FReplyText = line.size() > 4 ? line.substr(4) : "";
+  while (line.size() > 3 && line[3] == '-') {
+    line = ReadLine();
+    Trace(line, 1);
+    if (!IsReplyLine(line)) throw ETcpIpError("Unexpected reply from " + FHostname + ": " + line);
+  }
+}
+
+void T_SMTP::Check() {
+  if (FReplyCode >= 300) throw EProtocolError("SMTP", FReplyCode, FReplyText);
+}
+
+void T_SMTP::SendData() {
+  const int count = FMessage->Count();
+  for (int i = 0; i < count; ++i) {
+    // A list entry may itself hold line breaks; each physical line is sent
+    // on its own, and a leading dot is doubled so the server cannot take
+    // it for the end of the message.
+    const std::string& entry = (*FMessage)[i];
+    std::string out;
+    size_t start = 0;
+    for (;;) {
+      size_t end = entry.find_first_of("\r\n", start);
+      std::string part = entry.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!part.empty() && part[0] == '.') out += '.';
+      out += part;
+      out += "\r\n";
+      if (end == std::string::npos) break;
+      start = end + (entry.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    Send(out.data(), out.size());
+    if (count > 1 && OnTrace) {
+      int percent = i * 100 / count - 1;
+      Trace(IntToStr(percent < 0 ? 0 : percent) + "%", 3);
+    }
+  }
+}
+
+void T_SMTP::Action() {
+  std::vector<std::string> envelope;
+  for (int i = 0; i < FRecipients->Count(); ++i)
+    for (const std::string& a : EnvelopeAddresses((*FRecipients)[i])) envelope.push_back(a);
+  std::vector<std::string> from = EnvelopeAddresses(SenderAddress);
+  // Returning quietly here would tell the user the mail went out.
+  if (from.empty()) throw ETcpIpError("No sender address given");
+  if (envelope.empty()) throw ETcpIpError("No recipient address given");
+  if (FMessage->Count() == 0) throw ETcpIpError("No message to send");
+
+  Trace("Connecting", 3);
+  Login();
+  std::string host = OwnHostName();
+  ReadReply();
+  SendCommand("HELO " + host);
+  ReadReply();
+  Check();
+  SendCommand("MAIL FROM: <" + from[0] + ">");
+  ReadReply();
+  Check();
+  for (const std::string& a : envelope) {
+    SendCommand("RCPT TO: <" + a + ">");
+    ReadReply();
+  }
+  SendCommand("DATA");
+  ReadReply();
+  // Anything but 354 means the server did not take the message text.
+  if (FReplyCode != 354) throw EProtocolError("SMTP", FReplyCode, FReplyText);
+  Trace("0%", 3);
+  SendData();
+  Trace("Mail sent, waiting for reply.", 3);
+  Send(".\r\n", 3);
+  ReadReply();
+  Check();
+  // The message is delivered; a server that leaves without a word on QUIT
+  // changes nothing about that, and its reply to the message stays the
+  // one to report.
+  int code = FReplyCode;
+  std::string text = FReplyText;
+  try {
+    SendCommand("QUIT");
+    ReadReply();
+  } catch (const ETcpIpError&) {
+  }
+  FReplyCode = code;
+  FReplyText = text;
+  Logout();
+  Trace("Done.", 3);
+}

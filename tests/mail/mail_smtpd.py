@@ -1,0 +1,56 @@
+# A real SMTP server for the mail tests, on 127.0.0.1 only.
+#   mail_smtpd.py DIR
+# Writes DIR/port once it listens, stores message N as DIR/msgN.eml with its
+# envelope in DIR/msgN.env (sender, then one recipient a line), and stops
+# when DIR/stop appears or after five minutes.
+import os
+import socket
+import sys
+import time
+
+from aiosmtpd.controller import Controller
+
+
+class Store:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        base = os.path.join(self.folder, "msg%d" % self.count)
+        with open(base + ".eml", "wb") as f:
+            f.write(envelope.original_content)
+        with open(base + ".env", "w") as f:
+            f.write("\n".join([envelope.mail_from] + list(envelope.rcpt_tos)) + "\n")
+        return "250 Message accepted for delivery"
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def main():
+    folder = sys.argv[1]
+    with open(os.path.join(folder, "pid"), "w") as f:
+        f.write("%d\n" % os.getpid())
+    port = free_port()
+    controller = Controller(Store(folder), hostname="127.0.0.1", port=port)
+    controller.start()
+    with open(os.path.join(folder, "port.tmp"), "w") as f:
+        f.write("%d\n" % port)
+    os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
+    deadline = time.time() + 300
+    try:
+        while time.time() < deadline and not os.path.exists(os.path.join(folder, "stop")):
+            time.sleep(0.05)
+    finally:
+        controller.stop()
+        open(os.path.join(folder, "stopped"), "w").close()
+
+
+main()
