@@ -1,0 +1,28 @@
+// Executables here carry no Windows version resources; every file reads as
+// one without, which is also what the decisions expect for such files.
+#include "versionres_sys.h"
+
+bool LoadVersionData(const std::string&, std::vector<unsigned char>& data) {
+  data.clear();
+  return false;
+}
+
+bool QueryFixedVersion(std::vector<unsigned char>&, TFixedVersionFields&) { return false; }
+
+bool QueryVersionString(std::vector<unsigned char>&, const std::string&, std::string&) {
+  return false;
+}
+
+bool OpenedFileDate(const std::string& fileName, TDateTime& date) {
+  THandle h = FileOpen(fileName, fmOpenRead | fmShareDenyNone);
+  if (h == INVALID_FILE_HANDLE) return false;
+  FileClose(h);
+  int age = FileAge(fileName);
+  if (age == -1) return false;
+  try {
+    date = FileDateToDateTime(age);
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
+}
