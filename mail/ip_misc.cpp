@@ -91,8 +91,6 @@ std::string Rfc822Date(double time, int bias) {
 
 std::string Rfc822Date(double time) { return Rfc822Date(time, SysTimeZoneBias()); }
 
-double LocalNow() { return SysLocalNow(); }
-
 int64_t SecondsSince1970(double time) { return static_cast<int64_t>(std::llround((time - 25569.0) * 86400.0)); }
 
 std::string QuotedPrintable(const std::string& text) {

@@ -29,8 +29,6 @@ std::string ZoneText();
 std::string Rfc822Date(double time, int bias);
 std::string Rfc822Date(double time);
 
-// Local time now, in the same day-count form.
-double LocalNow();
 // Whole seconds from 1970-01-01 to a local date-time value.
 int64_t SecondsSince1970(double time);
 

@@ -32,7 +32,7 @@ void T_MailNews::SetBody(TStrings* lines) {
 void T_MailNews::Action() {
   // Values come from settings and imported profiles; a stray line break in
   // one of them would start a header line of its own or end the headers.
-  double now = LocalNow();
+  TDateTime now = Now();
   FLines->Add("From: " + OneLine(From));
   if (!Sender.empty()) FLines->Add("Sender: " + OneLine(Sender));
   FLines->Add("Message-ID: <" + IntToStr(SecondsSince1970(now)) + "@" + OneLine(OwnHostName()) + ">");

@@ -96,7 +96,7 @@ void T_Mime::Clear() {
 
 void T_Mime::Action() {
   if (!Mail) throw Exception("No mail for the MIME message");
-  std::string boundary = IntToStr(SecondsSince1970(LocalNow())) + IntToHex(OwnAddress(), 8) + "==";
+  std::string boundary = IntToStr(SecondsSince1970(Now())) + IntToHex(OwnAddress(), 8) + "==";
 
   // The MIME lines stay in the header afterwards, but those of an earlier
   // send go first: two Content-Type lines with different boundaries would

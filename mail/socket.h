@@ -44,6 +44,3 @@ std::string SockLocalHostName();
 
 // Minutes to add to local time to get UTC, as the system reports it now.
 int SysTimeZoneBias();
-// Local wall-clock time as a day count since 1899-12-30 with the fraction
-// of the day.
-double SysLocalNow();

@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -130,14 +129,4 @@ int SysTimeZoneBias() {
   tm local{};
   localtime_r(&now, &local);
   return static_cast<int>(-local.tm_gmtoff / 60);
-}
-
-double SysLocalNow() {
-  timeval tv{};
-  gettimeofday(&tv, nullptr);
-  time_t secs = tv.tv_sec;
-  tm local{};
-  localtime_r(&secs, &local);
-  double localSeconds = static_cast<double>(secs) + static_cast<double>(local.tm_gmtoff) + tv.tv_usec / 1e6;
-  return 25569.0 + localSeconds / 86400.0;
 }

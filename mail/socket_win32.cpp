@@ -137,15 +137,3 @@ int SysTimeZoneBias() {
   else if (kind == TIME_ZONE_ID_STANDARD) bias += static_cast<int>(tz.StandardBias);
   return bias;
 }
-
-double SysLocalNow() {
-  SYSTEMTIME st;
-  GetLocalTime(&st);
-  FILETIME ft;
-  SystemTimeToFileTime(&st, &ft);
-  ULARGE_INTEGER u;
-  u.LowPart = ft.dwLowDateTime;
-  u.HighPart = ft.dwHighDateTime;
-  // FILETIME counts 100 ns since 1601-01-01, which is day -109205.
-  return static_cast<double>(u.QuadPart) / 864000000000.0 - 109205.0;
-}
