@@ -172,7 +172,8 @@ void WriteBody(const void* buffer, uint32_t n) {
     WritePatchRaw(buffer, n, BodyWriteFailedFn);
     return;
   }
-  if (n == 0 || !gDeflating) return;
+  if (n == 0) return;
+  if (!gDeflating) EngineFatalError("Internal filehandling failure?!");
   uint8_t chunk[4096];
   gDeflate.next_in = static_cast<Bytef*>(const_cast<void*>(buffer));
   gDeflate.avail_in = n;
@@ -297,9 +298,12 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   if (!InMemory) return;
 
   uint64_t total = static_cast<uint64_t>(PairOldSize) + PairNewSize;
+  // Copy offsets address the pair buffer in 32 bits, so the pair must fit.
   if (total > 0xFFFFFFFFull || total > SIZE_MAX)
-    EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", "Fehler, kann %ld Bytes (%s) nicht allozieren!\n",
-                        -1L, GermanMessages ? "um die Dateien im Speicher zu halten" : "to hold the files in memory");
+    EngineFatalError(FormatText(GermanMessages ? "Fehler, kann %llu Bytes (%s) nicht allozieren!\n"
+                                               : "Error, can't allocate %llu Bytes (%s)!\n",
+                                static_cast<unsigned long long>(total),
+                                GermanMessages ? "um die Dateien im Speicher zu halten" : "to hold the files in memory"));
   PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
                                                    "um die Dateien im Speicher zu halten"));
   if (PairOldSize > 0 && std::fread(PairBuffer, 1, PairOldSize, PairOldFile) != PairOldSize)
@@ -523,6 +527,13 @@ void RunCreatePatch() {
 
   ChooseOutputNames(SourceList[SourceCount - 1], PatchType, OutputName, OutputBaseName);
   RefuseOutputOverSources(OutputName, sources);
+  if (PatchType != 0) {
+    const std::string stubPath = ProgramDir + kStubFiles[PatchType];
+    if (SameFileName(OutputName, stubPath) || SysSameFile(OutputName, stubPath))
+      EngineMessage("Error, the patchfile \"%s\" would overwrite the applier \"%s\"!",
+                    "Fehler, die Patchdatei \"%s\" w\xfcrde den Patcher \"%s\" \xfc" "berschreiben!",
+                    OutputName.c_str(), stubPath.c_str());
+  }
 
   if (PatchType == 0) {
     PatchfileName = OutputName;

@@ -134,6 +134,9 @@ void BitStream::PutBit(int bit) {
     pendingByte = 0;
     if (writePos == currentBlock + kStreamBlockSize) {
       Append(reinterpret_cast<DynElement>(currentBlock));
+      // The full block now belongs to the array; a failing allocation ends
+      // the run, and Clear must not free that block twice.
+      currentBlock = writePos = nullptr;
       currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, kBitEnglish, kBitGerman));
       writePos = currentBlock;
     }
@@ -170,6 +173,9 @@ void BitStream::Clear() {
 ByteStream::~ByteStream() { Clear(); }
 
 void ByteStream::NewBlock() {
+  // A full block already belongs to the array; if the allocation fails, the
+  // run's clean-up must not free it a second time as the current block.
+  currentBlock = writePos = nullptr;
   currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, englishText, germanText));
   writePos = currentBlock;
 }

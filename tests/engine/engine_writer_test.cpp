@@ -279,6 +279,13 @@ TEST_F(PatchWriter, RefusesOutputOverASource) {
   MakeDirs(Join(oldDir, "inside"));
   EXPECT_NE(Run().find("would overwrite"), std::string::npos);
   EXPECT_FALSE(FileExists(Join(Join(oldDir, "inside"), "p.utp")));
+
+  // Nor may an executable patch replace its own applier stub.
+  WriteFileText(ProgramDir + "wendle.exe", "stub");
+  PatchType = 1;
+  Sources({oldDir, newDir}, ProgramDir + "wendle");
+  EXPECT_NE(Run().find("would overwrite the applier"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(ProgramDir + "wendle.exe"), Bytes("stub"));
 }
 
 TEST_F(PatchWriter, HostFailureOrCancelLeavesNothingBehind) {
