@@ -43,7 +43,12 @@ void PackInternalZip(const std::string& archive, const std::string& outputName) 
                   "Fehler, kann Zip-Datei \"%s\" mit der Patchdatei nicht anlegen.", archive.c_str());
   zip_fileinfo info;
   std::memset(&info, 0, sizeof info);
-  if (zipOpenNewFileInZip(zf, outputName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9) != ZIP_OK) {
+  // The entry carries the file's own name: a drive or directory part would
+  // make unpacking tools create the creator's folders or write to an
+  // absolute path on the recipient's machine.
+  const size_t cut = outputName.find_last_of("/\\:");
+  const std::string entryName = cut == std::string::npos ? outputName : outputName.substr(cut + 1);
+  if (zipOpenNewFileInZip(zf, entryName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9) != ZIP_OK) {
     zipClose(zf, nullptr);
     EngineMessage("Error, cannot add patchfile \"%s\" to the zipfile.",
                   "Fehler, kann Patchdatei \"%s\" nicht zum ZIP-Archiv hinzufuegen.", outputName.c_str());

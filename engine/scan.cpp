@@ -321,8 +321,17 @@ uint32_t FileTime(FILE* file) {
   } else {
     SysLocalTime t;
     if (!SysFileModifiedLocal(file, t)) t = SysLocalTime();
-    // DOS times cannot express years before 1980.
+    // The year field has 7 bits from 1980 on; anything outside would spill
+    // into the neighbouring fields or wrap, so clamp to the nearest end.
     if (t.year < 1980) t = SysLocalTime();
+    if (t.year > 2107) {
+      t.year = 2107;
+      t.month = 12;
+      t.day = 31;
+      t.hour = 23;
+      t.minute = 59;
+      t.second = 58;
+    }
     value = DosDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second);
   }
   if (value > NewestFileTime) NewestFileTime = value;

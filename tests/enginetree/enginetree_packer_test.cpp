@@ -116,6 +116,10 @@ TEST_F(Packer, InternalZipHoldsThePatchFileByteForByte) {
   PackPatchfile(base, patch);
   EXPECT_EQ(Unzipped(base + ".zip"), Content());
   EXPECT_EQ(ReadFileBytes(patch), content);  // kept beside the archive
+  // Only the file's own name goes into the archive, never the folders.
+  std::string names;
+  EXPECT_EQ(RunUnix("/usr/bin/unzip", {"-Z1", ToUnixPath(base + ".zip")}, &names), 0);
+  EXPECT_EQ(names, "fix.utp\n");
 
   // An empty patch file still gives a valid archive.
   WriteFileText(patch, "");

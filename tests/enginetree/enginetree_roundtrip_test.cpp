@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -340,6 +342,49 @@ TEST(TreeRoundTrip, FileModeOrdersAndThinsTheVersions) {
   std::string other = put("other.bin", std::string(12000, '\xc0'));
   TreeRun unrelated = CreateFrom({other, f4}, Join(dir, "unrel"));
   EXPECT_EQ(unrelated.error.rfind("Error, the files you gave seem not to match all at.", 0), 0u) << unrelated.error;
+}
+
+void SetModified(const std::string& path, int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  const std::time_t when = std::mktime(&t);
+  auto sinceNow = std::chrono::system_clock::from_time_t(when) - std::chrono::system_clock::now();
+  fs::last_write_time(path, fs::file_time_type::clock::now() +
+                                std::chrono::duration_cast<fs::file_time_type::duration>(sinceNow));
+}
+
+TEST(TreeRoundTrip, FileTimesOfTheEntries) {
+  Files v1 = {{"a.txt", Content(5000, 60)}, {"c.txt", Content(5000, 61)}};
+  Files v2 = {{"a.txt", Content(5000, 60, 2)}, {"b.bin", std::string(3000, '\xee')}, {"c.txt", Content(5000, 61, 2)}};
+  std::string t1 = MakeTree("time_v1", v1), t2 = MakeTree("time_v2", v2);
+  for (const char* name : {"a.txt", "c.txt"}) SetModified(Join(t1, name), 2001, 1, 1, 0, 0, 0);
+  SetModified(Join(t2, "a.txt"), 2010, 1, 1, 10, 0, 0);
+  SetModified(Join(t2, "b.bin"), 2012, 2, 2, 2, 2, 2);
+  SetModified(Join(t2, "c.txt"), 2015, 6, 6, 6, 6, 6);
+  const uint32_t a = DosDateTime(2010, 1, 1, 10, 0, 0), b = DosDateTime(2012, 2, 2, 2, 2, 2),
+                 c = DosDateTime(2015, 6, 6, 6, 6, 6);
+
+  std::string out = Join(FreshDir("time_out"), "times");
+  TreeRun own = CreateFrom({t1, t2}, out);
+  ASSERT_EQ(own.error, "");
+  ASSERT_NE(Patched(own, "a.txt"), nullptr);
+  ASSERT_NE(Patched(own, "c.txt"), nullptr);
+  ASSERT_EQ(own.parsed.embedded.size(), 1u);
+  EXPECT_EQ(Patched(own, "a.txt")->dosTime, a);
+  EXPECT_EQ(Patched(own, "c.txt")->dosTime, c);
+  EXPECT_EQ(own.parsed.embedded[0].dosTime, b);
+
+  TreeRun uniform = CreateFrom({t1, t2}, out, [] { UniformFileTime = 1; });
+  ASSERT_EQ(uniform.error, "");
+  EXPECT_EQ(Patched(uniform, "a.txt")->dosTime, c);
+  EXPECT_EQ(Patched(uniform, "c.txt")->dosTime, c);
+  EXPECT_EQ(uniform.parsed.embedded[0].dosTime, b);
 }
 
 // Two releases of a real package, as unpacked from the archive.

@@ -265,6 +265,9 @@ TEST_F(Tree, FileTimeIsLocalDosTimeAndTracksTheNewest) {
   EXPECT_EQ(o.time, (23u << 25) | (2u << 21) | (28u << 16) | (23u << 11) | (59u << 5) | 29u);
   EXPECT_EQ(n.time, DosDateTime(2019, 6, 15, 13, 45, 30));
   EXPECT_EQ(NewestFileTime, n.time);
+  SetModified(Join(root, "old"), 1975, 5, 5, 5, 5, 5);
+  FileEntry early(Join(root, "old"), "old");
+  EXPECT_EQ(early.time, DosDateTime(1980, 1, 1, 0, 0, 0));
 
   UseCurrentTime = 1;
   FileEntry now1(Join(root, "old"), "old");
