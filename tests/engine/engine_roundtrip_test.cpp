@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "applier.h"
-#include "dirsys.h"
-#include "engine_patch_reader.h"
+#include "engine_run_fixture.h"
 #include "options.h"
 #include "patchfile.h"
 #include "streams.h"
@@ -54,48 +52,12 @@ uint32_t Crc(const std::vector<uint8_t>& d) {
   return Crc32Update(d.data(), static_cast<int32_t>(d.size()), 0xFFFFFFFFu);
 }
 
-void SetTempDir(const std::string& dir) {
-#ifdef _WIN32
-  _putenv_s("TMP", dir.c_str());
-  _putenv_s("TEMP", dir.c_str());
-#else
-  setenv("TMPDIR", dir.c_str(), 1);
-#endif
-}
-
-class Roundtrip : public ::testing::Test {
+class Roundtrip : public EngineRun {
  protected:
-  void SetUp() override {
-    AllocEngineBuffers();
-    root = Join(testsupport::ScratchDir(), ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    testsupport::RemoveTree(root);
-    tmp = Join(root, "tmp");
-    MakeDirs(tmp);
-    SetTempDir(tmp);
-    ResetEngineOptions();
-    ClampEngineNumericOptions();
+  void RunOk(const std::vector<std::string>& sources, const std::string& output) {
+    Sources(sources, output);
+    ASSERT_EQ(Run(), "");
   }
-
-  std::string Write(const std::string& name, const std::vector<uint8_t>& data) {
-    std::string path = Join(root, name);
-    WriteFileBytes(path, data);
-    return path;
-  }
-
-  void Run(const std::vector<std::string>& sources, const std::string& output) {
-    for (size_t i = 0; i < sources.size(); ++i) SourceList[i] = sources[i];
-    SourceList[sources.size()] = output;
-    SourceCount = static_cast<uint32_t>(sources.size() + 1);
-    CreatePatch();
-  }
-
-  bool TempDirEmpty() {
-    std::vector<SysDirEntry> entries;
-    SysListDirectory(tmp, entries);
-    return entries.empty();
-  }
-
-  std::string root, tmp;
 };
 
 TEST_F(Roundtrip, ThreeVersionsGiveTwoRecordsOldestFirst) {
@@ -106,15 +68,14 @@ TEST_F(Roundtrip, ThreeVersionsGiveTwoRecordsOldestFirst) {
     ClampEngineNumericOptions();
     CompressPatchfile = static_cast<uint8_t>(variant);
     std::string output = Join(root, variant ? "deflated" : "plain");
-    Run({p1, p2, p3}, output);
+    RunOk({p1, p2, p3}, output);
     std::vector<uint8_t> file = ReadFileBytes(output + ".utp");
 
-    ReadPatch p;
-    ASSERT_EQ(ReadPatchFile(file, false, p), "");
+    testapply::Patch p = Parse(file);
     EXPECT_EQ(p.mode, 1);
-    EXPECT_EQ(p.markerLength, file.size());
-    ASSERT_EQ(p.entries.size(), 1u);
-    const ReadEntry& e = p.entries[0];
+    EXPECT_EQ(p.dataStart, 0u);
+    ASSERT_EQ(p.files.size(), 1u);
+    const testapply::PatchedFile& e = p.files[0];
     EXPECT_EQ(e.crc, Crc(v3));
     EXPECT_EQ(e.size, v3.size());
     EXPECT_EQ(e.flags, 0);
@@ -138,15 +99,11 @@ TEST_F(Roundtrip, ThreeVersionsGiveTwoRecordsOldestFirst) {
 TEST_F(Roundtrip, ExecutableFilePatchApplies) {
   std::vector<uint8_t> v1 = MakeVersion(4, 20000, 0), v2 = MakeVersion(5, 21000, 12);
   std::string p1 = Write("a.bin", v1), p2 = Write("b.bin", v2);
-  ProgramDir = Join(root, "prog") + SysPathSeparator();
-  MakeDirs(ProgramDir);
   WriteFileBytes(ProgramDir + "wendl16i.exe", std::vector<uint8_t>(777, 0x4D));
   PatchType = 6;
-  Run({p1, p2}, Join(root, "fix"));
+  RunOk({p1, p2}, Join(root, "fix"));
   std::vector<uint8_t> file = ReadFileBytes(Join(root, "fix.exe"));
-  ReadPatch p;
-  ASSERT_EQ(ReadPatchFile(file, false, p), "");
-  EXPECT_EQ(p.dataStart, 777u);
+  EXPECT_EQ(Parse(file).dataStart, 777u);
   std::vector<uint8_t> rebuilt;
   std::string error;
   ASSERT_TRUE(testapply::ApplyFilePatch(file, v1, &rebuilt, &error)) << error;
@@ -168,11 +125,11 @@ TEST_F(Roundtrip, ProtectedRangeIsLeftOutOfChecksumsInBothPairModes) {
     InMemory = static_cast<uint8_t>(!disk);
     ProtectionRanges = {"16,1000,2000"};
     std::string output = Join(root, disk ? "disk" : "memory");
-    Run({p1, p2}, output);
+    RunOk({p1, p2}, output);
     file[disk] = ReadFileBytes(output + ".utp");
-    ReadPatch p;
-    ASSERT_EQ(ReadPatchFile(file[disk], false, p), "");
-    const ReadEntry& e = p.entries[0];
+    testapply::Patch p = Parse(file[disk]);
+    ASSERT_EQ(p.files.size(), 1u);
+    const testapply::PatchedFile& e = p.files[0];
     EXPECT_EQ(e.flags, 1);
     EXPECT_EQ(e.rangeStart, 2000u);
     EXPECT_EQ(e.rangeLength, 16u);
@@ -199,25 +156,20 @@ TEST_F(Roundtrip, DirectoryPatchWithPatchedEmbeddedAndSkippedFiles) {
   WriteFileBytes(Join(c, "fresh.txt"), fresh);
   MatchPatterns.push_back({"*.dll", 0});
 
-  Run({a, b, c}, Join(root, "tree"));
+  RunOk({a, b, c}, Join(root, "tree"));
   std::vector<uint8_t> file = ReadFileBytes(Join(root, "tree.utp"));
-  ReadPatch p;
-  ASSERT_EQ(ReadPatchFile(file, false, p), "");
+  testapply::Patch p = Parse(file);
   EXPECT_EQ(p.mode, 2);
-  ASSERT_EQ(p.entries.size(), 2u);  // same.txt is skipped
-  for (const ReadEntry& e : p.entries) {
-    if (e.kind == 2) {
-      EXPECT_EQ(e.name, "fresh.txt");
-      EXPECT_EQ(e.content, fresh);
-      continue;
-    }
-    EXPECT_EQ(e.name, "sub\\lib.dll");
-    EXPECT_EQ(e.flags, 2);  // matches a pattern
-    ASSERT_EQ(e.versions.size(), 2u);
-    EXPECT_EQ(e.versions[0].name, "sub\\lib.dll");
-    EXPECT_EQ(e.versions[0].crc, Crc(lib1));
-    EXPECT_EQ(e.versions[1].crc, Crc(lib2));
-  }
+  ASSERT_EQ(p.embedded.size(), 1u);  // same.txt is skipped
+  EXPECT_EQ(p.embedded[0].name, "fresh.txt");
+  ASSERT_EQ(p.files.size(), 1u);
+  const testapply::PatchedFile& e = p.files[0];
+  EXPECT_EQ(e.name, "sub\\lib.dll");
+  EXPECT_EQ(e.flags, 2);  // matches a pattern
+  ASSERT_EQ(e.versions.size(), 2u);
+  EXPECT_EQ(e.versions[0].name, "sub\\lib.dll");
+  EXPECT_EQ(e.versions[0].crc, Crc(lib1));
+  EXPECT_EQ(e.versions[1].crc, Crc(lib2));
 
   std::string out = Join(root, "out");
   MakeDirs(out);
@@ -232,13 +184,12 @@ TEST_F(Roundtrip, ForcedSingleSourceRecordsTheRealChecksum) {
   std::vector<uint8_t> only = MakeVersion(12, 3000, 0);
   std::string path = Write("only.bin", only);
   ForcePatch = 1;
-  Run({path}, Join(root, "single"));
-  ReadPatch p;
-  ASSERT_EQ(ReadPatchFile(ReadFileBytes(Join(root, "single.utp")), false, p), "");
-  ASSERT_EQ(p.entries.size(), 1u);
-  EXPECT_EQ(p.entries[0].versions.size(), 0u);
-  EXPECT_EQ(p.entries[0].crc, Crc(only));
-  EXPECT_EQ(p.entries[0].size, only.size());
+  RunOk({path}, Join(root, "single"));
+  testapply::Patch p = Parse(ReadFileBytes(Join(root, "single.utp")));
+  ASSERT_EQ(p.files.size(), 1u);
+  EXPECT_EQ(p.files[0].versions.size(), 0u);
+  EXPECT_EQ(p.files[0].crc, Crc(only));
+  EXPECT_EQ(p.files[0].size, only.size());
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dirsys.h"
-#include "engine_patch_reader.h"
+#include "engine_run_fixture.h"
 #include "host.h"
 #include "messages.h"
 #include "options.h"
@@ -25,61 +24,12 @@ using testsupport::WriteFileText;
 namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const testapply::Bytes& b) { return std::vector<uint8_t>(b.data, b.data + b.size); }
 
-void SetTempDir(const std::string& dir) {
-#ifdef _WIN32
-  _putenv_s("TMP", dir.c_str());
-  _putenv_s("TEMP", dir.c_str());
-#else
-  setenv("TMPDIR", dir.c_str(), 1);
-#endif
-}
 
-class PatchWriter : public ::testing::Test {
+class PatchWriter : public EngineRun {
  protected:
-  void SetUp() override {
-    AllocEngineBuffers();
-    root = Join(testsupport::ScratchDir(), ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    testsupport::RemoveTree(root);
-    tmp = Join(root, "tmp");
-    MakeDirs(tmp);
-    SetTempDir(tmp);
-    ResetEngineOptions();
-    ProgramDir = Join(root, "prog") + SysPathSeparator();
-    MakeDirs(ProgramDir);
-  }
   void TearDown() override { SetEngineHost(nullptr); }
-
-  // Sources in order, then the output name.
-  void Sources(const std::vector<std::string>& names, const std::string& output) {
-    for (size_t i = 0; i < names.size(); ++i) SourceList[i] = names[i];
-    SourceList[names.size()] = output;
-    SourceCount = static_cast<uint32_t>(names.size() + 1);
-  }
-
-  std::string Dir(const std::string& name) {
-    std::string d = Join(root, name);
-    MakeDirs(d);
-    return d;
-  }
-
-  // The run's message, or "" when it succeeded.
-  std::string Run() {
-    try {
-      CreatePatch();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "";
-  }
-
-  bool TempDirEmpty() {
-    std::vector<SysDirEntry> entries;
-    SysListDirectory(tmp, entries);
-    return entries.empty();
-  }
-
-  std::string root, tmp;
 };
 
 TEST_F(PatchWriter, EmptyTreesGiveTheSmallestPatchByteForByte) {
@@ -139,28 +89,23 @@ TEST_F(PatchWriter, EmbeddedFilesAndDeflatedBody) {
 
   std::vector<uint8_t> rawFile = ReadFileBytes(Join(root, "raw.utp"));
   std::vector<uint8_t> packedFile = ReadFileBytes(Join(root, "packed.UTP"));
-  ReadPatch raw, packed;
-  ASSERT_EQ(ReadPatchFile(rawFile, false, raw), "");
-  ASSERT_EQ(ReadPatchFile(packedFile, false, packed), "");
+  testapply::Patch raw = Parse(rawFile), packed = Parse(packedFile);
   EXPECT_EQ(raw.flags, 0);
   EXPECT_EQ(packed.flags, 1);
   EXPECT_LT(packedFile.size(), rawFile.size() / 4);
   EXPECT_EQ(packed.body, raw.body);  // the deflated body inflates to the raw one
-  EXPECT_EQ(raw.markerLength, rawFile.size());
   EXPECT_EQ(std::vector<uint8_t>(packedFile.begin() + 76, packedFile.begin() + 78),
             (std::vector<uint8_t>{0x78, 0xDA}));  // zlib header, best compression
 
-  ASSERT_EQ(raw.entries.size(), 2u);
-  for (const ReadEntry& e : raw.entries) {
-    EXPECT_EQ(e.kind, 2);
+  ASSERT_EQ(raw.embedded.size(), 2u);
+  for (const testapply::EmbeddedFile& e : raw.embedded) {
     if (e.name == "a.txt") {
-      EXPECT_EQ(e.content, Bytes("hello"));
+      EXPECT_EQ(Bytes(e.content), Bytes("hello"));
     } else {
       EXPECT_EQ(e.name, "sub\\b.bin");
-      EXPECT_EQ(e.content, Bytes(big));
+      EXPECT_EQ(Bytes(e.content), Bytes(big));
     }
-    EXPECT_EQ(e.size, e.content.size());
-    EXPECT_NE(e.time, 0u);
+    EXPECT_NE(e.dosTime, 0u);
   }
 }
 
@@ -181,18 +126,18 @@ TEST_F(PatchWriter, ExecutableWithRegistryInformationAndTrailer) {
   std::vector<uint8_t> file = ReadFileBytes(exe);
   EXPECT_EQ(out, "Embedding registry information!\nNo source for \"x.dat\", embedding file.\n\nCreated executable patchfile \"" + exe + "\" with " +
                      std::to_string(file.size()) + " Bytes.\n");
-  ReadPatch p;
-  ASSERT_EQ(ReadPatchFile(file, true, p), "");
+  testapply::Patch p = Parse(file);
   EXPECT_EQ(p.dataStart, 13u);  // the stub, unchanged, in front
   EXPECT_EQ(std::string(file.begin(), file.begin() + 13), "MZ-stub-bytes");
-  EXPECT_EQ(p.markerLength, file.size() - 13);
+  EXPECT_TRUE(p.typeTwoTrailer);
   EXPECT_EQ(p.flags, 2);
   EXPECT_EQ(p.registryFirst, "Software\\Vendor");
   EXPECT_EQ(p.registrySecond, "Second");
   EXPECT_EQ(p.backupDir, "");
-  EXPECT_EQ(p.firstBlock, (std::vector<uint8_t>{'M', 'V', 'P', 'B', 1, 0, 2, 2}));
-  ASSERT_EQ(p.entries.size(), 1u);
-  EXPECT_EQ(p.entries[0].name, "x.dat");
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 13 + 74, file.begin() + 13 + 84),
+            (std::vector<uint8_t>{8, 0, 'M', 'V', 'P', 'B', 1, 0, 2, 2}));
+  ASSERT_EQ(p.embedded.size(), 1u);
+  EXPECT_EQ(p.embedded[0].name, "x.dat");
   EXPECT_FALSE(FileExists(Join(root, "fix")));
   EXPECT_TRUE(TempDirEmpty());
 }
@@ -231,9 +176,7 @@ TEST_F(PatchWriter, OverlongNameAbortsAndRemovesOutput) {
   BackupDir = std::string(255, 'b');
   Sources({oldDir, newDir}, Join(root, "ok"));
   ASSERT_EQ(Run(), "");
-  ReadPatch p;
-  ASSERT_EQ(ReadPatchFile(ReadFileBytes(Join(root, "ok.utp")), false, p), "");
-  EXPECT_EQ(p.backupDir, BackupDir);
+  EXPECT_EQ(Parse(ReadFileBytes(Join(root, "ok.utp"))).backupDir, BackupDir);
 
   for (uint32_t type : {0u, 1u}) {
     WriteFileText(ProgramDir + "wendle.exe", "stub");
