@@ -471,7 +471,8 @@ int PortableMulDiv(int number, int numerator, int denominator) {
   int64_t ar = r < 0 ? -r : r;
   int64_t ad = denominator < 0 ? -static_cast<int64_t>(denominator) : denominator;
   if (2 * ar >= ad) q += ((p < 0) != (denominator < 0)) ? -1 : 1;
-  if (q > INT32_MAX || q < INT32_MIN) return -1;
+  // The system also reports -2^31 as an overflow.
+  if (q > INT32_MAX || q < -INT32_MAX) return -1;
   return static_cast<int>(q);
 }
 

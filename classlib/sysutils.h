@@ -165,7 +165,7 @@ extern char ThousandSeparator;
 extern char DecimalSeparator;
 
 // Multiplies and divides through 64 bits, rounding half away from zero;
-// -1 for a zero divisor or a result outside the 32-bit range.  On Windows
+// -1 for a zero divisor or a result outside -2^31+1 .. 2^31-1.  On Windows
 // it is the system's own function.
 #ifdef _WIN32
 extern "C" __declspec(dllimport) int __stdcall MulDiv(int number, int numerator, int denominator);

@@ -45,6 +45,7 @@ TEST(SysUtilsNumbers, MulDivRoundsHalfAwayFromZeroAndFlagsOverflow) {
   EXPECT_EQ(MulDiv(1, 1, 0), -1);
   EXPECT_EQ(MulDiv(INT_MAX, INT_MAX, INT_MAX), INT_MAX);  // the product needs 64 bits
   EXPECT_EQ(MulDiv(INT_MAX, 2, 1), -1);
+  EXPECT_EQ(MulDiv(INT_MIN, 1, 1), -1);
 }
 
 TEST(SysUtilsStrings, TrimCaseAndCompare) {
