@@ -26,6 +26,7 @@ build-wintest: deps
 	@cmake --build --preset wintest -j $(JOBS)
 
 test: build
+	@bash scripts/fetch-testdata.sh >/dev/null
 	@bash scripts/run-tests.sh
 
 test-native: build-native
@@ -34,11 +35,11 @@ test-native: build-native
 test-wintest: build-wintest
 	@bash scripts/run-tests.sh wintest
 
-demo:
-	@echo "make demo: the engine's console front end is not built yet" >&2; exit 1
+demo: deps
+	@bash scripts/demo.sh
 
-bench:
-	@echo "make bench: the engine's console front end is not built yet" >&2; exit 1
+bench: deps
+	@bash scripts/bench.sh
 
 clean:
 	rm -rf build/native build/native-release build/win32 build/wintest

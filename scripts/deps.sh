@@ -11,7 +11,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine64 xvfb xauth x11-utils imagemagick
   zlib1g-dev libz-mingw-w64-dev libminizip-dev libgtest-dev googletest
-  dpkg-dev unzip zip gzip time
+  dpkg-dev unzip zip gzip time bc
   python3-aiosmtpd python3-dbfread python3-pil
   xdelta3 bsdiff zstd
 )

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# make bench: patch size, median wall time and peak memory of morvane-cli
+# (native release build and the Windows build under Wine) next to
+# xdelta3 -9, bsdiff and zstd --patch-from -19 on real version pairs, all
+# in one run on this machine. Every patch of ours is verified by the test
+# applier. The table also goes to build/bench/results.md.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+RUNS=${RUNS:-3}
+
+cmake --preset native-release >/dev/null
+cmake --build --preset native-release --target morvane-cli morvane-apply -j "$(nproc)" >/dev/null
+cmake --preset wintest >/dev/null
+cmake --build --preset wintest --target morvane-cli -j "$(nproc)" >/dev/null
+bash scripts/fetch-testdata.sh >/dev/null
+
+data="$top/build/testdata"
+out="$top/build/bench"
+rm -rf "$out" && mkdir -p "$out/work"
+cli="$top/build/native-release/cli/morvane-cli"
+apply="$top/build/native-release/tests/tools/applier/morvane-apply"
+wincli="$top/build/wintest/cli/morvane-cli.exe"
+export MORVANE_BUILD_DIR="$top/build/wintest"
+
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+# measure NAME PATCHFILE COMMAND...: runs COMMAND $RUNS times, prints
+# "size seconds kib" (median time, largest peak memory).
+measure() {
+  local patch=$1; shift
+  local times=() mem=0 line t m
+  for _ in $(seq "$RUNS"); do
+    rm -f "$patch"
+    line=$( { /usr/bin/time -f '%e %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n1)
+    t=${line% *}; m=${line#* }
+    times+=("$t"); [ "$m" -gt "$mem" ] && mem=$m
+  done
+  local median
+  median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p")
+  [ -f "$patch" ] || { echo "bench: no patch from: $*" >&2; exit 1; }
+  echo "$(stat -c %s "$patch") $median $mem"
+}
+
+rows=()
+add_row() { rows+=("$1|$2|$3"); }   # pair | tool | "size seconds kib"
+
+bench_file_pair() {
+  local name=$1 old=$2 new=$3
+  local w="$out/work/$name"
+  mkdir -p "$w"
+  local r
+  r=$(measure "$w/ours.utp" "$cli" -q "$old" "$new" "$w/ours.utp"); add_row "$name" "morvane-cli" "$r"
+  "$apply" "$w/ours.utp" "$old" "$w/check" && cmp -s "$w/check" "$new" || { echo "bench: our $name patch does not verify" >&2; exit 1; }
+  r=$(measure "$w/wine.utp" scripts/wine-run "$wincli" -q "$(winpath "$old")" "$(winpath "$new")" "$(winpath "$w/wine.utp")")
+  add_row "$name" "morvane-cli.exe (Wine)" "$r"
+  cmp -s "$w/wine.utp" "$w/ours.utp" || { echo "bench: the Windows build made a different $name patch" >&2; exit 1; }
+  r=$(measure "$w/x.xd3" xdelta3 -9 -f -e -s "$old" "$new" "$w/x.xd3"); add_row "$name" "xdelta3 -9" "$r"
+  r=$(measure "$w/b.bsdiff" bsdiff "$old" "$new" "$w/b.bsdiff"); add_row "$name" "bsdiff" "$r"
+  r=$(measure "$w/z.zst" zstd -q -f --long=31 --patch-from="$old" -19 "$new" -o "$w/z.zst"); add_row "$name" "zstd --patch-from -19" "$r"
+}
+
+bench_tree_pair() {
+  local name=$1 old=$2 new=$3
+  local w="$out/work/$name"
+  mkdir -p "$w"
+  local r
+  r=$(measure "$w/ours.utp" "$cli" -q "$old" "$new" "$w/ours.utp"); add_row "$name" "morvane-cli" "$r"
+  rm -rf "$w/check" && cp -a "$old" "$w/check"
+  "$apply" --dir "$w/ours.utp" "$old" "$w/check"
+  while IFS= read -r -d '' f; do
+    cmp -s "$f" "$w/check/${f#"$new"/}" || { echo "bench: our $name patch does not rebuild ${f#"$new"/}" >&2; exit 1; }
+  done < <(find "$new" -type f -print0)
+  r=$(measure "$w/wine.utp" scripts/wine-run "$wincli" -q "$(winpath "$old")" "$(winpath "$new")" "$(winpath "$w/wine.utp")")
+  add_row "$name" "morvane-cli.exe (Wine)" "$r"
+}
+
+run_all() {
+  bench_file_pair "libc.so.6" "$data/libc.so.6.old" "$data/libc.so.6.new"
+  bench_file_pair "postgres" "$data/postgres.old" "$data/postgres.new"
+  bench_tree_pair "libc6 tree" "$data/trees/libc6-old/root" "$data/trees/libc6-new/root"
+  bench_tree_pair "postgresql-15 tree" "$data/postgresql-15-15.18-0+deb12u1/root" "$data/postgresql-15-15.20-0+deb12u1/root"
+}
+
+export -f measure
+run_all
+
+{
+  echo "| pair | tool | patch bytes | size vs ours | median s | time vs ours | peak MiB | memory vs ours |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|"
+  ours_size=0; ours_time=0; ours_mem=0
+  for row in "${rows[@]}"; do
+    IFS='|' read -r pair tool fig <<<"$row"
+    read -r size secs kib <<<"$fig"
+    if [ "$tool" = "morvane-cli" ]; then ours_size=$size; ours_time=$secs; ours_mem=$kib; fi
+    ratio() { echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "-" }'; }
+    printf '| %s | %s | %d | %s | %.2f | %s | %.1f | %s |\n' "$pair" "$tool" "$size" "$(ratio "$size" "$ours_size")" \
+      "$secs" "$(ratio "$secs" "$ours_time")" "$(echo "$kib / 1024" | bc -l)" "$(ratio "$kib" "$ours_mem")"
+  done
+  echo
+  echo "Median of $RUNS runs each, on $(nproc) cores, $(date -u +%Y-%m-%d). Ratios are the tool's figure divided by"
+  echo "morvane-cli's (native) on the same pair; above 1 means larger or slower than ours."
+} | tee "$out/results.md"
