@@ -55,13 +55,16 @@ void T_SMTP::Check() {
 }
 
 void T_SMTP::SendData() {
+  // Lines are sent in blocks: one socket call per line makes a message of
+  // a few megabytes crawl.
+  const size_t kBlock = 32512;
   const int count = FMessage->Count();
+  std::string out;
   for (int i = 0; i < count; ++i) {
     // A list entry may itself hold line breaks; each physical line is sent
     // on its own, and a leading dot is doubled so the server cannot take
     // it for the end of the message.
-    const std::string& entry = (*FMessage)[i];
-    std::string out;
+    const std::string entry = (*FMessage)[i];
     size_t start = 0;
     for (;;) {
       size_t end = entry.find_first_of("\r\n", start);
@@ -72,12 +75,16 @@ void T_SMTP::SendData() {
       if (end == std::string::npos) break;
       start = end + (entry.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
-    Send(out.data(), out.size());
+    if (out.size() >= kBlock) {
+      Send(out.data(), out.size());
+      out.clear();
+    }
     if (count > 1 && OnTrace) {
       int percent = i * 100 / count - 1;
       Trace(IntToStr(percent < 0 ? 0 : percent) + "%", 3);
     }
   }
+  if (!out.empty()) Send(out.data(), out.size());
 }
 
 void T_SMTP::Action() {
