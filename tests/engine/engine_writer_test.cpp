@@ -265,6 +265,9 @@ TEST_F(PatchWriter, FileModeFailuresRemoveOutput) {
 
   Sources({a, Join(root, "missing.bin")}, Join(root, "p"));
   EXPECT_EQ(Run(), "Error, can't find file \"" + Join(root, "missing.bin") + "\"!\n");
+  GermanMessages = 1;
+  EXPECT_EQ(Run(), "Fehler, kann Datei \"" + Join(root, "missing.bin") + "\" nicht finden!\n");
+  GermanMessages = 0;
 
   Sources({a, Dir("tree")}, Join(root, "p"));
   EXPECT_NE(Run().find("does not exist or is no directory"), std::string::npos);
