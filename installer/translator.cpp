@@ -161,18 +161,6 @@ void TLanguage::PublishProperties(TPropList& list) const {
 
 // ---- TTranslator ----
 
-class TTranslator::TemporaryTarget {
- public:
-  TemporaryTarget(TTranslator* t, TQnlwLanguage into) : t_(t), saved_(t->fTranslateInto) {
-    t_->fTranslateInto = into;
-  }
-  ~TemporaryTarget() { t_->fTranslateInto = saved_; }
-
- private:
-  TTranslator* t_;
-  TQnlwLanguage saved_;
-};
-
 TTranslator::TTranslator(TComponent* owner) : TComponent(owner) {
   for (int i = 0; i < QnlwLanguageCount; ++i)
     if (i != qlUser) fLanguages.push_back(new TLanguage(this, static_cast<TQnlwLanguage>(i)));

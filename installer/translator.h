@@ -132,7 +132,17 @@ class TTranslator : public TComponent {
  private:
   // Sets the target language for one call and restores it afterwards
   // without raising the change notification.
-  class TemporaryTarget;
+  class TemporaryTarget {
+   public:
+    TemporaryTarget(TTranslator* t, TQnlwLanguage into) : t_(t), saved_(t->fTranslateInto) {
+      t_->fTranslateInto = into;
+    }
+    ~TemporaryTarget() { t_->fTranslateInto = saved_; }
+
+   private:
+    TTranslator* t_;
+    TQnlwLanguage saved_;
+  };
   std::vector<TLanguage*> fLanguages;  // owned, in the order of the table
   TQnlwLanguage fTranslateInto = qlUser;
 };

@@ -152,3 +152,29 @@ TEST(Expansion, MetaVariablesWithoutFolders) {
   EXPECT_THROW(ExpandMetaVariables("%C", nullptr), EAICannotExpandContainerDirMV);
   EXPECT_THROW(ExpandMetaVariables("%i", nullptr), EAICannotExpandInstallDirMV);
 }
+
+TEST(Versions, DecisionsForFilesWithoutResources) {
+  const std::string dir = testsupport::ScratchDir();
+  const std::string a = testsupport::Join(dir, "a.bin");
+  const std::string b = testsupport::Join(dir, "b.bin");
+  const std::string missing = testsupport::Join(dir, "missing.bin");
+  testsupport::WriteFileText(a, "a");
+  testsupport::WriteFileText(b, "b");
+  const TDateTime early = EncodeDate(1999, 12, 31) + EncodeTime(23, 58, 0, 0);
+  const TDateTime late = EncodeDate(2000, 1, 1) + EncodeTime(0, 0, 2, 0);
+  ASSERT_TRUE(FileSetDate(a, DateTimeToFileDate(early)));
+  ASSERT_TRUE(FileSetDate(b, DateTimeToFileDate(late)));
+  // Two files without versions are the same under the version rule.
+  EXPECT_EQ(DecideOverwriteFiles(a, b, owVersion), odSame);
+  EXPECT_EQ(DecideOverwrite("", b, owVersion, 0), odSame);
+  EXPECT_EQ(DecideOverwrite("1.0", b, owVersion, 0), odReplace);
+  EXPECT_EQ(DecideOverwriteFiles(a, b, owVersionDate), odKeep);
+  EXPECT_EQ(DecideOverwriteFiles(b, a, owVersionDate), odReplace);
+  EXPECT_EQ(DecideOverwrite("", a, owDate, late), odReplace);
+  EXPECT_EQ(DecideOverwrite("", a, owDate, early), odSame);
+  EXPECT_EQ(DecideOverwrite("", missing, owDate, early), odUndecided);
+  EXPECT_EQ(DecideOverwriteFiles(missing, a, owVersionDate), odUndecided);
+  EXPECT_EQ(DecideOverwrite("", " ", owNever, 0), odReplace);
+  EXPECT_EQ(DecideOverwrite("", a, owNever, 0), odKeep);
+  EXPECT_EQ(DecideOverwriteFiles(a, missing, owNever), odReplace);
+}
