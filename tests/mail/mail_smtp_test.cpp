@@ -17,6 +17,7 @@ struct Outcome {
   std::string message;
   int code = 0;
   std::string peerLog;
+  int waits = 0;
 
   bool Traced(int level, const std::string& text) const {
     for (const auto& t : trace)
@@ -64,7 +65,10 @@ Outcome Against(const std::string& scenario, std::initializer_list<const char*> 
   smtp.SenderAddress = "me@example.org (Me)";
   Fill(smtp.Recipients(), recipients);
   Fill(smtp.Message(), message);
+  int waits = 0;
+  smtp.OnWait = [&waits] { ++waits; };
   Outcome out = RunSession(smtp);
+  out.waits = waits;
   smtp.Logout();
   peer.WaitDone();
   out.peerLog = peer.ReadFile("log");
@@ -161,6 +165,8 @@ TEST(MailSmtp, LostOrSilentOrGarbledServerRaises) {
   EXPECT_EQ(silent.kind, "tcpip");
   EXPECT_EQ(silent.message, "Timed out waiting for data from 127.0.0.1");
   EXPECT_LT(seconds, 15.0);
+  // The waiting thread got the chance to handle its messages meanwhile.
+  EXPECT_GE(silent.waits, 5);
 }
 
 TEST(MailSmtp, ConnectFailuresAndMissingAddressesRaiseBeforeAnythingIsSent) {
