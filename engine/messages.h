@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+// Kept free of the class library so that the console front end and the
+// tests use the engine alone; like the library's Exception it is a
+// std::exception, whose what() carries the message.
 class EngineException : public std::runtime_error {
  public:
   explicit EngineException(const std::string& message) : std::runtime_error(message) {}
