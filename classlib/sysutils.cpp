@@ -681,17 +681,53 @@ std::vector<std::string> SplitCommandLine(const std::string& cmdline) {
   std::vector<std::string> out;
   size_t i = 0;
   const size_t n = cmdline.size();
+  auto blank = [&](size_t k) { return cmdline[k] == ' ' || cmdline[k] == '\t'; };
+  while (i < n && blank(i)) ++i;
+  if (i >= n) return out;
+  // The program: no escapes, so "C:\dir\" style paths survive.
+  std::string program;
+  bool quoted = false;
+  while (i < n && (quoted || !blank(i))) {
+    if (cmdline[i] == '"')
+      quoted = !quoted;
+    else
+      program += cmdline[i];
+    ++i;
+  }
+  out.push_back(program);
   while (true) {
-    while (i < n && static_cast<unsigned char>(cmdline[i]) <= ' ') ++i;
+    while (i < n && blank(i)) ++i;
     if (i >= n) break;
     std::string param;
-    while (i < n && static_cast<unsigned char>(cmdline[i]) > ' ') {
-      if (cmdline[i] == '"') {
-        ++i;
-        while (i < n && cmdline[i] != '"') param += cmdline[i++];
-        if (i < n) ++i;
+    quoted = false;
+    while (i < n && (quoted || !blank(i))) {
+      char c = cmdline[i];
+      if (c == '\\') {
+        size_t k = 0;
+        while (i < n && cmdline[i] == '\\') {
+          ++k;
+          ++i;
+        }
+        if (i < n && cmdline[i] == '"') {
+          param.append(k / 2, '\\');
+          if (k % 2) {
+            param += '"';
+            ++i;
+          }
+        } else {
+          param.append(k, '\\');
+        }
+      } else if (c == '"') {
+        if (quoted && i + 1 < n && cmdline[i + 1] == '"') {
+          param += '"';
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
       } else {
-        param += cmdline[i++];
+        param += c;
+        ++i;
       }
     }
     out.push_back(param);

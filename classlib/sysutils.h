@@ -265,11 +265,12 @@ TDateTime FileDateToDateTime(int dosDateTime);  // EConvertError when invalid
 int DateTimeToFileDate(TDateTime dt);           // 0 outside 1980..2107
 
 // ---------------------------------------------------------------------------
-// Command line.  Parameters are separated by blanks; a double quote starts
-// or ends a quoted stretch in which blanks are kept, and the quotes
-// themselves are dropped.  Backslashes have no special meaning, so
-// "C:\Some Dir\" stays a folder name.
-
+// Command line, split by the Windows rules: parameters are separated by
+// blanks and tabs; double quotes group (and are dropped), also in the middle
+// of a parameter; inside quotes "" is one quote.  Backslashes are plain
+// characters except before a double quote: 2n of them and a quote give n
+// backslashes and a grouping quote, 2n+1 give n and a literal quote.  The
+// first item (the program) takes quotes only as grouping.
 std::vector<std::string> SplitCommandLine(const std::string& cmdline);
 // ParamStr(0) is the program's full file name.
 std::string ParamStr(int index);

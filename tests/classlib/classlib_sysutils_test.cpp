@@ -180,13 +180,18 @@ TEST(SysUtilsDates, EncodeDecodeAndDosTimes) {
   EXPECT_THROW(FileDateToDateTime(0), EConvertError);
 }
 
-TEST(SysUtilsCommandLine, QuotesGroupAndBackslashesStay) {
+TEST(SysUtilsCommandLine, WindowsQuotingRules) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitCommandLine("  prog.exe  a  b "), (V{"prog.exe", "a", "b"}));
-  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" /s \"C:\\Some Dir\\\" last"),
-            (V{"C:\\Program Files\\x.exe", "/s", "C:\\Some Dir\\", "last"}));
-  EXPECT_EQ(SplitCommandLine("a\"b c\"d \"\" e"), (V{"ab cd", "", "e"}));
-  EXPECT_EQ(SplitCommandLine("\"unterminated arg"), (V{"unterminated arg"}));
+  EXPECT_EQ(SplitCommandLine("  prog.exe  a \tb "), (V{"prog.exe", "a", "b"}));
+  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" -r -s\"C:\\Some Dir\" \"\" last"),
+            (V{"C:\\Program Files\\x.exe", "-r", "-sC:\\Some Dir", "", "last"}));
+  EXPECT_EQ(SplitCommandLine("p a\"b c\"d"), (V{"p", "ab cd"}));
+  // Backslashes count only in front of a quote.
+  EXPECT_EQ(SplitCommandLine("p C:\\dir\\ \\\\\"x y\" \\\"q a\\\\\\\"b"),
+            (V{"p", "C:\\dir\\", "\\x y", "\"q", "a\\\"b"}));
+  EXPECT_EQ(SplitCommandLine("p \"say \"\"hi\"\"\""), (V{"p", "say \"hi\""}));
+  EXPECT_EQ(SplitCommandLine("\"C:\\odd dir\\\" next"), (V{"C:\\odd dir\\", "next"}));
+  EXPECT_EQ(SplitCommandLine("p \"unterminated arg"), (V{"p", "unterminated arg"}));
   EXPECT_TRUE(SplitCommandLine("   ").empty());
   EXPECT_FALSE(ParamStr(0).empty());
   EXPECT_EQ(ParamStr(ParamCount() + 1), "");

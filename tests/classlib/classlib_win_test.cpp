@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
 #include <climits>
+#include <cstring>
 
 #include "classes.h"
 #include "win/clipboard.h"
@@ -213,4 +216,25 @@ TEST(WindowsSysUtils, ShareModesAreEnforced) {
     EXPECT_THROW(TFileStream(exclusive.FileName(), fmOpenRead | fmShareDenyNone), EFOpenError);
   }
   EXPECT_EQ(ExtractFileDrive(ExpandFileName("x")).size(), 2u);
+}
+
+TEST(WindowsSysUtils, CommandLineSplitsLikeTheShell) {
+  const char* lines[] = {
+      "p a b", "p \"a b\" c", "p a\"b c\"d", "p C:\\dir\\ x", "p \\\\\"x y\"", "p \\\"q", "p a\\\\\\\"b",
+      "p -s\"C:\\Some Dir\" -c", "p \"\" x", "p \"unterminated arg", "p \ta\t\tb",
+  };
+  for (const char* line : lines) {
+    int argc = 0;
+    std::wstring wide(line, line + std::strlen(line));
+    LPWSTR* argv = CommandLineToArgvW(wide.c_str(), &argc);
+    ASSERT_NE(argv, nullptr);
+    std::vector<std::string> expected;
+    for (int i = 0; i < argc; ++i) {
+      std::string narrow;
+      for (const wchar_t* w = argv[i]; *w; ++w) narrow += static_cast<char>(*w);
+      expected.push_back(narrow);
+    }
+    LocalFree(argv);
+    EXPECT_EQ(SplitCommandLine(line), expected) << line;
+  }
 }
