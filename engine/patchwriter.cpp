@@ -61,6 +61,9 @@ bool gDeflating = false;
 // the patch file while it is written, then the temporary patch data and
 // the executable being assembled.
 std::vector<std::string> gUnfinishedFiles;
+// The executable being assembled and the part being copied into it.
+FILE* gAssemblyOut = nullptr;
+FILE* gAssemblyIn = nullptr;
 
 void Put16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -225,23 +228,28 @@ FILE* MakeTempFile(std::string& nameOut) {
 }
 
 bool ConcatenateFiles(const std::string& first, const std::string& second, const std::string& output) {
-  FILE* out = SysOpenFile(output, "wb");
-  if (!out) return false;
+  // Both handles live where EndPatchRun can close them: a cancel in the
+  // middle must be able to delete the files they hold open.
+  gAssemblyOut = SysOpenFile(output, "wb");
+  if (!gAssemblyOut) return false;
   bool ok = true;
   const std::string* parts[2] = {&first, &second};
   for (const std::string* part : parts) {
-    FILE* in = SysOpenFile(*part, "rb");
-    if (!in) {
+    gAssemblyIn = SysOpenFile(*part, "rb");
+    if (!gAssemblyIn) {
       ok = false;
       break;
     }
     char piece[1000];
     size_t got;
-    while (ok && (got = std::fread(piece, 1, sizeof piece, in)) > 0) ok = std::fwrite(piece, 1, got, out) == got;
-    if (std::ferror(in)) ok = false;
-    std::fclose(in);
+    while (ok && (got = std::fread(piece, 1, sizeof piece, gAssemblyIn)) > 0)
+      ok = std::fwrite(piece, 1, got, gAssemblyOut) == got;
+    if (std::ferror(gAssemblyIn)) ok = false;
+    CloseFile(gAssemblyIn);
     if (!ok) break;
   }
+  FILE* out = gAssemblyOut;
+  gAssemblyOut = nullptr;
   if (std::fclose(out) != 0) ok = false;
   return ok;
 }
@@ -660,6 +668,8 @@ void ReleaseRunResources() {
   CloseFile(PairNewFile);
   CloseFile(EmbedInputFile);
   CloseFile(PatchFile);
+  CloseFile(gAssemblyIn);
+  CloseFile(gAssemblyOut);
   if (gDeflating) {
     deflateEnd(&gDeflate);
     gDeflating = false;
