@@ -1,0 +1,228 @@
+// The install object tree.  Every installable thing of the setup form is a
+// container; its children are kept in install order (by registered type,
+// then by Order), and it carries the install messages: negative codes are
+// broadcast to its dialog children, positive codes are reported upwards by
+// files to their file containers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "classes.h"
+#include "exceptions.h"
+#include "installinfo.h"
+#include "installmsg.h"
+#include "pathspec.h"
+
+enum TInstallType { itFull, itDefault, itCompact, itAlways, itCustom };
+
+class TInstallTypeSet {
+ public:
+  TInstallTypeSet() = default;
+  TInstallTypeSet(std::initializer_list<TInstallType> types) {
+    for (TInstallType t : types) Include(t);
+  }
+  static TInstallTypeSet FromBits(unsigned bits) {
+    TInstallTypeSet s;
+    s.bits_ = bits & 0x1F;
+    return s;
+  }
+  unsigned Bits() const { return bits_; }
+  bool Contains(TInstallType t) const { return (bits_ >> t) & 1u; }
+  void Include(TInstallType t) { bits_ |= 1u << t; }
+  void Exclude(TInstallType t) { bits_ &= ~(1u << t); }
+  bool Empty() const { return bits_ == 0; }
+  bool operator==(const TInstallTypeSet& o) const { return bits_ == o.bits_; }
+  bool operator!=(const TInstallTypeSet& o) const { return bits_ != o.bits_; }
+
+ private:
+  unsigned bits_ = 0;
+};
+
+// Registered types: the install order of siblings.
+enum : int {
+  rtFileContainer = 1000,
+  rtInstallFile = 2000,
+  rtShellLinkGroup = 7000,
+  rtShellLink = 8000,
+  rtInstallRegistry = 8500,
+  rtDialog = 9000,
+};
+
+class TInstallContainer;
+class TFileRelated;
+using TInstallContainerNotifyEvent = std::function<void(TInstallContainer* Sender)>;
+
+class TInstallContainer : public TComponent {
+ public:
+  explicit TInstallContainer(TComponent* owner);
+  ~TInstallContainer() override;
+
+  // Published.
+  bool Include() const { return include_; }
+  void SetInclude(bool value) { include_ = value; }
+  TInstallTypeSet InstallTypes() const { return installTypes_; }
+  void SetInstallTypes(TInstallTypeSet value);
+  int Order() const { return order_; }
+  void SetOrder(int value);
+  const std::string& DestDir() const { return destDir_; }
+  virtual void SetDestDir(const std::string& value);
+  TCustomPathSpecifier* DestDirType() const { return destDirType_; }
+  virtual void SetDestDirType(TCustomPathSpecifier* value);
+  TInstallContainerNotifyEvent OnAfterProcess;
+  TInstallContainerNotifyEvent OnBeforeProcess;
+  // Not published: called when an included object starts installing.
+  TInstallContainerNotifyEvent OnIncluded;
+
+  // Run state.
+  bool Processed() const { return processed_; }
+  void SetProcessed(bool value) { processed_ = value; }
+  uint8_t Installable() const { return installable_; }
+  TInstallType CurrentInstallType() const { return currentInstallType_; }
+  // Sets the type on every object below, depth first, then here.
+  void SetCurrentInstallType(TInstallType type);
+  TInstallContainer* MessageTarget() const { return messageTarget_; }
+  void SetMessageTarget(TInstallContainer* target) { messageTarget_ = target; }
+
+  // Children in install order.
+  int ChildrenCount() const { return static_cast<int>(children_.size()); }
+  TInstallContainer* Children(int index) const;
+  int ChildCount(int registeredType) const;
+  TInstallContainer* Child(int index, int registeredType) const;
+
+  // The install-type part of the included test.
+  bool InstallTypeMatches() const;
+  // Include and the install-type test together.
+  bool Included() const { return include_ && InstallTypeMatches(); }
+
+  void SendInstallMessage(TInstallContainer* sender, int code, TObject* parameter);
+  void PopStatus();
+  // Order 0, 1, 2, ... restarting with each registered type.
+  void Renumber();
+
+  virtual int FileContainerCount();
+  virtual TInstallContainer* FileContainers(int index);
+  virtual void ContainerDestroyed(TInstallContainer* other);
+  virtual void PushStatus(const std::string& text);
+  virtual void ChildNotify(TInstallContainer* sender, int code, TObject* parameter);
+  virtual void ReceiveMessage(TInstallContainer* sender, int code, TObject* parameter);
+  virtual std::string GetDestDir();
+  virtual int RegisteredType() const;
+  virtual void AddChild(TInstallContainer* child);
+  virtual void Install();
+  virtual void Process();
+  virtual void AfterReboot();
+  virtual void Retranslate();
+  virtual void RemoveChild(TInstallContainer* child);
+  virtual void WriteUninstallLog(const std::string& key);
+
+  void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+  void PublishProperties(TPropList& list) const override;
+
+ protected:
+  bool IsLoading() const { return (ComponentState() & csLoading) != 0; }
+  uint8_t installable_ = 0;
+  bool destDirTypeStreamed_ = false;
+
+ private:
+  std::vector<TInstallContainer*> children_;
+  bool include_ = true;
+  bool processed_ = false;
+  TInstallTypeSet installTypes_{itAlways};
+  TInstallType currentInstallType_ = itAlways;
+  TInstallContainer* messageTarget_ = nullptr;
+  int order_ = -1;
+  std::string destDir_;
+  TCustomPathSpecifier* destDirType_ = nullptr;
+};
+
+class TInstallObject : public TInstallContainer {
+ public:
+  explicit TInstallObject(TComponent* owner);
+  TInstallContainer* Container() const { return container_; }
+  virtual void SetContainer(TInstallContainer* value);
+
+  void ContainerDestroyed(TInstallContainer* other) override;
+  void Loaded() override;
+  void PublishProperties(TPropList& list) const override;
+
+ private:
+  TInstallContainer* container_ = nullptr;
+  bool createdDesigning_ = false;
+  bool containerStreamed_ = false;
+};
+
+class TFileRelated : public TInstallObject {
+ public:
+  explicit TFileRelated(TComponent* owner);
+  const std::string& ArchiveFile() const { return archiveFile_; }
+  virtual void SetArchiveFile(const std::string& value);
+  TCustomPathSpecifier* ArchiveFileType() const { return archiveFileType_; }
+  virtual void SetArchiveFileType(TCustomPathSpecifier* value);
+  // The specifier's expansion followed by ArchiveFile, no trailing backslash.
+  virtual std::string GetArchivePath();
+
+  // What a status report of a file that needed no transfer shows.
+  virtual int32_t StatusFileSize() { return 0; }
+  virtual std::string StatusFileName() { return Name(); }
+
+  void SetContainer(TInstallContainer* value) override;
+  void Notification(TComponent* component, TOperation operation) override;
+  void PublishProperties(TPropList& list) const override;
+
+ private:
+  std::string archiveFile_;
+  TCustomPathSpecifier* archiveFileType_ = nullptr;
+};
+
+enum TFileContainerState { fcsNone, fcsCompress, fcsInstall, fcsCopy };
+
+using TInstallFileNotifyEvent = std::function<void(TObject* Sender, TFileRelated* File)>;
+using TInstallFileStatusEvent =
+    std::function<void(TObject* Sender, TFileRelated* File, TFileStatusParameter* Status)>;
+using TInstallFileNewDiskEvent =
+    std::function<void(TObject* Sender, TFileRelated* File, int DiskNumber, std::string& Path)>;
+using TDataReceivedEvent = std::function<void(TObject* Sender, TDownloadStatusParameter* Status)>;
+
+// The part of a file container that the tree's notifications need; files,
+// groups and the driver build on it.
+class TFileContainer : public TFileRelated {
+ public:
+  explicit TFileContainer(TComponent* owner);
+  int RegisteredType() const override { return rtFileContainer; }
+
+  TFileContainerState State() const { return state_; }
+  // Setting it runs the operation; the base only records it.
+  virtual void SetState(TFileContainerState value) { state_ = value; }
+  // The included size of the run and the bytes of files finished so far.
+  int64_t TotalSize() const { return totalSize_; }
+  void SetTotalSize(int64_t value) { totalSize_ = value; }
+  int64_t BytesDoneTotal() const { return bytesDone_; }
+  void SetBytesDoneTotal(int64_t value) { bytesDone_ = value; }
+
+  TInstallFileNewDiskEvent OnNewDisk;
+  TInstallFileNotifyEvent OnReplacing;
+  TInstallFileStatusEvent OnStatus;
+  TDataReceivedEvent OnDataReceived;
+
+  void ChildNotify(TInstallContainer* sender, int code, TObject* parameter) override;
+
+ private:
+  void FillOverall(TFileStatusParameter* status);
+  TFileRelated* FileParameter(TObject* parameter);
+  TFileContainerState state_ = fcsNone;
+  int64_t totalSize_ = 0;
+  int64_t bytesDone_ = 0;
+};
+
+// Every live install container, in creation order.
+const std::vector<TInstallContainer*>& InstallObjectList();
+// The root of the tree (the install driver) and its product information;
+// the driver registers itself, nullptr clears it.
+void RegisterInstallDriver(TInstallContainer* driver, TInstallInformation* information);
+TInstallContainer* InstallDriver();
+
+extern const char* const UninstallKeyPrefix;

@@ -1,0 +1,175 @@
+#include "loader.h"
+
+#include <map>
+
+namespace {
+
+std::map<std::string, TComponentFactory>& Registry() {
+  static std::map<std::string, TComponentFactory> classes;
+  return classes;
+}
+
+const TPropInfo& FindProp(TComponent* c, const std::string& name) {
+  const TPropInfo* p = GetPropInfo(c, name);
+  if (!p) throw EReadError(Format("Property %s does not exist in %s", name, c->Name()));
+  return *p;
+}
+
+int64_t OrdinalOf(const TPropInfo& p, const std::string& value) {
+  std::string v = Trim(value);
+  for (size_t i = 0; i < p.EnumNames.size(); ++i)
+    if (SameText(p.EnumNames[i], v)) return static_cast<int64_t>(i);
+  int n;
+  if (TryStrToInt(v, n)) return n;
+  throw EReadError(Format("Invalid property value %s for %s", value, p.Name));
+}
+
+int64_t SetBitsOf(const TPropInfo& p, const std::string& value) {
+  std::string v = Trim(value);
+  if (v.size() < 2 || v.front() != '[' || v.back() != ']')
+    throw EReadError(Format("Invalid property value %s for %s", value, p.Name));
+  int64_t bits = 0;
+  std::string inner = v.substr(1, v.size() - 2);
+  size_t start = 0;
+  while (start <= inner.size()) {
+    size_t comma = inner.find(',', start);
+    std::string item = Trim(inner.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (!item.empty()) bits |= int64_t(1) << OrdinalOf(p, item);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return bits;
+}
+
+void SetValue(TComponent* c, const TPropInfo& p, const std::string& value) {
+  switch (p.Kind) {
+    case pkString:
+      if (!p.SetStr) break;
+      p.SetStr(c, value);
+      return;
+    case pkInteger: {
+      int n;
+      if (!TryStrToInt(Trim(value), n)) throw EReadError(Format("Invalid property value %s for %s", value, p.Name));
+      if (!p.SetOrd) break;
+      p.SetOrd(c, n);
+      return;
+    }
+    case pkBoolean:
+      if (!p.SetOrd) break;
+      if (SameText(Trim(value), "True"))
+        p.SetOrd(c, 1);
+      else if (SameText(Trim(value), "False"))
+        p.SetOrd(c, 0);
+      else
+        throw EReadError(Format("Invalid property value %s for %s", value, p.Name));
+      return;
+    case pkEnum:
+      if (!p.SetOrd) break;
+      p.SetOrd(c, OrdinalOf(p, value));
+      return;
+    case pkSet:
+      if (!p.SetOrd) break;
+      p.SetOrd(c, SetBitsOf(p, value));
+      return;
+    case pkFloat:
+      if (!p.SetFloat) break;
+      try {
+        size_t used = 0;
+        double d = std::stod(Trim(value), &used);
+        p.SetFloat(c, d);
+      } catch (const std::exception&) {
+        throw EReadError(Format("Invalid property value %s for %s", value, p.Name));
+      }
+      return;
+    case pkClass: {
+      // An owned sub-object: a string list takes the lines.
+      TObject* sub = p.GetObj ? p.GetObj(c) : nullptr;
+      if (auto* strings = dynamic_cast<TStrings*>(sub)) {
+        if (p.SetObj) {
+          TStringList lines;
+          lines.SetText(value);
+          p.SetObj(c, &lines);
+        } else {
+          strings->SetText(value);
+        }
+        return;
+      }
+      break;
+    }
+  }
+  throw EReadError(Format("Property %s of %s cannot be set", p.Name, c->Name()));
+}
+
+bool IsReference(TComponent* c, const TPropInfo& p) {
+  if (p.Kind != pkClass || !p.SetObj) return false;
+  TObject* sub = p.GetObj ? p.GetObj(c) : nullptr;
+  return dynamic_cast<TStrings*>(sub) == nullptr;
+}
+
+}  // namespace
+
+void RegisterComponentClass(const std::string& className, TComponentFactory factory) {
+  Registry()[UpperCase(className)] = std::move(factory);
+}
+
+std::vector<TComponent*> LoadForm(TComponent* owner, const std::vector<TFormComponent>& form) {
+  struct Fixup {
+    TComponent* component;
+    const TPropInfo* prop;
+    std::string target;
+  };
+  std::vector<TComponent*> made;
+  std::vector<Fixup> fixups;
+  bool ownerLoading = owner && !(owner->ComponentState() & csLoading);
+  if (ownerLoading) owner->Loading();
+  try {
+    for (const TFormComponent& fc : form) {
+      auto it = Registry().find(UpperCase(fc.ClassName));
+      if (it == Registry().end()) throw EReadError(Format("Class %s not found", fc.ClassName));
+      TComponent* c = it->second(owner);
+      made.push_back(c);
+      c->Loading();
+      try {
+        c->SetName(fc.Name);
+        for (const auto& prop : fc.Properties) {
+          const TPropInfo& p = FindProp(c, prop.first);
+          if (IsReference(c, p))
+            fixups.push_back({c, &p, prop.second});
+          else
+            SetValue(c, p, prop.second);
+        }
+      } catch (const EReadError&) {
+        throw;
+      } catch (const Exception& e) {
+        throw EReadError(e.Message());
+      }
+    }
+    for (const Fixup& f : fixups) {
+      std::string target = Trim(f.target);
+      TComponent* ref = nullptr;
+      if (!target.empty() && !SameText(target, "nil")) {
+        ref = owner ? owner->FindComponent(target) : nullptr;
+        if (!ref)
+          for (TComponent* m : made)
+            if (SameText(m->Name(), target)) ref = m;
+        if (!ref) throw EReadError(Format("Unresolved reference to %s in %s", target, f.component->Name()));
+      }
+      try {
+        f.prop->SetObj(f.component, ref);
+      } catch (const EReadError&) {
+        throw;
+      } catch (const Exception& e) {
+        throw EReadError(e.Message());
+      }
+    }
+  } catch (...) {
+    // What was made stays with its owner, but nothing is left half-loaded.
+    for (TComponent* c : made)
+      if (c->ComponentState() & csLoading) c->Loaded();
+    if (ownerLoading) owner->Loaded();
+    throw;
+  }
+  for (TComponent* c : made) c->Loaded();
+  if (ownerLoading) owner->Loaded();
+  return made;
+}
