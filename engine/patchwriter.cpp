@@ -580,7 +580,7 @@ void RunCreatePatch() {
       VersionSlots[i].relativePath = SourceList[i];
     }
     CheckFileMode();
-    WritePatchedFile(SourceList[SourceCount - 1], SourceCount - 1);
+    WritePatchedFile(OutputName, SourceCount - 1);
   } else {
     ResetDirectorySerial();
     for (uint32_t i = 0; i < sources; ++i) {
