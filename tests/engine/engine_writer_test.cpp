@@ -142,6 +142,17 @@ TEST_F(PatchWriter, ExecutableWithRegistryInformationAndTrailer) {
   EXPECT_TRUE(TempDirEmpty());
 }
 
+TEST_F(PatchWriter, PackedResultSitsBesideThePatch) {
+  std::string newDir = Dir("new");
+  WriteFileText(Join(newDir, "x.dat"), "data");
+  ArchiveResult = 1;
+  Sources({Dir("old"), newDir}, Join(root, "p.utp"));
+  ASSERT_EQ(Run(), "");
+  EXPECT_TRUE(FileExists(Join(root, "p.utp")));
+  EXPECT_TRUE(FileExists(Join(root, "p.zip")));
+  EXPECT_TRUE(TempDirEmpty());
+}
+
 TEST_F(PatchWriter, OutputNames) {
   struct Case {
     const char* given;
