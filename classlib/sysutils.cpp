@@ -336,6 +336,7 @@ std::string FormatV(const std::string& fmt, const std::vector<TVarRec>& args) {
       if (i < fmt.size() && fmt[i] == '*') {
         int64_t v = intArg(nextArg());
         if (v < INT32_MIN || v > INT32_MAX) BadFormat(fmt);
+        if (v > 100000) BadFormat(fmt);
         value = static_cast<int>(v);
         ++i;
         return true;
@@ -368,10 +369,10 @@ std::string FormatV(const std::string& fmt, const std::vector<TVarRec>& args) {
     }
     int width = -1;
     readNumber(width);
-    if (width < 0) {
-      // A negative width taken from "*" means no width at all.
-      width = -1;
-    }
+    // A negative width taken from "*" means no width at all; an absurd one
+    // is a mistake, not a request for gigabytes of blanks.
+    if (width < 0) width = -1;
+    if (width > 100000) BadFormat(fmt);
     int prec = -1;
     if (i < fmt.size() && fmt[i] == '.') {
       ++i;

@@ -85,7 +85,8 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     rc = RegCreateKeyExA(BaseKey(relative), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
                          &opened, nullptr);
   if (rc != ERROR_SUCCESS) return false;
-  if (currentKey_ && relative) path = currentPath_.empty() ? path : currentPath_ + "\\" + path;
+  if (currentKey_ && relative)
+    path = currentPath_.empty() ? path : path.empty() ? currentPath_ : currentPath_ + "\\" + path;
   ChangeKey(opened, path);
   return true;
 }
