@@ -5,6 +5,8 @@
 #include "exceptions.h"
 #include "kitroutines.h"
 #include "translator.h"
+#include "win/inifiles.h"
+#include "win/registry.h"
 
 namespace {
 
@@ -20,58 +22,25 @@ HKEY RootHandle(TRootKeys root) {
   return HKEY_CURRENT_USER;
 }
 
-// Keys are written from the root ("\Software\..."); the API wants them
-// without the leading backslash.
-std::string SubKey(const std::string& key) {
-  return !key.empty() && key[0] == '\\' ? key.substr(1) : key;
-}
-
-// A registry key that is closed however the caller leaves.
-class Key {
- public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (h_) RegCloseKey(h_);
-  }
-  bool Open(TRootKeys root, const std::string& key, REGSAM access) {
-    return RegOpenKeyExA(RootHandle(root), SubKey(key).c_str(), 0, access, &h_) == ERROR_SUCCESS;
-  }
-  bool Create(TRootKeys root, const std::string& key) {
-    return RegCreateKeyExA(RootHandle(root), SubKey(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, &h_, nullptr) == ERROR_SUCCESS;
-  }
-  HKEY get() const { return h_; }
-
- private:
-  HKEY h_ = nullptr;
-};
-
-bool SetString(HKEY key, const std::string& name, const std::string& value) {
-  return RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
-
-bool ValueExists(HKEY key, const std::string& name) {
-  return RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+// Keys are written from the root ("\Software\..."), whatever key a
+// registry object may have open.
+std::string FromRoot(const std::string& key) {
+  return !key.empty() && key[0] == '\\' ? key : "\\" + key;
 }
 
 void DeleteTree(TRootKeys root, const std::string& key) {
-  std::vector<std::string> names;
+  TStringList names;
   {
-    Key k;
-    if (!k.Open(root, key, KEY_READ)) return;
-    char name[MAX_PATH + 1];
-    for (DWORD i = 0;; ++i) {
-      DWORD len = sizeof(name);
-      LONG rc = RegEnumKeyExA(k.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
-      if (rc != ERROR_SUCCESS) break;
-      names.emplace_back(name, len);
-    }
+    TRegistry reg(KEY_READ);
+    reg.SetRootKey(RootHandle(root));
+    if (!reg.OpenKey(FromRoot(key), false)) return;
+    reg.GetKeyNames(&names);
+    reg.CloseKey();
   }
-  for (const std::string& n : names) DeleteTree(root, key + "\\" + n);
-  RegDeleteKeyA(RootHandle(root), SubKey(key).c_str());
+  for (int i = 0; i < names.Count(); ++i) DeleteTree(root, key + "\\" + names[i]);
+  TRegistry reg;
+  reg.SetRootKey(RootHandle(root));
+  reg.DeleteKey(FromRoot(key));
 }
 
 // Development-environment versions whose object repository the build step
@@ -154,61 +123,73 @@ TRootKeys RootKeyOf(uintptr_t hkey, TRootKeys defaultRoot) {
 
 void WriteRegistryString(TRootKeys root, const std::string& key, const std::string& name,
                          const std::string& value) {
-  Key k;
-  if (!k.Create(root, key) || !SetString(k.get(), name, value))
+  TRegistry reg;
+  reg.SetRootKey(RootHandle(root));
+  try {
+    if (!reg.OpenKey(FromRoot(key), true)) throw ERegistryException(key);
+    reg.WriteString(name, value);
+  } catch (const Exception&) {
     throw EIRCannotWriteValue(
         Format("Cannot install into registry. Key: %s Ident: %s Value %s", {key, name, value}));
+  }
 }
 
 void WriteRegistryInteger(TRootKeys root, const std::string& key, const std::string& name,
                           int value) {
-  Key k;
-  DWORD data = static_cast<DWORD>(value);
-  if (!k.Create(root, key) ||
-      RegSetValueExA(k.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                     sizeof(data)) != ERROR_SUCCESS)
+  TRegistry reg;
+  reg.SetRootKey(RootHandle(root));
+  try {
+    if (!reg.OpenKey(FromRoot(key), true)) throw ERegistryException(key);
+    reg.WriteInteger(name, value);
+  } catch (const Exception&) {
     throw EIRCannotWriteValue(key);
+  }
 }
 
 std::string ReadRegistryString(TRootKeys root, const std::string& key, const std::string& name,
                                const std::string& defaultValue) {
-  Key k;
-  if (!k.Open(root, key, KEY_READ)) return defaultValue;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExA(k.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
+  TRegistry reg(KEY_READ);
+  reg.SetRootKey(RootHandle(root));
+  try {
+    if (!reg.OpenKey(FromRoot(key), false) || !reg.ValueExists(name)) return defaultValue;
+    return reg.ReadString(name);
+  } catch (const Exception&) {
     return defaultValue;
-  std::string data(size, '\0');
-  if (size > 0 && RegQueryValueExA(k.get(), name.c_str(), nullptr, &type,
-                                   reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS)
-    return defaultValue;
-  data.resize(size);
-  size_t end = data.find('\0');
-  if (end != std::string::npos) data.resize(end);
-  return data;
+  }
 }
 
 int ReadRegistryInteger(TRootKeys root, const std::string& key, const std::string& name,
                         int defaultValue) {
-  Key k;
-  if (!k.Open(root, key, KEY_READ)) return defaultValue;
-  DWORD type = 0, data = 0, size = sizeof(data);
-  if (RegQueryValueExA(k.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                       &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(data))
+  TRegistry reg(KEY_READ);
+  reg.SetRootKey(RootHandle(root));
+  try {
+    if (!reg.OpenKey(FromRoot(key), false) || !reg.ValueExists(name)) return defaultValue;
+    return reg.ReadInteger(name);
+  } catch (const Exception&) {
     return defaultValue;
-  return static_cast<int>(data);
+  }
 }
 
-void DeleteRegistryKeyTree(TRootKeys root, const std::string& key) { DeleteTree(root, key); }
+void DeleteRegistryKeyTree(TRootKeys root, const std::string& key) {
+  try {
+    DeleteTree(root, key);
+  } catch (const Exception&) {
+    // every failure is ignored: what could be removed is gone
+  }
+}
 
 bool AddRunOnceValue(const std::string& name, const std::string& command, bool unique) {
-  Key k;
-  if (!k.Create(hkLocalMachine, "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"))
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  try {
+    if (!reg.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true)) return false;
+    std::string valueName = name;
+    for (int n = 1; unique && reg.ValueExists(valueName); ++n) valueName = name + IntToStr(n);
+    reg.WriteString(valueName, command);
+    return true;
+  } catch (const Exception&) {
     return false;
-  std::string valueName = name;
-  for (int n = 1; unique && ValueExists(k.get(), valueName); ++n) valueName = name + IntToStr(n);
-  return SetString(k.get(), valueName, command);
+  }
 }
 
 // ---- object repository ----
@@ -237,7 +218,7 @@ void RemoveRepositorySections(const std::string& fileName, const std::string& te
   TStringList sections;
   ListIniSections(fileName, &sections);
   if (sections.Count() <= 1) return;
+  TIniFile ini(fileName);
   for (int i = 0; i < sections.Count(); ++i)
-    if (UpperCase(sections[i]).find(text) != std::string::npos)
-      WritePrivateProfileStringA(sections[i].c_str(), nullptr, nullptr, fileName.c_str());
+    if (UpperCase(sections[i]).find(text) != std::string::npos) ini.EraseSection(sections[i]);
 }
