@@ -496,7 +496,8 @@ class TStream : public TObject {
   virtual void SetSize(int64_t newSize);
 };
 
-// A stream over an open file handle that it does not close.
+// A stream over an open file handle that it does not close.  A read that
+// the system refuses raises EReadError; the end of the file reads short.
 class THandleStream : public TStream {
  public:
   explicit THandleStream(THandle handle) : handle_(handle) {}

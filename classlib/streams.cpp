@@ -42,7 +42,10 @@ void TStream::SetSize(int64_t) {}
 
 int THandleStream::Read(void* buffer, int count) {
   int n = FileRead(handle_, buffer, count);
-  return n < 0 ? 0 : n;
+  // A failing read must not pass for the end of the file, or a reader
+  // would take a damaged file for a short one.
+  if (n < 0) throw EReadError("Stream read error");
+  return n;
 }
 
 int THandleStream::Write(const void* buffer, int count) {

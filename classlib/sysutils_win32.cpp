@@ -97,7 +97,11 @@ THandle FileCreate(const std::string& name, unsigned shareMode) {
 int FileRead(THandle handle, void* buffer, int count) {
   if (count < 0) return -1;
   DWORD n = 0;
-  if (!ReadFile(reinterpret_cast<HANDLE>(handle), buffer, static_cast<DWORD>(count), &n, nullptr)) return -1;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle), buffer, static_cast<DWORD>(count), &n, nullptr)) {
+    // A pipe whose writer has gone is at its end, not broken.
+    DWORD err = GetLastError();
+    return err == ERROR_BROKEN_PIPE || err == ERROR_HANDLE_EOF ? 0 : -1;
+  }
   return static_cast<int>(n);
 }
 

@@ -397,6 +397,11 @@ TEST(ClassesStreams, FileStreamModesAndErrors) {
     f.Seek(0, soEnd);
     f.WriteBuffer("xy", 2);
   }
+  {
+    TFileStream writeOnly(name, fmOpenWrite);
+    char c;
+    EXPECT_THROW(writeOnly.Read(&c, 1), EReadError);  // an error, not an empty file
+  }
   TMemoryStream m;
   m.LoadFromFile(name);
   EXPECT_EQ(std::string(static_cast<const char*>(m.Memory()), m.Size()), "0123xy");
