@@ -13,6 +13,31 @@ std::vector<std::string> LinesOf(const TStrings* strings) {
   return lines;
 }
 
+// A text property of a component: published, or held by a control.
+bool GetText(TComponent* component, const std::string& name, std::string& value) {
+  const TPropInfo* p = GetPropInfo(component, name);
+  if (p == nullptr) return GetControlText(component, name, value);
+  if (p->Kind != pkString || !p->GetStr) return false;
+  value = p->GetStr(component);
+  return true;
+}
+
+void SetText(TComponent* component, const std::string& name, const std::string& value) {
+  const TPropInfo* p = GetPropInfo(component, name);
+  if (p == nullptr)
+    SetControlText(component, name, value);
+  else if (p->Kind == pkString && p->SetStr)
+    p->SetStr(component, value);
+}
+
+void TranslateProperty(const TTranslator* translator, TQnlwLanguage from, TComponent* component,
+                   const std::string& name) {
+  std::string value;
+  if (!GetText(component, name, value) || Trim(value).empty()) return;
+  const std::string translated = translator->TranslateString(from, value);
+  if (translated != value) SetText(component, name, translated);
+}
+
 }  // namespace
 
 // ---- TLangFormatStrings ----
@@ -241,17 +266,16 @@ TQnlwLanguage TTranslator::TranslateComponent(TQnlwLanguage from, TComponent* co
   try {
     const ITranslateGLID* byGLID = dynamic_cast<const ITranslateGLID*>(component);
     if (byGLID && byGLID->GLID() > 0) {
-      if (const TPropInfo* caption = GetPropInfo(component, "Caption"))
-        if (caption->Kind == pkString && caption->GetStr && caption->SetStr)
-          caption->SetStr(component, TranslateGLID(byGLID->GLID(), caption->GetStr(component)));
+      std::string caption;
+      if (GetText(component, "Caption", caption))
+        SetText(component, "Caption", TranslateGLID(byGLID->GLID(), caption));
     } else {
       for (const TPropInfo& p : GetPropList(component)) {
         if (p.Kind != pkString || !p.GetStr || !p.SetStr || SameText(p.Name, "Name")) continue;
-        const std::string value = p.GetStr(component);
-        if (Trim(value).empty()) continue;
-        const std::string translated = TranslateString(from, value);
-        if (translated != value) p.SetStr(component, translated);
+        TranslateProperty(this, from, component, p.Name);
       }
+      for (const char* name : {"Caption", "Hint"})
+        if (GetPropInfo(component, name) == nullptr) TranslateProperty(this, from, component, name);
       TranslateControlLists(this, from, component);
     }
     for (int i = 0; i < component->ComponentCount(); ++i) {

@@ -15,3 +15,5 @@ void BeginControlTranslation(TComponent*, TControlTranslationState&) {}
 void EndControlTranslation(TComponent*, const TControlTranslationState&) {}
 void TranslateControlLists(const TTranslator*, TQnlwLanguage, TComponent*) {}
 bool IsFormComponent(TComponent*) { return false; }
+bool GetControlText(TComponent*, const std::string&, std::string&) { return false; }
+void SetControlText(TComponent*, const std::string&, const std::string&) {}

@@ -29,3 +29,7 @@ void EndControlTranslation(TComponent* component, const TControlTranslationState
 void TranslateControlLists(const TTranslator* translator, TQnlwLanguage from,
                            TComponent* component);
 bool IsFormComponent(TComponent* component);
+// Texts that a control holds without publishing them ("Caption", "Hint");
+// false when the component has no such text.
+bool GetControlText(TComponent* component, const std::string& name, std::string& value);
+void SetControlText(TComponent* component, const std::string& name, const std::string& value);
