@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <oleauto.h>
 #include <shellapi.h>
 
 #include <climits>
@@ -236,5 +237,34 @@ TEST(WindowsSysUtils, CommandLineSplitsLikeTheShell) {
     }
     LocalFree(argv);
     EXPECT_EQ(SplitCommandLine(line), expected) << line;
+  }
+}
+
+TEST(WindowsSysUtils, DatesAgreeWithTheSystemsVariantTime) {
+  const WORD dates[][6] = {{1899, 12, 30, 0, 0, 0}, {1900, 2, 28, 12, 0, 0}, {1900, 3, 1, 6, 30, 15},
+                           {1980, 1, 1, 0, 0, 0},   {2000, 2, 29, 23, 59, 58}, {2038, 1, 19, 3, 14, 8},
+                           {2107, 12, 31, 23, 59, 58}, {9999, 12, 31, 0, 0, 1}};
+  for (const auto& d : dates) {
+    SYSTEMTIME st{};
+    st.wYear = d[0];
+    st.wMonth = d[1];
+    st.wDay = d[2];
+    st.wHour = d[3];
+    st.wMinute = d[4];
+    st.wSecond = d[5];
+    double variant = 0;
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &variant));
+    TDateTime ours = EncodeDate(d[0], d[1], d[2]) + EncodeTime(d[3], d[4], d[5], 0);
+    EXPECT_NEAR(ours, variant, 1e-9) << d[0] << "-" << d[1] << "-" << d[2];
+    int y, m, day;
+    DecodeDate(variant, y, m, day);
+    EXPECT_EQ(y * 10000 + m * 100 + day, d[0] * 10000 + d[1] * 100 + d[2]);
+    // The system's DOS conversion agrees with ours where DOS dates exist.
+    FILETIME ft;
+    WORD dosDate, dosTime;
+    if (d[0] >= 1980 && d[0] <= 2107 && SystemTimeToFileTime(&st, &ft) &&
+        FileTimeToDosDateTime(&ft, &dosDate, &dosTime)) {
+      EXPECT_EQ(DateTimeToFileDate(ours), static_cast<int>((static_cast<unsigned>(dosDate) << 16) | dosTime));
+    }
   }
 }
