@@ -21,6 +21,10 @@ std::string TObject::ClassName() const {
   if (status == 0 && demangled) {
     std::string name(demangled);
     std::free(demangled);
+    // Classes local to a unit carry their namespace; the class name alone
+    // is what messages and loaders want.
+    size_t colon = name.rfind("::");
+    if (colon != std::string::npos && name.find('<') == std::string::npos) name.erase(0, colon + 2);
     return name;
   }
 #endif
