@@ -293,12 +293,12 @@ std::string GeneralText(double v, int precision) {
   std::string s = buf;
   size_t e = s.find('E');
   if (e != std::string::npos) {
+    // General form writes the exponent bare: "1E20", "1.5E-7".
     std::string mant = s.substr(0, e);
     char sign = s[e + 1];
     std::string exp = s.substr(e + 2);
     while (exp.size() > 1 && exp[0] == '0') exp.erase(0, 1);
-    while (exp.size() < 2) exp.insert(0, "0");
-    s = mant + "E" + sign + exp;
+    s = mant + "E" + (sign == '-' ? "-" : "") + exp;
   }
   for (char& c : s)
     if (c == '.') c = DecimalSeparator;

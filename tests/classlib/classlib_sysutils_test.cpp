@@ -80,7 +80,7 @@ TEST(SysUtilsFormat, Conversions) {
   EXPECT_EQ(Format("%.1f", 2.26), "2.3");
   EXPECT_EQ(Format("%f", 3), "3.00");
   EXPECT_EQ(Format("%e", 1234.5), "1.23450000000000E+003");
-  EXPECT_EQ(Format("%g", 0.5), "0.5");
+  EXPECT_EQ(Format("%g|%g|%g", 0.5, 1e20, 0.00001), "0.5|1E20|1E-5");
   EXPECT_EQ(Format("%*d|%.*d", 4, 1, 3, 2), "   1|002");
   EXPECT_EQ(Format("%1:s %0:s %s", {"a", "b"}), "b a b");
   EXPECT_EQ(Format("100%%"), "100%");
