@@ -1,0 +1,869 @@
+#include "forms.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "appthread.h"
+#include "stdctrls.h"
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+namespace {
+
+const UINT CM_RELEASE = WM_APP + 0x3B01;
+const UINT_PTR kHintShowTimer = 1;
+const UINT_PTR kHintHideTimer = 2;
+const char kAppClass[] = "TMorvaneApplication";
+const char kHintClass[] = "TMorvaneHintWindow";
+
+TFont* g_hint_font = nullptr;
+
+// Made during static initialisation, on the thread that runs main: that
+// thread is the GUI thread.
+struct GlobalsInit {
+  GlobalsInit() {
+    Application = new TApplication(nullptr);
+    Screen = new TScreen(Application);
+  }
+} g_globals_init;
+
+LRESULT CALLBACK HintWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(wnd, &ps);
+      RECT r;
+      GetClientRect(wnd, &r);
+      HBRUSH b = CreateSolidBrush(ColorToRGB(Application ? Application->HintColor : clInfoBk));
+      FillRect(dc, &r, b);
+      DeleteObject(b);
+      int n = GetWindowTextLengthA(wnd);
+      std::string s(static_cast<size_t>(n) + 1, '\0');
+      n = GetWindowTextA(wnd, &s[0], n + 1);
+      s.resize(static_cast<size_t>(std::max(n, 0)));
+      HGDIOBJ old = SelectObject(dc, g_hint_font->Handle());
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, ColorToRGB(clInfoText));
+      InflateRect(&r, -2, -2);
+      DrawTextA(dc, s.data(), static_cast<int>(s.size()), &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
+      SelectObject(dc, old);
+      EndPaint(wnd, &ps);
+      return 0;
+    }
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+  }
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+struct DisabledWindows {
+  HWND except;
+  std::vector<HWND> list;
+};
+
+BOOL CALLBACK DisableProc(HWND wnd, LPARAM lp) {
+  auto* d = reinterpret_cast<DisabledWindows*>(lp);
+  if (wnd != d->except && IsWindowVisible(wnd) && IsWindowEnabled(wnd)) {
+    d->list.push_back(wnd);
+    EnableWindow(wnd, FALSE);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+LRESULT CALLBACK AppWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (!Application || Application->handle_ != wnd) return DefWindowProcA(wnd, msg, wp, lp);
+  TMessage m{msg, wp, lp, 0};
+  try {
+    Application->WndProc(m);
+  } catch (...) {
+    Application->HandleException(Application);
+  }
+  return m.Result;
+}
+
+int DefaultMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+// ---------------------------------------------------------------- TApplication
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string exe(path);
+  size_t slash = exe.find_last_of("\\/");
+  std::string base = exe.substr(slash == std::string::npos ? 0 : slash + 1);
+  size_t dot = base.rfind('.');
+  title_ = dot == std::string::npos ? base : base.substr(0, dot);
+}
+
+TApplication::~TApplication() {
+  // OnDestroy handlers of all forms run while every form still exists.
+  for (int i = ComponentCount() - 1; i >= 0; --i)
+    if (TForm* f = dynamic_cast<TForm*>(Components(i))) f->DoDestroy();
+  DestroyComponents();
+  if (hint_wnd_) DestroyWindow(hint_wnd_);
+  if (handle_) DestroyWindow(handle_);
+}
+
+void TApplication::Initialize() {
+  if (handle_) return;
+  InitThreadSynchronization();
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = AppWindowProc;
+  wc.hInstance = inst;
+  wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+  wc.lpszClassName = kAppClass;
+  RegisterClassA(&wc);
+  // The owner of every form: the taskbar shows its title.
+  handle_ = CreateWindowExA(0, kAppClass, title_.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
+                            0, 0, nullptr, nullptr, inst, nullptr);
+  WNDCLASSA hc{};
+  hc.style = CS_SAVEBITS;
+  hc.lpfnWndProc = HintWindowProc;
+  hc.hInstance = inst;
+  hc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  hc.lpszClassName = kHintClass;
+  RegisterClassA(&hc);
+  hint_wnd_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kHintClass, "", WS_POPUP | WS_BORDER, 0, 0, 0, 0,
+                              handle_, nullptr, inst, nullptr);
+  if (!g_hint_font) g_hint_font = new TFont;
+}
+
+void TApplication::FormCreated(TForm* f) {
+  if (!main_form_) main_form_ = f;
+  f->DoCreate();
+}
+
+std::string TApplication::ExeName() const {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, n);
+}
+
+void TApplication::SetTitle(const std::string& t) {
+  title_ = t;
+  if (handle_) SetWindowTextA(handle_, t.c_str());
+}
+
+void TApplication::Run() {
+  Initialize();
+  if (main_form_) main_form_->Show();
+  while (!terminated_) {
+    try {
+      HandleMessage();
+    } catch (...) {
+      HandleException(this);
+    }
+  }
+}
+
+void TApplication::Terminate() {
+  terminated_ = true;
+  PostQuitMessage(0);
+}
+
+bool TApplication::IsKeyMsg(MSG& msg) {
+  if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+  TWinControl* direct = TWinControl::FindControl(msg.hwnd);
+  TWinControl* c = direct;
+  // Keys typed into the inner edit of a combo box belong to the combo.
+  for (HWND h = msg.hwnd; !c && h; h = GetParent(h)) c = TWinControl::FindControl(h);
+  if (!c) return false;
+  WPARAM key = msg.wParam;
+  if (c->HandleKeyDown(key, msg.lParam)) return true;
+  msg.wParam = key;
+  if (direct) direct->key_done_ = true;
+  return false;
+}
+
+bool TApplication::ProcessMessage(MSG& msg) {
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    terminated_ = true;
+    return true;
+  }
+  if (!IsKeyMsg(msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  FreeDeviceContexts();
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  CheckSynchronize();
+  while (ProcessMessage(msg)) {
+  }
+}
+
+void TApplication::HandleMessage() {
+  MSG msg;
+  if (!ProcessMessage(msg)) Idle();
+}
+
+void TApplication::Idle() {
+  FreeDeviceContexts();
+  if (OnIdle) OnIdle(this);
+  if (CheckSynchronize()) return;
+  WaitMessage();
+}
+
+void TApplication::Minimize() {
+  for (int i = 0; i < Screen->FormCount(); ++i) {
+    TForm* f = Screen->Forms(i);
+    if (f->Visible() && f->HandleAllocated()) ShowWindow(f->Handle(), SW_SHOWMINNOACTIVE);
+  }
+  if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::Restore() {
+  for (int i = 0; i < Screen->FormCount(); ++i) {
+    TForm* f = Screen->Forms(i);
+    if (f->Visible() && f->HandleAllocated() && IsIconic(f->Handle())) ShowWindow(f->Handle(), SW_RESTORE);
+  }
+  if (OnRestore) OnRestore(this);
+}
+
+void TApplication::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case WM_TIMER:
+      if (m.WParam == kHintShowTimer) {
+        KillTimer(handle_, kHintShowTimer);
+        if (hint_control_) ActivateHint(hint_control_);
+      } else if (m.WParam == kHintHideTimer) {
+        HideHint();
+      }
+      return;
+    case CM_RELEASE: {
+      TForm* f = reinterpret_cast<TForm*>(m.LParam);
+      auto it = std::find(to_release_.begin(), to_release_.end(), f);
+      if (it != to_release_.end()) {
+        to_release_.erase(it);
+        delete f;
+      }
+      return;
+    }
+    case WM_CLOSE:
+      if (main_form_) main_form_->Close();
+      return;
+    case WM_SYSCOMMAND:
+      if ((m.WParam & 0xFFF0) == SC_RESTORE) {
+        Restore();
+        return;
+      }
+      if ((m.WParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+        return;
+      }
+      break;
+  }
+  m.Result = DefWindowProcA(handle_, m.Msg, m.WParam, m.LParam);
+}
+
+void TApplication::HintMouseMessage(TControl* control) {
+  if (!handle_) return;
+  if (control == hint_control_) return;
+  HideHint();
+  hint_control_ = control;
+  KillTimer(handle_, kHintShowTimer);
+  if (ShowHint && control && control->ShowHint() && !control->Hint().empty())
+    SetTimer(handle_, kHintShowTimer, static_cast<UINT>(std::max(HintPause, 1)), nullptr);
+}
+
+void TApplication::CancelHint() {
+  if (!handle_) return;
+  KillTimer(handle_, kHintShowTimer);
+  HideHint();
+}
+
+void TApplication::HideHint() {
+  KillTimer(handle_, kHintHideTimer);
+  if (hint_wnd_ && IsWindowVisible(hint_wnd_)) ShowWindow(hint_wnd_, SW_HIDE);
+  hint_shown_for_ = nullptr;
+}
+
+bool TApplication::HintVisible() const { return hint_wnd_ && IsWindowVisible(hint_wnd_); }
+
+void TApplication::ActivateHint(TControl* control) {
+  if (!hint_wnd_ || !control) return;
+  const std::string& text = control->Hint();
+  HDC dc = GetDC(hint_wnd_);
+  HGDIOBJ old = SelectObject(dc, g_hint_font->Handle());
+  RECT r{0, 0, 300, 0};
+  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
+  SelectObject(dc, old);
+  ReleaseDC(hint_wnd_, dc);
+  POINT p;
+  GetCursorPos(&p);
+  SetWindowTextA(hint_wnd_, text.c_str());
+  SetWindowPos(hint_wnd_, HWND_TOPMOST, p.x, p.y + 20, r.right + 6, r.bottom + 6, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  InvalidateRect(hint_wnd_, nullptr, TRUE);
+  hint_shown_for_ = control;
+  SetTimer(handle_, kHintHideTimer, static_cast<UINT>(std::max(HintHidePause, 1)), nullptr);
+}
+
+void TApplication::ControlDestroyed(TControl* c) {
+  if (c == hint_control_ || c == hint_shown_for_) {
+    hint_control_ = nullptr;
+    if (handle_) {
+      KillTimer(handle_, kHintShowTimer);
+      HideHint();
+    }
+  }
+  if (c == main_form_ && (c->ComponentState() & csDestroying)) main_form_ = nullptr;
+}
+
+bool TApplication::HelpCommand(WORD command, intptr_t data) {
+  bool call_help = true;
+  bool result = false;
+  if (OnHelp) result = OnHelp(command, data, call_help);
+  // No help viewer is started by the library itself: the hook decides.
+  return result;
+}
+
+bool TApplication::HelpContext(intptr_t context) { return HelpCommand(HELP_CONTEXT, context); }
+
+void TApplication::ContextHelp(TControl* control) {
+  if (HelpFile.empty()) return;
+  int ctx = 0;
+  for (TControl* c = control; c && !ctx; c = c->Parent()) ctx = c->HelpContext;
+  HelpContext(ctx);
+}
+
+void TApplication::HandleException(TObject* sender) {
+  try {
+    throw;
+  } catch (const EAbort&) {
+  } catch (const std::exception& e) {
+    if (OnException)
+      OnException(sender, e);
+    else
+      ShowException(e);
+  } catch (...) {
+    Exception e("Unknown exception");
+    if (OnException)
+      OnException(sender, e);
+    else
+      ShowException(e);
+  }
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  std::string msg = e.what();
+  if (!msg.empty() && msg.back() > '.') msg += '.';
+  MessageBox(msg, title_, MB_OK | MB_ICONSTOP);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+  HWND owner = IsGuiThread() ? GetActiveWindow() : nullptr;
+  TMessageBoxFunc f = MessageBoxFunction;
+  return f ? f(owner, text, caption, flags) : DefaultMessageBox(owner, text, caption, flags);
+}
+
+// ---------------------------------------------------------------- TScreen
+
+void TScreen::SetCursor(TCursor c) {
+  cursor_ = c;
+  if (c != crDefault) {
+    ::SetCursor(CursorHandle(c));
+  } else {
+    POINT p;
+    GetCursorPos(&p);
+    SetCursorPos(p.x, p.y);  // lets the control under the mouse set its own
+  }
+}
+
+// ---------------------------------------------------------------- TForm
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+  Application->Initialize();
+  visible_ = false;
+  parent_color_ = false;
+  parent_font_ = false;
+  parent_show_hint_ = false;
+  show_hint_ = false;
+  color_ = clBtnFace;
+  left_ = 100;
+  top_ = 100;
+  width_ = 400;
+  height_ = 300;
+  canvas_ = new TControlCanvas(this);
+  Screen->forms_.push_back(this);
+  CreateHandle();
+}
+
+TForm::~TForm() {
+  DoDestroy();
+  Destroying();
+  auto& v = Screen->forms_;
+  v.erase(std::remove(v.begin(), v.end(), this), v.end());
+  if (Screen->active_form_ == this) Screen->active_form_ = nullptr;
+  auto& r = Application->to_release_;
+  r.erase(std::remove(r.begin(), r.end(), this), r.end());
+  if (Application->main_form_ == this) Application->main_form_ = nullptr;
+}
+
+void TForm::DoCreate() {
+  if (OnCreate) OnCreate(this);
+}
+
+void TForm::DoDestroy() {
+  if (destroy_fired_) return;
+  destroy_fired_ = true;
+  if (OnDestroy) OnDestroy(this);
+}
+
+void TForm::CreateParams(TCreateParams& p) {
+  TWinControl::CreateParams(p);
+  p.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  p.ExStyle = 0;
+  switch (border_style_) {
+    case bsNone: p.Style |= WS_POPUP; break;
+    case bsSingle: p.Style |= WS_CAPTION | WS_BORDER; break;
+    case bsSizeable: p.Style |= WS_CAPTION | WS_THICKFRAME; break;
+    case bsDialog: p.Style |= WS_POPUP | WS_CAPTION; p.ExStyle |= WS_EX_DLGMODALFRAME; break;
+    case bsToolWindow: p.Style |= WS_CAPTION; p.ExStyle |= WS_EX_TOOLWINDOW; break;
+    case bsSizeToolWin: p.Style |= WS_CAPTION | WS_THICKFRAME; p.ExStyle |= WS_EX_TOOLWINDOW; break;
+  }
+  if (border_style_ != bsNone && (border_icons_ & biSystemMenu)) {
+    p.Style |= WS_SYSMENU;
+    if (border_style_ != bsDialog && border_style_ != bsToolWindow && border_style_ != bsSizeToolWin) {
+      if (border_icons_ & biMinimize) p.Style |= WS_MINIMIZEBOX;
+      if (border_icons_ & biMaximize) p.Style |= WS_MAXIMIZEBOX;
+    }
+  }
+  if (form_style_ == fsStayOnTop) p.ExStyle |= WS_EX_TOPMOST;
+  if (!enabled_) p.Style |= WS_DISABLED;
+  p.WndParent = Application->Handle();
+}
+
+void TForm::InitWnd() {
+  TWinControl::InitWnd();
+  UpdateBoundsFromWindow();
+}
+
+void TForm::ApplyStyle() {
+  if (!handle_) return;
+  TCreateParams p;
+  CreateParams(p);
+  DWORD vis = GetWindowLongA(handle_, GWL_STYLE) & (WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
+  SetWindowLongA(handle_, GWL_STYLE, static_cast<LONG>(p.Style | vis));
+  SetWindowLongA(handle_, GWL_EXSTYLE, static_cast<LONG>(p.ExStyle));
+  SetWindowPos(handle_, form_style_ == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle v) {
+  if (v == border_style_) return;
+  border_style_ = v;
+  ApplyStyle();
+}
+
+void TForm::SetBorderIcons(TBorderIcons v) {
+  if (v == border_icons_) return;
+  border_icons_ = v;
+  ApplyStyle();
+}
+
+void TForm::SetFormStyle(TFormStyle v) {
+  if (v == form_style_) return;
+  form_style_ = v;
+  if (handle_)
+    SetWindowPos(handle_, v == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+TWindowState TForm::WindowState() {
+  if (handle_ && IsIconic(handle_)) return wsMinimized;
+  if (handle_ && IsZoomed(handle_)) return wsMaximized;
+  return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState v) {
+  if (!handle_) return;
+  int cmd = v == wsMinimized ? SW_MINIMIZE : v == wsMaximized ? SW_MAXIMIZE : SW_RESTORE;
+  if (visible_) {
+    ShowWindow(handle_, cmd);
+  } else {
+    WINDOWPLACEMENT wp{sizeof wp};
+    GetWindowPlacement(handle_, &wp);
+    wp.showCmd = v == wsMinimized ? SW_SHOWMINIMIZED : v == wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    wp.showCmd = SW_HIDE;
+    SetWindowPlacement(handle_, &wp);
+  }
+}
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+  if (handle_ && (IsIconic(handle_) || IsZoomed(handle_))) {
+    WINDOWPLACEMENT wp{sizeof wp};
+    GetWindowPlacement(handle_, &wp);
+    wp.rcNormalPosition = RECT{left, top, left + width, top + height};
+    SetWindowPlacement(handle_, &wp);
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    return;
+  }
+  TWinControl::SetBounds(left, top, width, height);
+}
+
+RECT TForm::ClientRect() { return TWinControl::ClientRect(); }
+
+void TForm::CenterOnScreen() {
+  SetBounds((Screen->Width() - width_) / 2, (Screen->Height() - height_) / 2, width_, height_);
+}
+
+void TForm::SetVisible(bool v) {
+  if (v == visible_) return;
+  if (v && Position == poScreenCenter) CenterOnScreen();
+  visible_ = v;
+  if (!handle_) return;
+  if (v) {
+    ShowWindow(handle_, SW_SHOW);
+    SetForegroundWindow(handle_);
+    shown_once_ = true;
+  } else {
+    ShowWindow(handle_, SW_HIDE);
+    if (Application) Application->CancelHint();
+  }
+}
+
+void TForm::Show() {
+  SetVisible(true);
+  BringToFront();
+}
+
+void TForm::BringToFront() {
+  if (handle_ && visible_) {
+    SetWindowPos(handle_, form_style_ == fsStayOnTop ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(handle_);
+  }
+}
+
+void TForm::DoShow() {
+  if (OnShow && !(ComponentState() & csDestroying)) OnShow(this);
+}
+
+void TForm::DoHide() {
+  if (OnHide && !(ComponentState() & csDestroying)) OnHide(this);
+}
+
+bool TForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TForm::Close() {
+  if (modal_) {
+    ModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caNone) return;
+  if (Application->MainForm() == this) {
+    Application->Terminate();
+    return;
+  }
+  switch (action) {
+    case caHide: Hide(); break;
+    case caMinimize: SetWindowState(wsMinimized); break;
+    case caFree: Release(); break;
+    default: break;
+  }
+}
+
+void TForm::Release() {
+  auto& r = Application->to_release_;
+  if (std::find(r.begin(), r.end(), this) == r.end()) r.push_back(this);
+  PostMessageA(Application->Handle(), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
+}
+
+int TForm::ShowModal() {
+  if (visible_ || modal_) throw Exception("Cannot make a visible window modal");
+  Application->CancelHint();
+  HWND previous = GetActiveWindow();
+  if (GetCapture()) ReleaseCapture();
+  DisabledWindows disabled{handle_, {}};
+  EnumThreadWindows(GetCurrentThreadId(), DisableProc, reinterpret_cast<LPARAM>(&disabled));
+  modal_ = true;
+  ModalResult = mrNone;
+  try {
+    Show();
+    for (;;) {
+      Application->HandleMessage();
+      if (Application->Terminated()) ModalResult = mrCancel;
+      if (ModalResult != mrNone) {
+        // The form may refuse to close; then the loop goes on.
+        if (!CloseQuery()) {
+          ModalResult = mrNone;
+          continue;
+        }
+        TCloseAction action = caHide;
+        if (OnClose) OnClose(this, action);
+        if (action == caNone) {
+          ModalResult = mrNone;
+          continue;
+        }
+        break;
+      }
+    }
+  } catch (...) {
+    modal_ = false;
+    for (HWND w : disabled.list) EnableWindow(w, TRUE);
+    Hide();
+    throw;
+  }
+  for (HWND w : disabled.list) EnableWindow(w, TRUE);
+  modal_ = false;
+  Hide();
+  if (previous && IsWindow(previous)) SetActiveWindow(previous);
+  return ModalResult;
+}
+
+void TForm::SetActiveControl(TWinControl* c) {
+  active_control_ = c;
+  if (c && visible_ && active_ && c->CanFocus()) c->SetFocus();
+}
+
+void TForm::FocusChanged(TWinControl* c) {
+  if (c != this) active_control_ = c;
+}
+
+void TForm::SelectNext(TWinControl* current, bool forward) {
+  std::vector<TWinControl*> all, list;
+  GetTabOrderList(all);
+  for (TWinControl* w : all)
+    if ((w->TabStop || w == current) && w->CanFocus() && w->HandleAllocated()) list.push_back(w);
+  if (list.empty()) return;
+  auto it = std::find(list.begin(), list.end(), current);
+  size_t i;
+  if (it == list.end())
+    i = forward ? 0 : list.size() - 1;
+  else {
+    size_t at = static_cast<size_t>(it - list.begin());
+    i = forward ? (at + 1) % list.size() : (at + list.size() - 1) % list.size();
+  }
+  list[i]->SetFocus();
+}
+
+bool TForm::DialogKey(WORD key, TShiftState shift, TWinControl* from) {
+  if (key == VK_TAB) {
+    if (shift & (ssCtrl | ssAlt)) return false;
+    SelectNext(from, !(shift & ssShift));
+    return true;
+  }
+  if (key != VK_RETURN && key != VK_ESCAPE) return false;
+  if (key == VK_RETURN) {
+    if (TButton* b = dynamic_cast<TButton*>(from)) {
+      b->Click();
+      return true;
+    }
+  }
+  std::vector<TWinControl*> all;
+  GetTabOrderList(all);
+  for (TWinControl* w : all) {
+    TButton* b = dynamic_cast<TButton*>(w);
+    if (!b || !b->CanFocus()) continue;
+    if ((key == VK_RETURN && b->Default()) || (key == VK_ESCAPE && b->Cancel)) {
+      b->Click();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TForm::Paint() {
+  if (OnPaint && !(ComponentState() & csDestroying)) OnPaint(this);
+}
+
+void TForm::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case WM_CLOSE:
+      Close();
+      return;
+    case WM_SHOWWINDOW:
+      if (m.LParam == 0) {
+        if (m.WParam)
+          DoShow();
+        else
+          DoHide();
+      }
+      break;
+    case WM_ACTIVATE:
+      DefaultHandler(m);
+      if (LOWORD(m.WParam) != WA_INACTIVE) {
+        active_ = true;
+        Screen->active_form_ = this;
+        if (active_control_ && active_control_->CanFocus() && active_control_->HandleAllocated())
+          ::SetFocus(active_control_->Handle());
+        if (OnActivate && !(ComponentState() & csDestroying)) OnActivate(this);
+      } else {
+        active_ = false;
+        if (OnDeactivate && !(ComponentState() & csDestroying)) OnDeactivate(this);
+      }
+      return;
+    case WM_SETFOCUS:
+      // The form itself has nothing to type into: pass focus on.
+      DefaultHandler(m);
+      if (active_control_ && active_control_ != this && active_control_->CanFocus() &&
+          active_control_->HandleAllocated())
+        ::SetFocus(active_control_->Handle());
+      return;
+    case WM_HELP:
+      Application->ContextHelp(active_control_ ? static_cast<TControl*>(active_control_) : this);
+      m.Result = TRUE;
+      return;
+    case WM_SYSCOMMAND:
+      if ((m.WParam & 0xFFF0) == SC_RESTORE && IsIconic(handle_)) {
+        DefaultHandler(m);
+        Application->Restore();
+        return;
+      }
+      break;
+    case WM_MOVE:
+    case WM_SIZE:
+      if (IsIconic(handle_) || IsZoomed(handle_)) {
+        // The fields keep the normal-state rectangle.
+        DefaultHandler(m);
+        if (m.Msg == WM_SIZE) {
+          AlignControls();
+          Resize();
+        }
+        return;
+      }
+      break;
+  }
+  TWinControl::WndProc(m);
+}
+
+// ---------------------------------------------------------------- TScrollBox
+
+TScrollBox::TScrollBox(TComponent* AOwner) : TWinControl(AOwner) {
+  width_ = 185;
+  height_ = 41;
+  TabStop = false;
+}
+
+void TScrollBox::CreateParams(TCreateParams& p) {
+  TWinControl::CreateParams(p);
+  p.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TScrollBox::UpdateScrollBars() {
+  if (!handle_ || updating_) return;
+  updating_ = true;
+  // Up to two passes: one bar appearing can make the other necessary.
+  for (int pass = 0; pass < 2; ++pass) {
+    int w = 0, h = 0;
+    for (TControl* c : controls_) {
+      if (!c->Visible() || c->Align() != alNone) continue;
+      w = std::max(w, c->Left() + hpos_ + c->Width());
+      h = std::max(h, c->Top() + vpos_ + c->Height());
+    }
+    RECT r;
+    GetClientRect(handle_, &r);
+    hrange_ = w;
+    vrange_ = h;
+    bool hb = w > r.right, vb = h > r.bottom;
+    SCROLLINFO si{sizeof si};
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = hb ? w - 1 : 0;
+    si.nPage = hb ? static_cast<UINT>(r.right) : 0;
+    int hp = hb ? std::min(hpos_, std::max(0, w - static_cast<int>(r.right))) : 0;
+    si.nPos = hp;
+    if (hb != hbar_) ShowScrollBar(handle_, SB_HORZ, hb);
+    SetScrollInfo(handle_, SB_HORZ, &si, TRUE);
+    si.nMax = vb ? h - 1 : 0;
+    si.nPage = vb ? static_cast<UINT>(r.bottom) : 0;
+    int vp = vb ? std::min(vpos_, std::max(0, h - static_cast<int>(r.bottom))) : 0;
+    si.nPos = vp;
+    if (vb != vbar_) ShowScrollBar(handle_, SB_VERT, vb);
+    SetScrollInfo(handle_, SB_VERT, &si, TRUE);
+    bool changed = hb != hbar_ || vb != vbar_;
+    hbar_ = hb;
+    vbar_ = vb;
+    if (hp != hpos_ || vp != vpos_) ScrollBy(hp - hpos_, vp - vpos_);
+    if (!changed) break;
+  }
+  updating_ = false;
+}
+
+void TScrollBox::ScrollBy(int dx, int dy) {
+  if (!dx && !dy) return;
+  bool was = updating_;
+  updating_ = true;
+  hpos_ += dx;
+  vpos_ += dy;
+  for (TControl* c : std::vector<TControl*>(controls_))
+    if (c->Align() == alNone) c->SetBounds(c->Left() - dx, c->Top() - dy, c->Width(), c->Height());
+  if (handle_) {
+    SetScrollPos(handle_, SB_HORZ, hpos_, TRUE);
+    SetScrollPos(handle_, SB_VERT, vpos_, TRUE);
+    InvalidateRect(handle_, nullptr, TRUE);
+  }
+  updating_ = was;
+}
+
+void TScrollBox::Scroll(int bar, int code) {
+  SCROLLINFO si{sizeof si};
+  si.fMask = SIF_ALL;
+  GetScrollInfo(handle_, bar, &si);
+  int pos = si.nPos;
+  int page = static_cast<int>(si.nPage);
+  switch (code) {
+    case SB_LINEUP: pos -= 8; break;
+    case SB_LINEDOWN: pos += 8; break;
+    case SB_PAGEUP: pos -= page; break;
+    case SB_PAGEDOWN: pos += page; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+    case SB_TOP: pos = si.nMin; break;
+    case SB_BOTTOM: pos = si.nMax; break;
+    default: return;
+  }
+  pos = std::max(si.nMin, std::min(pos, si.nMax - std::max(page - 1, 0)));
+  if (bar == SB_HORZ)
+    ScrollBy(pos - hpos_, 0);
+  else
+    ScrollBy(0, pos - vpos_);
+}
+
+void TScrollBox::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case WM_HSCROLL:
+      if (!m.LParam) {
+        Scroll(SB_HORZ, LOWORD(m.WParam));
+        return;
+      }
+      break;
+    case WM_VSCROLL:
+      if (!m.LParam) {
+        Scroll(SB_VERT, LOWORD(m.WParam));
+        return;
+      }
+      break;
+    case WM_SIZE:
+      TWinControl::WndProc(m);
+      UpdateScrollBars();
+      return;
+  }
+  TWinControl::WndProc(m);
+}

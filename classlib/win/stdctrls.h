@@ -1,0 +1,272 @@
+// The standard controls: labels, buttons, check and radio boxes, group
+// boxes, edits, memos, combo and list boxes, scroll bars.
+#pragma once
+
+#include <memory>
+
+#include "controls.h"
+
+enum TTextLayout { tlTop, tlCenter, tlBottom };
+
+class TCustomLabel : public TGraphicControl {
+ public:
+  explicit TCustomLabel(TComponent* AOwner);
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment a) { alignment_ = a; Invalidate(); }
+  TTextLayout Layout() const { return layout_; }
+  void SetLayout(TTextLayout l) { layout_ = l; Invalidate(); }
+  bool AutoSize() const { return auto_size_; }
+  void SetAutoSize(bool v) { auto_size_ = v; AdjustBounds(); }
+  bool WordWrap() const { return word_wrap_; }
+  void SetWordWrap(bool v) { word_wrap_ = v; AdjustBounds(); Invalidate(); }
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool v) { transparent_ = v; Invalidate(); }
+  // "&" marks an accelerator unless this is false.
+  bool ShowAccelChar = true;
+  void Paint() override;
+
+ protected:
+  void TextChanged() override { AdjustBounds(); Invalidate(); }
+  void FontChanged() override { AdjustBounds(); Invalidate(); }
+  UINT DrawTextFlags() const;
+  void AdjustBounds();
+  TAlignment alignment_ = taLeftJustify;
+  TTextLayout layout_ = tlTop;
+  bool auto_size_ = true;
+  bool word_wrap_ = false;
+  bool transparent_ = false;
+};
+
+class TLabel : public TCustomLabel {
+ public:
+  using TCustomLabel::TCustomLabel;
+};
+
+class TButtonControl : public TWinControl {
+ public:
+  explicit TButtonControl(TComponent* AOwner);
+
+ protected:
+  void WndProc(TMessage& m) override;
+  virtual void ButtonClicked() { Click(); }
+};
+
+class TButton : public TButtonControl {
+ public:
+  explicit TButton(TComponent* AOwner);
+  bool Default() const { return default_; }
+  void SetDefault(bool v);
+  bool Cancel = false;
+  // Copied into the form's ModalResult on a click.
+  int ModalResult = 0;
+  void Click() override;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  bool default_ = false;
+};
+
+enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+
+class TCheckBox : public TButtonControl {
+ public:
+  explicit TCheckBox(TComponent* AOwner);
+  bool Checked() const { return state_ == cbChecked; }
+  // A change runs OnClick, as a click would.
+  void SetChecked(bool v) { SetState(v ? cbChecked : cbUnchecked); }
+  TCheckBoxState State() const { return state_; }
+  void SetState(TCheckBoxState s);
+  bool AllowGrayed = false;
+  TAlignment Alignment = taRightJustify;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void ButtonClicked() override;
+  TCheckBoxState state_ = cbUnchecked;
+};
+
+class TRadioButton : public TButtonControl {
+ public:
+  explicit TRadioButton(TComponent* AOwner);
+  bool Checked() const { return checked_; }
+  // Checking one unchecks the other radio buttons of the same parent and
+  // runs OnClick.
+  void SetChecked(bool v);
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void ButtonClicked() override { SetChecked(true); }
+  bool checked_ = false;
+};
+
+class TGroupBox : public TCustomControl {
+ public:
+  explicit TGroupBox(TComponent* AOwner);
+
+ protected:
+  void Paint() override;
+  void AdjustClientRect(RECT& r) override;
+  void TextChanged() override { Invalidate(); }
+};
+
+enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+
+class TCustomEdit : public TWinControl {
+ public:
+  explicit TCustomEdit(TComponent* AOwner);
+  int MaxLength() const { return max_length_; }
+  void SetMaxLength(int v);
+  char PasswordChar() const { return password_char_; }
+  void SetPasswordChar(char c);
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool v);
+  int SelStart();
+  void SetSelStart(int v);
+  int SelLength();
+  void SetSelLength(int v);
+  std::string SelText();
+  void SetSelText(const std::string& s);
+  void SelectAll();
+  void Clear() { SetText(""); }
+  bool Modified();
+  void SetModified(bool v);
+  TNotifyEvent OnChange;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void WndProc(TMessage& m) override;
+  virtual void Change();
+  int max_length_ = 0;
+  std::string last_text_;
+  char password_char_ = 0;
+  bool read_only_ = false;
+};
+
+class TEdit : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+};
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+class TMemo : public TCustomEdit {
+ public:
+  explicit TMemo(TComponent* AOwner);
+  ~TMemo() override;
+  // The text as lines (the window's text, split at line breaks).
+  TStrings& Lines() { return *lines_; }
+  TScrollStyle ScrollBars() const { return scroll_bars_; }
+  void SetScrollBars(TScrollStyle v);
+  bool WordWrap() const { return word_wrap_; }
+  void SetWordWrap(bool v);
+  bool WantTabs = false;
+  bool WantReturns = true;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  bool WantsKey(WORD key) override;
+  std::unique_ptr<TStrings> lines_;
+  TScrollStyle scroll_bars_ = ssNone;
+  bool word_wrap_ = true;
+};
+
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList };
+
+class TComboBox : public TWinControl {
+ public:
+  explicit TComboBox(TComponent* AOwner);
+  ~TComboBox() override;
+  TStrings& Items() { return *items_; }
+  int ItemIndex();
+  void SetItemIndex(int i);
+  TComboBoxStyle Style() const { return style_; }
+  void SetStyle(TComboBoxStyle s);
+  int DropDownCount = 8;
+  bool DroppedDown();
+  void SetDroppedDown(bool v);
+  void SetBounds(int left, int top, int width, int height) override;
+  std::string Text() override;
+  void SetText(const std::string& s) override;
+  TNotifyEvent OnChange, OnDropDown;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void DestroyHandle() override;
+  void WndProc(TMessage& m) override;
+  bool WantsKey(WORD key) override;
+  std::unique_ptr<TStrings> items_;
+  TStringList saved_items_;
+  int saved_index_ = -1;
+  TComboBoxStyle style_ = csDropDown;
+  friend class TComboBoxStrings;
+};
+
+class TListBox : public TWinControl {
+ public:
+  explicit TListBox(TComponent* AOwner);
+  ~TListBox() override;
+  TStrings& Items() { return *items_; }
+  // The selected item; with MultiSelect, the one with the focus rectangle.
+  int ItemIndex();
+  void SetItemIndex(int i);
+  bool MultiSelect() const { return multi_select_; }
+  void SetMultiSelect(bool v);
+  bool ExtendedSelect() const { return extended_select_; }
+  void SetExtendedSelect(bool v);
+  bool Selected(int i);
+  void SetSelected(int i, bool v);
+  int SelCount();
+  void ClearSelection();
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool v);
+  int ItemHeight();
+  int TopIndex();
+  void SetTopIndex(int i);
+  int ItemAtPos(POINT p, bool existing);
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void DestroyHandle() override;
+  void WndProc(TMessage& m) override;
+  std::unique_ptr<TStrings> items_;
+  TStringList saved_items_;
+  bool multi_select_ = false, extended_select_ = true, sorted_ = false;
+  friend class TListBoxStrings;
+};
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+using TScrollEvent = std::function<void(TObject* Sender, TScrollCode Code, int& Pos)>;
+
+class TScrollBar : public TWinControl {
+ public:
+  explicit TScrollBar(TComponent* AOwner);
+  TScrollBarKind Kind() const { return kind_; }
+  void SetKind(TScrollBarKind k);
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+  int Position() const { return position_; }
+  int PageSize() const { return page_size_; }
+  void SetMin(int v) { SetParams(position_, v, max_); }
+  void SetMax(int v) { SetParams(position_, min_, v); }
+  void SetPosition(int v) { SetParams(v, min_, max_); }
+  void SetPageSize(int v);
+  void SetParams(int position, int min, int max);
+  int SmallChange = 1;
+  int LargeChange = 1;
+  TNotifyEvent OnChange;
+  TScrollEvent OnScroll;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+  void InitWnd() override;
+  void WndProc(TMessage& m) override;
+  void UpdateInfo();
+  TScrollBarKind kind_ = sbHorizontal;
+  int min_ = 0, max_ = 100, position_ = 0, page_size_ = 0;
+};
