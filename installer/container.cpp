@@ -306,15 +306,14 @@ void TInstallContainer::Process() {
 // ---------------------------------------------------------------------------
 
 TInstallObject::TInstallObject(TComponent* owner) : TInstallContainer(owner) {
-  // A new object dropped on a form joins the driver at once.
-  if (owner && (owner->ComponentState() & csDesigning)) {
-    createdDesigning_ = true;
-    if (gDriver && gDriver != this) {
-      SetContainer(gDriver);
-      SetDestDirType(ContainerDestDirSpecifier());
-      SetDestDir("");
-    }
-  }
+  createdDesigning_ = owner && (owner->ComponentState() & csDesigning);
+}
+
+void TInstallObject::JoinDriver() {
+  if (!createdDesigning_ || !gDriver || gDriver == this) return;
+  SetContainer(gDriver);
+  SetDestDirType(ContainerDestDirSpecifier());
+  SetDestDir("");
 }
 
 void TInstallObject::PublishProperties(TPropList& list) const {

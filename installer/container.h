@@ -143,6 +143,11 @@ class TInstallObject : public TInstallContainer {
  public:
   explicit TInstallObject(TComponent* owner);
   TInstallContainer* Container() const { return container_; }
+  // A new object dropped on a designed form joins the driver with the
+  // driver's folder.  It needs the object's registered type, which the
+  // constructor cannot ask yet, so the designer calls it once the object
+  // is built.
+  void JoinDriver();
   virtual void SetContainer(TInstallContainer* value);
 
   void ContainerDestroyed(TInstallContainer* other) override;

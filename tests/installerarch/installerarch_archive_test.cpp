@@ -236,6 +236,38 @@ TEST(InstallerArchArchive, EmptyListAndOverlongPaths) {
   }
   EXPECT_TRUE(c.Abort()) << "a failed run is marked aborted";
   EXPECT_EQ(ReadFileBytes(archive), before);
+
+  // A one-byte file grows ninefold; its ratio stays in its byte.
+  std::string tiny = Make(dir, "tiny.txt", {'x'});
+  Build(archive, {tiny});
+  TQnlwCompress r(nullptr);
+  r.SetCompressedFile(archive);
+  TlzhFileStats st;
+  r.GetFileStats(0, st);
+  EXPECT_EQ(st.Ratio, 255);
+
+  // A cancelled build is reported once and ends quietly.
+  std::string big = Make(dir, "big.bin", Bytes(400000, 19, false));
+  TStringList again;
+  again.Add(big);
+  c.SetFilesToProcess(&again);
+  int aborted = 0;
+  c.OnStatus = [](TQnlwCompress* sender, const TlzhFileStats&) { sender->SetAbort(true); };
+  c.OnAborted = [&](TObject*) { ++aborted; };
+  c.Compress(lzcOverwrite);
+  EXPECT_EQ(aborted, 1);
+  EXPECT_EQ(c.FilesToProcess()->Count(), 0);
+
+  // Spanning needs someone to ask for the next disk.
+  Build(archive, {big});
+  TSmallDiskCompress span(50000);
+  span.SetCompressedFile(archive);
+  try {
+    span.SpanDisks(Dir("s2/disks"), "files.1");
+    FAIL() << "no exception";
+  } catch (const EQnlwCompress& e) {
+    EXPECT_NE(e.Message().find("no event handler for the OnNewDisk event"), std::string::npos) << e.Message();
+  }
 }
 
 TEST(InstallerArchArchive, AppendingKeepsOldEntriesAndOffsetReading) {

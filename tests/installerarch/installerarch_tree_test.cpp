@@ -348,3 +348,36 @@ TEST(InstallerArchTree, LoaderBuildsTheTreeInFormOrder) {
                 .find("Include"),
             std::string::npos);
 }
+
+TEST(InstallerArchTree, DesignDefaultsAndRemovedSpecifiers) {
+  TComponent form(nullptr);
+  CreateStandardPathSpecifiers(&form);
+  auto* driver = Make<TTestGroup>(&form, "Driver");
+  TInstallInformation info;
+  RegisterInstallDriver(driver, &info);
+  form.SetDesigning(true);
+  auto* dropped = new TTestFile(&form);
+  dropped->JoinDriver();
+  EXPECT_EQ(dropped->Container(), driver);
+  EXPECT_EQ(dropped->DestDirType(), FindStandardPathSpecifier<TpsContainerDestDir>());
+  // Loaded without a streamed Container or DestDirType: the defaults go.
+  dropped->Loading();
+  dropped->Loaded();
+  EXPECT_EQ(dropped->Container(), nullptr);
+  EXPECT_EQ(dropped->DestDirType(), nullptr);
+  EXPECT_EQ(driver->ChildCount(rtInstallFile), 0);
+  // Streamed ones stay.
+  auto* kept = new TTestFile(&form);
+  kept->JoinDriver();
+  kept->Loading();
+  kept->SetContainer(driver);
+  kept->Loaded();
+  EXPECT_EQ(kept->Container(), driver);
+  RegisterInstallDriver(nullptr, nullptr);
+  form.SetDesigning(false);
+
+  auto* own = new TPathSpecifier(&form);
+  kept->SetDestDirType(own);
+  delete own;
+  EXPECT_EQ(kept->DestDirType(), nullptr);
+}
