@@ -91,10 +91,20 @@ std::string SiblingTempName(const std::string& path) {
 
 // The stored name reduced to a plain file name; an entry must never reach
 // outside the folder it is extracted into.
+// Windows opens a device, not a file, for these names with any extension.
+bool IsDeviceName(const std::string& name) {
+  std::string base = UpperCase(Trim(name.substr(0, name.find('.'))));
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
+  for (const char* d : devices)
+    if (base == d) return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '0' &&
+         base[3] <= '9';
+}
+
 std::string PlainFileName(const std::string& name, const std::string& archive) {
   std::string plain = ExtractFileName(name);
   std::string trimmed = Trim(plain);
-  if (trimmed.empty() || trimmed == "." || trimmed == "..")
+  if (trimmed.empty() || trimmed == "." || trimmed == ".." || IsDeviceName(trimmed))
     throw EQnlwCompress(Format("The archive <%s> holds the name <%s>, which is not a plain file name", archive, name));
   return plain;
 }
@@ -550,7 +560,7 @@ void TQnlwCompress::AddStatus() {
   if (ProcessMessages) ProcessMessages();
   if (!dest_) throw EQnlwCompress("AddStatus has Nil DestFile");
   int32_t pos = source_ ? ClampInt32(source_->Position()) : 0;
-  stats_.TotalDone += pos - stats_.BytesDone;
+  stats_.TotalDone = ClampInt32(static_cast<int64_t>(stats_.TotalDone) + pos - stats_.BytesDone);
   stats_.BytesDone = pos;
   stats_.CompressedSize = ClampInt32(dest_->Size());
   UpdatePercents(stats_.Size, stats_.TotalSize);
@@ -756,7 +766,9 @@ void TQnlwCompress::ExtractOne(TFileHeader& h) {
   auto closeSource = OnScopeExit([&] { delete source; });
   std::string partName = compressedFile_;
   OpenDiskFile(source, h.Rec.FirstDisk == 0 ? 1 : h.Rec.FirstDisk, fmOpenRead | fmShareDenyNone, partName);
-  currentDisk_ = h.Rec.FirstDisk;
+  // A spanned entry's first disk 0 means disk 1; counting from 0 would read
+  // disk 1 twice.
+  currentDisk_ = headers_.Spanned && h.Rec.FirstDisk == 0 ? 1 : h.Rec.FirstDisk;
   int64_t start = offset_ + h.Rec.DataStart;
   if (start > source->Size()) throw EQnlwCompress(kHeadersCorrupt);
 
@@ -863,8 +875,8 @@ void TQnlwCompress::SpanCopy(TStream* source, TStream*& part, const TFileHeader&
       if (part->Write(buf.data() + w, rest) < rest)
         throw EQnlwCompress("There is too little space on this disk to operate");
     }
-    stats_.BytesDone += n;
-    stats_.TotalDone += n;
+    stats_.BytesDone = ClampInt32(static_cast<int64_t>(stats_.BytesDone) + n);
+    stats_.TotalDone = ClampInt32(static_cast<int64_t>(stats_.TotalDone) + n);
     UpdatePercents(stats_.CompressedSize, stats_.TotalCompressed);
     if (OnStatus) OnStatus(this, stats_);
   }
@@ -958,8 +970,8 @@ void TQnlwCompress::CopyFile(const std::string& source, const std::string& targe
     if (abort_) return;
     int n = src.Read(buf.data(), kCopyBlock);
     if (n > 0 && out.Write(buf.data(), n) < n) DiskFull();
-    stats_.BytesDone += n;
-    stats_.TotalDone += n;
+    stats_.BytesDone = ClampInt32(static_cast<int64_t>(stats_.BytesDone) + n);
+    stats_.TotalDone = ClampInt32(static_cast<int64_t>(stats_.TotalDone) + n);
     UpdatePercents(stats_.Size, stats_.Size);
     if (OnStatus) OnStatus(this, stats_);
     if (ProcessMessages) ProcessMessages();

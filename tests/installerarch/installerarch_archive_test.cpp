@@ -410,6 +410,7 @@ TEST(InstallerArchArchive, HostileArchivesFailAndWriteNothingOutside) {
   };
   std::vector<Case> cases;
   cases.push_back({"dot-dot name", RawArchive({{"..", payload}}), "..", "", "not a plain file name"});
+  cases.push_back({"device name", RawArchive({{"c:\\x\\nul.txt", payload}}), "c:\\x\\nul.txt", "", "not a plain file name"});
   cases.push_back({"dir-only name", RawArchive({{"c:\\dir\\", payload}}), "c:\\dir\\", "", "not a plain file name"});
   cases.push_back({"size too small", RawArchive({{"keep.txt", payload, 10}}), "keep.txt", "", "does not match"});
   cases.push_back({"size too large", RawArchive({{"keep.txt", payload, 9000}}), "keep.txt", "", "does not match"});
