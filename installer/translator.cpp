@@ -155,7 +155,11 @@ TLanguageMemo* TLanguage::FindMemo(int glid) const {
 }
 
 TLanguageMemo* TLanguage::FindMemo(const TStrings* lines) const {
-  const std::string text = lines->Text();
+  // Joined the same way on both sides: a control's own lists (an edit
+  // control's text) may end their Text differently.
+  TStringList given;
+  for (int i = 0; i < lines->Count(); ++i) given.Add(lines->Get(i));
+  const std::string text = given.Text();
   for (auto& m : fElements.Memos) {
     TStringList memoLines;
     for (const std::string& l : m->Lines) memoLines.Add(l);
