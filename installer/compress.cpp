@@ -318,10 +318,14 @@ void TCustomZlibStream::Progress(TObject* sender) {
 
 static int ZlibLevel(TCompressionLevel level) {
   switch (level) {
-    case colNone: return 0;
-    case colFastest: return 1;
-    case colDefault: return Z_DEFAULT_COMPRESSION;
-    case colMax: break;
+    case colNone:
+      return 0;
+    case colFastest:
+      return 1;
+    case colDefault:
+      return Z_DEFAULT_COMPRESSION;
+    case colMax:
+      break;
   }
   return 9;
 }
@@ -406,9 +410,7 @@ int TQnlwNormalHandleStream::Write(const void* buffer, int count) {
   return n < 0 ? 0 : n;
 }
 
-int64_t TQnlwNormalHandleStream::Seek(int64_t offset, TSeekOrigin origin) {
-  return FileSeek(handle_, offset, origin);
-}
+int64_t TQnlwNormalHandleStream::Seek(int64_t offset, TSeekOrigin origin) { return FileSeek(handle_, offset, origin); }
 
 void TQnlwNormalHandleStream::SetSize(int64_t newSize) {
   if (Seek(newSize, soBeginning) != newSize || !FileTruncate(handle_))
@@ -416,9 +418,8 @@ void TQnlwNormalHandleStream::SetSize(int64_t newSize) {
 }
 
 TQnlwFileStream::TQnlwFileStream(const std::string& fileName, unsigned mode)
-    : TQnlwNormalHandleStream(mode == fmCreate || (mode & 0xFF00) == fmCreate
-                                  ? FileCreate(fileName, mode & 0xF0)
-                                  : FileOpen(fileName, mode)),
+    : TQnlwNormalHandleStream(mode == fmCreate || (mode & 0xFF00) == fmCreate ? FileCreate(fileName, mode & 0xF0)
+                                                                              : FileOpen(fileName, mode)),
       fileName_(fileName) {}
 
 TQnlwFileStream::~TQnlwFileStream() { Close(); }
@@ -537,20 +538,20 @@ void TQnlwCompress::UpdatePercents(int32_t base, int32_t totalBase) {
 
 // Runs the common ending of Compress, Extract and SpanDisks: a user's abort
 // is reported through OnAborted and ends the run quietly.
-#define QNLW_RUN_END(cleanup)                      \
-  catch (const EqcAborted&) {                      \
-    cleanup;                                       \
-    if (OnAborted) OnAborted(this);                \
-    return;                                        \
-  }                                                \
-  catch (const EAbort&) {                          \
-    cleanup;                                       \
-    return;                                        \
-  }                                                \
-  catch (...) {                                    \
-    cleanup;                                       \
-    abort_ = true;                                 \
-    throw;                                         \
+#define QNLW_RUN_END(cleanup)       \
+  catch (const EqcAborted&) {       \
+    cleanup;                        \
+    if (OnAborted) OnAborted(this); \
+    return;                         \
+  }                                 \
+  catch (const EAbort&) {           \
+    cleanup;                        \
+    return;                         \
+  }                                 \
+  catch (...) {                     \
+    cleanup;                        \
+    abort_ = true;                  \
+    throw;                          \
   }
 
 // ---- compressing ----
@@ -868,7 +869,8 @@ void TQnlwCompress::SpanCopy(TStream* source, TStream*& part, const TFileHeader&
         throw EQnlwCompress(
             "There was no event handler for the OnNewDisk event, therefore no new disk could be inserted");
       OnNewDisk(this, currentDisk_, dir);
-      std::string name = IncludeTrailingBackslash(dir) + ChangeFileExt(ExtractFileName(fileName), "." + IntToStr(currentDisk_));
+      std::string name =
+          IncludeTrailingBackslash(dir) + ChangeFileExt(ExtractFileName(fileName), "." + IntToStr(currentDisk_));
       part = OpenPartForSpanning(name, true);
       if (!part) throw EQnlwCompress(Format("Cannot create the file %s", name));
       int rest = n - w;

@@ -203,8 +203,8 @@ class TQnlwCompress : public TComponent {
 
   TNotifyEvent OnAborted;
   TNotifyEvent OnFullDisk;
-  TlzhFileStatsEvent OnAfterAdding, OnBeforeAdding, OnAfterExtracting, OnBeforeExtracting, OnListing,
-      OnReplace, OnStatus;
+  TlzhFileStatsEvent OnAfterAdding, OnBeforeAdding, OnAfterExtracting, OnBeforeExtracting, OnListing, OnReplace,
+      OnStatus;
   TlzhNewDiskEvent OnNewDisk;
 
   // Lets pending window messages through during long operations; the

@@ -27,8 +27,7 @@ TCustomPathSpecifier* ContainerArchiveSpecifier() { return FindStandardPathSpeci
 // another unit are left alone.
 bool HookTree() {
   TPathSpecifierTree& t = PathSpecifierTree();
-  if (!t.IsInstallObject)
-    t.IsInstallObject = [](TComponent* c) { return dynamic_cast<TInstallObject*>(c) != nullptr; };
+  if (!t.IsInstallObject) t.IsInstallObject = [](TComponent* c) { return dynamic_cast<TInstallObject*>(c) != nullptr; };
   if (!t.ContainerOf)
     t.ContainerOf = [](TComponent* c) -> TComponent* {
       auto* o = dynamic_cast<TInstallObject*>(c);
@@ -86,7 +85,9 @@ void TInstallContainer::PublishProperties(TPropList& list) const {
   types.Name = "InstallTypes";
   types.Kind = pkSet;
   types.EnumNames = {"itFull", "itDefault", "itCompact", "itAlways", "itCustom"};
-  types.GetOrd = [](TPersistent* o) { return static_cast<int64_t>(static_cast<TInstallContainer*>(o)->InstallTypes().Bits()); };
+  types.GetOrd = [](TPersistent* o) {
+    return static_cast<int64_t>(static_cast<TInstallContainer*>(o)->InstallTypes().Bits());
+  };
   types.SetOrd = [](TPersistent* o, int64_t v) {
     static_cast<TInstallContainer*>(o)->SetInstallTypes(TInstallTypeSet::FromBits(static_cast<unsigned>(v)));
   };
@@ -215,9 +216,7 @@ std::string TInstallContainer::GetDestDir() {
   return ExcludeTrailingBackslash(dir);
 }
 
-int TInstallContainer::RegisteredType() const {
-  throw IEInstallContainer("Class must declare a registered type");
-}
+int TInstallContainer::RegisteredType() const { throw IEInstallContainer("Class must declare a registered type"); }
 
 void TInstallContainer::AddChild(TInstallContainer* child) {
   if (!child) throw IEInstallContainer("Cannot add a blank base helper component to %s", {Name()});
@@ -318,8 +317,8 @@ void TInstallObject::JoinDriver() {
 
 void TInstallObject::PublishProperties(TPropList& list) const {
   TInstallContainer::PublishProperties(list);
-  list.push_back(
-      ObjProp<TInstallObject, TInstallContainer>("Container", &TInstallObject::Container, &TInstallObject::SetContainer));
+  list.push_back(ObjProp<TInstallObject, TInstallContainer>("Container", &TInstallObject::Container,
+                                                            &TInstallObject::SetContainer));
 }
 
 void TInstallObject::SetContainer(TInstallContainer* value) {

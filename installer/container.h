@@ -186,8 +186,7 @@ class TFileRelated : public TInstallObject {
 enum TFileContainerState { fcsNone, fcsCompress, fcsInstall, fcsCopy };
 
 using TInstallFileNotifyEvent = std::function<void(TObject* Sender, TFileRelated* File)>;
-using TInstallFileStatusEvent =
-    std::function<void(TObject* Sender, TFileRelated* File, TFileStatusParameter* Status)>;
+using TInstallFileStatusEvent = std::function<void(TObject* Sender, TFileRelated* File, TFileStatusParameter* Status)>;
 using TInstallFileNewDiskEvent =
     std::function<void(TObject* Sender, TFileRelated* File, int DiskNumber, std::string& Path)>;
 using TDataReceivedEvent = std::function<void(TObject* Sender, TDownloadStatusParameter* Status)>;

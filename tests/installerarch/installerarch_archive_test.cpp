@@ -36,8 +36,7 @@ std::string Make(const std::string& dir, const std::string& name, const std::vec
 }
 
 std::string Layout(const std::string& archive, const std::vector<std::string>& expect, int64_t offset = 0) {
-  std::string script =
-      Join(Join(Join(SourceDir(), "tests"), "installerarch"), "installerarch_layout.py");
+  std::string script = Join(Join(Join(SourceDir(), "tests"), "installerarch"), "installerarch_layout.py");
   std::vector<std::string> args = {ToUnixPath(script), ToUnixPath(archive)};
   if (offset) {
     args.push_back("--offset");
@@ -156,9 +155,9 @@ std::vector<uint8_t> RawArchive(const std::vector<RawEntry>& entries) {
 
 TEST(InstallerArchArchive, BuildListAndExtractRealFiles) {
   std::string src = Dir("s1");
-  std::vector<std::string> files = {
-      Make(src, "text.txt", Bytes(300000, 1, true)), Make(src, "noise.bin", Bytes(100000, 2, false)),
-      Make(src, "empty.dat", {}), Make(src, "small.txt", Bytes(300, 3, true))};
+  std::vector<std::string> files = {Make(src, "text.txt", Bytes(300000, 1, true)),
+                                    Make(src, "noise.bin", Bytes(100000, 2, false)), Make(src, "empty.dat", {}),
+                                    Make(src, "small.txt", Bytes(300, 3, true))};
   std::string archive = Join(Join(ScratchDir(), "out1"), "files.1");  // folder made by Compress
 
   TQnlwCompress c(nullptr);
@@ -410,7 +409,8 @@ TEST(InstallerArchArchive, HostileArchivesFailAndWriteNothingOutside) {
   };
   std::vector<Case> cases;
   cases.push_back({"dot-dot name", RawArchive({{"..", payload}}), "..", "", "not a plain file name"});
-  cases.push_back({"device name", RawArchive({{"c:\\x\\nul.txt", payload}}), "c:\\x\\nul.txt", "", "not a plain file name"});
+  cases.push_back(
+      {"device name", RawArchive({{"c:\\x\\nul.txt", payload}}), "c:\\x\\nul.txt", "", "not a plain file name"});
   cases.push_back({"dir-only name", RawArchive({{"c:\\dir\\", payload}}), "c:\\dir\\", "", "not a plain file name"});
   cases.push_back({"size too small", RawArchive({{"keep.txt", payload, 10}}), "keep.txt", "", "does not match"});
   cases.push_back({"size too large", RawArchive({{"keep.txt", payload, 9000}}), "keep.txt", "", "does not match"});

@@ -114,8 +114,9 @@ TEST(InstallerArchTree, ChildOrderAndRenumbering) {
   EXPECT_EQ(g->FileContainers(0), sub);
   EXPECT_NE(MessageOf<IEInstallContainer>([&] { g->Child(4, rtInstallFile); }).find("Index: 4, ComponentType: 2000"),
             std::string::npos);
-  EXPECT_NE(MessageOf<IEInstallContainer>([&] { g->Children(99); })
-                .find("following component: Group. The following index was used: 99"),
+  EXPECT_NE(MessageOf<IEInstallContainer>([&] {
+              g->Children(99);
+            }).find("following component: Group. The following index was used: 99"),
             std::string::npos);
 
   // No loops, no blanks.
@@ -198,13 +199,13 @@ TEST(InstallerArchTree, InstallWalkAndBroadcasts) {
   f1->OnBeforeProcess = [](TInstallContainer*) { throw EAbort("skip"); };
   g->Install();
   RegisterInstallDriver(nullptr, nullptr);
-  std::vector<std::string> expected = {
-      "Dlg -990", "Dlg -999",
-      // F1 skips itself, F2 installs and tells its own dialog, F3 is not
-      // included, F4 has the wrong install type; Reg is no file and the
-      // base walk leaves it to its own installer.
-      "Inner -990", "Inner -999", "install F2",
-      "log \\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Prod", "Inner -989", "Dlg -989"};
+  std::vector<std::string> expected = {"Dlg -990", "Dlg -999",
+                                       // F1 skips itself, F2 installs and tells its own dialog, F3 is not
+                                       // included, F4 has the wrong install type; Reg is no file and the
+                                       // base walk leaves it to its own installer.
+                                       "Inner -990", "Inner -999", "install F2",
+                                       "log \\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Prod",
+                                       "Inner -989", "Dlg -989"};
   EXPECT_EQ(gLog, expected);
   EXPECT_TRUE(f2->Processed());
   EXPECT_FALSE(f1->Processed());
@@ -322,8 +323,13 @@ TEST(InstallerArchTree, LoaderBuildsTheTreeInFormOrder) {
       {"TTestGroup", "Main", {}},
       {"TTestRegistry", "Reg", {{"Container", "Main"}}},
       {"TTestFile", "F1", {{"Order", "5"}, {"Container", "Main"}}},
-      {"TTestFile", "F2", {{"Container", "Main"}, {"Order", "1"}, {"Include", "False"},
-                           {"InstallTypes", "[itFull, itCompact]"}, {"DestDir", "\\sub"}}},
+      {"TTestFile",
+       "F2",
+       {{"Container", "Main"},
+        {"Order", "1"},
+        {"Include", "False"},
+        {"InstallTypes", "[itFull, itCompact]"},
+        {"DestDir", "\\sub"}}},
       {"TTestGroup", "Sub", {{"Container", "Main"}}},
   };
   auto made = LoadForm(&form, desc);
@@ -339,13 +345,17 @@ TEST(InstallerArchTree, LoaderBuildsTheTreeInFormOrder) {
   EXPECT_EQ(form.ComponentState() & csLoading, 0u);
 
   TComponent other(nullptr);
-  EXPECT_NE(MessageOf<EReadError>([&] { LoadForm(&other, {{"TNoSuchClass", "X", {}}}); }).find("TNoSuchClass"),
+  EXPECT_NE(MessageOf<EReadError>([&] {
+              LoadForm(&other, {{"TNoSuchClass", "X", {}}});
+            }).find("TNoSuchClass"),
             std::string::npos);
-  EXPECT_NE(MessageOf<EReadError>([&] { LoadForm(&other, {{"TTestFile", "Y", {{"Container", "Nowhere"}}}}); })
-                .find("Unresolved reference to Nowhere"),
+  EXPECT_NE(MessageOf<EReadError>([&] {
+              LoadForm(&other, {{"TTestFile", "Y", {{"Container", "Nowhere"}}}});
+            }).find("Unresolved reference to Nowhere"),
             std::string::npos);
-  EXPECT_NE(MessageOf<EReadError>([&] { LoadForm(&other, {{"TTestFile", "Z", {{"Include", "maybe"}}}}); })
-                .find("Include"),
+  EXPECT_NE(MessageOf<EReadError>([&] {
+              LoadForm(&other, {{"TTestFile", "Z", {{"Include", "maybe"}}}});
+            }).find("Include"),
             std::string::npos);
 }
 
