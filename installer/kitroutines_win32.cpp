@@ -51,7 +51,7 @@ struct IdeVersion {
 };
 const char kIdeVendorKey[] = "\\Software\\Development Studio";
 const IdeVersion kIdeVersions[3] = {
-    {"\\1.0", "REPOSITORY.INI"}, {"\\2.0", "REPOSITORY.INI"}, {"\\3.0", "REPOSIT30.INI"}};
+    {"\\1.0", "Repository1.ini"}, {"\\2.0", "Repository2.ini"}, {"\\3.0", "Repository3.ini"}};
 
 }  // namespace
 

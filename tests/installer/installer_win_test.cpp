@@ -157,6 +157,29 @@ TEST(KitRegistry, RunOnceValuesFindAFreeName) {
   EXPECT_EQ(ReadRegistryString(hkLocalMachine, runOnce, "InstkitTest", ""), "over.exe");
 }
 
+TEST(KitRegistry, ObjectRepositoryIsFoundAndItsSectionsRemoved) {
+  const std::string vendor = "\\Software\\Development Studio\\2.0";
+  DeleteRegistryKeyTree(hkCurrentUser, vendor + "\\repository");
+  DeleteRegistryKeyTree(hkLocalMachine, vendor);
+  EXPECT_THROW(FindObjectRepository(1), Exception);  // blank root directory
+  const std::string dir = testsupport::ScratchDir();
+  WriteRegistryString(hkLocalMachine, vendor, "RootDir", dir);
+  EXPECT_THROW(FindObjectRepository(1), Exception);  // no file there
+  testsupport::MakeDirs(testsupport::Join(dir, "Bin"));
+  const std::string file = testsupport::Join(testsupport::Join(dir, "Bin"), "Repository2.ini");
+  testsupport::WriteFileText(file, "[Forms]\r\na=1\r\n[SetupProject]\r\nb=2\r\n[setup helper]\r\nc=3\r\n");
+  EXPECT_EQ(FindObjectRepository(1), file);
+  RemoveRepositorySections(file, "SETUP");
+  TStringList sections;
+  ListIniSections(file, &sections);
+  ASSERT_EQ(sections.Count(), 1);
+  EXPECT_EQ(sections[0], "Forms");
+  RemoveRepositorySections(file, "FORMS");  // the last section stays
+  ListIniSections(file, &sections);
+  EXPECT_EQ(sections.Count(), 1);
+  DeleteRegistryKeyTree(hkLocalMachine, "\\Software\\Development Studio");
+}
+
 // ---- system queries ----
 
 TEST(KitApi, SystemFoldersTempNamesAndShortPaths) {
