@@ -31,7 +31,11 @@ bool SysListDirectory(const std::string& path, std::vector<SysDirEntry>& entries
     struct stat st;
     // A link to a directory is followed like the directory itself; a broken
     // link is listed as a file so that opening it reports the problem.
-    e.isDirectory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    bool known = stat(full.c_str(), &st) == 0;
+    e.isDirectory = known && S_ISDIR(st.st_mode);
+    // Pipes, sockets and devices are no files to patch, and opening a pipe
+    // would block the scan until some writer appears.
+    if (known && !e.isDirectory && !S_ISREG(st.st_mode)) continue;
     entries.push_back(e);
   }
   closedir(dir);

@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "dirsys.h"
@@ -142,27 +145,113 @@ double Similarity(const FileEntry* a, const FileEntry* b) {
   return s < 0 ? 0.0 : s;
 }
 
-double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t depth) {
-  // The chain buffers bound the depth; the application offers far fewer trees.
-  if (depth + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
-  double best = 0;
-  FileEntry* choice = nullptr;
+namespace {
+
+// The search tries every order of the older trees, which grows with the
+// factorial of their number.  Its result from a tree depends only on that
+// tree, the file it starts from and the set of trees already on the chain,
+// so while one matcher runs each such state is computed once; the outcome,
+// ties included, is exactly that of the plain search.
+struct ChainState {
+  const DirectoryStream* stream;
+  const FileEntry* entry;
+  uint64_t visited;
+  uint32_t n;
+  bool operator==(const ChainState& o) const {
+    return stream == o.stream && entry == o.entry && visited == o.visited && n == o.n;
+  }
+};
+
+struct ChainStateHash {
+  size_t operator()(const ChainState& k) const {
+    size_t h = std::hash<const void*>()(k.stream);
+    h = h * 31 + std::hash<const void*>()(k.entry);
+    h = h * 31 + std::hash<uint64_t>()(k.visited);
+    return h * 31 + k.n;
+  }
+};
+
+struct ChainResult {
+  double score = 0;
+  std::vector<FileEntry*> slots;  // the chain from this depth on; empty: no choice
+};
+
+struct Choice {
+  FileEntry* entry = nullptr;
+  double similarity = 0;
+};
+
+bool gMemoActive = false;
+std::unordered_map<ChainState, ChainResult, ChainStateHash> gChainMemo;
+std::map<std::pair<const DirectoryStream*, const FileEntry*>, Choice> gChoiceMemo;
+
+class ChainMemoScope {
+ public:
+  ChainMemoScope() { Reset(true); }
+  ~ChainMemoScope() { Reset(false); }
+
+ private:
+  static void Reset(bool active) {
+    gChainMemo.clear();
+    gChoiceMemo.clear();
+    gMemoActive = active;
+  }
+};
+
+Choice ChooseInTree(const DirectoryStream* stream, FileEntry* entry) {
+  Choice c;
   if (FileEntry* same = FindByRelativeName(stream, entry->relativePath)) {
     double s = Similarity(entry, same);
     if (s >= 0.9) {
-      choice = same;
-      best = s;
+      c.entry = same;
+      c.similarity = s;
     }
   }
   for (uint32_t i = 0; i < stream->Count(); ++i) {
     FileEntry* candidate = stream->At(i);
     double s = Similarity(entry, candidate);
-    if (s > best) {
-      choice = candidate;
-      best = s;
+    if (s > c.similarity) {
+      c.entry = candidate;
+      c.similarity = s;
     }
   }
-  if (!choice) return 0;
+  return c;
+}
+
+}  // namespace
+
+double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t depth) {
+  // The chain buffers bound the depth; the application offers far fewer trees.
+  if (depth + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
+
+  ChainState state{stream, entry, 0, n};
+  if (gMemoActive) {
+    for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
+      if (reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k))->visited) state.visited |= uint64_t(1) << k;
+    auto hit = gChainMemo.find(state);
+    if (hit != gChainMemo.end()) {
+      const ChainResult& r = hit->second;
+      if (r.slots.empty()) return 0;
+      for (uint32_t j = depth; j < static_cast<uint32_t>(kChainLength); ++j)
+        WorkingChain[j] = j - depth < r.slots.size() ? r.slots[j - depth] : nullptr;
+      return r.score;
+    }
+  }
+
+  Choice c;
+  if (gMemoActive) {
+    auto key = std::make_pair(static_cast<const DirectoryStream*>(stream), static_cast<const FileEntry*>(entry));
+    auto known = gChoiceMemo.find(key);
+    c = known != gChoiceMemo.end() ? known->second : (gChoiceMemo[key] = ChooseInTree(stream, entry));
+  } else {
+    c = ChooseInTree(stream, entry);
+  }
+  FileEntry* choice = c.entry;
+  const double best = c.similarity;
+  if (!choice) {
+    if (gMemoActive) gChainMemo[state] = ChainResult();
+    return 0;
+  }
 
   stream->visited = 1;
   bool anyUnvisited = false;
@@ -183,7 +272,14 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   for (uint32_t j = depth + 1; j < static_cast<uint32_t>(kChainLength); ++j) WorkingChain[j] = kept[j];
   stream->visited = 0;
   WorkingChain[depth] = choice;
-  return anyUnvisited ? best * deeper : best;
+  const double score = anyUnvisited ? best * deeper : best;
+  if (gMemoActive) {
+    ChainResult& r = gChainMemo[state];
+    r.score = score;
+    for (uint32_t j = depth; j < static_cast<uint32_t>(kChainLength) && WorkingChain[j]; ++j)
+      r.slots.push_back(WorkingChain[j]);
+  }
+  return score;
 }
 
 namespace {
@@ -241,6 +337,7 @@ void MatchDirectories() {
   auto* newest = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(n - 1));
   const uint32_t total = newest->totalSize;
   uint32_t done = 0;
+  ChainMemoScope memo;
   for (uint32_t e = 0; e < newest->Count(); ++e) {
     FileEntry* entry = newest->At(e);
     double score = SearchChains(entry, n);
@@ -283,7 +380,11 @@ void CheckFileMode() {
   newestStream->visited = 1;
   DirectoryStreams.Append(reinterpret_cast<DynElement>(newestStream));
 
-  double score = SearchChains(newestEntry.get(), n);
+  double score;
+  {
+    ChainMemoScope memo;
+    score = SearchChains(newestEntry.get(), n);
+  }
   if (score > 0) {
     std::vector<FileEntry*> chain = ThinChain(false);
     if (chain.size() <= 1)

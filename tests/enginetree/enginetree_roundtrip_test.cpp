@@ -291,6 +291,74 @@ TEST(TreeRoundTrip, VersionChainsOverFourTrees) {
   ExpectRebuildsNewest(run, {roots[0], roots[1], roots[2]}, roots[3]);
 }
 
+// Six trees of loosely related files: the matcher, which remembers partial
+// chains, must choose exactly the chains the plain search over every order
+// of trees chooses, and every old tree must rebuild the newest.
+TEST(TreeRoundTrip, MatcherAgreesWithThePlainChainSearch) {
+  const int treeCount = 6, fileCount = 8;
+  std::vector<std::string> roots;
+  for (int t = 0; t < treeCount; ++t) {
+    Files files;
+    for (int f = 0; f < fileCount; ++f) {
+      std::mt19937 rng(static_cast<unsigned>(f * 101 + t * 7 + 3));
+      // Four byte values in proportions that drift from version to version.
+      int weights[4];
+      for (int& w : weights) w = 1 + static_cast<int>(rng() % 10);
+      std::string s;
+      for (int i = 0; i < 1500 + f * 97; ++i) {
+        int r = static_cast<int>(rng() % static_cast<unsigned>(weights[0] + weights[1] + weights[2] + weights[3]));
+        int v = 0;
+        while (r >= weights[v]) r -= weights[v++];
+        s += static_cast<char>('a' + v + (f % 3) * 4);
+      }
+      files["f" + std::to_string((f + t) % fileCount) + ".bin"] = s;
+    }
+    roots.push_back(MakeTree("agree_v" + std::to_string(t), files));
+  }
+
+  // The reference: the search run directly, outside the matcher.
+  ResetEngineOptions();
+  ResetDirectorySerial();
+  SourceCount = treeCount + 1;
+  for (const auto& r : roots) DirectoryStreams.Append(reinterpret_cast<DynElement>(new DirectoryStream(r)));
+  auto* newest = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(treeCount - 1));
+  std::map<std::string, std::vector<std::string>> expected;
+  std::vector<std::string> expectEmbedded;
+  for (uint32_t e = 0; e < newest->Count(); ++e) {
+    FileEntry* entry = newest->At(e);
+    FileEntry* best[kChainLength] = {entry};
+    double score = 0;
+    for (int k = 0; k + 1 < treeCount; ++k) {
+      std::fill(std::begin(WorkingChain), std::end(WorkingChain), nullptr);
+      double sc = BestChain(treeCount, reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k)), entry, 1);
+      if (sc > score) {
+        score = sc;
+        std::copy(std::begin(WorkingChain) + 1, std::end(WorkingChain), std::begin(best) + 1);
+      }
+    }
+    if (score == 0) {
+      expectEmbedded.push_back(entry->relativePath);
+      continue;
+    }
+    std::vector<std::string> names;
+    for (int i = kChainLength - 1; i >= 1; --i)
+      if (best[i]) names.push_back(best[i]->relativePath);
+    expected[entry->relativePath] = names;
+  }
+  for (uint32_t i = 0; i < DirectoryStreams.Count(); ++i)
+    delete reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(i));
+  DirectoryStreams.Clear();
+  ASSERT_GT(expected.size(), 4u);
+
+  TreeRun run = CreateFrom(roots, Join(FreshDir("agree_out"), "agree"));
+  ASSERT_EQ(run.error, "");
+  std::map<std::string, std::vector<std::string>> actual;
+  for (const auto& f : run.parsed.files) actual[f.name] = VersionNames(&f);
+  EXPECT_EQ(actual, expected);
+  EXPECT_EQ(run.embedded, expectEmbedded);
+  ExpectRebuildsNewest(run, std::vector<std::string>(roots.begin(), roots.end() - 1), roots.back());
+}
+
 TEST(TreeRoundTrip, EmptyAndIdenticalTrees) {
   std::string a = MakeTree("empty_a", {}), b = MakeTree("empty_b", {});
   TreeRun empty = CreateFrom({a, b}, Join(FreshDir("empty_out"), "none"));

@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #include <sys/utime.h>
 #else
+#include <sys/stat.h>
 #include <utime.h>
 #endif
 
@@ -76,6 +77,10 @@ TEST_F(Tree, ScanGivesSortedBackslashNamesAndSkipsHiddenEntries) {
   Put(root, "a/deep/x.dat", "x");
   Put(root, ".hidden", "secret");
   Put(root, ".git/config", "cfg");
+#ifndef _WIN32
+  // A pipe in the tree must neither block the scan nor count as a file.
+  ASSERT_EQ(mkfifo(Join(root, "pipe").c_str(), 0600), 0);
+#endif
 
   DirectoryStream plain(root);
   EXPECT_EQ(Names(plain), (std::vector<std::string>{"a\\deep\\x.dat", "a\\z.bin", "b.txt"}));
