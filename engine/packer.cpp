@@ -144,6 +144,11 @@ void PackPatchfile(const std::string& baseName, const std::string& outputName) {
   const uint32_t index = PackerIndex;
   const PackerEntry& row = Row(index);
   const std::string archive = baseName + row.suffix;
+  // A suffix that makes the archive name the patch file itself would delete
+  // or overwrite the patch just written.
+  if (SameFileName(archive, outputName))
+    EngineMessage("Error, seems that hte archive could not be created?!",
+                  "Fehler, anscheinend konnte der Packer das Archiv nicht anlegen?!");
   SysDeleteFile(archive);
   if (index == 0) {
     PackInternalZip(archive, outputName);

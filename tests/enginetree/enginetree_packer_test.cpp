@@ -159,6 +159,24 @@ TEST_F(Packer, RealGzipThroughATemplate) {
   EXPECT_EQ(ReadFileBytes(patch), content);
 }
 
+// The product's own way of starting a program (no test host): the archive
+// must be complete when the call returns.
+TEST_F(Packer, PlatformProgramIsAwaited) {
+  SetEngineHost(nullptr);
+  PackerIndex = 6;
+  ArchiveResult = 1;
+#ifdef _WIN32
+  PackerTable[6].path = "C:\\windows\\system32\\cmd.exe";
+  PackerTable[6].options = "/c copy /b %p %b.arj";
+#else
+  PackerTable[6].path = "/bin/cp";
+  PackerTable[6].options = "%p %b.arj";
+#endif
+  CheckPacker(6);
+  PackPatchfile(base, patch);
+  EXPECT_EQ(ReadFileBytes(base + ".arj"), content);
+}
+
 TEST_F(Packer, ArchiveThatIsNotCreatedIsAnError) {
   // The GZIP row as shipped names no file, so gzip packs its (empty) input
   // to standard output and no archive appears.
@@ -166,6 +184,12 @@ TEST_F(Packer, ArchiveThatIsNotCreatedIsAnError) {
   PackerTable[3].path = "/usr/bin/gzip";
   EXPECT_EQ(FatalText([&] { PackPatchfile(base, patch); }), "Error, seems that hte archive could not be created?!");
   EXPECT_FALSE(FileExists(base + ".gz"));
+
+  // A suffix that names the patch file itself must not cost the patch.
+  PackerIndex = 0;
+  PackerTable[0].suffix = ".UTP";
+  EXPECT_EQ(FatalText([&] { PackPatchfile(base, patch); }), "Error, seems that hte archive could not be created?!");
+  EXPECT_EQ(ReadFileBytes(patch), content);
 }
 
 TEST_F(Packer, CommandLineAndTemplateFormat) {
