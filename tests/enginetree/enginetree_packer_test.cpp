@@ -101,15 +101,6 @@ class Packer : public ::testing::Test {
   std::vector<uint8_t> content;
 };
 
-TEST_F(Packer, TableStartsWithTheEightRows) {
-  const char* names[] = {"ZIP", "InfoZIP", "PkZIP", "GZIP", "RAR", "LHA", "ARJ", "JAR"};
-  for (int i = 0; i < kPackerCount; ++i) EXPECT_EQ(PackerTable[i].name, names[i]);
-  EXPECT_EQ(PackerTable[0].executable, "");
-  EXPECT_EQ(PackerTable[3].options, "-N -9 -S\".gz \"");
-  EXPECT_EQ(PackerTable[7].suffix, ".j");
-  EXPECT_EQ(PackerTable[7].executable, "jar32.exe");
-}
-
 TEST_F(Packer, InternalZipHoldsThePatchFileByteForByte) {
   PackerIndex = 0;
   WriteFileText(base + ".zip", "an old archive that must go");
