@@ -13,10 +13,12 @@ uint32_t FinderCopyCount = 0;
 uint64_t FinderCopiedBytes = 0;
 
 // Degenerate input (a long run of one value, one block repeated) puts every
-// indexed position of the run behind one key, and each candidate extends over
-// the whole run. Ordinary files rate a few dozen candidates per position and
-// compare a few kilobytes, so these bounds only cut in on such runs.
-uint32_t FinderCandidateCap = 4096;
+// indexed position of the run behind one key and one inner word, and each
+// candidate extends over the whole run. Executables already hold zero-filled
+// stretches whose walks rate tens of thousands of candidates, so the bounds
+// sit above what such files need: a 9 MB executable pair gives the same
+// streams with and without them; they cut in on long runs only.
+uint32_t FinderCandidateCap = 262144;
 uint64_t FinderWorkBudget = 16u << 20;
 uint32_t FinderBoundHits = 0;
 
