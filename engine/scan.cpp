@@ -69,10 +69,19 @@ FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
 DirectoryStream::DirectoryStream(const std::string& path) : DirectoryStream(path, true) {}
 
 DirectoryStream::DirectoryStream(const std::string& path, bool scan) : root(path), serial(DirectorySerial++) {
-  if (scan) ScanDirectory(this, path, "");
+  if (!scan) return;
+  try {
+    ScanDirectory(this, path, "");
+  } catch (...) {
+    // No destructor runs for a stream whose construction failed.
+    DeleteEntries();
+    throw;
+  }
 }
 
-DirectoryStream::~DirectoryStream() {
+DirectoryStream::~DirectoryStream() { DeleteEntries(); }
+
+void DirectoryStream::DeleteEntries() {
   for (uint32_t i = 0; i < entries.Count(); ++i) delete At(i);
   entries.Clear();
 }

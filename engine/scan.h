@@ -48,6 +48,9 @@ class DirectoryStream {
   uint32_t serial = 0;
   uint8_t visited = 0;
   DynArray entries;  // FileEntry pointers, owned
+
+ private:
+  void DeleteEntries();
 };
 
 // Serial number the next DirectoryStream takes; 0 when a directory-mode run

@@ -374,6 +374,14 @@ TEST(TreeRoundTrip, EmptyAndIdenticalTrees) {
   EXPECT_EQ(forced.patched.size(), 2u);
   ExpectRebuildsNewest(forced, {s1}, s2);
 
+#ifndef _WIN32
+  // A file that cannot be read ends the run while the trees are scanned.
+  std::string broken = MakeTree("broken", {{"a.txt", "a"}});
+  fs::create_symlink(Join(broken, "nowhere"), Join(broken, "b.txt"));
+  TreeRun unreadable = CreateFrom({s1, broken}, Join(FreshDir("same_out"), "broken"));
+  EXPECT_EQ(unreadable.error, "Error, can't access file \"" + Join(broken, "b.txt") + "\" in directory being scanned!");
+#endif
+
   std::string file = Join(FreshDir("mixed"), "file.txt");
   WriteFileText(file, "x");
   TreeRun mixed = CreateFrom({s1, file}, Join(FreshDir("same_out"), "mixed"));
