@@ -25,6 +25,13 @@ std::string ToUnixPath(const std::string& path);
 int RunUnix(const std::string& program, const std::vector<std::string>& args,
             std::string* output = nullptr);
 
+#ifdef _WIN32
+// Runs a Windows command line (under Wine: a Windows program such as
+// reg.exe or one of the build's .exe files), waits for it and returns its
+// exit code; standard output and error go to 'output' when given.
+int RunWindows(const std::string& commandLine, std::string* output = nullptr);
+#endif
+
 // Saves a screenshot of the whole (virtual) screen as
 // <build>/screenshots/<name>.png and returns its path, or "" when no display.
 std::string Screenshot(const std::string& name);
