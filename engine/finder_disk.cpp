@@ -156,6 +156,7 @@ struct DiskScan {
       if (!ReadFileAt(PairOldFile, at, window, windowLength))
         EngineFatalError("Internal filehandling failure?!");
       windowStart = at;
+      work += kWindow;  // a read from disk costs more than the compare
     }
     return window;
   }

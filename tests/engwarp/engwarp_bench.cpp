@@ -33,11 +33,13 @@ std::vector<uint8_t> Read(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool boundsCheck = false;
+  bool boundsCheck = false, deflate = false;
   std::vector<const char*> args;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--bounds-check") == 0)
       boundsCheck = true;
+    else if (std::strcmp(argv[i], "--deflate") == 0)
+      deflate = true;
     else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
       FinderCandidateCap = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc)
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < runs; ++r) {
     ResetEngineForTest();
     ForcePatch = 1;
+    CompressPatchfile = deflate ? 1 : 0;
     SourceList[0] = args[0];
     SourceList[1] = args[1];
     SourceList[2] = args[2];
@@ -74,6 +77,8 @@ int main(int argc, char** argv) {
   }
   std::sort(times.begin(), times.end());
   std::printf("RESULT engine size %zu time %.3f\n", size, times[times.size() / 2]);
+  const VersionRecord& v = VersionRecords[1];
+  std::printf("streams A %u B1 %u B2 %u D %u E %u\n", v.lengthA, v.lengthB1, v.lengthB2, v.lengthD, v.lengthE);
 
   if (boundsCheck) {
     ResetEngineForTest();

@@ -2,6 +2,7 @@
 // independent pair decoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -262,6 +263,48 @@ TEST_F(EngwarpPair, Randomised) {
     ASSERT_EQ(RoundTrip(old, nw), "") << "case " << i << " A=" << OptionA << " B=" << OptionB;
   }
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+}
+
+// The disk variant thins its index to the memory budget (1 MiB here) and
+// must still describe the new file completely, protected range included.
+TEST_F(EngwarpPair, DiskVariantWithinATightBudget) {
+  std::mt19937 rng(10);
+  std::vector<uint8_t> old = RandomBytes(rng, 500000);
+  std::vector<uint8_t> nw = Mutate(rng, old, 40);
+  InMemory = 0;
+  SampleStep = 1;
+  EncodedPair pair;
+  EXPECT_EQ(RoundTrip(old, nw, &pair), "");
+  EXPECT_LT(pair.d.size(), nw.size() / 20);
+
+  EncodePair(old, nw, &pair, true, 1000, 1000, 500);
+  std::vector<uint8_t> expected = nw;
+  std::copy(old.begin() + 1000, old.begin() + 1500, expected.begin() + 1000);
+  std::vector<uint8_t> result;
+  std::string error;
+  ASSERT_TRUE(testapply::DecodePair(old, pair.version, static_cast<uint32_t>(nw.size()), &result, &error)) << error;
+  EXPECT_TRUE(result == expected);
+}
+
+std::vector<int> gMarks[3];
+void FinderMark(int32_t v) { gMarks[0].push_back(v); }
+void OptimiseMark(int32_t v) { gMarks[1].push_back(v); }
+void EncodeMark(int32_t v) { gMarks[2].push_back(v); }
+
+TEST_F(EngwarpPair, ProgressRunsFromZeroToHundred) {
+  FinderProgressHook = FinderMark;
+  OptimizeProgressHook = OptimiseMark;
+  EncodeProgressHook = EncodeMark;
+  std::mt19937 rng(11);
+  std::vector<uint8_t> old = CodeLike(rng, 200000);
+  EXPECT_EQ(RoundTrip(old, Mutate(rng, old, 50)), "");
+  FinderProgressHook = OptimizeProgressHook = EncodeProgressHook = nullptr;
+  for (auto& marks : gMarks) {
+    ASSERT_GE(marks.size(), 3u);
+    EXPECT_EQ(marks.front(), 0);
+    EXPECT_EQ(marks.back(), 100);
+    EXPECT_TRUE(std::is_sorted(marks.begin(), marks.end()));
+  }
 }
 
 // Long runs of one value, or of one repeated block, give one key to every
