@@ -218,8 +218,20 @@ TRegistry& SettingsRegistry() {
 void LoadSettings() {
   TRegistry& reg = SettingsRegistry();
   reg.SetRootKey(HKEY_CURRENT_USER);
-  // Without the key every value reads as its default.
-  reg.OpenKey(kSettingsKey, true);
+  // Without the key every value reads as its default; the reads must not
+  // fall through to the root key's own values.
+  if (!reg.OpenKey(kSettingsKey, true)) {
+    for (const TSettingInfo& s : SettingsTable()) {
+      switch (s.Type) {
+        case stBool: *s.BoolVar = s.Default != 0; break;
+        case stInt: *s.IntVar = s.Default; break;
+        case stString: *s.StringVar = s.StringDefault; break;
+      }
+    }
+    ExpertFilelistContents.clear();
+    WizardFilelistContents.clear();
+    return;
+  }
   for (const TSettingInfo& s : SettingsTable()) {
     switch (s.Type) {
       case stBool: *s.BoolVar = ReadBoolDef(reg, s.Name, s.Default != 0); break;

@@ -7,11 +7,14 @@
 
 namespace appsettings {
 
+inline std::string ProfileText(const EmailSettings& p) {
+  return p.Email + "," + p.Name + "," + p.Smtp + "," + p.Organization + "," + p.ReplyTo;
+}
+
 inline std::string DumpSettings() {
   std::string out;
   for (const TSettingInfo& s : SettingsTable()) {
-    out += s.Name;
-    out += "=";
+    out += std::string(s.Name) + "=";
     switch (s.Type) {
       case stBool: out += *s.BoolVar ? "true" : "false"; break;
       case stInt: out += std::to_string(*s.IntVar); break;
@@ -19,17 +22,13 @@ inline std::string DumpSettings() {
     }
     out += "\n";
   }
-  for (size_t n = 0; n < ExpertFilelistContents.size(); ++n)
-    out += "expert list " + std::to_string(n) + "=" + ExpertFilelistContents[n] + "\n";
-  for (size_t n = 0; n < WizardFilelistContents.size(); ++n)
-    out += "wizard list " + std::to_string(n) + "=" + WizardFilelistContents[n] + "\n";
+  for (const std::string& list : ExpertFilelistContents) out += "expert list=" + list + "\n";
+  for (const std::string& list : WizardFilelistContents) out += "wizard list=" + list + "\n";
   for (const PackerSettings& p : PackerSettingsList)
     out += "packer " + p.Name + "=" + std::to_string(p.CallViaSystemPath) + "," + std::to_string(p.HideDosOutput) +
            "," + p.ExecutablePath + "," + p.ParameterTemplate + "," + p.ArchiveSuffix + "\n";
   for (const EmailSettings& p : EmailProfiles)
-    if (!p.Imported)
-      out += "profile " + p.DisplayName + "=" + p.Email + "," + p.Name + "," + p.Smtp + "," + p.Organization + "," +
-             p.ReplyTo + "\n";
+    if (!p.Imported) out += "profile " + p.DisplayName + "=" + ProfileText(p) + "\n";
   return out;
 }
 

@@ -2,6 +2,7 @@
 // other mail programs, made by the test.
 #include <gtest/gtest.h>
 
+#include "appsettings_dump.h"
 #include "appsettings_support.h"
 #include "mailimport.h"
 #include "settings.h"
@@ -32,14 +33,6 @@ std::vector<std::string> DisplayNames() {
   std::vector<std::string> names;
   for (const auto& p : EmailProfiles) names.push_back(p.DisplayName);
   return names;
-}
-
-const EmailSettings& Find(const std::string& displayName) {
-  for (const auto& p : EmailProfiles)
-    if (p.DisplayName == displayName) return p;
-  static EmailSettings none;
-  ADD_FAILURE() << "no profile " << displayName;
-  return none;
 }
 
 }  // namespace
@@ -88,48 +81,25 @@ TEST_F(MailImport, EveryImporterInStartOrder) {
 
   InitSettingsUnit();
 
+  // Default account and current user at the front (the later import
+  // first), everything else in import order, then the custom profiles.
   const std::vector<std::string> names = DisplayNames();
   ASSERT_EQ(names.size(), 6u + kCustomProfileCount) << ::testing::PrintToString(names);
-  EXPECT_EQ(names[0], "Netscape Messenger current user (imported)");
-  EXPECT_EQ(names[1], "Outlook account Work mail (imported)");
-  EXPECT_EQ(names[2], "Internet Mail (imported)");
-  EXPECT_EQ(names[3], "Outlook account 00000001 (imported)");
-  EXPECT_EQ(names[4], "Netscape Mail (imported)");
-  EXPECT_EQ(names[5], "Netscape Messenger user bob (imported)");
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"Netscape Messenger current user (imported)",
+       "alice@alice.example,Alice,smtp.alice.example,Alice \\,alice-reply@alice.example"},
+      {"Outlook account Work mail (imported)", "two@two.example,Two Person,smtp.two.example,Two Org,"},
+      {"Internet Mail (imported)", "ina@imn.example,Ina News,smtp.imn.example,IMN Org,"},
+      {"Outlook account 00000001 (imported)", "one@one.example,,smtp.one.example,,"},
+      {"Netscape Mail (imported)", "nav@nav.example,Nav User,smtp.nav.example,Nav Org,nav-reply@nav.example"},
+      {"Netscape Messenger user bob (imported)", "bob@bob.example,,,,"},  // no prefs.js
+  };
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(names[i], expected[i].first);
+    EXPECT_EQ(ProfileText(EmailProfiles[i]), expected[i].second) << names[i];
+    EXPECT_EQ(EmailProfiles[i].Imported, 1) << names[i];
+  }
   for (int n = 1; n <= kCustomProfileCount; ++n) EXPECT_EQ(names[5 + n], CustomProfileName(n));
-  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(EmailProfiles[i].Imported, 1) << names[i];
-
-  const EmailSettings& imn = Find("Internet Mail (imported)");
-  EXPECT_EQ(imn.Smtp, "smtp.imn.example");
-  EXPECT_EQ(imn.Name, "Ina News");
-  EXPECT_EQ(imn.Email, "ina@imn.example");
-  EXPECT_EQ(imn.Organization, "IMN Org");
-
-  const EmailSettings& work = Find("Outlook account Work mail (imported)");
-  EXPECT_EQ(work.Smtp, "smtp.two.example");
-  EXPECT_EQ(work.Name, "Two Person");
-  EXPECT_EQ(work.Email, "two@two.example");
-  EXPECT_EQ(work.Organization, "Two Org");
-  EXPECT_EQ(work.ReplyTo, "");
-
-  const EmailSettings& navMail = Find("Netscape Mail (imported)");
-  EXPECT_EQ(navMail.Smtp, "smtp.nav.example");
-  EXPECT_EQ(navMail.Email, "nav@nav.example");
-  EXPECT_EQ(navMail.Name, "Nav User");
-  EXPECT_EQ(navMail.Organization, "Nav Org");
-  EXPECT_EQ(navMail.ReplyTo, "nav-reply@nav.example");
-
-  const EmailSettings& alice = EmailProfiles[0];
-  EXPECT_EQ(alice.Email, "alice@alice.example");
-  EXPECT_EQ(alice.Name, "Alice");
-  EXPECT_EQ(alice.Smtp, "smtp.alice.example");
-  EXPECT_EQ(alice.Organization, "Alice \\");  // up to the next double quote
-  EXPECT_EQ(alice.ReplyTo, "alice-reply@alice.example");
-
-  // No prefs.js: the registry's values only.
-  const EmailSettings& bob = EmailProfiles[5];
-  EXPECT_EQ(bob.Email, "bob@bob.example");
-  EXPECT_EQ(bob.Smtp, "");
 }
 
 TEST_F(MailImport, NavigatorWithoutUserKeyAndNothingToImport) {

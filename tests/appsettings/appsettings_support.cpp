@@ -2,31 +2,13 @@
 
 #include <vector>
 
+#include "test_support.h"
+
 namespace appsettings {
 
-std::string RunAndCapture(std::string cmdline) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return "";
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  PROCESS_INFORMATION pi{};
-  BOOL ok = CreateProcessA(nullptr, &cmdline[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
+std::string RunAndCapture(const std::string& cmdline) {
   std::string out;
-  if (ok) {
-    char buf[4096];
-    DWORD n;
-    while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  CloseHandle(readEnd);
+  testsupport::RunWindows(cmdline, &out);
   return out;
 }
 
@@ -84,44 +66,28 @@ void DeleteTree(HKEY root, const std::string& key) {
 }
 
 DefaultValueGuard::DefaultValueGuard(HKEY root, const std::string& key, const std::string& value)
-    : root_(root), key_(key) {
-  // Remember the outermost key that this guard creates, to remove it whole.
-  std::string missing;
-  for (size_t pos = 0; pos != std::string::npos;) {
-    pos = key.find('\\', pos + 1);
-    std::string part = key.substr(0, pos);
-    if (!KeyExists(root, part)) {
-      missing = part;
-      break;
-    }
-  }
-  hadKey_ = missing.empty();
-  if (!hadKey_) key_ = missing;
+    : root_(root), key_(key), hadKey_(KeyExists(root, key)) {
   HKEY k;
   if (hadKey_ && RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
     char buf[2048];
-    DWORD size = sizeof buf, type;
-    if (RegQueryValueExA(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS &&
-        type == REG_SZ) {
-      hadValue_ = true;
-      old_.assign(buf, size && buf[size - 1] == '\0' ? size - 1 : size);
-    }
+    DWORD size = sizeof buf - 1, type;
+    hadValue_ = RegQueryValueExA(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS;
+    buf[size] = '\0';
+    old_ = buf;
     RegCloseKey(k);
   }
   SetString(root, key, "", value);
 }
 
 DefaultValueGuard::~DefaultValueGuard() {
-  if (!hadKey_) {
+  HKEY k;
+  if (!hadKey_)
     DeleteTree(root_, key_);
-  } else if (hadValue_) {
+  else if (hadValue_)
     SetString(root_, key_, "", old_);
-  } else {
-    HKEY k;
-    if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
-      RegDeleteValueA(k, nullptr);
-      RegCloseKey(k);
-    }
+  else if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+    RegDeleteValueA(k, nullptr);
+    RegCloseKey(k);
   }
 }
 
