@@ -3,8 +3,8 @@
 #include "settings.h"
 
 #include <algorithm>
-#include <climits>
 #include <memory>
+#include <unordered_set>
 
 #include "mailimport.h"
 #include "packer.h"
@@ -189,9 +189,8 @@ void KeepOnScreen(int& left, int& top, int width, int height) {
   top = std::max(std::min(top, y0 + h - height), y0);
 }
 
-void ConvertHints(TComponent* component, std::vector<TComponent*>& visited) {
-  if (!component || std::find(visited.begin(), visited.end(), component) != visited.end()) return;
-  visited.push_back(component);
+void ConvertHints(TComponent* component, std::unordered_set<TComponent*>& visited) {
+  if (!component || !visited.insert(component).second) return;
   for (int i = 0; i < component->ComponentCount(); ++i) ConvertHints(component->Components(i), visited);
   auto* win = dynamic_cast<TWinControl*>(component);
   if (!win) return;
@@ -218,29 +217,19 @@ TRegistry& SettingsRegistry() {
 void LoadSettings() {
   TRegistry& reg = SettingsRegistry();
   reg.SetRootKey(HKEY_CURRENT_USER);
-  // Without the key every value reads as its default; the reads must not
-  // fall through to the root key's own values.
-  if (!reg.OpenKey(kSettingsKey, true)) {
-    for (const TSettingInfo& s : SettingsTable()) {
-      switch (s.Type) {
-        case stBool: *s.BoolVar = s.Default != 0; break;
-        case stInt: *s.IntVar = s.Default; break;
-        case stString: *s.StringVar = s.StringDefault; break;
-      }
-    }
-    ExpertFilelistContents.clear();
-    WizardFilelistContents.clear();
-    return;
-  }
+  // Without the key every value is its default; reading anyway would read
+  // the root key's own values.
+  const bool opened = reg.OpenKey(kSettingsKey, true);
   for (const TSettingInfo& s : SettingsTable()) {
     switch (s.Type) {
-      case stBool: *s.BoolVar = ReadBoolDef(reg, s.Name, s.Default != 0); break;
-      case stInt: *s.IntVar = ReadIntClamped(reg, s.Name, s.Default, s.Min, s.Max); break;
-      case stString: *s.StringVar = ReadStrDef(reg, s.Name, s.StringDefault); break;
+      case stBool: *s.BoolVar = opened ? ReadBoolDef(reg, s.Name, s.Default != 0) : s.Default != 0; break;
+      case stInt: *s.IntVar = opened ? ReadIntClamped(reg, s.Name, s.Default, s.Min, s.Max) : s.Default; break;
+      case stString: *s.StringVar = opened ? ReadStrDef(reg, s.Name, s.StringDefault) : s.StringDefault; break;
     }
   }
   ExpertFilelistContents.clear();
   WizardFilelistContents.clear();
+  if (!opened) return;
   if (RestoreExpertFilelists) ReadContents(reg, kExpertContents, RestoreExpertFilelistsAmount, ExpertFilelistContents);
   if (RestoreWizardFilelists) ReadContents(reg, kWizardContents, RestoreWizardFilelistsAmount, WizardFilelistContents);
   reg.CloseKey();
@@ -403,7 +392,7 @@ std::string DatabaseEngineInstallerDir() {
 }
 
 void ConvertHintLineBreaks(TComponent* component) {
-  std::vector<TComponent*> visited;
+  std::unordered_set<TComponent*> visited;
   ConvertHints(component, visited);
 }
 

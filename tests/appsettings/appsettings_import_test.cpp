@@ -113,3 +113,11 @@ TEST_F(MailImport, NavigatorWithoutUserKeyAndNothingToImport) {
   EXPECT_EQ(EmailProfiles[0].Smtp, "s.example");
   EXPECT_EQ(EmailProfiles[0].Imported, 0);
 }
+
+TEST_F(MailImport, DatabaseEngineInstallerFolder) {
+  const char key[] = "Software\\Dorn Aldwick Software\\Morvane Professional\\1.00\\Installed";
+  EXPECT_EQ(DatabaseEngineInstallerDir(), "");
+  SetString(HKEY_LOCAL_MACHINE, key, "BDE", "C:\\Install\\BDE");
+  EXPECT_EQ(DatabaseEngineInstallerDir(), "C:\\Install\\BDE");
+  DeleteTree(HKEY_LOCAL_MACHINE, kVendorKey);
+}
