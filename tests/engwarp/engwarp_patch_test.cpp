@@ -181,4 +181,29 @@ TEST_F(EngwarpPatch, OptionsTravelInTheRecord) {
   }
 }
 
+TEST_F(EngwarpPatch, DirectoryTrees) {
+  std::mt19937 rng(16);
+  std::string oldDir = Join(root, "old"), newDir = Join(root, "new"), outDir = Join(root, "applied");
+  testsupport::MakeDirs(Join(oldDir, "sub"));
+  testsupport::MakeDirs(Join(newDir, "sub"));
+  std::vector<uint8_t> code = CodeLike(rng, 30000), text = TextLike(rng, 8000), added = RandomBytes(rng, 3000);
+  std::vector<uint8_t> code2 = Mutate(rng, ShiftAddresses(code, 64), 5), text2 = Mutate(rng, text, 5);
+  WriteFileBytes(Join(oldDir, "prog.exe"), code);
+  WriteFileBytes(Join(Join(oldDir, "sub"), "read.txt"), text);
+  WriteFileBytes(Join(newDir, "prog.exe"), code2);
+  WriteFileBytes(Join(Join(newDir, "sub"), "read.txt"), text2);
+  WriteFileBytes(Join(Join(newDir, "sub"), "added.bin"), added);
+  SourceList[0] = oldDir;
+  SourceList[1] = newDir;
+  SourceList[2] = Join(root, "dirs");
+  SourceCount = 3;
+  CreatePatch();
+  std::vector<uint8_t> patch = ReadFileBytes(Join(root, "dirs.utp"));
+  std::string error;
+  ASSERT_TRUE(testapply::ApplyDirectoryPatch(patch, oldDir, outDir, &error)) << error;
+  EXPECT_EQ(ReadFileBytes(Join(outDir, "prog.exe")), code2);
+  EXPECT_EQ(ReadFileBytes(Join(Join(outDir, "sub"), "read.txt")), text2);
+  EXPECT_EQ(ReadFileBytes(Join(Join(outDir, "sub"), "added.bin")), added);
+}
+
 }  // namespace
