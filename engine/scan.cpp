@@ -191,6 +191,9 @@ struct Choice {
 };
 
 bool gMemoActive = false;
+// While the memo is active: the visited flags of the older trees as bits, kept
+// along with the flags so that a lookup does not walk the tree list.
+uint64_t gVisitedMask = 0;
 std::unordered_map<ChainState, ChainResult, ChainStateHash> gChainMemo;
 std::map<std::pair<const DirectoryStream*, const FileEntry*>, Choice> gChoiceMemo;
 
@@ -233,10 +236,8 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   // The chain buffers bound the depth; the application offers far fewer trees.
   if (depth + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
 
-  ChainState state{stream, entry, 0, n};
+  ChainState state{stream, entry, gVisitedMask, n};
   if (gMemoActive) {
-    for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
-      if (reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k))->visited) state.visited |= uint64_t(1) << k;
     auto hit = gChainMemo.find(state);
     if (hit != gChainMemo.end()) {
       const ChainResult& r = hit->second;
@@ -263,6 +264,11 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   }
 
   stream->visited = 1;
+  uint64_t streamBit = 0;
+  if (gMemoActive)
+    for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
+      if (DirectoryStreams.Get(k) == reinterpret_cast<DynElement>(stream)) streamBit = uint64_t(1) << k;
+  gVisitedMask |= streamBit;
   bool anyUnvisited = false;
   double deeper = 0;
   FileEntry* kept[kChainLength] = {};
@@ -280,6 +286,7 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   // Only the tree that gave the best continuation keeps its choices.
   for (uint32_t j = depth + 1; j < static_cast<uint32_t>(kChainLength); ++j) WorkingChain[j] = kept[j];
   stream->visited = 0;
+  gVisitedMask &= ~streamBit;
   WorkingChain[depth] = choice;
   const double score = anyUnvisited ? best * deeper : best;
   if (gMemoActive) {
@@ -299,6 +306,9 @@ double SearchChains(FileEntry* entry, uint32_t n) {
   std::memset(WorkingChain, 0, sizeof WorkingChain);
   WorkingChain[0] = entry;
   std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
+  gVisitedMask = 0;
+  for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
+    if (reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k))->visited) gVisitedMask |= uint64_t(1) << k;
   double score = 0;
   for (uint32_t k = 0; k + 1 < n; ++k) {
     auto* tree = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k));
