@@ -38,6 +38,6 @@ std::string FileListText(IFolderCombo* combo, IFileList* list);
 bool ApplyFileListText(const std::string& text, IFolderCombo* combo, IFileList* list);
 
 // Between the variables of the settings unit (Expert/WizardFilelistContents,
-// index n) and a pair.
+// index n) and a pair; SaveSettings writes the stored texts to the registry.
 void StoreFileList(IFolderCombo* combo, IFileList* list, int n, bool expert);
 void RestoreFileList(IFolderCombo* combo, IFileList* list, int n, bool expert);

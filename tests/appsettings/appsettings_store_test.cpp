@@ -216,29 +216,15 @@ TEST_F(SettingsStore, WindowPositions) {
 
 namespace {
 
-// A folder tree of names only: folder -> file names.
+// Folders by path, with their file names; "Desktop" is the desktop.
 std::map<std::string, std::vector<std::string>> g_folders;
 
-struct FakeCombo : IFolderCombo {
-  std::string path;
-  bool desktop = false;
-  std::string FolderPath() override { return path; }
-  bool SetFolderPath(const std::string& p) override {
-    if (!g_folders.count(p)) return false;
-    path = p;
-    return true;
-  }
-  void ShowDesktopFolder() override {
-    desktop = true;
-    path = "Desktop";
-  }
-};
-
-struct FakeList : IFileList {
+// A shell combo and its list in one.
+struct FakePair : IFolderCombo, IFileList {
   std::string folder;
   std::vector<bool> selected;
-  int focused = -1;
   int refreshes = 0;
+  std::string FolderPath() override { return folder; }
   bool SetFolderPath(const std::string& p) override {
     if (!g_folders.count(p)) return false;
     folder = p;
@@ -253,6 +239,8 @@ struct FakeList : IFileList {
   std::string ItemFileName(int i) override { return g_folders[folder][static_cast<size_t>(i)]; }
   bool ItemSelected(int i) override { return selected[static_cast<size_t>(i)]; }
   void SelectItemUnfocused(int i) override { selected[static_cast<size_t>(i)] = true; }
+  void Store(int n, bool expert = true) { StoreFileList(this, this, n, expert); }
+  void Restore(int n, bool expert = true) { RestoreFileList(this, this, n, expert); }
 };
 
 }  // namespace
@@ -261,55 +249,39 @@ TEST_F(SettingsStore, FileListsRoundTripThroughTheRegistry) {
   g_folders = {{"C:\\src dir", {"a.txt", "b.txt", "c.txt", "d e.txt"}},
                {"C:\\final", {"a.txt"}},
                {"Desktop", {"b.txt"}}};
-  FakeCombo combo0, combo1;
-  FakeList list0, list1;
-  combo0.SetFolderPath("C:\\src dir");
-  list0.SetFolderPath("C:\\src dir");
-  list0.Refresh();
-  list0.selected = {false, true, false, true};
-  combo1.SetFolderPath("C:\\final");
-  list1.SetFolderPath("C:\\final");
-  list1.Refresh();
-  RestoreExpertFilelists = true;
+  FakePair source, final;
+  source.SetFolderPath("C:\\src dir");
+  source.selected = {false, true, false, true};
+  final.SetFolderPath("C:\\final");
+  final.Refresh();
   RestoreExpertFilelistsAmount = 2;
-  StoreFileList(&combo1, &list1, 0, true);  // nothing selected
-  StoreFileList(&combo0, &list0, 1, true);
-  StoreFileList(&combo0, &list0, 2, true);
+  final.Store(0);  // nothing selected
+  source.Store(1);
+  source.Store(2);
   EXPECT_EQ(ExpertFilelistContents[0], "C:\\final\x01");
   EXPECT_EQ(ExpertFilelistContents[1], "C:\\src dir\x01" "b.txt\x01" "d e.txt\x01");
   SaveSettings();
 
-  // The folder of list 2 disappears before the next start.
-  g_folders.erase("C:\\src dir");
+  // Before the next start one file goes, another comes.
   g_folders["C:\\src dir"] = {"b.txt", "x.txt"};
   ExpertFilelistContents.clear();
   LoadSettings();
   ASSERT_EQ(ExpertFilelistContents.size(), 3u);
+  FakePair r0, r1, r2, wizard;
+  r0.Restore(0);
+  EXPECT_EQ(r0.folder, "C:\\final");
+  EXPECT_EQ(r0.refreshes, 1);
+  EXPECT_EQ(r0.selected, std::vector<bool>({false}));
+  r1.Restore(1);
+  EXPECT_EQ(r1.selected, std::vector<bool>({true, false}));
 
-  FakeCombo r0, r1, r2;
-  FakeList l0, l1, l2;
-  RestoreFileList(&r0, &l0, 0, true);
-  EXPECT_EQ(r0.path, "C:\\final");
-  EXPECT_EQ(l0.folder, "C:\\final");
-  EXPECT_EQ(l0.refreshes, 1);
-  EXPECT_EQ(l0.selected, std::vector<bool>({false}));
-
-  // "d e.txt" is gone: the rest is still selected, and nothing has the focus.
-  RestoreFileList(&r1, &l1, 1, true);
-  EXPECT_EQ(l1.selected, std::vector<bool>({true, false}));
-  EXPECT_EQ(l1.focused, -1);
-
+  // A folder that is gone shows the desktop, where nothing is selected.
   g_folders.erase("C:\\src dir");
-  RestoreFileList(&r2, &l2, 2, true);
-  EXPECT_TRUE(r2.desktop);
-  EXPECT_EQ(l2.folder, "Desktop");
-  EXPECT_EQ(l2.selected, std::vector<bool>({false})) << "a desktop file selected for a missing one";
-
-  // Never stored (the wizard lists were off): the desktop.
-  FakeCombo w;
-  FakeList wl;
-  RestoreFileList(&w, &wl, 0, false);
-  EXPECT_TRUE(w.desktop);
+  r2.Restore(2);
+  EXPECT_EQ(r2.folder, "Desktop");
+  EXPECT_EQ(r2.selected, std::vector<bool>({false}));
+  wizard.Restore(0, false);  // never stored
+  EXPECT_EQ(wizard.folder, "Desktop");
 }
 
 TEST(SettingsHints, HashBecomesLineBreakOnEveryChildControl) {
