@@ -115,9 +115,16 @@ TEST_F(MailImport, NavigatorWithoutUserKeyAndNothingToImport) {
 }
 
 TEST_F(MailImport, DatabaseEngineInstallerFolder) {
-  const char key[] = "Software\\Dorn Aldwick Software\\Morvane Professional\\1.00\\Installed";
-  EXPECT_EQ(DatabaseEngineInstallerDir(), "");
+  const std::string key = std::string(kVendorKey) + "\\Morvane Professional\\1.00\\Installed";
+  const bool vendorKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, kVendorKey);
   SetString(HKEY_LOCAL_MACHINE, key, "BDE", "C:\\Install\\BDE");
   EXPECT_EQ(DatabaseEngineInstallerDir(), "C:\\Install\\BDE");
-  DeleteTree(HKEY_LOCAL_MACHINE, kVendorKey);
+  if (!vendorKeyExisted) {
+    DeleteTree(HKEY_LOCAL_MACHINE, kVendorKey);
+  } else {
+    HKEY k;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
+    RegDeleteValueA(k, "BDE");
+    RegCloseKey(k);
+  }
 }
