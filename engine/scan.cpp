@@ -356,10 +356,14 @@ void MatchDirectories() {
   auto* newest = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(n - 1));
   const uint32_t total = newest->totalSize;
   uint32_t done = 0;
-  ChainMemoScope memo;
   for (uint32_t e = 0; e < newest->Count(); ++e) {
     FileEntry* entry = newest->At(e);
-    double score = SearchChains(entry, n);
+    double score;
+    {
+      // Per file, so that the remembered chains of a large run do not pile up.
+      ChainMemoScope memo;
+      score = SearchChains(entry, n);
+    }
     entry->processed = 1;
     if (score == 0 || (entry->size <= 100 && score < 0.999)) {
       std::printf("No source for \"%s\", embedding file.\n", entry->relativePath.c_str());
