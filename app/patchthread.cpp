@@ -30,6 +30,15 @@ void CheckPoint() {
   if (PatchThread* t = WorkerHere()) t->PauseOrCancelPoint();
 }
 
+// Paints what a hand-over changed before the worker goes on. The worker can
+// hand over again before the GUI thread's queue ever runs empty, and paint
+// messages come only then; pumping messages here instead could run a Cancel
+// click that waits for this very worker.
+void PaintProgressWindow() {
+  if (Form2 && Form2->HandleAllocated() && Form2->Visible())
+    RedrawWindow(Form2->Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 void StopPatchTimer() {
   if (Form2) Form2->timer_Patch->SetEnabled(false);
 }
@@ -59,6 +68,7 @@ void SetWarp(int stage, int32_t percent) {
     TLabel* labels[3] = {Form2->label_Progress1, Form2->label_Progress2, Form2->label_Progress3};
     meters[stage]->SetPercent(percent);
     labels[stage]->SetCaption(IntToStr(percent) + "%");
+    PaintProgressWindow();
   });
 }
 
@@ -123,9 +133,6 @@ void FileProgressUpdate(uint32_t done, uint32_t total, const char* name) {
     t->FilesTotal = total;
     t->CurrentFileName = fileName;
   }
-  // The GUI thread keeps handling messages in the run's wait loop, so
-  // nothing is pumped from inside the hand-over: a click handled there
-  // could wait for this very worker.
   TThread::Synchronize([percent, &fileName] {
     if (!Form2) return;
     const std::string text = IntToStr(percent) + "%";
@@ -133,6 +140,7 @@ void FileProgressUpdate(uint32_t done, uint32_t total, const char* name) {
     Form2->label_ProgressDir->SetCaption(text);
     Application->SetTitle(text);
     Form2->label_CurrentFilename->SetCaption("Currently analysed File: " + fileName);
+    PaintProgressWindow();
   });
 }
 
@@ -142,7 +150,7 @@ void NotifyPatchStartHandler() {
     SavedApplicationTitle = Application->Title();
     if (!Form2) return;
     Form2->Show();
-    Form2->Update();
+    PaintProgressWindow();
   });
 }
 
@@ -150,7 +158,9 @@ void NotifyPatchSizeHandler(uint32_t bytes) {
   CheckPoint();
   if (PatchThread* t = RunningPatchThread) t->PatchSize = bytes;
   TThread::Synchronize([bytes] {
-    if (Form2) Form2->label_Patchsize->SetCaption("Patchsize : " + IntToStr(bytes));
+    if (!Form2) return;
+    Form2->label_Patchsize->SetCaption("Patchsize : " + IntToStr(bytes));
+    PaintProgressWindow();
   });
 }
 
@@ -175,6 +185,7 @@ void NotifyVersionProgressHandler(uint32_t index, uint32_t count) {
       label->Font().SetColor(current ? TColor(0) : TColor(0xFFFFFF));
       label->Show();
     }
+    PaintProgressWindow();
   });
 }
 

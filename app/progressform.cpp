@@ -36,7 +36,7 @@ TW95Meter* MakeMeter(TForm2* form, TWinControl* parent, int left, int top, int w
 
 // Layout values the rest of the window is arranged around.
 const int kGroupLeft = 8, kGroupTop = 8, kGroupWidth = 480;
-const int kSideLeft = 496, kSideWidth = 160;
+const int kSideLeft = 496, kSideWidth = 200;
 const int kClientWidth = kSideLeft + kSideWidth + 8;
 
 }  // namespace
@@ -60,8 +60,11 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
   label_Progress1 = MakeLabel(this, group_FileProgress, 426, 26, "0%");
   label_Progress2 = MakeLabel(this, group_FileProgress, 426, 50, "0%");
   label_Progress3 = MakeLabel(this, group_FileProgress, 426, 74, "0%");
-  label_CurrentFilename = Place<TLabel>(this, group_FileProgress, 16, 100, kGroupWidth - 24, 16);
+  // A fixed box: long names are cut at the group's edge instead of
+  // spilling over it.
+  label_CurrentFilename = Place<TLabel>(this, group_FileProgress, 16, 100, 0, 0);
   label_CurrentFilename->SetAutoSize(false);
+  label_CurrentFilename->SetBounds(16, 100, kGroupWidth - 24, 16);
   label_CurrentFilename->SetCaption("Currently analysed File:");
 
   label_DirProgress = MakeLabel(this, this, 16, 180, "Overall Directory Representation Progress:");
@@ -77,10 +80,10 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
   label_PatchMultipatch = MakeLabel(this, GroupBox2, 12, 42, "Multipatch:");
   label_Patchsize = MakeLabel(this, GroupBox2, 12, 62, "Patchsize : 0");
 
-  button_PauseContinue = Place<TButton>(this, this, kSideLeft, 180, 75, 25);
+  button_PauseContinue = Place<TButton>(this, this, kSideLeft + kSideWidth - 160, 180, 75, 25);
   button_PauseContinue->SetCaption("Pause");
   button_PauseContinue->OnClick = [this](TObject* s) { button_PauseContinueClick(s); };
-  button_CancelClose = Place<TButton>(this, this, kSideLeft + 85, 180, 75, 25);
+  button_CancelClose = Place<TButton>(this, this, kSideLeft + kSideWidth - 75, 180, 75, 25);
   button_CancelClose->SetCaption("&Cancel");
   button_CancelClose->OnClick = [this](TObject* s) { button_CancelCloseClick(s); };
 
@@ -195,7 +198,8 @@ void TForm2::FormCloseQuery(TObject*, bool& CanClose) {
   }
   if (Application->MessageBox("Are you sure to cancel current patching process?", "Cancel patching process?",
                               MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES) {
-    Hide();
+    // The run is stopped before the window goes: hiding it may take a
+    // moment, and the engine should not go on writing meanwhile.
     CancelPatchRun();
     ClosePath();
   }

@@ -1,0 +1,57 @@
+// Which blocks the segmented meter draws for a size and percentage.
+#include <gtest/gtest.h>
+
+#include "meter.h"
+
+TEST(MeterBlocks, HorizontalMeterDropsTheBlockThatWouldCrossTheMargin) {
+  // 100 wide, 8 + 2: ten blocks fit by division, but the tenth would end at
+  // 102, beyond the right margin at 96.
+  EXPECT_EQ(MeterBlockCount(100, 18, 8, 2, 100), 10);
+  std::vector<MeterBlock> blocks = MeterBlocks(100, 18, 8, 2, 100);
+  ASSERT_EQ(blocks.size(), 9u);
+  EXPECT_EQ(blocks[0].left, 4);
+  EXPECT_EQ(blocks[0].right, 12);
+  EXPECT_EQ(blocks[0].top, 4);
+  EXPECT_EQ(blocks[0].bottom, 14);
+  EXPECT_EQ(blocks[8].left, 84);
+  EXPECT_EQ(blocks[8].right, 92);
+
+  // The progress window's meters: 10 + 1 blocks, 415 and 348 wide.
+  std::vector<MeterBlock> wide = MeterBlocks(415, 18, 10, 1, 100);
+  ASSERT_EQ(wide.size(), 37u);
+  EXPECT_EQ(wide.back().right, 410);
+  std::vector<MeterBlock> narrow = MeterBlocks(348, 18, 10, 1, 100);
+  ASSERT_EQ(narrow.size(), 31u);
+  EXPECT_EQ(narrow.back().right, 344);
+
+  EXPECT_TRUE(MeterBlocks(100, 18, 8, 2, 0).empty());
+  EXPECT_EQ(MeterBlocks(100, 18, 8, 2, 50).size(), 5u);
+}
+
+TEST(MeterBlocks, CountRoundsHalfwayToEven) {
+  // n = 10: 25 % is 2.5 blocks, 45 % is 4.5 blocks.
+  EXPECT_EQ(MeterBlockCount(100, 18, 8, 2, 25), 2);
+  EXPECT_EQ(MeterBlockCount(100, 18, 8, 2, 45), 4);
+  // n = 5: 50 % is 2.5 blocks, 70 % is 3.5.
+  EXPECT_EQ(MeterBlockCount(50, 18, 8, 2, 50), 2);
+  EXPECT_EQ(MeterBlockCount(50, 18, 8, 2, 70), 4);
+}
+
+TEST(MeterBlocks, SquareAndTallMetersFillFromTheBottom) {
+  std::vector<MeterBlock> tall = MeterBlocks(18, 100, 8, 2, 100);
+  // n = 10; blocks whose top would be above 4 are left out.
+  ASSERT_EQ(tall.size(), 9u);
+  EXPECT_EQ(tall[0].top, 88);
+  EXPECT_EQ(tall[0].bottom, 96);
+  EXPECT_EQ(tall[0].left, 4);
+  EXPECT_EQ(tall[0].right, 14);
+  EXPECT_EQ(tall[1].top, 78);
+  EXPECT_EQ(tall[8].top, 8);
+
+  // Equal sides count as vertical.
+  std::vector<MeterBlock> square = MeterBlocks(40, 40, 8, 2, 50);
+  ASSERT_EQ(square.size(), 2u);
+  EXPECT_EQ(square[0].top, 28);
+  EXPECT_EQ(square[0].left, 4);
+  EXPECT_EQ(square[0].right, 36);
+}
