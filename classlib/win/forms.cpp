@@ -61,6 +61,22 @@ LRESULT CALLBACK HintWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
+// Puts a top-level window in or out of the topmost band. Some window
+// managers keep an owned window topmost once it was; it leaves the band
+// while briefly unowned.
+void SetTopmost(HWND wnd, bool topmost) {
+  if (topmost) {
+    SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return;
+  }
+  SetWindowPos(wnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (!(GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
+  LONG_PTR owner = GetWindowLongPtrA(wnd, GWLP_HWNDPARENT);
+  SetWindowLongPtrA(wnd, GWLP_HWNDPARENT, 0);
+  SetWindowPos(wnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowLongPtrA(wnd, GWLP_HWNDPARENT, owner);
+}
+
 struct DisabledWindows {
   HWND except;
   std::vector<HWND> list;
@@ -447,6 +463,21 @@ void TForm::CreateParams(TCreateParams& p) {
   if (form_style_ == fsStayOnTop) p.ExStyle |= WS_EX_TOPMOST;
   if (!enabled_) p.Style |= WS_DISABLED;
   p.WndParent = Application->Handle();
+  if (parent_) {
+    // A form placed inside another control (a wizard page in its frame).
+    p.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
+    p.ExStyle = 0;
+    p.WndParent = parent_->Handle();
+  }
+}
+
+void TForm::SetParent(TWinControl* parent) {
+  if (parent == parent_) return;
+  // Top-level and child windows differ in kind: make the window anew.
+  bool had = HandleAllocated();
+  if (had) DestroyHandle();
+  TControl::SetParent(parent);
+  if (had || (parent && parent->HandleAllocated())) CreateHandle();
 }
 
 void TForm::InitWnd() {
@@ -461,8 +492,8 @@ void TForm::ApplyStyle() {
   DWORD vis = GetWindowLongA(handle_, GWL_STYLE) & (WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
   SetWindowLongA(handle_, GWL_STYLE, static_cast<LONG>(p.Style | vis));
   SetWindowLongA(handle_, GWL_EXSTYLE, static_cast<LONG>(p.ExStyle));
-  SetWindowPos(handle_, form_style_ == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  SetWindowPos(handle_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  if (!parent_) SetTopmost(handle_, form_style_ == fsStayOnTop);
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle v) {
@@ -480,9 +511,7 @@ void TForm::SetBorderIcons(TBorderIcons v) {
 void TForm::SetFormStyle(TFormStyle v) {
   if (v == form_style_) return;
   form_style_ = v;
-  if (handle_)
-    SetWindowPos(handle_, v == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ApplyStyle();
 }
 
 TWindowState TForm::WindowState() {
@@ -497,7 +526,8 @@ void TForm::SetWindowState(TWindowState v) {
   if (visible_) {
     ShowWindow(handle_, cmd);
   } else {
-    WINDOWPLACEMENT wp{sizeof wp};
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
     GetWindowPlacement(handle_, &wp);
     wp.showCmd = v == wsMinimized ? SW_SHOWMINIMIZED : v == wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     wp.showCmd = SW_HIDE;
@@ -507,7 +537,8 @@ void TForm::SetWindowState(TWindowState v) {
 
 void TForm::SetBounds(int left, int top, int width, int height) {
   if (handle_ && (IsIconic(handle_) || IsZoomed(handle_))) {
-    WINDOWPLACEMENT wp{sizeof wp};
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
     GetWindowPlacement(handle_, &wp);
     wp.rcNormalPosition = RECT{left, top, left + width, top + height};
     SetWindowPlacement(handle_, &wp);
@@ -523,6 +554,7 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 RECT TForm::ClientRect() { return TWinControl::ClientRect(); }
 
 void TForm::CenterOnScreen() {
+  if (parent_) return;
   SetBounds((Screen->Width() - width_) / 2, (Screen->Height() - height_) / 2, width_, height_);
 }
 
@@ -531,8 +563,13 @@ void TForm::SetVisible(bool v) {
   if (v && Position == poScreenCenter) CenterOnScreen();
   visible_ = v;
   if (!handle_) return;
-  if (v) {
+  if (v && parent_) {
+    ShowWindow(handle_, SW_SHOWNA);
+    if (align_ != alNone) parent_->AlignControls();
+  } else if (v) {
     ShowWindow(handle_, SW_SHOW);
+    // A style switched while hidden may not have reached the z-order.
+    SetTopmost(handle_, form_style_ == fsStayOnTop);
     SetForegroundWindow(handle_);
     shown_once_ = true;
   } else {
@@ -547,6 +584,11 @@ void TForm::Show() {
 }
 
 void TForm::BringToFront() {
+  if (parent_) {
+    TWinControl::BringToFront();
+    if (handle_) SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return;
+  }
   if (handle_ && visible_) {
     SetWindowPos(handle_, form_style_ == fsStayOnTop ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
@@ -782,7 +824,8 @@ void TScrollBox::UpdateScrollBars() {
     hrange_ = w;
     vrange_ = h;
     bool hb = w > r.right, vb = h > r.bottom;
-    SCROLLINFO si{sizeof si};
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
     si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
     si.nMin = 0;
     si.nMax = hb ? w - 1 : 0;
@@ -823,7 +866,8 @@ void TScrollBox::ScrollBy(int dx, int dy) {
 }
 
 void TScrollBox::Scroll(int bar, int code) {
-  SCROLLINFO si{sizeof si};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
   si.fMask = SIF_ALL;
   GetScrollInfo(handle_, bar, &si);
   int pos = si.nPos;

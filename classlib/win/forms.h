@@ -39,6 +39,8 @@ class TForm : public TWinControl {
   void Show();
   void Hide() { SetVisible(false); }
   void SetVisible(bool v) override;
+  // With a parent the form becomes a borderless child window of it.
+  void SetParent(TWinControl* parent) override;
   int ShowModal();
   // Asks OnCloseQuery and then OnClose; a modal form ends with mrCancel.
   void Close();

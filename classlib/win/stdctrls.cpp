@@ -794,7 +794,8 @@ void TScrollBar::SetKind(TScrollBarKind k) {
 
 void TScrollBar::UpdateInfo() {
   if (!HandleAllocated()) return;
-  SCROLLINFO si{sizeof si};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
   si.fMask = SIF_ALL;
   si.nMin = min_;
   si.nMax = max_;
@@ -825,7 +826,8 @@ void TScrollBar::WndProc(TMessage& m) {
     int pos = position_;
     TScrollCode sc = scEndScroll;
     // The 16-bit position in the message is not enough: ask the bar.
-    SCROLLINFO si{sizeof si};
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
     si.fMask = SIF_ALL;
     GetScrollInfo(handle_, SB_CTL, &si);
     int top = max_ - std::max(page_size_ - 1, 0);

@@ -222,7 +222,9 @@ TEST_F(FormsTest, ScrollBarKeeps32BitPositions) {
   sb->OnChange = [&](TObject*) { ++changes; };
   SendMessageA(form->Handle(), WM_HSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), reinterpret_cast<LPARAM>(sb->Handle()));
   EXPECT_EQ(sb->Position(), 100001);
-  SCROLLINFO si{sizeof si, SIF_POS};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_POS;
   GetScrollInfo(sb->Handle(), SB_CTL, &si);
   EXPECT_EQ(si.nPos, 100001);
   EXPECT_EQ(changes, 1);
@@ -360,4 +362,43 @@ TEST_F(FormsTest, GraphicControlsPaintInTheirParentAndTakeClicks) {
   SendMessageA(panel->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
   SendMessageA(panel->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
   EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(FormsTest, CursorsFocusAndCapture) {
+  TPanel* panel = Make<TPanel>(form, 0, 0, 200, 100);
+  TLabel* label = Make<TLabel>(panel, 10, 10, 80, 20);
+  label->SetCaption("Click here");
+  label->SetCursor(crHandPoint);
+  TEdit* a = Make<TEdit>(form, 10, 120, 100, 21);
+  TEdit* b = Make<TEdit>(form, 10, 150, 100, 21);
+  form->Show();
+  Pump(30);
+
+  // The control under the mouse chooses the cursor; the screen's cursor
+  // overrides every control's.
+  POINT p = label->ClientToScreen(POINT{5, 5});
+  SetCursorPos(p.x, p.y);
+  SendMessageA(panel->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(panel->Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
+  Screen->SetCursor(crHourGlass);
+  SendMessageA(panel->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(panel->Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_WAIT));
+  Screen->SetCursor(crDefault);
+
+  // Tab moves through the tab stops in tab order; the form remembers
+  // where the focus is.
+  b->SetTabOrder(0);
+  a->SetFocus();
+  EXPECT_EQ(form->ActiveControl(), a);
+  SendMessageA(a->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_TRUE(b->Focused());  // wraps round; the panel is no tab stop
+  b->SetFocus();
+  EXPECT_EQ(form->ActiveControl(), b);
+  EXPECT_TRUE(b->Focused());
+
+  label->SetMouseCapture(true);
+  EXPECT_TRUE(label->MouseCapture());
+  EXPECT_EQ(GetCapture(), panel->Handle());
+  label->SetMouseCapture(false);
+  EXPECT_FALSE(label->MouseCapture());
 }
