@@ -564,6 +564,7 @@ void TWinControl::InsertControl(TControl* c) {
 }
 
 void TWinControl::RemoveControl(TControl* c) {
+  if (TForm* f = GetParentForm(this)) f->ControlRemoved(c);
   controls_.erase(std::remove(controls_.begin(), controls_.end(), c), controls_.end());
   tab_list_.erase(std::remove(tab_list_.begin(), tab_list_.end(), c), tab_list_.end());
   c->parent_ = nullptr;

@@ -684,6 +684,15 @@ void TForm::SetActiveControl(TWinControl* c) {
   if (c && visible_ && active_ && c->CanFocus()) c->SetFocus();
 }
 
+void TForm::ControlRemoved(TControl* c) {
+  for (TControl* a = active_control_; a; a = a->Parent()) {
+    if (a == c) {
+      active_control_ = nullptr;
+      return;
+    }
+  }
+}
+
 void TForm::FocusChanged(TWinControl* c) {
   if (c != this) active_control_ = c;
 }

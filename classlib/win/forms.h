@@ -78,6 +78,8 @@ class TForm : public TWinControl {
   // focused button), Esc (cancel button).
   bool DialogKey(WORD key, TShiftState shift, TWinControl* from);
   void FocusChanged(TWinControl* c);
+  // A control leaves the form: the form forgets it as its active control.
+  void ControlRemoved(TControl* c);
   // Runs OnCreate; CreateForm calls it once the form is complete.
   void DoCreate();
   // Runs OnDestroy once; the application calls it before freeing its
