@@ -47,6 +47,14 @@ inline uint32_t Load32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
+inline void Prefetch(const uint8_t* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p - 4);
+#else
+  (void)p;
+#endif
+}
+
 inline uint32_t KeyAt(const uint8_t* p) { return p[0] + 256u * p[5]; }
 inline uint32_t InnerAt(const uint8_t* p) { return Load32(p + 1); }
 
@@ -154,7 +162,8 @@ void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
   const uint8_t* buf = s.buffer;
   uint32_t target = s.oldSize + p + k;
   if (c < static_cast<uint32_t>(k)) return;
-  if (k > 0 && std::memcmp(buf + c - k, buf + target - k, k) != 0) return;
+  for (int j = 1; j <= k; ++j)
+    if (buf[c - j] != buf[target - j]) return;
 
   uint32_t sourceLimit;
   if (c < s.oldSize) {
@@ -232,9 +241,17 @@ void SearchAt(Scan& s, uint32_t p, uint32_t end) {
       return !s.stopped;
     };
     bool go = true;
-    for (int64_t j = hit; go && j >= 0 && InnerAt(buf + bucket[j]) == inner; --j) go = rate(bucket[j]);
-    for (int64_t j = hit + 1; go && j < static_cast<int64_t>(size) && InnerAt(buf + bucket[j]) == inner; ++j)
+    // Candidates lie all over the file; fetching a few ahead hides most of
+    // the memory latency on long walks.
+    const int64_t ahead = 8;
+    for (int64_t j = hit; go && j >= 0 && InnerAt(buf + bucket[j]) == inner; --j) {
+      if (j >= ahead) Prefetch(buf + bucket[j - ahead]);
       go = rate(bucket[j]);
+    }
+    for (int64_t j = hit + 1; go && j < static_cast<int64_t>(size) && InnerAt(buf + bucket[j]) == inner; ++j) {
+      if (j + ahead < static_cast<int64_t>(size)) Prefetch(buf + bucket[j + ahead]);
+      go = rate(bucket[j]);
+    }
   }
 }
 
