@@ -181,6 +181,10 @@ TEST_F(PatchRunGui, DirectoryRunFillsTheWindowAndWritesAPatchThatApplies) {
   EXPECT_NE(Form2->label_Patchsize->Caption(), "Patchsize : 0");
   EXPECT_EQ(Form2->button_CancelClose->Caption(), "&Close");
   EXPECT_FALSE(Form2->button_PauseContinue->Enabled());
+  const int below = Form2->group_FileProgress->Top() + Form2->group_FileProgress->Height() + 15;
+  EXPECT_EQ(Form2->group_FileProgress->Height(), 115 + 20 * 4);
+  EXPECT_EQ(Form2->button_PauseContinue->Top(), below + 60);
+  EXPECT_EQ(Form2->ClientHeight(), below + 60 + 35);
 
   // One label per old and new state; the last pair diffed was 0 -> 1.
   ASSERT_GE(Form2->VersionLabels.size(), 3u);
@@ -212,8 +216,34 @@ TEST_F(PatchRunGui, DirectoryRunFillsTheWindowAndWritesAPatchThatApplies) {
   ExpectAppliesTo(output2, two);
 }
 
+TEST_F(PatchRunGui, FileRunHidesTheDirectoryLineAndKeepsTheButtonsHigher) {
+  std::vector<std::string> states = patchrun::MakeStates(root, 2, 1, 20000);
+  const std::string oldFile = testsupport::Join(states[0], "part0.bin");
+  const std::string newFile = testsupport::Join(states[1], "part0.bin");
+  const std::string output = testsupport::Join(root, "single.utp");
+  Options({oldFile, newFile}, output);
+  EXPECT_TRUE(RunPatchThreadAndWait(gMain));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(Form2->progress_Directory->Visible());
+  EXPECT_FALSE(Form2->label_DirProgress->Visible());
+  EXPECT_FALSE(Form2->label_ProgressDir->Visible());
+  const int below = Form2->group_FileProgress->Top() + Form2->group_FileProgress->Height() + 15;
+  EXPECT_EQ(Form2->button_CancelClose->Top(), below);
+  EXPECT_EQ(Form2->ClientHeight(), below + 35);
+  EXPECT_EQ(Form2->label_PatchMultipatch->Caption(), "Multipatch: No.");
+  EXPECT_EQ(Form2->VersionLabels[0]->Caption(), "part0.bin");
+  Form2->button_CancelCloseClick(nullptr);
+
+  std::vector<uint8_t> result;
+  std::string error;
+  ASSERT_TRUE(testapply::ApplyFilePatch(testsupport::ReadFileBytes(output), testsupport::ReadFileBytes(oldFile),
+                                        &result, &error))
+      << error;
+  EXPECT_TRUE(result == testsupport::ReadFileBytes(newFile));
+}
+
 TEST_F(PatchRunGui, PauseHoldsTheEngineStillAndResumeFinishesACorrectPatch) {
-  std::vector<std::string> states = patchrun::MakeStates(root, 2, 6, 250000);
+  std::vector<std::string> states = patchrun::MakeStates(root, 2, 8, 2000000);
   const std::string output = testsupport::Join(root, "paused.utp");
   Options(states, output);
 
@@ -224,7 +254,8 @@ TEST_F(PatchRunGui, PauseHoldsTheEngineStillAndResumeFinishesACorrectPatch) {
   EveryTick([&] {
     if (!Form2->Visible() || PatchRunFinished) return;
     if (!pausedAt) {
-      if (Form2->progress_Warp1->Percent() < 20) return;
+      // The elapsed time runs while the worker keeps the GUI thread busy.
+      if (Form2->label_Elapsed->Caption() == "00:00:00") return;
       Form2->button_PauseContinueClick(nullptr);
       EXPECT_EQ(Form2->button_PauseContinue->Caption(), "Resume");
       pausedAt = GetTickCount();
