@@ -408,3 +408,43 @@ TEST_F(ControlsTest, ScreenshotOfEveryControl) {
   std::string shot = testsupport::Screenshot("classlibgui_every_control");
   EXPECT_FALSE(shot.empty());
 }
+
+TEST(Resources, FormsWithControlsGiveBackTheirWindowsAndGdiObjects) {
+  Application->Initialize();
+  TForm* f = new TForm(Application);
+  TPanel* p = Make<TPanel>(f, 0, 0, 100, 50);
+  p->SetAlign(alTop);
+  TLabel* l = Make<TLabel>(p, 5, 5, 50, 15);
+  l->SetCaption("label");
+  TEdit* e = Make<TEdit>(f, 5, 60, 80, 21);
+  e->SetColor(clYellow);
+  TComboBox* c = Make<TComboBox>(f, 5, 90, 80, 21);
+  c->Items().Add("x");
+  TRadioGroup* g = Make<TRadioGroup>(f, 100, 60, 100, 80);
+  g->Items().Add("a");
+  g->Items().Add("b");
+  TBitBtn* b = Make<TBitBtn>(f, 5, 120, 80, 25);
+  b->Glyph().SetSize(8, 8);
+  f->Show();
+  Pump(20);
+  HGDIOBJ form_font = f->Font().Handle();
+  f->Font().SetHeight(-13);  // reaches every child with ParentFont
+  EXPECT_EQ(GetObjectType(form_font), 0u);
+  EXPECT_EQ(l->Font().Height(), -13);
+  HGDIOBJ edit_font = e->Font().Handle();
+  EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(e->Handle(), WM_GETFONT, 0, 0)), edit_font);
+  // The edit's background brush, made when the edit paints.
+  HDC dc = GetDC(e->Handle());
+  HGDIOBJ edit_brush = reinterpret_cast<HGDIOBJ>(
+      SendMessageA(f->Handle(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(e->Handle())));
+  ReleaseDC(e->Handle(), dc);
+  EXPECT_EQ(GetObjectType(edit_brush), static_cast<DWORD>(OBJ_BRUSH));
+  HGDIOBJ glyph = b->Glyph().Handle();
+  std::vector<HWND> windows{f->Handle(), p->Handle(), e->Handle(), c->Handle(), g->Handle(), g->Buttons(1)->Handle(),
+                            b->Handle()};
+  delete f;
+  for (HWND w : windows) EXPECT_FALSE(IsWindow(w));
+  EXPECT_EQ(GetObjectType(edit_font), 0u);
+  EXPECT_EQ(GetObjectType(edit_brush), 0u);
+  EXPECT_EQ(GetObjectType(glyph), 0u);
+}
