@@ -86,6 +86,10 @@ void PatchThread::Execute() {
       Form2->progress_Warp1->SetPercent(warp[0]);
       Form2->progress_Warp2->SetPercent(warp[1]);
       Form2->progress_Warp3->SetPercent(warp[2]);
+      // The labels too, or a second run starts below its predecessor's 100%.
+      Form2->label_Progress1->SetCaption(IntToStr(warp[0]) + "%");
+      Form2->label_Progress2->SetCaption(IntToStr(warp[1]) + "%");
+      Form2->label_Progress3->SetCaption(IntToStr(warp[2]) + "%");
     });
     ClampEngineNumericOptions();
     CreatePatch();
