@@ -513,8 +513,6 @@ void TWinControl::CreateHandle() {
   for (TControl* c : std::vector<TControl*>(controls_)) {
     if (auto* w = dynamic_cast<TWinControl*>(c)) w->CreateHandle();
   }
-  // The z-order of the windows follows the tab order so that the system's
-  // own navigation (and the eye) agree with ours.
   AlignControls();
 }
 
@@ -534,10 +532,7 @@ void TWinControl::DestroyHandle() {
 void TWinControl::RecreateWnd() {
   if (!handle_) return;
   bool had_focus = Focused();
-  // Children's windows go with ours; they are made again below.
-  std::vector<TWinControl*> kids;
-  for (TControl* c : controls_)
-    if (auto* w = dynamic_cast<TWinControl*>(c)) kids.push_back(w);
+  // Children's windows go with ours and are made again with it.
   DestroyHandle();
   CreateHandle();
   if (had_focus) SetFocus();

@@ -157,7 +157,8 @@ class TControl : public TComponent {
   virtual void DblClick();
   // Controls that turn a press and release inside them into Click.
   bool click_events_ = false;
-  // True while SetText stores without a window.
+  // The text of a windowless control; for a windowed one, the text its
+  // window is made with.
   std::string text_;
   TWinControl* parent_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;

@@ -186,7 +186,11 @@ void TApplication::Run() {
 
 void TApplication::Terminate() {
   terminated_ = true;
-  PostQuitMessage(0);
+  // The quit message belongs in the GUI thread's queue, whoever asks.
+  if (IsGuiThread())
+    PostQuitMessage(0);
+  else
+    PostThreadMessageA(GuiThreadID(), WM_QUIT, 0, 0);
 }
 
 bool TApplication::IsKeyMsg(MSG& msg) {
@@ -523,16 +527,10 @@ TWindowState TForm::WindowState() {
 void TForm::SetWindowState(TWindowState v) {
   if (!handle_) return;
   int cmd = v == wsMinimized ? SW_MINIMIZE : v == wsMaximized ? SW_MAXIMIZE : SW_RESTORE;
-  if (visible_) {
+  if (visible_)
     ShowWindow(handle_, cmd);
-  } else {
-    WINDOWPLACEMENT wp{};
-    wp.length = sizeof wp;
-    GetWindowPlacement(handle_, &wp);
-    wp.showCmd = v == wsMinimized ? SW_SHOWMINIMIZED : v == wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
-    wp.showCmd = SW_HIDE;
-    SetWindowPlacement(handle_, &wp);
-  }
+  else
+    pending_state_ = v;
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
@@ -567,7 +565,11 @@ void TForm::SetVisible(bool v) {
     ShowWindow(handle_, SW_SHOWNA);
     if (align_ != alNone) parent_->AlignControls();
   } else if (v) {
-    ShowWindow(handle_, SW_SHOW);
+    // A state chosen while hidden applies now.
+    ShowWindow(handle_, pending_state_ == wsMinimized   ? SW_SHOWMINIMIZED
+                        : pending_state_ == wsMaximized ? SW_SHOWMAXIMIZED
+                                                        : SW_SHOW);
+    pending_state_ = wsNormal;
     // A style switched while hidden may not have reached the z-order.
     SetTopmost(handle_, form_style_ == fsStayOnTop);
     SetForegroundWindow(handle_);

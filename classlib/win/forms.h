@@ -108,6 +108,7 @@ class TForm : public TWinControl {
   TFormBorderStyle border_style_ = bsSizeable;
   TBorderIcons border_icons_ = biSystemMenu | biMinimize | biMaximize;
   TFormStyle form_style_ = fsNormal;
+  TWindowState pending_state_ = wsNormal;
   TWinControl* active_control_ = nullptr;
   bool modal_ = false;
   bool active_ = false;

@@ -75,8 +75,14 @@ TEST_F(FormsTest, AlignLaysOutEdgesThenClient) {
   left->SetAlign(alLeft);
   TPanel* client = Make<TPanel>(form, 0, 0, 10, 10);
   client->SetAlign(alClient);
+  int resized = 0, activated = 0;
+  form->OnResize = [&](TObject*) { ++resized; };
+  form->OnActivate = [&](TObject*) { ++activated; };
   form->Show();
   Pump(50);
+  EXPECT_GE(activated, 1);
+  EXPECT_EQ(Screen->ActiveForm(), form);
+  EXPECT_TRUE(form->Active());
   int cw = form->ClientWidth(), ch = form->ClientHeight();
   EXPECT_EQ(top->BoundsRect().right, cw);
   EXPECT_EQ(top->Height(), 30);
@@ -89,8 +95,11 @@ TEST_F(FormsTest, AlignLaysOutEdgesThenClient) {
   EXPECT_EQ(client->Height(), ch - 50);
 
   // Resizing the form re-aligns; hiding an edge control gives its room away.
+  int before = resized;
   form->SetClientSize(300, 200);
   Pump(20);
+  EXPECT_GT(resized, before);
+  EXPECT_EQ(form->ClientWidth(), 300);
   EXPECT_EQ(client->Width(), 250);
   EXPECT_EQ(client->Height(), 150);
   top->Hide();
