@@ -78,7 +78,7 @@ bench_tree_pair() {
 run_all() {
   bench_file_pair "libc.so.6" "$data/libc.so.6.old" "$data/libc.so.6.new"
   bench_file_pair "postgres" "$data/postgres.old" "$data/postgres.new"
-  bench_tree_pair "libc6 tree" "$data/trees/libc6-old/root" "$data/trees/libc6-new/root"
+  bench_tree_pair "libc6 tree" "$data/trees/libc6-2.36-9+deb12u7/root" "$data/trees/libc6-2.36-9+deb12u14/root"
   bench_tree_pair "postgresql-15 tree" "$data/postgresql-15-15.18-0+deb12u1/root" "$data/postgresql-15-15.20-0+deb12u1/root"
 }
 
