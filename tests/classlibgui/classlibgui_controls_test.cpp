@@ -448,3 +448,98 @@ TEST(Resources, FormsWithControlsGiveBackTheirWindowsAndGdiObjects) {
   EXPECT_EQ(GetObjectType(edit_brush), 0u);
   EXPECT_EQ(GetObjectType(glyph), 0u);
 }
+
+TEST_F(ControlsTest, MemoKeepsEnterAndGivesTabAway) {
+  TButton* def = Make<TButton>(form, 10, 10, 75, 25);
+  def->SetDefault(true);
+  int pressed = 0;
+  def->OnClick = [&](TObject*) { ++pressed; };
+  TMemo* memo = Make<TMemo>(form, 10, 40, 200, 80);
+  TEdit* after = Make<TEdit>(form, 10, 130, 100, 21);
+  form->Show();
+  Pump(20);
+  memo->SetFocus();
+  SendMessageA(memo->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(pressed, 0);  // a memo takes Enter for a new line
+  SendMessageA(memo->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_TRUE(after->Focused());
+  memo->WantTabs = true;
+  memo->SetFocus();
+  SendMessageA(memo->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_TRUE(memo->Focused());
+  // Enter in a plain edit is the default button's.
+  after->SetFocus();
+  SendMessageA(after->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(pressed, 1);
+  // A key handler that swallows Enter keeps the default button out.
+  after->OnKeyDown = [](TObject*, WORD& key, TShiftState) {
+    if (key == VK_RETURN) key = 0;
+  };
+  SendMessageA(after->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(pressed, 1);
+}
+
+TEST_F(ControlsTest, LabelsSizeThemselvesAndListsReportMouseChoices) {
+  TLabel* l = Make<TLabel>(form, 100, 10, 10, 10);
+  l->SetCaption("Currently analysed File:");
+  TBitmap m(1, 1);
+  m.Canvas().Font().Assign(l->Font());
+  EXPECT_EQ(l->Width(), m.Canvas().TextWidth("Currently analysed File:"));
+  EXPECT_EQ(l->Height(), m.Canvas().TextHeight("C"));
+  l->SetCaption("two\r\nlines");
+  EXPECT_GE(l->Height(), 2 * m.Canvas().TextHeight("C"));
+
+  TListBox* lb = Make<TListBox>(form, 10, 60, 150, 100);
+  lb->Items().Add("first");
+  lb->Items().Add("second");
+  int clicks = 0, dbl = 0;
+  lb->OnClick = [&](TObject*) { ++clicks; };
+  lb->OnDblClick = [&](TObject*) { ++dbl; };
+  form->Show();
+  Pump(20);
+  int y = lb->ItemHeight() + lb->ItemHeight() / 2;  // on the second item
+  SendMessageA(lb->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, y));
+  SendMessageA(lb->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(10, y));
+  EXPECT_EQ(lb->ItemIndex(), 1);
+  EXPECT_EQ(clicks, 1);
+  SendMessageA(lb->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, y));
+  SendMessageA(lb->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(10, y));
+  EXPECT_EQ(dbl, 1);
+
+  TCheckBox* cb = Make<TCheckBox>(form, 200, 60, 100, 20);
+  cb->AllowGrayed = true;
+  SendMessageA(cb->Handle(), BM_CLICK, 0, 0);
+  SendMessageA(cb->Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(cb->State(), cbGrayed);
+  EXPECT_EQ(SendMessageA(cb->Handle(), BM_GETCHECK, 0, 0), BST_INDETERMINATE);
+  SendMessageA(cb->Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(cb->State(), cbUnchecked);
+
+  TProgressBar* pb = Make<TProgressBar>(form, 200, 100, 100, 16);
+  pb->SetPosition(150);
+  EXPECT_EQ(pb->Position(), 100);
+  EXPECT_EQ(SendMessageA(pb->Handle(), PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(ControlsTest, BitButtonGlyphKeepsItsTransparentColourOut) {
+  TBitBtn* b = Make<TBitBtn>(form, 10, 10, 60, 40);
+  TBitmap& g = b->Glyph();
+  g.SetSize(10, 10);
+  RECT all{0, 0, 10, 10};
+  g.Canvas().Brush().SetColor(clFuchsia);  // bottom-left pixel: transparent
+  g.Canvas().FillRect(all);
+  g.Canvas().SetPixel(5, 5, clRed);
+  form->Show();
+  Pump(50);
+  // No caption: the glyph sits in the middle of the face.
+  int x0 = (60 - 10) / 2, y0 = (40 - 10) / 2;
+  bool red = false, fuchsia = false;
+  for (int y = y0 - 2; y < y0 + 12; ++y)
+    for (int x = x0 - 2; x < x0 + 12; ++x) {
+      COLORREF c = ScreenPixel(b, x, y);
+      red |= c == RGB(255, 0, 0);
+      fuchsia |= c == RGB(255, 0, 255);
+    }
+  EXPECT_TRUE(red);
+  EXPECT_FALSE(fuchsia);
+}
