@@ -173,7 +173,9 @@ unsigned __stdcall TThread::ThreadProc(void* p) {
   bool free_self = self->FreeOnTerminate;
   unsigned rv = static_cast<unsigned>(self->ReturnValue);
   self->finished_ = true;
-  WakeGuiThread();
   if (free_self) delete self;
+  // Last: a GUI loop woken here finds the thread's work, and its object,
+  // completely done.
+  WakeGuiThread();
   return rv;
 }
