@@ -139,3 +139,22 @@ TEST(Thread, ExceptionLeavingExecuteIsKeptAndNeverStartedThreadIsFreed) {
   { LambdaThread never([&](LambdaThread*) { ran = true; }); }
   EXPECT_FALSE(ran);
 }
+
+TEST(Thread, SynchronizeIsServedByAProcessMessagesLoop) {
+  Application->Initialize();
+  std::atomic<bool> done{false};
+  int calls = 0;
+  LambdaThread t([&](LambdaThread*) {
+    for (int i = 0; i < 20; ++i) TThread::Synchronize([&] { ++calls; });
+    done = true;
+  });
+  t.Start();
+  DWORD start = GetTickCount();
+  while (!done && GetTickCount() - start < 5000) {
+    Application->ProcessMessages();
+    Sleep(1);
+  }
+  EXPECT_TRUE(done);
+  EXPECT_EQ(calls, 20);
+  t.WaitFor();
+}
