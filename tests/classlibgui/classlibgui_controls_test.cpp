@@ -543,3 +543,22 @@ TEST_F(ControlsTest, BitButtonGlyphKeepsItsTransparentColourOut) {
   EXPECT_TRUE(red);
   EXPECT_FALSE(fuchsia);
 }
+
+TEST_F(ControlsTest, MinimisingTheApplicationAndRestoringFromAForm) {
+  form->Show();
+  Pump(20);
+  int minimized = 0, restored = 0;
+  Application->OnMinimize = [&](TObject*) { ++minimized; };
+  Application->OnRestore = [&](TObject*) { ++restored; };
+  Application->Minimize();
+  Pump(20);
+  EXPECT_EQ(minimized, 1);
+  EXPECT_TRUE(IsIconic(form->Handle()));
+  // The user restores the form from its minimised state.
+  SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  Pump(20);
+  EXPECT_EQ(restored, 1);
+  EXPECT_FALSE(IsIconic(form->Handle()));
+  Application->OnMinimize = nullptr;
+  Application->OnRestore = nullptr;
+}
