@@ -1,8 +1,9 @@
 #include "scan.h"
 
+#include <algorithm>
+#include <bitset>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -156,171 +157,485 @@ double Similarity(const FileEntry* a, const FileEntry* b) {
 
 namespace {
 
-// The search tries every order of the older trees, which grows with the
-// factorial of their number.  Its result from a tree depends only on that
-// tree, the file it starts from and the set of trees already on the chain,
-// so while one matcher runs each such state is computed once; the outcome,
-// ties included, is exactly that of the plain search.
-struct ChainState {
-  const DirectoryStream* stream;
-  const FileEntry* entry;
-  uint64_t visited;
-  uint32_t n;
-  bool operator==(const ChainState& o) const {
-    return stream == o.stream && entry == o.entry && visited == o.visited && n == o.n;
-  }
-};
-
-struct ChainStateHash {
-  size_t operator()(const ChainState& k) const {
-    size_t h = std::hash<const void*>()(k.stream);
-    h = h * 31 + std::hash<const void*>()(k.entry);
-    h = h * 31 + std::hash<uint64_t>()(k.visited);
-    return h * 31 + k.n;
-  }
-};
-
-struct ChainResult {
-  double score = 0;
-  std::vector<FileEntry*> slots;  // the chain from this depth on; empty: no choice
-};
+// The plain search tries every order of the older trees, which grows with the
+// factorial of their number; a program that offers twenty versions needs
+// something better that still finds the very same chains, ties included.
+//
+// - What the search finds from a chosen file depends only on that file and
+//   the set of trees already on the chain, so each such state is worked out
+//   once.  A state keeps only its score and the tree its best continuation
+//   enters; chains are rebuilt by following those links.
+// - A chain that scores at all passes through every remaining tree, entering
+//   each one from the current file or from a file of another remaining tree.
+//   The product of the best such entries bounds what a branch can reach, and
+//   a branch whose bound cannot beat the best chain found so far (or tie it
+//   from an earlier tree, which would win the tie) is not explored.  The bar
+//   is handed down, so a state explored under a bar that nothing cleared is
+//   remembered only as "at most the bar" and explored again if a lower bar
+//   asks for it.
+//
+// Products are rounded, so every bound gets a margin far above the rounding
+// of twenty multiplications; a margin only costs a little pruning.
+constexpr double kRelativeMargin = 1e-12;
+constexpr double kAbsoluteMargin = 1e-300;  // subnormal products round coarser
+// Trees beyond the chain buffers can never all be on a chain.
+constexpr uint32_t kMaxSearchTrees = 64;
+// Remembered states and choices are dropped between files of the newest tree
+// once there are this many (about 50 MB), so that a large run stays within a
+// 32-bit address space.
+constexpr size_t kMemoLimit = size_t(1) << 20;
+constexpr size_t kChoiceLimit = size_t(1) << 21;
 
 struct Choice {
-  FileEntry* entry = nullptr;
+  int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
   double similarity = 0;
 };
 
-bool gMemoActive = false;
-// While the memo is active: the visited flags of the older trees as bits, kept
-// along with the flags so that a lookup does not walk the tree list.
-uint64_t gVisitedMask = 0;
-std::unordered_map<ChainState, ChainResult, ChainStateHash> gChainMemo;
-std::map<std::pair<const DirectoryStream*, const FileEntry*>, Choice> gChoiceMemo;
-
-class ChainMemoScope {
- public:
-  ChainMemoScope() { Reset(true); }
-  ~ChainMemoScope() { Reset(false); }
-
- private:
-  static void Reset(bool active) {
-    gChainMemo.clear();
-    gChoiceMemo.clear();
-    gMemoActive = active;
-  }
+struct MemoSlot {
+  uint64_t visited = 0;
+  uint32_t file = 0;  // file id + 1; 0 marks a free slot
+  int16_t next = -1;  // tree the best continuation enters; -1: none scores
+  bool exact = false;  // false: value is only an upper bound
+  double value = 0;
 };
 
-Choice ChooseInTree(const DirectoryStream* stream, FileEntry* entry) {
-  Choice c;
-  if (FileEntry* same = FindByRelativeName(stream, entry->relativePath)) {
-    double s = Similarity(entry, same);
-    if (s >= 0.9) {
-      c.entry = same;
-      c.similarity = s;
+// Open addressing: states are looked up far more often than added, and a
+// node-based map would cost an allocation per state.
+class StateMemo {
+ public:
+  MemoSlot* Find(uint32_t file, uint64_t visited) {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = Hash(file, visited) & mask_;; i = (i + 1) & mask_) {
+      MemoSlot& s = slots_[i];
+      if (s.file == 0) return nullptr;
+      if (s.file == file + 1 && s.visited == visited) return &s;
     }
   }
-  for (uint32_t i = 0; i < stream->Count(); ++i) {
-    FileEntry* candidate = stream->At(i);
-    double s = Similarity(entry, candidate);
-    if (s > c.similarity) {
-      c.entry = candidate;
-      c.similarity = s;
-    }
+  // The state must not be present.  Invalidates earlier pointers.
+  MemoSlot& Insert(uint32_t file, uint64_t visited) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    size_t i = Hash(file, visited) & mask_;
+    while (slots_[i].file != 0) i = (i + 1) & mask_;
+    slots_[i].file = file + 1;
+    slots_[i].visited = visited;
+    ++used_;
+    return slots_[i];
   }
-  return c;
-}
+  size_t Size() const { return used_; }
+  void Clear() {
+    std::vector<MemoSlot>().swap(slots_);
+    used_ = 0;
+    mask_ = 0;
+  }
+
+ private:
+  static size_t Hash(uint32_t file, uint64_t visited) {
+    uint64_t h = (visited ^ (uint64_t(file) << 32) ^ file) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(h ^ (h >> 31));
+  }
+  void Grow() {
+    std::vector<MemoSlot> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, MemoSlot());
+    mask_ = slots_.size() - 1;
+    used_ = 0;
+    for (const MemoSlot& s : old)
+      if (s.file) Insert(s.file - 1, s.visited) = s;
+  }
+
+  std::vector<MemoSlot> slots_;
+  size_t mask_ = 0;
+  size_t used_ = 0;
+};
+
+#ifdef CHAIN_SEARCH_STATS
+size_t gStatStates = 0, gStatCalls = 0;
+#endif
+uint64_t Bit(int tree) { return uint64_t(1) << tree; }
 
 }  // namespace
+
+// Keeps what it learns about the trees for as long as they stay unchanged:
+// the choice each tree offers for a file and the states of the search.
+class ChainSearch {
+ public:
+  // Trees are DirectoryStreams (the first n - 1 are the older ones) and, for
+  // a search started in a tree outside that list, that tree.
+  ChainSearch(uint32_t n, DirectoryStream* extraTree) : n_(n) {
+    for (uint32_t k = 0; k < DirectoryStreams.Count(); ++k)
+      AddTree(reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k)));
+    if (extraTree && TreeIndex(extraTree) < 0) AddTree(extraTree);
+    older_ = n > 0 ? std::min(n - 1, DirectoryStreams.Count()) : 0;
+    allOlder_ = older_ >= 64 ? ~uint64_t(0) : Bit(static_cast<int>(older_)) - 1;
+  }
+
+  uint32_t N() const { return n_; }
+  uint32_t Older() const { return older_; }
+  uint64_t AllOlder() const { return allOlder_; }
+  bool OlderTree(int k) const { return k >= 0 && static_cast<uint32_t>(k) < older_; }
+  FileEntry* File(uint32_t id) const { return files_[id]; }
+
+  int TreeIndex(const DirectoryStream* s) const {
+    for (size_t k = 0; k < trees_.size(); ++k)
+      if (trees_[k] == s) return static_cast<int>(k);
+    return -1;
+  }
+
+  // The visited flags of the older trees.
+  uint64_t VisitedMask() const {
+    uint64_t mask = 0;
+    for (uint32_t k = 0; k < older_; ++k)
+      if (trees_[k]->visited) mask |= Bit(static_cast<int>(k));
+    return mask;
+  }
+
+  uint32_t IdOf(FileEntry* e) {
+    auto known = ids_.find(e);
+    if (known != ids_.end()) return known->second;
+    return AddFile(e, -1);
+  }
+
+  Choice ChoiceIn(int tree, uint32_t file) {
+    std::vector<Choice>& row = choices_[file];
+    if (row.empty()) {
+      row.assign(trees_.size(), Choice());
+      choiceCount_ += row.size();
+    }
+    if (row[tree].file != -2) return row[tree];
+    FileEntry* entry = files_[file];
+    const DirectoryStream* stream = trees_[tree];
+    Choice c;
+    c.file = -1;
+    int32_t named = NamedIndex(tree, entry->relativePath);
+    if (named >= 0) {
+      double s = Similarity(entry, stream->At(static_cast<uint32_t>(named)));
+      if (s >= 0.9) {
+        c.file = static_cast<int32_t>(firstId_[tree]) + named;
+        c.similarity = s;
+      }
+    }
+    for (uint32_t i = 0; i < stream->Count(); ++i) {
+      double s = Similarity(entry, stream->At(i));
+      if (s > c.similarity) {
+        c.file = static_cast<int32_t>(firstId_[tree] + i);
+        c.similarity = s;
+      }
+    }
+    row[tree] = c;
+    return c;
+  }
+
+  // Sets up the bounds for a search from this file: for each pair of older
+  // trees the best similarity with which a file reachable from here enters
+  // one tree from the other.
+  void Prepare(uint32_t from) {
+    if (stamps_.size() < files_.size()) stamps_.resize(files_.size(), 0);
+    ++stamp_;
+    std::vector<uint32_t> reach{from};
+    stamps_[from] = stamp_;
+    for (size_t r = 0; r < reach.size(); ++r)
+      for (uint32_t j = 0; j < older_; ++j) {
+        Choice c = ChoiceIn(static_cast<int>(j), reach[r]);
+        if (c.file >= 0 && stamps_[static_cast<uint32_t>(c.file)] != stamp_) {
+          stamps_[static_cast<uint32_t>(c.file)] = stamp_;
+          reach.push_back(static_cast<uint32_t>(c.file));
+        }
+      }
+    entering_.assign(size_t(older_) * older_, 0.0);
+    for (uint32_t x : reach) {
+      int i = treeOf_[x];
+      if (!OlderTree(i)) continue;
+      for (uint32_t j = 0; j < older_; ++j) {
+        if (static_cast<int>(j) == i) continue;
+        double& e = entering_[j * older_ + static_cast<uint32_t>(i)];
+        e = std::max(e, ChoiceIn(static_cast<int>(j), x).similarity);
+      }
+    }
+  }
+
+  // The best product of similarities over the older trees not yet visited,
+  // starting from a file (0 when no chain through all of them exists).
+  // Exact when above bar; otherwise *exact is false and the best is known
+  // only to be at most bar.
+  double Continue(uint32_t from, uint64_t visited, double bar, bool* exact) {
+#ifdef CHAIN_SEARCH_STATS
+    ++gStatCalls;
+#endif
+    const uint64_t remaining = allOlder_ & ~visited;
+    if (!remaining) {
+      *exact = true;
+      return 1.0;
+    }
+    if (const MemoSlot* s = memo_.Find(from, visited)) {
+      if (s->exact || s->value <= bar) {
+        *exact = s->exact;
+        return s->value;
+      }
+    }
+
+#ifdef CHAIN_SEARCH_STATS
+    ++gStatStates;
+#endif
+    // Best and second best entry into each remaining tree from another one,
+    // so that leaving out the tree a branch enters first costs nothing.
+    double in1[kMaxSearchTrees], in2[kMaxSearchTrees];
+    int source[kMaxSearchTrees];
+    for (uint32_t j = 0; j < older_; ++j) {
+      if (!(remaining & Bit(static_cast<int>(j)))) continue;
+      in1[j] = in2[j] = 0;
+      source[j] = -1;
+      for (uint32_t i = 0; i < older_; ++i) {
+        if (i == j || !(remaining & Bit(static_cast<int>(i)))) continue;
+        double p = entering_[j * older_ + i];
+        if (p > in1[j]) {
+          in2[j] = in1[j];
+          in1[j] = p;
+          source[j] = static_cast<int>(i);
+        } else if (p > in2[j]) {
+          in2[j] = p;
+        }
+      }
+    }
+
+    struct Branch {
+      int tree;
+      uint32_t file;
+      double similarity;
+      double bound;
+    };
+    Branch branches[kMaxSearchTrees];
+    int count = 0;
+    for (uint32_t k = 0; k < older_; ++k) {
+      if (!(remaining & Bit(static_cast<int>(k)))) continue;
+      Choice c = ChoiceIn(static_cast<int>(k), from);
+      if (c.file < 0) continue;  // scores 0, which never wins
+      const uint64_t rest = remaining & ~Bit(static_cast<int>(k));
+      double bound = c.similarity;
+      if (rest) {
+        double product = c.similarity;
+        for (uint32_t j = 0; j < older_ && product > 0; ++j) {
+          if (!(rest & Bit(static_cast<int>(j)))) continue;
+          double in = source[j] == static_cast<int>(k) ? in2[j] : in1[j];
+          Choice next = ChoiceIn(static_cast<int>(j), static_cast<uint32_t>(c.file));
+          if (next.file >= 0) in = std::max(in, next.similarity);
+          if (in == 0) product = 0;  // a tree nothing enters: no chain at all
+          product *= in;
+        }
+        bound = product == 0 ? 0 : std::min(bound, product * (1 + kRelativeMargin) + kAbsoluteMargin);
+      }
+      branches[count++] = {static_cast<int>(k), static_cast<uint32_t>(c.file), c.similarity, bound};
+    }
+    // Most promising first; the result does not depend on the order because
+    // ties are settled by tree index below.
+    std::sort(branches, branches + count, [](const Branch& a, const Branch& b) {
+      return a.bound != b.bound ? a.bound > b.bound : a.tree < b.tree;
+    });
+
+    double best = 0;
+    int bestTree = -1;
+    for (int b = 0; b < count; ++b) {
+      const Branch& branch = branches[b];
+      const double need = std::max(bar, best);
+      if (branch.bound < need) break;  // sorted: none after it gets there either
+      // Reaching exactly the bar helps only to win a tie from an earlier tree.
+      if (branch.bound == need && (best <= bar || branch.tree > bestTree)) continue;
+      double s;
+      const uint64_t rest = remaining & ~Bit(branch.tree);
+      if (!rest) {
+        s = branch.similarity;
+      } else {
+        bool known;
+        double v = Continue(branch.file, visited | Bit(branch.tree), BarBelow(need, branch.similarity), &known);
+        if (!known) continue;  // stays below need
+        s = branch.similarity * v;
+      }
+      if (s > best || (s == best && s > 0 && branch.tree < bestTree)) {
+        best = s;
+        bestTree = branch.tree;
+      }
+    }
+
+    MemoSlot* slot = memo_.Find(from, visited);
+    if (!slot) slot = &memo_.Insert(from, visited);
+    slot->exact = best > bar;
+    slot->value = slot->exact ? best : bar;
+    slot->next = static_cast<int16_t>(slot->exact ? bestTree : -1);
+    *exact = slot->exact;
+    return slot->value;
+  }
+
+  // Appends the best continuation from a state that Continue found above its
+  // bar; returns the number of files written.
+  int Follow(uint32_t from, uint64_t visited, FileEntry** out, int room) {
+    int count = 0;
+    while (count < room && (allOlder_ & ~visited)) {
+      const MemoSlot* s = memo_.Find(from, visited);
+      if (!s || !s->exact || s->next < 0) break;
+      Choice c = ChoiceIn(s->next, from);
+      out[count++] = files_[static_cast<uint32_t>(c.file)];
+      from = static_cast<uint32_t>(c.file);
+      visited |= Bit(s->next);
+    }
+    return count;
+  }
+
+  // Between files of the newest tree: keeps memory bounded.
+  void Trim() {
+    if (memo_.Size() > kMemoLimit) memo_.Clear();
+    if (choiceCount_ > kChoiceLimit) {
+      for (std::vector<Choice>& row : choices_) std::vector<Choice>().swap(row);
+      choiceCount_ = 0;
+    }
+  }
+
+  // The bar for a continuation after a step of this similarity: the step's
+  // product with anything at most the returned bar stays below need.
+  static double BarBelow(double need, double step) {
+    if (need < 1e-290) return 0;
+    return need / step * (1 - kRelativeMargin);
+  }
+
+ private:
+  void AddTree(DirectoryStream* s) {
+    int index = static_cast<int>(trees_.size());
+    trees_.push_back(s);
+    firstId_.push_back(static_cast<uint32_t>(files_.size()));
+    names_.emplace_back();
+    for (uint32_t i = 0; i < s->Count(); ++i) AddFile(s->At(i), index);
+  }
+
+  uint32_t AddFile(FileEntry* e, int tree) {
+    uint32_t id = static_cast<uint32_t>(files_.size());
+    files_.push_back(e);
+    treeOf_.push_back(tree);
+    choices_.emplace_back();
+    ids_.emplace(e, id);
+    return id;
+  }
+
+  // Index of the first file whose relative path equals name without regard
+  // to case, or -1.
+  int32_t NamedIndex(int tree, const std::string& name) {
+    std::unordered_map<std::string, int32_t>& names = names_[tree];
+    const DirectoryStream* s = trees_[tree];
+    if (names.empty() && s->Count() > 0)
+      for (uint32_t i = s->Count(); i-- > 0;) names[UpperText(s->At(i)->relativePath)] = static_cast<int32_t>(i);
+    auto hit = names.find(UpperText(name));
+    return hit == names.end() ? -1 : hit->second;
+  }
+
+  uint32_t n_;
+  uint32_t older_ = 0;
+  uint64_t allOlder_ = 0;
+  std::vector<DirectoryStream*> trees_;
+  std::vector<uint32_t> firstId_;
+  std::vector<FileEntry*> files_;
+  std::vector<int> treeOf_;  // -1: a file of no tree (the searched file)
+  std::unordered_map<const FileEntry*, uint32_t> ids_;
+  std::vector<std::vector<Choice>> choices_;
+  size_t choiceCount_ = 0;
+  std::vector<std::unordered_map<std::string, int32_t>> names_;
+  std::vector<uint32_t> stamps_;
+  uint32_t stamp_ = 0;
+  std::vector<double> entering_;  // [to * older + from]
+  StateMemo memo_;
+};
+
+namespace {
+// The search of the running session, kept from one file to the next.
+ChainSearch* gSession = nullptr;
+}  // namespace
+
+ChainSearchSession::ChainSearchSession(uint32_t n) : search_(std::make_unique<ChainSearch>(n, nullptr)) {
+  gSession = search_.get();
+}
+
+ChainSearchSession::~ChainSearchSession() { gSession = nullptr; }
+
+void ChainSearchSession::Trim() { search_->Trim(); }
 
 double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t depth) {
   // The chain buffers bound the depth; the application offers far fewer trees.
   if (depth + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
+  ChainSearch search(n, stream);
+  const int tree = search.TreeIndex(stream);
+  const uint32_t id = search.IdOf(entry);
+  if (search.Older() > kMaxSearchTrees) return 0;  // no chain fits the buffers
+  const uint64_t visited = search.VisitedMask() | (search.OlderTree(tree) ? Bit(tree) : 0);
+  const uint32_t left = static_cast<uint32_t>(std::bitset<64>(search.AllOlder() & ~visited).count());
 
-  ChainState state{stream, entry, gVisitedMask, n};
-  if (gMemoActive) {
-    auto hit = gChainMemo.find(state);
-    if (hit != gChainMemo.end()) {
-      const ChainResult& r = hit->second;
-      if (r.slots.empty()) return 0;
-      for (uint32_t j = depth; j < static_cast<uint32_t>(kChainLength); ++j)
-        WorkingChain[j] = j - depth < r.slots.size() ? r.slots[j - depth] : nullptr;
-      return r.score;
-    }
-  }
-
-  Choice c;
-  if (gMemoActive) {
-    auto key = std::make_pair(static_cast<const DirectoryStream*>(stream), static_cast<const FileEntry*>(entry));
-    auto known = gChoiceMemo.find(key);
-    c = known != gChoiceMemo.end() ? known->second : (gChoiceMemo[key] = ChooseInTree(stream, entry));
-  } else {
-    c = ChooseInTree(stream, entry);
-  }
-  FileEntry* choice = c.entry;
-  const double best = c.similarity;
-  if (!choice) {
-    if (gMemoActive) gChainMemo[state] = ChainResult();
-    return 0;
-  }
-
-  stream->visited = 1;
-  uint64_t streamBit = 0;
-  if (gMemoActive)
-    for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
-      if (DirectoryStreams.Get(k) == reinterpret_cast<DynElement>(stream)) streamBit = uint64_t(1) << k;
-  gVisitedMask |= streamBit;
-  bool anyUnvisited = false;
-  double deeper = 0;
-  FileEntry* kept[kChainLength] = {};
-  for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k) {
-    auto* tree = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k));
-    if (tree->visited) continue;
-    anyUnvisited = true;
-    for (uint32_t j = depth + 1; j < static_cast<uint32_t>(kChainLength); ++j) WorkingChain[j] = nullptr;
-    double s = BestChain(n, tree, choice, depth + 1);
-    if (s > deeper) {
-      deeper = s;
-      std::memcpy(kept, WorkingChain, sizeof kept);
-    }
-  }
-  // Only the tree that gave the best continuation keeps its choices.
-  for (uint32_t j = depth + 1; j < static_cast<uint32_t>(kChainLength); ++j) WorkingChain[j] = kept[j];
+  const Choice c = search.ChoiceIn(tree, id);
+  if (c.file < 0) return 0;
+  const uint32_t file = static_cast<uint32_t>(c.file);
+  for (uint32_t j = depth; j < static_cast<uint32_t>(kChainLength); ++j) WorkingChain[j] = nullptr;
+  WorkingChain[depth] = search.File(file);
   stream->visited = 0;
-  gVisitedMask &= ~streamBit;
-  WorkingChain[depth] = choice;
-  const double score = anyUnvisited ? best * deeper : best;
-  if (gMemoActive) {
-    ChainResult& r = gChainMemo[state];
-    r.score = score;
-    for (uint32_t j = depth; j < static_cast<uint32_t>(kChainLength) && WorkingChain[j]; ++j)
-      r.slots.push_back(WorkingChain[j]);
+  if (left == 0) return c.similarity;
+  // Every chain that scores runs through all remaining trees; when they do
+  // not fit the buffers, nothing scores.
+  if (depth + left + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
+  search.Prepare(file);
+  bool known;
+  const double deeper = search.Continue(file, visited, 0, &known);
+  if (!known) return 0;
+  search.Follow(file, visited, WorkingChain + depth + 1, kChainLength - static_cast<int>(depth) - 1);
+  return c.similarity * deeper;
+}
+
+double SearchBestChain(FileEntry* entry, uint32_t n) {
+  std::memset(WorkingChain, 0, sizeof WorkingChain);
+  WorkingChain[0] = entry;
+  std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
+  std::unique_ptr<ChainSearch> own;
+  ChainSearch* search = gSession;
+  if (!search || search->N() != n) {
+    own = std::make_unique<ChainSearch>(n, nullptr);
+    search = own.get();
+  }
+  const uint32_t older = search->Older();
+  // Every chain that scores runs through all older trees.
+  if (older == 0 || older + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
+  const uint32_t id = search->IdOf(entry);
+  const uint64_t visited = search->VisitedMask();
+  search->Prepare(id);
+  double score = 0;
+  if (visited == 0) {
+    // The same as the search from every older tree in turn.
+    bool known;
+    score = search->Continue(id, 0, 0, &known);
+    if (!known) return 0;
+    search->Follow(id, 0, BestChainEntries + 1, kChainLength - 1);
+    return score;
+  }
+  // Trees marked visited by a caller: each older tree is still tried as the
+  // first step, as the plain search does.
+  int bestTree = -1;
+  for (uint32_t k = 0; k < older; ++k) {
+    const Choice c = search->ChoiceIn(static_cast<int>(k), id);
+    if (c.file < 0) continue;
+    const uint64_t after = visited | Bit(static_cast<int>(k));
+    double s = c.similarity;
+    if (search->AllOlder() & ~after) {
+      bool known;
+      double v = search->Continue(static_cast<uint32_t>(c.file), after, ChainSearch::BarBelow(score, c.similarity),
+                                  &known);
+      if (!known) continue;
+      s = c.similarity * v;
+    }
+    if (s > score) {
+      score = s;
+      bestTree = static_cast<int>(k);
+    }
+  }
+  if (bestTree >= 0) {
+    const Choice c = search->ChoiceIn(bestTree, id);
+    BestChainEntries[1] = search->File(static_cast<uint32_t>(c.file));
+    search->Follow(static_cast<uint32_t>(c.file), visited | Bit(bestTree), BestChainEntries + 2, kChainLength - 2);
   }
   return score;
 }
 
 namespace {
-
-// Runs the chain search for one file of the newest tree; returns the score
-// and leaves the chain in BestChainEntries.
-double SearchChains(FileEntry* entry, uint32_t n) {
-  std::memset(WorkingChain, 0, sizeof WorkingChain);
-  WorkingChain[0] = entry;
-  std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
-  gVisitedMask = 0;
-  for (uint32_t k = 0; k + 1 < n && k < DirectoryStreams.Count(); ++k)
-    if (reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k))->visited) gVisitedMask |= uint64_t(1) << k;
-  double score = 0;
-  for (uint32_t k = 0; k + 1 < n; ++k) {
-    auto* tree = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k));
-    for (int j = 1; j < kChainLength; ++j) WorkingChain[j] = nullptr;
-    double s = BestChain(n, tree, entry, 1);
-    if (s > score) {
-      std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
-      score = s;
-    }
-  }
-  return score;
-}
 
 // Drops chain elements that an older element reproduces exactly; returns the
 // kept ones oldest first.
@@ -356,14 +671,11 @@ void MatchDirectories() {
   auto* newest = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(n - 1));
   const uint32_t total = newest->totalSize;
   uint32_t done = 0;
+  ChainSearchSession session(n);
   for (uint32_t e = 0; e < newest->Count(); ++e) {
     FileEntry* entry = newest->At(e);
-    double score;
-    {
-      // Per file, so that the remembered chains of a large run do not pile up.
-      ChainMemoScope memo;
-      score = SearchChains(entry, n);
-    }
+    const double score = SearchBestChain(entry, n);
+    session.Trim();
     entry->processed = 1;
     if (score == 0 || (entry->size <= 100 && score < 0.999)) {
       std::printf("No source for \"%s\", embedding file.\n", entry->relativePath.c_str());
@@ -403,11 +715,7 @@ void CheckFileMode() {
   newestStream->visited = 1;
   DirectoryStreams.Append(reinterpret_cast<DynElement>(newestStream));
 
-  double score;
-  {
-    ChainMemoScope memo;
-    score = SearchChains(newestEntry.get(), n);
-  }
+  const double score = SearchBestChain(newestEntry.get(), n);
   if (score > 0) {
     std::vector<FileEntry*> chain = ThinChain(false);
     if (chain.size() <= 1)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "streams.h"
@@ -63,7 +64,32 @@ void AddFile(DirectoryStream* stream, const std::string& path, const std::string
 FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& relative);
 bool Identical(const FileEntry* a, const FileEntry* b);
 double Similarity(const FileEntry* a, const FileEntry* b);
+// The best chain from entry through tree stream and then every older tree
+// (DirectoryStreams 0 .. n-2) not marked visited; its files go to
+// WorkingChain from slot depth on.  Returns the product of the similarities
+// along it, 0 when no chain runs through all those trees.
 double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t depth);
+// The best chain for a file of the newest tree, over every order of the
+// older trees; leaves it in BestChainEntries (slot 0 the file) and returns
+// its score (0: nothing matches).
+double SearchBestChain(FileEntry* entry, uint32_t n);
+
+class ChainSearch;
+// While one exists, SearchBestChain keeps what it has learnt about the trees
+// from one file to the next, as the matcher of one run does.  The trees and
+// n must stay the same meanwhile.
+class ChainSearchSession {
+ public:
+  explicit ChainSearchSession(uint32_t n);
+  ~ChainSearchSession();
+  ChainSearchSession(const ChainSearchSession&) = delete;
+  ChainSearchSession& operator=(const ChainSearchSession&) = delete;
+  // Between files: forgets what was learnt once it has grown large.
+  void Trim();
+
+ private:
+  std::unique_ptr<ChainSearch> search_;
+};
 
 // Chain buffers of the search: null-terminated, slot 0 the newest file.
 const int kChainLength = 30;

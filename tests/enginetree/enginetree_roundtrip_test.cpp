@@ -19,6 +19,7 @@
 #include "options.h"
 #include "packer.h"
 #include "patchfile.h"
+#include "plain_chain.h"
 #include "scan.h"
 #include "test_support.h"
 
@@ -291,9 +292,9 @@ TEST(TreeRoundTrip, VersionChainsOverFourTrees) {
   ExpectRebuildsNewest(run, {roots[0], roots[1], roots[2]}, roots[3]);
 }
 
-// Six trees of loosely related files: the matcher, which remembers partial
-// chains, must choose exactly the chains the plain search over every order
-// of trees chooses, and every old tree must rebuild the newest.
+// Six trees of loosely related files: the matcher must choose exactly the
+// chains the plain search over every order of trees chooses, and every old
+// tree must rebuild the newest.
 TEST(TreeRoundTrip, MatcherAgreesWithThePlainChainSearch) {
   const int treeCount = 6, fileCount = 8;
   std::vector<std::string> roots;
@@ -326,16 +327,8 @@ TEST(TreeRoundTrip, MatcherAgreesWithThePlainChainSearch) {
   std::vector<std::string> expectEmbedded;
   for (uint32_t e = 0; e < newest->Count(); ++e) {
     FileEntry* entry = newest->At(e);
-    FileEntry* best[kChainLength] = {entry};
-    double score = 0;
-    for (int k = 0; k + 1 < treeCount; ++k) {
-      std::fill(std::begin(WorkingChain), std::end(WorkingChain), nullptr);
-      double sc = BestChain(treeCount, reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(k)), entry, 1);
-      if (sc > score) {
-        score = sc;
-        std::copy(std::begin(WorkingChain) + 1, std::end(WorkingChain), std::begin(best) + 1);
-      }
-    }
+    FileEntry* best[kChainLength];
+    double score = plainchain::Best(treeCount, entry, best);
     if (score == 0) {
       expectEmbedded.push_back(entry->relativePath);
       continue;
