@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "messages.h"
@@ -41,17 +42,54 @@ uint32_t* BucketSizes = nullptr;
 uint32_t* BucketCursors = nullptr;
 uint32_t* BucketStarts = nullptr;
 uint32_t* IndexPositions = nullptr;
+// Copies of the bytes around every indexed position, parallel to
+// IndexPositions: its inner word, the 4 bytes before it and the 8 bytes after
+// its key. Zero-filled stretches of executables put tens of thousands of
+// positions behind one key and one inner word, and most of them fail on the
+// bytes before or stop within a few bytes; read from here, a walk over them
+// runs through memory in order instead of touching the file at random. They
+// cost four times the index; without the memory the walk reads the file.
+uint32_t* IndexInner = nullptr;
+uint32_t* IndexBefore = nullptr;
+uint64_t* IndexAfter = nullptr;
+// For every run of at least kLargeGroup entries of a bucket that share one
+// inner word, and for every alignment k from 1 to 4 (block k - 1 of
+// count entries): its entries (bucket-relative) ordered by the k bytes before
+// the position, then by place in the bucket. At alignment k only the entries
+// whose k bytes before agree with the target's can pass, often a small part
+// of the group; the rest are stepped over without reading them.
+// Not built when the new file is indexed as well: its entries near the
+// target are passed over without being counted, which the stepping over
+// does not know.
+uint32_t* IndexByByte = nullptr;
+uint32_t IndexCount = 0;
+const uint32_t kLargeGroup = 64;
 
 inline uint32_t Load32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-inline void Prefetch(const uint8_t* p) {
+inline uint64_t Load64(const uint8_t* p) { return Load32(p) | static_cast<uint64_t>(Load32(p + 4)) << 32; }
+
+// Bytes from p on, little-endian, as far as they lie before end (zeros after).
+inline uint64_t Load64Upto(const uint8_t* p, const uint8_t* end) {
+  if (end - p >= 8) return Load64(p);
+  uint64_t v = 0;
+  for (int i = 0; p + i < end; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
+  return v;
+}
+
+inline int FirstDifferentByte(uint64_t x) {
 #if defined(__GNUC__)
-  __builtin_prefetch(p - 4);
+  return __builtin_ctzll(x) / 8;
 #else
-  (void)p;
+  int n = 0;
+  while (!(x & 0xFF)) {
+    x >>= 8;
+    ++n;
+  }
+  return n;
 #endif
 }
 
@@ -156,15 +194,28 @@ void EmitCopy(uint32_t length, uint32_t offset) {
   FinderCopiedBytes += length;
 }
 
-// Rates source position c for new position p at alignment k (the six key
-// bytes at c and p + k already agree). end is the end of the scanned area.
-void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
-  const uint8_t* buf = s.buffer;
-  uint32_t target = s.oldSize + p + k;
-  if (c < static_cast<uint32_t>(k)) return;
-  for (int j = 1; j <= k; ++j)
-    if (buf[c - j] != buf[target - j]) return;
+// The target of one alignment as the walk compares it: the k bytes before
+// it in the top bytes of before (byte t - 1 highest), the bytes after its key.
+struct Target {
+  uint32_t before = 0, mask = 0;
+  uint64_t after = 0;
+};
 
+Target TargetAt(const Scan& s, uint32_t p, int k) {
+  const uint8_t* t = s.buffer + s.oldSize + p + k;
+  Target r;
+  for (int j = 1; j <= k; ++j) {
+    r.before |= static_cast<uint32_t>(t[-j]) << (32 - 8 * j);
+    r.mask |= 0xFFu << (32 - 8 * j);
+  }
+  r.after = Load64Upto(t + 6, s.buffer + s.oldSize + s.newSize);
+  return r;
+}
+
+// How far candidate c may be extended beyond its six key bytes; false when
+// not even those fit.
+inline bool Room(const Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, uint32_t* room) {
+  uint32_t target = s.oldSize + p + k;
   uint32_t sourceLimit;
   if (c < s.oldSize) {
     sourceLimit = s.oldSize;
@@ -178,9 +229,14 @@ void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
   }
   // A match must not run past the scanned area (into the protected range).
   uint32_t targetLimit = s.oldSize + end;
-  if (c + 6 > sourceLimit || target + 6 > targetLimit) return;
-  uint32_t room = std::min(sourceLimit - (c + 6), targetLimit - (target + 6));
-  uint32_t extra = CommonLength(buf + c + 6, buf + target + 6, room);
+  if (c + 6 > sourceLimit || target + 6 > targetLimit) return false;
+  *room = std::min(sourceLimit - (c + 6), targetLimit - (target + 6));
+  return true;
+}
+
+// Weighs the match of candidate c, extra bytes beyond its key, against the
+// best so far.
+inline void Judge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, uint32_t extra) {
   s.work += extra + 6 + k;
 
   uint32_t length = k + 6 + extra;
@@ -204,6 +260,140 @@ void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
   if (length == end - p) s.stopped = true;
 }
 
+// Rates source position c for new position p at alignment k (the six key
+// bytes at c and p + k already agree). end is the end of the scanned area.
+void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
+  const uint8_t* buf = s.buffer;
+  uint32_t target = s.oldSize + p + k;
+  if (c < static_cast<uint32_t>(k)) return;
+  for (int j = 1; j <= k; ++j)
+    if (buf[c - j] != buf[target - j]) return;
+  uint32_t room;
+  if (!Room(s, p, c, k, end, &room)) return;
+  Judge(s, p, c, k, end, CommonLength(buf + c + 6, buf + target + 6, room));
+}
+
+// The same for index entry i, from the copies of its neighbourhood: the file
+// is read only when the first 8 bytes after the key all agree.
+inline void EvaluateIndexed(Scan& s, uint32_t p, uint32_t i, int k, uint32_t end, const Target& t) {
+  if ((IndexBefore[i] ^ t.before) & t.mask) return;
+  uint32_t c = IndexPositions[i];
+  if (c < static_cast<uint32_t>(k)) return;
+  uint32_t room;
+  if (!Room(s, p, c, k, end, &room)) return;
+  uint64_t diff = IndexAfter[i] ^ t.after;
+  uint32_t extra;
+  if (diff != 0)
+    extra = std::min<uint32_t>(FirstDifferentByte(diff), room);
+  else if (room <= 8)
+    extra = room;
+  else
+    extra = 8 + CommonLength(s.buffer + c + 14, s.buffer + s.oldSize + p + k + 14, room - 8);
+  Judge(s, p, c, k, end, extra);
+}
+
+// Where the binary search for the target's inner word hits, or -1.
+template <class Inner>
+int64_t Find(uint32_t size, uint32_t inner, Inner innerAt) {
+  int64_t lo = 0, hi = static_cast<int64_t>(size) - 1, hit = -1;
+  while (lo <= hi) {
+    int64_t mid = (lo + hi) / 2;
+    uint32_t w = innerAt(mid);
+    if (w < inner)
+      lo = mid + 1;
+    else if (w > inner)
+      hi = mid - 1;
+    else {
+      hit = mid;
+      break;
+    }
+  }
+  return hit;
+}
+
+// The entries of a bucket with the inner word of the target, in the order
+// of the walk: back from where the binary search hit, then on from there.
+template <class Inner, class Rate>
+void Walk(uint32_t size, uint32_t inner, Inner innerAt, Rate rate) {
+  int64_t hit = Find(size, inner, innerAt);
+  if (hit < 0) return;
+  for (int64_t j = hit; j >= 0 && innerAt(j) == inner; --j)
+    if (!rate(j)) return;
+  for (int64_t j = hit + 1; j < static_cast<int64_t>(size) && innerAt(j) == inner; ++j)
+    if (!rate(j)) return;
+}
+
+// The walk at alignment k > 0 over a large group, rating only the entries
+// whose k bytes before agree with the target's. The others fail on them
+// and change nothing but the count of rated candidates, which is the
+// number of entries the walk has passed: where the candidate cap or the
+// work budget would have cut the walk short follows from the place of the
+// next entry that is rated. False when the group is not large.
+bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t size, uint32_t inner,
+              const Target& target) {
+  const uint32_t* innerWords = IndexInner + start;
+  int64_t hit = Find(size, inner, [&](int64_t j) { return innerWords[j]; });
+  if (hit < 0) return true;
+  int64_t g0 = std::lower_bound(innerWords, innerWords + hit, inner) - innerWords;
+  int64_t g1 = std::upper_bound(innerWords + hit, innerWords + size, inner) - innerWords;
+  if (g1 - g0 < static_cast<int64_t>(kLargeGroup)) return false;
+
+  const uint32_t* order = IndexByByte + static_cast<size_t>(k - 1) * IndexCount + start;
+  const uint32_t* before = IndexBefore + start;
+  uint32_t want = target.before;
+  auto bytesOf = [&](int64_t x) { return before[order[x]] & target.mask; };
+  // The entries with the target's bytes before, in bucket order.
+  int64_t r0 = g0, r1 = g1;
+  {
+    int64_t lo = g0, hi = g1;
+    while (lo < hi) {
+      int64_t mid = (lo + hi) / 2;
+      if (bytesOf(mid) < want)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    r0 = lo;
+    hi = g1;
+    while (lo < hi) {
+      int64_t mid = (lo + hi) / 2;
+      if (bytesOf(mid) <= want)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    r1 = lo;
+  }
+  int64_t split = std::upper_bound(order + r0, order + r1, static_cast<uint32_t>(hit)) - order;
+
+  const int64_t entries = g1 - g0;
+  int64_t last = -1;  // place in the walk of the last entry rated
+  // Rates entry j at place v of the walk; false when the walk ends there.
+  auto rate = [&](int64_t j, int64_t v) {
+    // The bounds are checked before every entry from last + 1 on; the work
+    // stays as it is over the entries stepped over.
+    if (s.work >= FinderWorkBudget || v >= static_cast<int64_t>(FinderCandidateCap)) {
+      ++FinderBoundHits;
+      return false;
+    }
+    last = v;
+    EvaluateIndexed(s, p, start + static_cast<uint32_t>(j), k, end, target);
+    return !s.stopped;
+  };
+  for (int64_t x = split - 1; x >= r0; --x) {
+    int64_t j = order[x];
+    if (!rate(j, hit - j)) return true;
+  }
+  for (int64_t x = split; x < r1; ++x) {
+    int64_t j = order[x];
+    if (!rate(j, (hit - g0 + 1) + (j - hit - 1))) return true;
+  }
+  // Entries stepped over after the last one rated.
+  if (last + 1 < entries && (s.work >= FinderWorkBudget || entries - 1 >= static_cast<int64_t>(FinderCandidateCap)))
+    ++FinderBoundHits;
+  return true;
+}
+
 void SearchAt(Scan& s, uint32_t p, uint32_t end) {
   const uint8_t* buf = s.buffer;
   s.work = 0;
@@ -213,44 +403,40 @@ void SearchAt(Scan& s, uint32_t p, uint32_t end) {
     uint32_t key = KeyAt(at);
     uint32_t size = BucketSizes[key];
     if (size == 0) continue;
-    const uint32_t* bucket = IndexPositions + BucketStarts[key];
+    uint32_t start = BucketStarts[key];
+    const uint32_t* bucket = IndexPositions + start;
     uint32_t inner = InnerAt(at);
-    int64_t lo = 0, hi = static_cast<int64_t>(size) - 1, hit = -1;
-    while (lo <= hi) {
-      int64_t mid = (lo + hi) / 2;
-      uint32_t w = InnerAt(buf + bucket[mid]);
-      if (w < inner)
-        lo = mid + 1;
-      else if (w > inner)
-        hi = mid - 1;
-      else {
-        hit = mid;
-        break;
-      }
-    }
-    if (hit < 0) continue;
     uint32_t rated = 0;
-    auto rate = [&](uint32_t c) {
-      if (c >= s.oldSize && c + kNewFileDistance > s.oldSize + p) return true;
+    // Whether the walk goes on before candidate c.
+    auto admit = [&](uint32_t c) {
       if (rated >= FinderCandidateCap || s.work >= FinderWorkBudget) {
         ++FinderBoundHits;
         return false;
       }
       ++rated;
-      EvaluateCandidate(s, p, c, k, end);
-      return !s.stopped;
+      return true;
     };
-    bool go = true;
-    // Candidates lie all over the file; fetching a few ahead hides most of
-    // the memory latency on long walks.
-    const int64_t ahead = 8;
-    for (int64_t j = hit; go && j >= 0 && InnerAt(buf + bucket[j]) == inner; --j) {
-      if (j >= ahead) Prefetch(buf + bucket[j - ahead]);
-      go = rate(bucket[j]);
-    }
-    for (int64_t j = hit + 1; go && j < static_cast<int64_t>(size) && InnerAt(buf + bucket[j]) == inner; ++j) {
-      if (j + ahead < static_cast<int64_t>(size)) Prefetch(buf + bucket[j + ahead]);
-      go = rate(bucket[j]);
+    auto tooNear = [&](uint32_t c) { return c >= s.oldSize && c + kNewFileDistance > s.oldSize + p; };
+    if (IndexInner) {
+      Target target = TargetAt(s, p, k);
+      const uint32_t* innerWords = IndexInner + start;
+      if (k > 0 && IndexByByte && StepOver(s, p, k, end, start, size, inner, target)) continue;
+      Walk(size, inner, [&](int64_t j) { return innerWords[j]; },
+           [&](int64_t j) {
+             if (tooNear(bucket[j])) return true;
+             if (!admit(bucket[j])) return false;
+             EvaluateIndexed(s, p, start + static_cast<uint32_t>(j), k, end, target);
+             return !s.stopped;
+           });
+    } else {
+      Walk(size, inner, [&](int64_t j) { return InnerAt(buf + bucket[j]); },
+           [&](int64_t j) {
+             uint32_t c = bucket[j];
+             if (tooNear(c)) return true;
+             if (!admit(c)) return false;
+             EvaluateCandidate(s, p, c, k, end);
+             return !s.stopped;
+           });
     }
   }
 }
@@ -293,6 +479,59 @@ void AllocTables() {
 void FreeIndex() {
   FreeBlock(IndexPositions);
   IndexPositions = nullptr;
+  std::free(IndexInner);
+  std::free(IndexBefore);
+  std::free(IndexAfter);
+  std::free(IndexByByte);
+  IndexInner = IndexBefore = IndexByByte = nullptr;
+  IndexAfter = nullptr;
+}
+
+void OrderLargeGroups(uint32_t count) {
+  if (count > (SIZE_MAX - 1) / (4 * sizeof(uint32_t))) return;
+  IndexByByte = static_cast<uint32_t*>(std::malloc(4 * count * sizeof(uint32_t) + 1));
+  if (!IndexByByte) return;
+  for (uint32_t key = 0; key < kBuckets; ++key) {
+    uint32_t start = BucketStarts[key], size = BucketSizes[key];
+    for (uint32_t g0 = 0, g1; g0 < size; g0 = g1) {
+      for (g1 = g0 + 1; g1 < size && IndexInner[start + g1] == IndexInner[start + g0];) ++g1;
+      if (g1 - g0 < kLargeGroup) continue;
+      // A stable sort keeps the bucket order among equal bytes.
+      for (int k = 1; k <= 4; ++k) {
+        uint32_t* order = IndexByByte + static_cast<size_t>(k - 1) * count + start + g0;
+        uint32_t mask = 0xFFFFFFFFu << (32 - 8 * k);
+        const uint32_t* before = IndexBefore + start;
+        for (uint32_t j = g0; j < g1; ++j) order[j - g0] = j;
+        std::stable_sort(order, order + (g1 - g0),
+                         [&](uint32_t x, uint32_t y) { return (before[x] & mask) < (before[y] & mask); });
+      }
+    }
+  }
+}
+
+void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
+  if (count > (SIZE_MAX - 1) / sizeof(uint64_t)) return;
+  IndexInner = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
+  IndexBefore = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
+  IndexAfter = static_cast<uint64_t*>(std::malloc(count * sizeof(uint64_t) + 1));
+  if (!IndexInner || !IndexBefore || !IndexAfter) {
+    std::free(IndexInner);
+    std::free(IndexBefore);
+    std::free(IndexAfter);
+    IndexInner = IndexBefore = nullptr;
+    IndexAfter = nullptr;
+    return;
+  }
+  // Every indexed position lies at least 4 bytes after the start of the
+  // buffer and 17 before its end.
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* c = buf + IndexPositions[i];
+    IndexInner[i] = InnerAt(c);
+    IndexBefore[i] = Load32(c - 4);
+    IndexAfter[i] = Load64(c + 6);
+  }
+  IndexCount = count;
+  if (!MatchInNewFile) OrderLargeGroups(count);
 }
 
 // Calls f(position) for every indexed position, in index order.
@@ -340,6 +579,7 @@ void BuildIndexInMemory() {
   });
   for (uint32_t key = 0; key < kBuckets; ++key)
     if (BucketSizes[key] > 1) SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
+  CopyNeighbourhoods(next, buf);
 }
 
 void FindInMemory() {

@@ -1,6 +1,7 @@
 // engwarp_bench OLD NEW [RUNS]
 // Makes a plain patch OLD -> NEW RUNS times through the whole engine, checks
 // it with the test applier, and prints the patch size and the median time.
+// --in-new-file lets copies come from earlier in the new file.
 // With --bounds-check it also compares the finder's records with the walk
 // bounds switched off (slow on degenerate input).
 #include <algorithm>
@@ -33,13 +34,15 @@ std::vector<uint8_t> Read(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool boundsCheck = false, deflate = false;
+  bool boundsCheck = false, deflate = false, inNewFile = false;
   std::vector<const char*> args;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--bounds-check") == 0)
       boundsCheck = true;
     else if (std::strcmp(argv[i], "--deflate") == 0)
       deflate = true;
+    else if (std::strcmp(argv[i], "--in-new-file") == 0)
+      inNewFile = true;
     else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
       FinderCandidateCap = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc)
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
     ResetEngineForTest();
     ForcePatch = 1;
     CompressPatchfile = deflate ? 1 : 0;
+    MatchInNewFile = inNewFile ? 1 : 0;
     SourceList[0] = args[0];
     SourceList[1] = args[1];
     SourceList[2] = args[2];
