@@ -144,11 +144,11 @@ namespace {
 template <class T>
 void CreateIfMissing(TComponent* owner) {
   if (FindStandardPathSpecifier<T>() != nullptr) return;
-  T* spec = new T(owner);
+  T* specifier = new T(owner);
   try {
-    spec->SetName(spec->StandardName());
+    specifier->SetName(specifier->StandardName());
   } catch (...) {
-    delete spec;
+    delete specifier;
     throw;
   }
 }

@@ -244,8 +244,8 @@ class PathSpecifierTest : public ::testing::Test {
 
   template <class T>
   std::string Expand(TComponent* obj) {
-    T spec(nullptr);
-    return spec.Expand(obj);
+    T specifier(nullptr);
+    return specifier.Expand(obj);
   }
 
   FakeObject* driver = nullptr;
