@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -185,10 +186,19 @@ constexpr uint32_t kMaxSearchTrees = 64;
 // 32-bit address space.
 constexpr size_t kMemoLimit = size_t(1) << 20;
 constexpr size_t kChoiceLimit = size_t(1) << 21;
+// Bound on the work for one file of the newest tree: states explored (a
+// state is worked out in a few microseconds).  Once it is spent, the best
+// chain found so far is taken.  Versions that drift a little at a time need
+// far fewer; only landscapes where every order scores nearly alike reach it.
+#ifndef CHAIN_STATE_BUDGET
+#define CHAIN_STATE_BUDGET 250000
+#endif
+constexpr size_t kStateBudget = CHAIN_STATE_BUDGET;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
   double similarity = 0;
+  double cost = 0;  // -log(similarity), the step's cost in the assignment bound
 };
 
 struct MemoSlot {
@@ -248,10 +258,64 @@ class StateMemo {
   size_t used_ = 0;
 };
 
-#ifdef CHAIN_SEARCH_STATS
-size_t gStatStates = 0, gStatCalls = 0;
-#endif
 uint64_t Bit(int tree) { return uint64_t(1) << tree; }
+
+// A cost that no real assignment reaches: -log of the smallest double is
+// about 745, and a chain has fewer than 30 steps.
+constexpr double kForbidden = 1e9;
+
+// The least total cost of giving each row its own column (square matrix,
+// row-major, size at most kMaxSearchTrees + 1): the classic potentials
+// method, O(size^3).
+double LeastAssignment(int size, const double* cost) {
+  constexpr int kMax = static_cast<int>(kMaxSearchTrees) + 2;
+  double u[kMax] = {}, v[kMax] = {}, least[kMax];
+  int match[kMax] = {}, way[kMax] = {};
+  bool used[kMax];
+  for (int row = 1; row <= size; ++row) {
+    match[0] = row;
+    int col0 = 0;
+    for (int j = 0; j <= size; ++j) {
+      least[j] = HUGE_VAL;
+      used[j] = false;
+    }
+    do {
+      used[col0] = true;
+      const int row0 = match[col0];
+      double delta = HUGE_VAL;
+      int col1 = 0;
+      for (int j = 1; j <= size; ++j) {
+        if (used[j]) continue;
+        const double reduced = cost[(row0 - 1) * size + (j - 1)] - u[row0] - v[j];
+        if (reduced < least[j]) {
+          least[j] = reduced;
+          way[j] = col0;
+        }
+        if (least[j] < delta) {
+          delta = least[j];
+          col1 = j;
+        }
+      }
+      for (int j = 0; j <= size; ++j) {
+        if (used[j]) {
+          u[match[j]] += delta;
+          v[j] -= delta;
+        } else {
+          least[j] -= delta;
+        }
+      }
+      col0 = col1;
+    } while (match[col0] != 0);
+    do {
+      const int col1 = way[col0];
+      match[col0] = match[col1];
+      col0 = col1;
+    } while (col0 != 0);
+  }
+  double total = 0;
+  for (int j = 1; j <= size; ++j) total += cost[(match[j] - 1) * size + (j - 1)];
+  return total;
+}
 
 }  // namespace
 
@@ -321,6 +385,7 @@ class ChainSearch {
         c.similarity = s;
       }
     }
+    c.cost = c.file >= 0 ? -std::log(c.similarity) : kForbidden;
     row[tree] = c;
     return c;
   }
@@ -341,6 +406,23 @@ class ChainSearch {
           reach.push_back(static_cast<uint32_t>(c.file));
         }
       }
+    // Trees that offer every reachable file an equal choice (of equal name
+    // and content, with equal similarity) are interchangeable: swapping them
+    // on any chain gives exactly the same product.  Of such trees only the
+    // earliest still remaining needs trying, as it wins the tie.
+    for (uint32_t k = 0; k < older_; ++k) {
+      earlierTwins_[k] = 0;
+      for (uint32_t a = 0; a < k; ++a) {
+        bool twins = true;
+        for (size_t r = 0; r < reach.size() && twins; ++r) {
+          Choice ca = ChoiceIn(static_cast<int>(a), reach[r]), ck = ChoiceIn(static_cast<int>(k), reach[r]);
+          twins = ca.file < 0 ? ck.file < 0
+                              : ck.file >= 0 && ca.similarity == ck.similarity &&
+                                    Same(static_cast<uint32_t>(ca.file)) == Same(static_cast<uint32_t>(ck.file));
+        }
+        if (twins) earlierTwins_[k] |= Bit(static_cast<int>(a));
+      }
+    }
     entering_.assign(size_t(older_) * older_, 0.0);
     for (uint32_t x : reach) {
       int i = treeOf_[x];
@@ -351,6 +433,8 @@ class ChainSearch {
         e = std::max(e, ChoiceIn(static_cast<int>(j), x).similarity);
       }
     }
+    enteringCost_.resize(entering_.size());
+    for (size_t i = 0; i < entering_.size(); ++i) enteringCost_[i] = entering_[i] > 0 ? -std::log(entering_[i]) : kForbidden;
   }
 
   // The best product of similarities over the older trees not yet visited,
@@ -358,24 +442,26 @@ class ChainSearch {
   // Exact when above bar; otherwise *exact is false and the best is known
   // only to be at most bar.
   double Continue(uint32_t from, uint64_t visited, double bar, bool* exact) {
-#ifdef CHAIN_SEARCH_STATS
-    ++gStatCalls;
-#endif
     const uint64_t remaining = allOlder_ & ~visited;
     if (!remaining) {
       *exact = true;
       return 1.0;
     }
-    if (const MemoSlot* s = memo_.Find(from, visited)) {
+    if (const MemoSlot* s = memo_.Find(Same(from), visited)) {
       if (s->exact || s->value <= bar) {
         *exact = s->exact;
         return s->value;
       }
     }
 
-#ifdef CHAIN_SEARCH_STATS
-    ++gStatStates;
-#endif
+    if (spent_ >= kStateBudget) {
+      // Not remembered: "at most bar" is a guess from here on.
+      cut_ = true;
+      *exact = false;
+      return bar;
+    }
+    ++spent_;
+    if (bar > 0 && !Reachable(from, remaining, bar)) return Below(from, visited, bar, exact);
     // Best and second best entry into each remaining tree from another one,
     // so that leaving out the tree a branch enters first costs nothing.
     double in1[kMaxSearchTrees], in2[kMaxSearchTrees];
@@ -407,6 +493,7 @@ class ChainSearch {
     int count = 0;
     for (uint32_t k = 0; k < older_; ++k) {
       if (!(remaining & Bit(static_cast<int>(k)))) continue;
+      if (remaining & earlierTwins_[k]) continue;  // an earlier twin ties and wins
       Choice c = ChoiceIn(static_cast<int>(k), from);
       if (c.file < 0) continue;  // scores 0, which never wins
       const uint64_t rest = remaining & ~Bit(static_cast<int>(k));
@@ -455,8 +542,8 @@ class ChainSearch {
       }
     }
 
-    MemoSlot* slot = memo_.Find(from, visited);
-    if (!slot) slot = &memo_.Insert(from, visited);
+    MemoSlot* slot = memo_.Find(Same(from), visited);
+    if (!slot) slot = &memo_.Insert(Same(from), visited);
     slot->exact = best > bar;
     slot->value = slot->exact ? best : bar;
     slot->next = static_cast<int16_t>(slot->exact ? bestTree : -1);
@@ -464,12 +551,82 @@ class ChainSearch {
     return slot->value;
   }
 
+  // False when no chain from this file through the remaining trees can
+  // score above bar.  Each remaining tree is entered once, from the file or
+  // from another remaining tree, and each of those is left at most once: the
+  // best such assignment (in -log terms the least cost) bounds every chain.
+  bool Reachable(uint32_t from, uint64_t remaining, double bar) {
+    int trees[kMaxSearchTrees];
+    int count = 0;
+    for (uint32_t j = 0; j < older_; ++j)
+      if (remaining & Bit(static_cast<int>(j))) trees[count++] = static_cast<int>(j);
+    if (count < 5) return true;  // as cheap to look as to bound
+    // Rows: the file, then the remaining trees; columns: the remaining trees,
+    // then "last on the chain".
+    const int size = count + 1;
+    double cost[(kMaxSearchTrees + 1) * (kMaxSearchTrees + 1)];
+    for (int c = 0; c < count; ++c) cost[c] = ChoiceIn(trees[c], from).cost;
+    cost[count] = kForbidden;  // the file cannot be last: trees remain
+    for (int r = 0; r < count; ++r) {
+      double* row = cost + (r + 1) * size;
+      for (int c = 0; c < count; ++c)
+        row[c] = r == c ? kForbidden
+                        : enteringCost_[static_cast<uint32_t>(trees[c]) * older_ + static_cast<uint32_t>(trees[r])];
+      row[count] = 0;
+    }
+    const double least = LeastAssignment(size, cost);
+    if (least >= kForbidden) return false;  // some tree cannot be entered at all
+    return std::exp(-least) * (1 + kRelativeMargin) + kAbsoluteMargin > bar;
+  }
+
+  // Records that nothing from this state clears bar.
+  double Below(uint32_t from, uint64_t visited, double bar, bool* exact) {
+    MemoSlot* slot = memo_.Find(Same(from), visited);
+    if (!slot) slot = &memo_.Insert(Same(from), visited);
+    slot->exact = false;
+    slot->value = bar;
+    slot->next = -1;
+    *exact = false;
+    return bar;
+  }
+
+  // Files of equal content whose names find the same files in every older
+  // tree but their own get the same choices wherever a chain can still go
+  // (their own trees are on the chain already), hence the same continuations;
+  // unchanged versions are common.  Their states are kept once, under the
+  // first such file seen.
+  uint32_t Same(uint32_t file) {
+    if (same_.size() < files_.size()) same_.resize(files_.size(), UINT32_MAX);
+    if (same_[file] != UINT32_MAX) return same_[file];
+    const FileEntry* e = files_[file];
+    std::vector<std::vector<uint32_t>>& groups = sameKey_[uint64_t(e->size) << 32 | e->crc];
+    for (std::vector<uint32_t>& group : groups) {
+      if (!Identical(files_[group[0]], e)) continue;
+      bool alike = true;
+      for (size_t m = 0; m < group.size() && alike; ++m) alike = NamesAgree(group[m], file);
+      if (!alike) continue;
+      group.push_back(file);
+      return same_[file] = group[0];
+    }
+    groups.push_back({file});
+    return same_[file] = file;
+  }
+
+  bool NamesAgree(uint32_t a, uint32_t b) {
+    for (uint32_t k = 0; k < older_; ++k) {
+      const int tree = static_cast<int>(k);
+      if (tree == treeOf_[a] || tree == treeOf_[b]) continue;
+      if (NamedIndex(tree, files_[a]->relativePath) != NamedIndex(tree, files_[b]->relativePath)) return false;
+    }
+    return true;
+  }
+
   // Appends the best continuation from a state that Continue found above its
   // bar; returns the number of files written.
   int Follow(uint32_t from, uint64_t visited, FileEntry** out, int room) {
     int count = 0;
     while (count < room && (allOlder_ & ~visited)) {
-      const MemoSlot* s = memo_.Find(from, visited);
+      const MemoSlot* s = memo_.Find(Same(from), visited);
       if (!s || !s->exact || s->next < 0) break;
       Choice c = ChoiceIn(s->next, from);
       out[count++] = files_[static_cast<uint32_t>(c.file)];
@@ -477,6 +634,16 @@ class ChainSearch {
       visited |= Bit(s->next);
     }
     return count;
+  }
+
+  // Starts the work on one file: a fresh budget.
+  void Start() { spent_ = 0; }
+
+  // After the work on one file: what a search cut short remembers is not
+  // necessarily the best, so it must not serve another file.
+  void Finish() {
+    if (cut_) memo_.Clear();
+    cut_ = false;
   }
 
   // Between files of the newest tree: keeps memory bounded.
@@ -538,7 +705,13 @@ class ChainSearch {
   std::vector<uint32_t> stamps_;
   uint32_t stamp_ = 0;
   std::vector<double> entering_;  // [to * older + from]
+  std::vector<double> enteringCost_;  // -log of the above
+  uint64_t earlierTwins_[kMaxSearchTrees] = {};
   StateMemo memo_;
+  std::vector<uint32_t> same_;
+  std::unordered_map<uint64_t, std::vector<std::vector<uint32_t>>> sameKey_;  // by size and checksum
+  size_t spent_ = 0;
+  bool cut_ = false;
 };
 
 namespace {
@@ -575,6 +748,7 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   // not fit the buffers, nothing scores.
   if (depth + left + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
   search.Prepare(file);
+  search.Start();
   bool known;
   const double deeper = search.Continue(file, visited, 0, &known);
   if (!known) return 0;
@@ -582,16 +756,9 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   return c.similarity * deeper;
 }
 
-double SearchBestChain(FileEntry* entry, uint32_t n) {
-  std::memset(WorkingChain, 0, sizeof WorkingChain);
-  WorkingChain[0] = entry;
-  std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
-  std::unique_ptr<ChainSearch> own;
-  ChainSearch* search = gSession;
-  if (!search || search->N() != n) {
-    own = std::make_unique<ChainSearch>(n, nullptr);
-    search = own.get();
-  }
+namespace {
+
+double SearchWith(ChainSearch* search, FileEntry* entry) {
   const uint32_t older = search->Older();
   // Every chain that scores runs through all older trees.
   if (older == 0 || older + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
@@ -632,6 +799,24 @@ double SearchBestChain(FileEntry* entry, uint32_t n) {
     BestChainEntries[1] = search->File(static_cast<uint32_t>(c.file));
     search->Follow(static_cast<uint32_t>(c.file), visited | Bit(bestTree), BestChainEntries + 2, kChainLength - 2);
   }
+  return score;
+}
+
+}  // namespace
+
+double SearchBestChain(FileEntry* entry, uint32_t n) {
+  std::memset(WorkingChain, 0, sizeof WorkingChain);
+  WorkingChain[0] = entry;
+  std::memcpy(BestChainEntries, WorkingChain, sizeof BestChainEntries);
+  std::unique_ptr<ChainSearch> own;
+  ChainSearch* search = gSession;
+  if (!search || search->N() != n) {
+    own = std::make_unique<ChainSearch>(n, nullptr);
+    search = own.get();
+  }
+  search->Start();
+  const double score = SearchWith(search, entry);
+  search->Finish();
   return score;
 }
 
