@@ -7,28 +7,16 @@
 #include "win/comctrls.h"
 #include "win/dialogs.h"
 #include "win/extctrls.h"
+#include "gui_test_support.h"
 #include "win/forms.h"
 #include "win/menus.h"
 #include "win/stdctrls.h"
 #include "test_support.h"
 
+using testsupport::Pump;
+using testsupport::ScreenPixel;
+
 namespace {
-
-void Pump(int ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  do {
-    Application->ProcessMessages();
-    Sleep(5);
-  } while (static_cast<int>(end - GetTickCount()) > 0);
-}
-
-COLORREF ScreenPixel(TControl* c, int x, int y) {
-  POINT p = c->ClientToScreen(POINT{x, y});
-  HDC dc = GetDC(nullptr);
-  COLORREF v = GetPixel(dc, p.x, p.y);
-  ReleaseDC(nullptr, dc);
-  return v;
-}
 
 template <class T>
 T* Make(TWinControl* parent, int l, int t, int w, int h) {

@@ -16,18 +16,13 @@
 #include "patchthread.h"
 #include "progressform.h"
 #include "test_support.h"
+#include "gui_test_support.h"
 #include "win/forms.h"
 #include "win/w95meter.h"
 
-namespace {
+using testsupport::Pump;
 
-void Pump(int ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  do {
-    Application->ProcessMessages();
-    Sleep(5);
-  } while (static_cast<int>(end - GetTickCount()) > 0);
-}
+namespace {
 
 // What a control shows, read from its parent window's own surface: Wine
 // copies drawing to the X screen only now and then.
