@@ -173,7 +173,11 @@ namespace {
 //   from an earlier tree, which would win the tie) is not explored.  The bar
 //   is handed down, so a state explored under a bar that nothing cleared is
 //   remembered only as "at most the bar" and explored again if a lower bar
-//   asks for it.
+//   asks for it.  Where the remaining trees are many, the bound also keeps
+//   each tree left at most once (an assignment problem).
+// - Unchanged versions make many orders score exactly alike.  Trees that
+//   offer every reachable file equal choices are interchangeable, and only
+//   the earliest of them still remaining is tried: it would win the tie.
 //
 // Products are rounded, so every bound gets a margin far above the rounding
 // of twenty multiplications; a margin only costs a little pruning.
@@ -186,14 +190,13 @@ constexpr uint32_t kMaxSearchTrees = 64;
 // 32-bit address space.
 constexpr size_t kMemoLimit = size_t(1) << 20;
 constexpr size_t kChoiceLimit = size_t(1) << 21;
-// Bound on the work for one file of the newest tree: states explored (a
-// state is worked out in a few microseconds).  Once it is spent, the best
-// chain found so far is taken.  Versions that drift a little at a time need
-// far fewer; only landscapes where every order scores nearly alike reach it.
-#ifndef CHAIN_STATE_BUDGET
-#define CHAIN_STATE_BUDGET 250000
-#endif
-constexpr size_t kStateBudget = CHAIN_STATE_BUDGET;
+// The one departure from the plain search, a bound on the work for one file
+// of the newest tree: at most this many states are explored (a few
+// microseconds each, so under a second).  Once they are spent the best chain
+// found so far is taken, which need not be the best there is.  Twenty
+// versions that drift a little at a time need fewer; landscapes where very
+// many orders score within a hair of each other reach it.
+constexpr size_t kStateBudget = 300000;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
@@ -560,7 +563,7 @@ class ChainSearch {
     int count = 0;
     for (uint32_t j = 0; j < older_; ++j)
       if (remaining & Bit(static_cast<int>(j))) trees[count++] = static_cast<int>(j);
-    if (count < 5) return true;  // as cheap to look as to bound
+    if (count < 8) return true;  // small searches cost less than the bound
     // Rows: the file, then the remaining trees; columns: the remaining trees,
     // then "last on the chain".
     const int size = count + 1;

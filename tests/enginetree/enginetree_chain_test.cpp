@@ -156,6 +156,39 @@ TEST(ChainSearch, AgreesWithThePlainSearchOnRandomLandscapes) {
   EXPECT_GT(zero, 10);
 }
 
+std::string Counts(std::initializer_list<std::pair<char, int>> counts) {
+  std::string s;
+  for (const auto& [c, n] : counts) s.append(static_cast<size_t>(n), c);
+  return s;
+}
+
+// Equal contents under different names are not interchangeable: a name
+// settles ties among equally similar files, and the tie decides where the
+// chain goes on.
+TEST(ChainSearch, EqualFilesUnderOtherNamesKeepTheirOwnChains) {
+  const std::string d = Counts({{'w', 400}, {'x', 300}, {'y', 300}});
+  const std::string e1 = Counts({{'w', 400}, {'x', 280}, {'y', 300}, {'z', 20}});
+  const std::string e2 = Counts({{'w', 400}, {'x', 300}, {'y', 280}, {'z', 20}});  // as similar to d as e1
+  const std::string f = Counts({{'w', 400}, {'x', 200}, {'y', 300}, {'z', 100}});
+  LoadTrees("named", {{{"p", d}, {"q", d}}, {{"p", e1}, {"q", e2}}, {{"p", f}, {"q", f}}, {{"p", d}, {"q", d}}});
+  const uint32_t n = 4;
+  DirectoryStream* newest = plainchain::Tree(n - 1);
+  std::vector<double> scores;
+  {
+    ChainSearchSession session(n);
+    for (uint32_t e = 0; e < newest->Count(); ++e) {
+      FileEntry* expected[kChainLength];
+      const double want = plainchain::Best(n, newest->At(e), expected);
+      EXPECT_EQ(SearchBestChain(newest->At(e), n), want) << newest->At(e)->relativePath;
+      EXPECT_EQ(Describe(BestChainEntries), Describe(expected));
+      scores.push_back(want);
+    }
+  }
+  ClearTrees();
+  ASSERT_EQ(scores.size(), 2u);
+  EXPECT_NE(scores[0], scores[1]);  // otherwise the case proves nothing
+}
+
 // Releases as they come: each version a few edits on the last, some
 // versions unchanged.
 std::vector<Files> Releases(int versions, int files, unsigned seed) {
