@@ -413,9 +413,22 @@ class ChainSearch {
     // and content, with equal similarity) are interchangeable: swapping them
     // on any chain gives exactly the same product.  Of such trees only the
     // earliest still remaining needs trying, as it wins the tie.
+    // The swap also needs each reachable file to choose itself (or its
+    // equal) in its own tree, which fails only for names that a tree holds
+    // twice in different case.
+    bool choosesItself[kMaxSearchTrees];
+    std::fill(choosesItself, choosesItself + older_, true);
+    for (uint32_t x : reach) {
+      const int own = treeOf_[x];
+      if (!OlderTree(own)) continue;
+      Choice c = ChoiceIn(own, x);
+      if (c.file < 0 || c.similarity != 1.0 || Same(static_cast<uint32_t>(c.file)) != Same(x))
+        choosesItself[own] = false;
+    }
     for (uint32_t k = 0; k < older_; ++k) {
       earlierTwins_[k] = 0;
-      for (uint32_t a = 0; a < k; ++a) {
+      for (uint32_t a = 0; a < k && choosesItself[k]; ++a) {
+        if (!choosesItself[a]) continue;
         bool twins = true;
         for (size_t r = 0; r < reach.size() && twins; ++r) {
           Choice ca = ChoiceIn(static_cast<int>(a), reach[r]), ck = ChoiceIn(static_cast<int>(k), reach[r]);
