@@ -22,6 +22,7 @@ uint64_t FinderCopiedBytes = 0;
 uint32_t FinderCandidateCap = 262144;
 uint64_t FinderWorkBudget = 16u << 20;
 uint32_t FinderBoundHits = 0;
+bool FinderWalkAids = true;
 
 namespace {
 
@@ -53,17 +54,25 @@ uint32_t* IndexInner = nullptr;
 uint32_t* IndexBefore = nullptr;
 uint64_t* IndexAfter = nullptr;
 // For every run of at least kLargeGroup entries of a bucket that share one
-// inner word, and for every alignment k from 1 to 4 (block k - 1 of
-// count entries): its entries (bucket-relative) ordered by the k bytes before
-// the position, then by place in the bucket. At alignment k only the entries
-// whose k bytes before agree with the target's can pass, often a small part
-// of the group; the rest are stepped over without reading them.
+// inner word, and for every alignment k (block k of IndexCount entries): its
+// entries (bucket-relative) ordered by GroupKey, then by place in the bucket.
+// At alignment k only the entries whose k bytes before agree with the
+// target's can pass, and only those whose 6 - k bytes after the key agree
+// as well reach the shortest match; in zero-filled stretches these are a
+// small part of a group. The rest are stepped over without reading them.
 // Not built when the new file is indexed as well: its entries near the
 // target are passed over without being counted, which the stepping over
 // does not know.
 uint32_t* IndexByByte = nullptr;
 uint32_t IndexCount = 0;
 const uint32_t kLargeGroup = 64;
+
+// The k bytes before an entry (byte c - 1 highest), then the 6 - k bytes
+// after its key: 48 bits.
+inline uint64_t GroupKey(uint32_t before, uint64_t after, int k) {
+  uint64_t high = k > 0 ? before >> (32 - 8 * k) : 0;
+  return high << (48 - 8 * k) | (after & ((uint64_t(1) << (48 - 8 * k)) - 1));
+}
 
 inline uint32_t Load32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -181,8 +190,20 @@ struct Scan {
   // Search state for the current position.
   uint32_t bestLength = 0, bestCost = kStartCost, bestOffset = 0;
   uint64_t work = 0;
-  bool stopped = false;
+  // Work of the entries stepped over as too short, at most: their exact
+  // work is known only by rating them, so where a bound check would look at
+  // it the search of this position starts again and rates every entry.
+  uint64_t shortWork = 0;
+  bool stopped = false, startAgain = false;
 };
+
+// Whether the work budget ends the walk here; with entries stepped over,
+// gives up when the answer is not certain.
+inline bool OverBudget(Scan& s) {
+  if (s.work + s.shortWork < FinderWorkBudget) return false;
+  if (s.shortWork > 0) s.startAgain = true;
+  return true;
+}
 
 void EmitLiteral(uint32_t start, uint32_t end) {
   FinderRecords.Append(-static_cast<int32_t>(end - start), start);
@@ -323,12 +344,14 @@ void Walk(uint32_t size, uint32_t inner, Inner innerAt, Rate rate) {
     if (!rate(j)) return;
 }
 
-// The walk at alignment k > 0 over a large group, rating only the entries
-// whose k bytes before agree with the target's. The others fail on them
-// and change nothing but the count of rated candidates, which is the
-// number of entries the walk has passed: where the candidate cap or the
-// work budget would have cut the walk short follows from the place of the
-// next entry that is rated. False when the group is not large.
+// The walk at alignment k over a large group, rating only the entries
+// whose k bytes before and 6 - k bytes after the key agree with the
+// target's. The others fail on the bytes before, or match fewer than
+// kMinMatch bytes and add only to the work; they change nothing else but
+// the count of rated candidates, which is the number of entries the walk
+// has passed: where the candidate cap would have cut the walk short
+// follows from the place of the next entry that is rated. False when the
+// group is not large.
 bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t size, uint32_t inner,
               const Target& target) {
   const uint32_t* innerWords = IndexInner + start;
@@ -338,41 +361,41 @@ bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t
   int64_t g1 = std::upper_bound(innerWords + hit, innerWords + size, inner) - innerWords;
   if (g1 - g0 < static_cast<int64_t>(kLargeGroup)) return false;
 
-  const uint32_t* order = IndexByByte + static_cast<size_t>(k - 1) * IndexCount + start;
+  const uint32_t* order = IndexByByte + static_cast<size_t>(k) * IndexCount + start;
   const uint32_t* before = IndexBefore + start;
-  uint32_t want = target.before;
-  auto bytesOf = [&](int64_t x) { return before[order[x]] & target.mask; };
-  // The entries with the target's bytes before, in bucket order.
-  int64_t r0 = g0, r1 = g1;
-  {
-    int64_t lo = g0, hi = g1;
+  const uint64_t* after = IndexAfter + start;
+  auto keyOf = [&](int64_t x) { return GroupKey(before[order[x]], after[order[x]], k); };
+  // First place in [lo, hi) whose key is at least (or above) want.
+  auto bound = [&](int64_t lo, int64_t hi, uint64_t want, bool above) {
     while (lo < hi) {
       int64_t mid = (lo + hi) / 2;
-      if (bytesOf(mid) < want)
+      uint64_t key = keyOf(mid);
+      if (key < want || (above && key == want))
         lo = mid + 1;
       else
         hi = mid;
     }
-    r0 = lo;
-    hi = g1;
-    while (lo < hi) {
-      int64_t mid = (lo + hi) / 2;
-      if (bytesOf(mid) <= want)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    r1 = lo;
-  }
+    return lo;
+  };
+  uint64_t want = GroupKey(target.before, target.after, k);
+  int bits = 48 - 8 * k;
+  uint64_t prefix = want >> bits << bits;
+  // Entries that pass on the bytes before, and among them those that reach
+  // kMinMatch (in bucket order).
+  int64_t b0 = bound(g0, g1, prefix, false);
+  int64_t b1 = bound(b0, g1, prefix + (uint64_t(1) << bits) - 1, true);
+  int64_t r0 = bound(b0, b1, want, false);
+  int64_t r1 = bound(r0, b1, want, true);
+  // A short match adds k + 6 + fewer than 6 - k bytes.
+  s.shortWork += static_cast<uint64_t>((b1 - b0) - (r1 - r0)) * (kMinMatch - 1);
   int64_t split = std::upper_bound(order + r0, order + r1, static_cast<uint32_t>(hit)) - order;
 
   const int64_t entries = g1 - g0;
   int64_t last = -1;  // place in the walk of the last entry rated
   // Rates entry j at place v of the walk; false when the walk ends there.
   auto rate = [&](int64_t j, int64_t v) {
-    // The bounds are checked before every entry from last + 1 on; the work
-    // stays as it is over the entries stepped over.
-    if (s.work >= FinderWorkBudget || v >= static_cast<int64_t>(FinderCandidateCap)) {
+    // The bounds are checked before every entry from last + 1 on.
+    if (v >= static_cast<int64_t>(FinderCandidateCap) || OverBudget(s)) {
       ++FinderBoundHits;
       return false;
     }
@@ -389,16 +412,18 @@ bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t
     if (!rate(j, (hit - g0 + 1) + (j - hit - 1))) return true;
   }
   // Entries stepped over after the last one rated.
-  if (last + 1 < entries && (s.work >= FinderWorkBudget || entries - 1 >= static_cast<int64_t>(FinderCandidateCap)))
+  if (last + 1 < entries && (entries - 1 >= static_cast<int64_t>(FinderCandidateCap) || OverBudget(s)))
     ++FinderBoundHits;
   return true;
 }
 
-void SearchAt(Scan& s, uint32_t p, uint32_t end) {
+void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   const uint8_t* buf = s.buffer;
   s.work = 0;
+  s.shortWork = 0;
   s.stopped = false;
-  for (int k = 0; k < kAlignments && !s.stopped; ++k) {
+  s.startAgain = false;
+  for (int k = 0; k < kAlignments && !s.stopped && !s.startAgain; ++k) {
     const uint8_t* at = buf + s.oldSize + p + k;
     uint32_t key = KeyAt(at);
     uint32_t size = BucketSizes[key];
@@ -409,7 +434,7 @@ void SearchAt(Scan& s, uint32_t p, uint32_t end) {
     uint32_t rated = 0;
     // Whether the walk goes on before candidate c.
     auto admit = [&](uint32_t c) {
-      if (rated >= FinderCandidateCap || s.work >= FinderWorkBudget) {
+      if (rated >= FinderCandidateCap || OverBudget(s)) {
         ++FinderBoundHits;
         return false;
       }
@@ -420,7 +445,7 @@ void SearchAt(Scan& s, uint32_t p, uint32_t end) {
     if (IndexInner) {
       Target target = TargetAt(s, p, k);
       const uint32_t* innerWords = IndexInner + start;
-      if (k > 0 && IndexByByte && StepOver(s, p, k, end, start, size, inner, target)) continue;
+      if (stepOver && StepOver(s, p, k, end, start, size, inner, target)) continue;
       Walk(size, inner, [&](int64_t j) { return innerWords[j]; },
            [&](int64_t j) {
              if (tooNear(bucket[j])) return true;
@@ -439,6 +464,17 @@ void SearchAt(Scan& s, uint32_t p, uint32_t end) {
            });
     }
   }
+}
+
+void SearchAt(Scan& s, uint32_t p, uint32_t end) {
+  uint32_t hits = FinderBoundHits;
+  SearchOnce(s, p, end, IndexByByte != nullptr);
+  if (!s.startAgain) return;
+  FinderBoundHits = hits;
+  s.bestLength = 0;
+  s.bestCost = kStartCost;
+  s.bestOffset = 0;
+  SearchOnce(s, p, end, false);
 }
 
 void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
@@ -488,8 +524,8 @@ void FreeIndex() {
 }
 
 void OrderLargeGroups(uint32_t count) {
-  if (count > (SIZE_MAX - 1) / (4 * sizeof(uint32_t))) return;
-  IndexByByte = static_cast<uint32_t*>(std::malloc(4 * count * sizeof(uint32_t) + 1));
+  if (count > (SIZE_MAX - 1) / (kAlignments * sizeof(uint32_t))) return;
+  IndexByByte = static_cast<uint32_t*>(std::malloc(kAlignments * count * sizeof(uint32_t) + 1));
   if (!IndexByByte) return;
   for (uint32_t key = 0; key < kBuckets; ++key) {
     uint32_t start = BucketStarts[key], size = BucketSizes[key];
@@ -497,13 +533,14 @@ void OrderLargeGroups(uint32_t count) {
       for (g1 = g0 + 1; g1 < size && IndexInner[start + g1] == IndexInner[start + g0];) ++g1;
       if (g1 - g0 < kLargeGroup) continue;
       // A stable sort keeps the bucket order among equal bytes.
-      for (int k = 1; k <= 4; ++k) {
-        uint32_t* order = IndexByByte + static_cast<size_t>(k - 1) * count + start + g0;
-        uint32_t mask = 0xFFFFFFFFu << (32 - 8 * k);
+      for (int k = 0; k < kAlignments; ++k) {
+        uint32_t* order = IndexByByte + static_cast<size_t>(k) * count + start + g0;
         const uint32_t* before = IndexBefore + start;
+        const uint64_t* after = IndexAfter + start;
         for (uint32_t j = g0; j < g1; ++j) order[j - g0] = j;
-        std::stable_sort(order, order + (g1 - g0),
-                         [&](uint32_t x, uint32_t y) { return (before[x] & mask) < (before[y] & mask); });
+        std::stable_sort(order, order + (g1 - g0), [&](uint32_t x, uint32_t y) {
+          return GroupKey(before[x], after[x], k) < GroupKey(before[y], after[y], k);
+        });
       }
     }
   }
@@ -579,7 +616,7 @@ void BuildIndexInMemory() {
   });
   for (uint32_t key = 0; key < kBuckets; ++key)
     if (BucketSizes[key] > 1) SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
-  CopyNeighbourhoods(next, buf);
+  if (FinderWalkAids) CopyNeighbourhoods(next, buf);
 }
 
 void FindInMemory() {

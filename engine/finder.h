@@ -62,6 +62,10 @@ void FindDifferences(uint32_t i);
 extern uint32_t FinderCandidateCap;   // candidates rated per alignment
 extern uint64_t FinderWorkBudget;     // bytes compared per position
 extern uint32_t FinderBoundHits;      // times a bound cut a walk short (this pair)
+// The walk normally reads copies of the bytes around indexed positions and
+// steps over entries that cannot pass; false makes it read every entry from
+// the file, the reference those aids must agree with.
+extern bool FinderWalkAids;
 
 // The disk variant (InMemory = 0), finder_disk.cpp.
 void BuildDiskIndex(uint32_t i);

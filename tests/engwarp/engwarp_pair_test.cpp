@@ -265,6 +265,67 @@ TEST_F(EngwarpPair, Randomised) {
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
 }
 
+// Stepping over entries of a large group must leave the walk as it was:
+// the same best candidate under the tie rule, and the candidate cap and work
+// budget cutting in at the same places. Runs of one value in both files,
+// before and after the key bytes, make the groups large and the matches of
+// every length; tight bounds make them cut in often.
+TEST_F(EngwarpPair, WalkAidsKeepTheRecords) {
+  std::mt19937 rng(12);
+  auto runs = [&](size_t n) {
+    std::vector<uint8_t> v;
+    while (v.size() < n) {
+      switch (rng() % 4) {
+        case 0: v.insert(v.end(), 6 + rng() % 40, 0); break;
+        case 1: v.insert(v.end(), 6 + rng() % 3000, rng() % 2 ? 0 : 0xFF); break;
+        case 2: Add(v, RandomBytes(rng, 1 + rng() % 8)); break;
+        default: Add(v, CodeLike(rng, 1 + rng() % 400));
+      }
+    }
+    return v;
+  };
+  auto compare = [](const std::vector<uint8_t>& old, const std::vector<uint8_t>& nw, uint32_t cap, uint64_t budget) {
+    for (uint8_t inNewFile : {0, 1}) {
+      EncodedPair plain, aided;
+      ResetEngineForTest();
+      MatchInNewFile = inNewFile;
+      FinderCandidateCap = cap;
+      FinderWorkBudget = budget;
+      FinderWalkAids = false;
+      EncodePair(old, nw, &plain);
+      FinderWalkAids = true;
+      EncodePair(old, nw, &aided);
+      FinderCandidateCap = 262144;
+      FinderWorkBudget = 16u << 20;
+      ASSERT_EQ(CheckCover(aided.records, old, nw), "");
+      ASSERT_EQ(plain.records.size(), aided.records.size()) << "cap " << cap << " budget " << budget;
+      for (size_t r = 0; r < plain.records.size(); ++r) {
+        ASSERT_EQ(plain.records[r].length, aided.records[r].length) << "record " << r;
+        ASSERT_EQ(plain.records[r].offset, aided.records[r].offset) << "record " << r;
+      }
+      EXPECT_EQ(plain.boundHits, aided.boundHits) << "cap " << cap << " budget " << budget;
+    }
+  };
+  for (int i = 0; i < 4; ++i) {
+    std::vector<uint8_t> old = runs(60000);
+    std::vector<uint8_t> nw = Mutate(rng, old, 5 + rng() % 20);
+    Add(nw, runs(10000));
+    SCOPED_TRACE(i);
+    compare(old, nw, 262144, 16u << 20);
+    compare(old, nw, 262144, 1500);
+    compare(old, nw, 300, 30000);
+    compare(old, nw, 2000, 400000);
+  }
+  // Groups of a few hundred entries, so that the cap cuts in on either side
+  // of the binary search's hit, once exactly at an entry that is rated.
+  for (int i = 0; i < 4; ++i) {
+    std::vector<uint8_t> old = runs(3000);
+    std::vector<uint8_t> nw = Mutate(rng, old, 3);
+    SCOPED_TRACE(100 + i);
+    for (uint32_t cap = 1; cap < 400; cap += 2) compare(old, nw, cap, 16u << 20);
+  }
+}
+
 // The disk variant thins its index to the memory budget (1 MiB here) and
 // must still describe the new file completely, protected range included.
 TEST_F(EngwarpPair, DiskVariantWithinATightBudget) {
