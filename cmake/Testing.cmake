@@ -26,6 +26,11 @@ function(morvane_add_test)
       list(APPEND runner_args --display)
     endif()
     add_test(NAME ${T_NAME} COMMAND ${MORVANE_WINE_RUN} ${runner_args} $<TARGET_FILE:${T_NAME}>)
+    if(T_DISPLAY)
+      # Windows of two programs on one display take focus and activation
+      # from each other, which makes tests of keys and active forms flaky.
+      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK xdisplay)
+    endif()
   else()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   endif()
