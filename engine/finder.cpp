@@ -120,7 +120,6 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit)
   return n;
 }
 
-inline uint32_t SizeCost(uint32_t v) { return v < 256 ? 1 : v < 65536 ? 4 : 8; }
 
 // Quicksort on the inner word, middle element as pivot; recursion on the
 // smaller side keeps the stack shallow on unlucky input.
@@ -162,31 +161,11 @@ struct Progress {
   }
 };
 
-// The protected range of the current pair, clipped to both files.
-struct Range {
-  bool found = false;
-  uint32_t oldStart = 0, newStart = 0, length = 0;
-};
-
-Range CurrentRange() {
-  Range r;
-  if (!ProtectionFound) return r;
-  r.found = true;
-  r.oldStart = ProtectionOldStart;
-  r.newStart = ProtectionNewStart;
-  r.length = ProtectionLength;
-  // A range that does not lie inside both files would make the copy record
-  // read or write outside them.
-  if (static_cast<uint64_t>(r.oldStart) + r.length > PairOldSize ||
-      static_cast<uint64_t>(r.newStart) + r.length > PairNewSize)
-    EngineFatalError("Error, the protected range (option -g) does not lie inside the file!");
-  return r;
-}
 
 struct Scan {
   const uint8_t* buffer = nullptr;
   uint32_t oldSize = 0, newSize = 0;
-  Range range;
+  PairRange range;
   uint32_t lastOffset = 0;
   // Search state for the current position.
   uint32_t bestLength = 0, bestCost = kStartCost, bestOffset = 0;
@@ -265,7 +244,7 @@ inline void Judge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, uint32_t
   if (length < kMinMatch) return;
   uint32_t offset = c - k;
   uint32_t distance = offset > s.lastOffset ? offset - s.lastOffset : s.lastOffset - offset;
-  uint32_t cost = SizeCost(length) + SizeCost(distance);
+  uint32_t cost = RecordNumberCost(length) + RecordNumberCost(distance);
   int64_t gain = static_cast<int64_t>(length) - cost;
   int64_t bestGain = static_cast<int64_t>(s.bestLength) - s.bestCost;
   bool accept = gain > bestGain;
@@ -574,7 +553,7 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
 
 // Calls f(position) for every indexed position, in index order.
 template <class F>
-void ForIndexedPositions(uint32_t step, const Range& range, F f) {
+void ForIndexedPositions(uint32_t step, const PairRange& range, F f) {
   uint32_t oldSize = PairOldSize, newSize = PairNewSize;
   int64_t oldRangeStart = range.found ? range.oldStart : oldSize;
   int64_t oldRangeEnd = range.found ? static_cast<int64_t>(range.oldStart) + range.length : oldSize;
@@ -594,7 +573,7 @@ void BuildIndexInMemory() {
   std::memset(BucketCursors, 0, kBuckets * 4);
   FreeIndex();
 
-  Range range = CurrentRange();
+  PairRange range = CurrentPairRange();
   uint8_t* buf = PairBuffer;
   if (range.found) {
     std::memset(buf + range.oldStart, 0x00, range.length);
@@ -625,7 +604,7 @@ void FindInMemory() {
   s.buffer = PairBuffer;
   s.oldSize = PairOldSize;
   s.newSize = PairNewSize;
-  s.range = CurrentRange();
+  s.range = CurrentPairRange();
   Progress progress;
   progress.Start(s.newSize);
   if (!s.range.found) {
@@ -712,4 +691,19 @@ void FindDifferences(uint32_t i) {
     FindInMemory();
   else
     FindOnDisk(i);
+}
+
+PairRange CurrentPairRange() {
+  PairRange r;
+  if (!ProtectionFound) return r;
+  r.found = true;
+  r.oldStart = ProtectionOldStart;
+  r.newStart = ProtectionNewStart;
+  r.length = ProtectionLength;
+  // A range that does not lie inside both files would make the copy record
+  // read or write outside them.
+  if (static_cast<uint64_t>(r.oldStart) + r.length > PairOldSize ||
+      static_cast<uint64_t>(r.newStart) + r.length > PairNewSize)
+    EngineFatalError("Error, the protected range (option -g) does not lie inside the file!");
+  return r;
 }

@@ -73,3 +73,14 @@ void FindOnDisk(uint32_t i);
 void FreeDiskIndex();
 // Reads n bytes at position pos of an open file; false on a short read.
 bool ReadFileAt(FILE* file, uint32_t pos, void* buffer, uint32_t n);
+
+// The protected range of the current pair (both variants of the finder);
+// a range that does not lie inside both files is a fatal error.
+struct PairRange {
+  bool found = false;
+  uint32_t oldStart = 0, newStart = 0, length = 0;
+};
+PairRange CurrentPairRange();
+
+// What a copy record's length or distance costs in the finder's rating.
+inline uint32_t RecordNumberCost(uint32_t v) { return v < 256 ? 1 : v < 65536 ? 4 : 8; }

@@ -38,25 +38,7 @@ inline uint32_t Load32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-inline uint32_t SizeCost(uint32_t v) { return v < 256 ? 1 : v < 65536 ? 4 : 8; }
 
-struct Range {
-  bool found = false;
-  uint32_t oldStart = 0, newStart = 0, length = 0;
-};
-
-Range CurrentRange() {
-  Range r;
-  if (!ProtectionFound) return r;
-  r.found = true;
-  r.oldStart = ProtectionOldStart;
-  r.newStart = ProtectionNewStart;
-  r.length = ProtectionLength;
-  if (static_cast<uint64_t>(r.oldStart) + r.length > PairOldSize ||
-      static_cast<uint64_t>(r.newStart) + r.length > PairNewSize)
-    EngineFatalError("Error, the protected range (option -g) does not lie inside the file!");
-  return r;
-}
 
 // CRC-32 of a piece at file position pos, leaving out the protected bytes.
 uint32_t CrcPiece(const uint8_t* data, uint32_t n, uint32_t pos, uint32_t rangeStart, uint32_t rangeLength,
@@ -82,7 +64,7 @@ struct Random {
 // Every fifth position of each 50000-byte piece of the old file, outside
 // the protected range.
 template <class F>
-void ForOldPositions(uint8_t* piece, const Range& range, bool withCrc, uint32_t& crc, F f) {
+void ForOldPositions(uint8_t* piece, const PairRange& range, bool withCrc, uint32_t& crc, F f) {
   uint32_t oldSize = PairOldSize;
   int64_t guardStart = range.found ? static_cast<int64_t>(range.oldStart) - 17 : INT64_MAX;
   int64_t guardEnd = range.found ? static_cast<int64_t>(range.oldStart) + range.length + 5 : INT64_MAX;
@@ -136,7 +118,7 @@ struct Progress {
 };
 
 struct DiskScan {
-  Range range;
+  PairRange range;
   uint32_t oldSize = 0, newSize = 0;
   uint32_t lastOffset = 0;
   // Piece of the new file in memory.
@@ -191,7 +173,7 @@ struct DiskScan {
     if (length < kMinMatch) return;
     uint32_t offset = c - k;
     uint32_t distance = offset > lastOffset ? offset - lastOffset : lastOffset - offset;
-    uint32_t cost = SizeCost(length) + SizeCost(distance);
+    uint32_t cost = RecordNumberCost(length) + RecordNumberCost(distance);
     int64_t gain = static_cast<int64_t>(length) - cost;
     int64_t bestGain = static_cast<int64_t>(bestLength) - bestCost;
     bool accept = gain > bestGain;
@@ -343,7 +325,7 @@ void BuildDiskIndex(uint32_t i) {
   std::printf("Alternate algorithm, allowed to use %ld Bytes.\n", static_cast<long>(budget));
   if (FinderProgressHook) FinderProgressHook(0);
   FreeDiskIndex();
-  Range range = CurrentRange();
+  PairRange range = CurrentPairRange();
 
   uint32_t* first = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
   Counts = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
@@ -414,7 +396,7 @@ void BuildDiskIndex(uint32_t i) {
 
 void FindOnDisk(uint32_t i) {
   DiskScan s;
-  s.range = CurrentRange();
+  s.range = CurrentPairRange();
   s.oldSize = PairOldSize;
   s.newSize = PairNewSize;
   s.piece = static_cast<uint8_t*>(AllocateBlock(kPiece + kWindow, kPieceEnglish, nullptr));
