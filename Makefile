@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-native build-win32 build-wintest test test-native test-wintest demo bench clean
+.PHONY: all deps build build-native build-win32 build-wintest build-fuzz test test-native test-wintest test-fuzz demo bench clean
 
 all: build
 
@@ -25,9 +25,18 @@ build-wintest: deps
 	@cmake --preset wintest >/dev/null
 	@cmake --build --preset wintest -j $(JOBS)
 
-test: build
+# fuzz: the libFuzzer targets over the portable code (clang).
+build-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+test: build build-fuzz
 	@bash scripts/fetch-testdata.sh >/dev/null
+	@bash scripts/run-fuzzers.sh
 	@bash scripts/run-tests.sh
+
+test-fuzz: build-fuzz
+	@bash scripts/run-fuzzers.sh
 
 test-native: build-native
 	@bash scripts/run-tests.sh native
@@ -42,4 +51,4 @@ bench: deps
 	@bash scripts/bench.sh
 
 clean:
-	rm -rf build/native build/native-release build/win32 build/wintest
+	rm -rf build/native build/native-release build/win32 build/wintest build/fuzz

@@ -83,10 +83,11 @@ ScopeExit<F> OnScopeExit(F f) {
 // A name beside 'path' that no file has yet; the extraction is written there
 // and moved onto its target only when it is complete.
 std::string SiblingTempName(const std::string& path) {
-  for (int i = 0;; ++i) {
+  for (int i = 0; i < 10000; ++i) {
     std::string name = path + ".~" + IntToStr(i);
     if (!FileExists(name) && !DirectoryExists(name)) return name;
   }
+  throw EQnlwCompress(Format("Cannot create the file %s", path));
 }
 
 // The stored name reduced to a plain file name; an entry must never reach
@@ -104,7 +105,11 @@ bool IsDeviceName(const std::string& name) {
 std::string PlainFileName(const std::string& name, const std::string& archive) {
   std::string plain = ExtractFileName(name);
   std::string trimmed = Trim(plain);
-  if (trimmed.empty() || trimmed == "." || trimmed == ".." || IsDeviceName(trimmed))
+  // A control character (a zero byte above all) would cut the name short in
+  // the file system, so the file would land on another name, or on the
+  // target folder itself.
+  bool control = std::any_of(plain.begin(), plain.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (trimmed.empty() || trimmed == "." || trimmed == ".." || IsDeviceName(trimmed) || control)
     throw EQnlwCompress(Format("The archive <%s> holds the name <%s>, which is not a plain file name", archive, name));
   return plain;
 }

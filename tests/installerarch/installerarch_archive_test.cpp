@@ -581,3 +581,29 @@ TEST(InstallerArchArchive, RandomDamageFailsCleanly) {
   }
   EXPECT_GT(failures, 30);
 }
+
+// Found by fuzzing: a stored name with a zero byte in it used to make the
+// extraction look for a free temporary name for ever (every name it tried
+// stopped at the zero byte and so named the target folder).
+TEST(InstallerArchArchive, NameWithAZeroByteIsRefused) {
+  std::string archive = Join(Join(Join(SourceDir(), "tests"), "installerarch"), Join("data", "zero-byte-name.1"));
+  TQnlwCompress r(nullptr);
+  r.SetCompressedFile(archive);
+  r.ReadHeaders();
+  TStringList names;
+  for (int i = 0; i < r.FileCount(); ++i) {
+    TlzhFileStats stats;
+    r.GetFileStats(i, stats);
+    names.Add(stats.FileName);
+  }
+  ASSERT_EQ(names.Count(), 2);
+  ASSERT_NE(names[1].find('\0'), std::string::npos);
+  std::string target = Dir("zero-byte");
+  TQnlwCompress x(nullptr);
+  x.SetCompressedFile(archive);
+  x.SetFilesToProcess(&names);
+  x.SetExtractDirectory(target);
+  EXPECT_THROW(x.Extract(), EQnlwCompress);
+  // The sound entry before it is out; nothing else is.
+  EXPECT_EQ(Listing(target), std::vector<std::string>({"seedA.txt"}));
+}
