@@ -159,7 +159,7 @@ TEST(DbfTable, DamagedHeadersAreRefusedAndTheFileIsKept) {
   }
 }
 
-TEST(DbfTable, FilterBookmarksAndCaseInsensitiveOption) {
+TEST(DbfTable, FilterEventHidesRecordsFromWalksAndBookmarks) {
   std::string path = TempPath("filter.dbf");
   TTable t(nullptr);
   t.SetTableName(path);
