@@ -17,9 +17,6 @@ const UINT CM_RELEASE = WM_APP + 0x3B01;
 const UINT_PTR kHintShowTimer = 1;
 const UINT_PTR kHintHideTimer = 2;
 const char kAppClass[] = "TMorvaneApplication";
-const char kHintClass[] = "TMorvaneHintWindow";
-
-TFont* g_hint_font = nullptr;
 
 // Made during static initialisation, on the thread that runs main: that
 // thread is the GUI thread.
@@ -29,37 +26,6 @@ struct GlobalsInit {
     Screen = new TScreen(Application);
   }
 } g_globals_init;
-
-LRESULT CALLBACK HintWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(wnd, &ps);
-      RECT r;
-      GetClientRect(wnd, &r);
-      HBRUSH b = CreateSolidBrush(ColorToRGB(Application ? Application->HintColor : clInfoBk));
-      FillRect(dc, &r, b);
-      DeleteObject(b);
-      int n = GetWindowTextLengthA(wnd);
-      std::string s(static_cast<size_t>(n) + 1, '\0');
-      n = GetWindowTextA(wnd, &s[0], n + 1);
-      s.resize(static_cast<size_t>(std::max(n, 0)));
-      HGDIOBJ old = SelectObject(dc, g_hint_font->Handle());
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, ColorToRGB(clInfoText));
-      InflateRect(&r, -2, -2);
-      DrawTextA(dc, s.data(), static_cast<int>(s.size()), &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
-      SelectObject(dc, old);
-      EndPaint(wnd, &ps);
-      return 0;
-    }
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_MOUSEACTIVATE:
-      return MA_NOACTIVATE;
-  }
-  return DefWindowProcA(wnd, msg, wp, lp);
-}
 
 // Puts a top-level window in or out of the topmost band. Some window
 // managers keep an owned window topmost once it was; it leaves the band
@@ -124,8 +90,9 @@ TApplication::~TApplication() {
   // OnDestroy handlers of all forms run while every form still exists.
   for (int i = ComponentCount() - 1; i >= 0; --i)
     if (TForm* f = dynamic_cast<TForm*>(Components(i))) f->DoDestroy();
+  delete hint_window_;
+  hint_window_ = nullptr;
   DestroyComponents();
-  if (hint_wnd_) DestroyWindow(hint_wnd_);
   if (handle_) DestroyWindow(handle_);
 }
 
@@ -144,16 +111,7 @@ void TApplication::Initialize() {
   // The owner of every form: the taskbar shows its title.
   handle_ = CreateWindowExA(0, kAppClass, title_.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
                             0, 0, nullptr, nullptr, inst, nullptr);
-  WNDCLASSA hc{};
-  hc.style = CS_SAVEBITS;
-  hc.lpfnWndProc = HintWindowProc;
-  hc.hInstance = inst;
-  hc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  hc.lpszClassName = kHintClass;
-  RegisterClassA(&hc);
-  hint_wnd_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kHintClass, "", WS_POPUP | WS_BORDER, 0, 0, 0, 0,
-                              handle_, nullptr, inst, nullptr);
-  if (!g_hint_font) g_hint_font = new TFont;
+  if (show_hint_ && !hint_window_) hint_window_ = HintWindowClass(this);
 }
 
 void TApplication::FormCreated(TForm* f) {
@@ -298,7 +256,7 @@ void TApplication::HintMouseMessage(TControl* control) {
   HideHint();
   hint_control_ = control;
   KillTimer(handle_, kHintShowTimer);
-  if (ShowHint && control && control->ShowHint() && !control->Hint().empty())
+  if (show_hint_ && control && control->ShowHint() && !control->Hint().empty())
     SetTimer(handle_, kHintShowTimer, static_cast<UINT>(std::max(HintPause, 1)), nullptr);
 }
 
@@ -310,26 +268,36 @@ void TApplication::CancelHint() {
 
 void TApplication::HideHint() {
   KillTimer(handle_, kHintHideTimer);
-  if (hint_wnd_ && IsWindowVisible(hint_wnd_)) ShowWindow(hint_wnd_, SW_HIDE);
+  if (hint_window_) hint_window_->HideHint();
   hint_shown_for_ = nullptr;
 }
 
-bool TApplication::HintVisible() const { return hint_wnd_ && IsWindowVisible(hint_wnd_); }
+bool TApplication::HintVisible() const { return hint_window_ && hint_window_->Showing(); }
+
+HWND TApplication::HintWindow() const { return hint_window_ ? hint_window_->Handle() : nullptr; }
+
+void TApplication::SetShowHint(bool v) {
+  if (v == show_hint_) return;
+  show_hint_ = v;
+  if (v) {
+    if (handle_ && !hint_window_) hint_window_ = HintWindowClass(this);
+  } else {
+    CancelHint();
+    hint_control_ = nullptr;
+    delete hint_window_;
+    hint_window_ = nullptr;
+  }
+}
 
 void TApplication::ActivateHint(TControl* control) {
-  if (!hint_wnd_ || !control) return;
+  if (!hint_window_ || !control) return;
   const std::string& text = control->Hint();
-  HDC dc = GetDC(hint_wnd_);
-  HGDIOBJ old = SelectObject(dc, g_hint_font->Handle());
-  RECT r{0, 0, 300, 0};
-  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
-  SelectObject(dc, old);
-  ReleaseDC(hint_wnd_, dc);
+  hint_window_->SetColor(HintColor);
+  RECT r = hint_window_->CalcHintRect(300, text);
   POINT p;
   GetCursorPos(&p);
-  SetWindowTextA(hint_wnd_, text.c_str());
-  SetWindowPos(hint_wnd_, HWND_TOPMOST, p.x, p.y + 20, r.right + 6, r.bottom + 6, SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  InvalidateRect(hint_wnd_, nullptr, TRUE);
+  OffsetRect(&r, p.x, p.y + 20);
+  hint_window_->ActivateHint(r, text);
   hint_shown_for_ = control;
   SetTimer(handle_, kHintHideTimer, static_cast<UINT>(std::max(HintHidePause, 1)), nullptr);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls.h"
+#include "hintwindow.h"
 
 enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
                     mrAll = 8 };
@@ -195,14 +196,18 @@ class TApplication : public TComponent {
 
   // Hints: shown after HintPause over a control with ShowHint, hidden after
   // HintHidePause (milliseconds). A hint may have several lines.
-  bool ShowHint = true;
+  bool ShowHint() const { return show_hint_; }
+  // Switching it on makes the hint window anew with HintWindowClass.
+  void SetShowHint(bool v);
+  THintWindowClass HintWindowClass = HintWindowClassOf<THintWindow>();
   int HintPause = 500;
   int HintHidePause = 2500;
   TColor HintColor = clInfoBk;
   void HintMouseMessage(TControl* control);
   void CancelHint();
   // The hint window (for tests and the like) and what it shows.
-  HWND HintWindow() const { return hint_wnd_; }
+  HWND HintWindow() const;
+  THintWindow* HintWindowControl() const { return hint_window_; }
   bool HintVisible() const;
   void ActivateHint(TControl* control);
 
@@ -235,7 +240,8 @@ class TApplication : public TComponent {
   void CheckHintTimer();
 
   HWND handle_ = nullptr;
-  HWND hint_wnd_ = nullptr;
+  THintWindow* hint_window_ = nullptr;
+  bool show_hint_ = true;
   TForm* main_form_ = nullptr;
   std::string title_;
   bool terminated_ = false;
