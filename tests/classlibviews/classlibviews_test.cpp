@@ -164,3 +164,36 @@ TEST_F(ViewsTest, ImagesAskedOnDemandFromTheSharedSystemList) {
   EXPECT_EQ(tree->Images(), nullptr);
   EXPECT_EQ(ImageList_GetImageCount(sys), count);
 }
+
+TEST_F(ViewsTest, LabelEditingThroughTheEditWindow) {
+  TTreeNode* n = tree->Items().AddChild(nullptr, "old");
+  bool refuse = true;
+  int editing = 0;
+  std::string edited;
+  tree->OnEditing = [&](TObject*, TTreeNode*, bool& allow) { ++editing; allow = !refuse; };
+  tree->OnEdited = [&](TObject*, TTreeNode*, std::string& s) { edited = s; s += "!"; };
+  tree->SetFocus();
+  EXPECT_FALSE(n->EditText());
+  EXPECT_EQ(editing, 1);
+  EXPECT_EQ(n->Text(), "old");
+  refuse = false;
+  ASSERT_TRUE(n->EditText());
+  HWND edit = TreeView_GetEditControl(tree->Handle());
+  ASSERT_NE(edit, nullptr);
+  SendMessageA(edit, EM_SETSEL, 0, -1);
+  for (char c : std::string("new")) SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  Pump(20);
+  EXPECT_EQ(edited, "new");
+  EXPECT_EQ(n->Text(), "new!");
+  char buf[32] = {};
+  TVITEMA it{};
+  it.mask = TVIF_TEXT;
+  it.hItem = n->ItemId();
+  it.pszText = buf;
+  it.cchTextMax = sizeof buf;
+  SendMessageA(tree->Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+  EXPECT_STREQ(buf, "new!");
+  tree->OnEditing = nullptr;
+  tree->OnEdited = nullptr;
+}
