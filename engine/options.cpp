@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "patchfile.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -154,6 +156,9 @@ uint32_t ParseNumber(const std::string& input) {
 namespace {
 
 [[noreturn]] void MalformedProtection() {
+  // Whatever the run has written so far must not stay behind looking like
+  // a patch.
+  EndPatchRun();
   std::fputs("Malformed protection info for option -g given!\n", stdout);
   std::fflush(stdout);
   std::exit(20);
@@ -167,6 +172,17 @@ uint32_t TakeProtectionNumber(std::string& rest) {
 }
 
 }  // namespace
+
+void CheckProtectionRanges(uint32_t versionCount) {
+  // In directory runs the fields an entry yields depend on each file's
+  // version count, so only the lookup per file can judge them.
+  if (DirectoryMode) return;
+  for (const std::string& entry : ProtectionRanges) {
+    if (entry.empty()) continue;
+    std::string rest = entry;
+    for (uint32_t k = 0; k <= versionCount; ++k) TakeProtectionNumber(rest);
+  }
+}
 
 void LookupProtectionRange(const std::string& fileName, uint32_t versionCount) {
   ProtectionFound = 0;

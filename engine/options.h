@@ -79,8 +79,11 @@ bool IsNumberText(const std::string& text);
 uint32_t ParseNumber(const std::string& text);
 
 // Ends the process (exit code 20) on a malformed number, as the command-line
-// tools have always done; there is no run to clean up at that point.
+// tools have always done, after removing what the run has written.
 void LookupProtectionRange(const std::string& fileName, uint32_t versionCount);
+// Judges every entry the way the lookup will, before anything is written
+// (file runs only; the same exit on a malformed number).
+void CheckProtectionRanges(uint32_t versionCount);
 
 bool MatchesPattern(const std::string& pattern, const std::string& name, uint8_t flag);
 bool MatchesAnyPattern(const std::string& name);

@@ -507,6 +507,7 @@ void RunCreatePatch() {
   PatchMode = anyDir ? 2 : 1;
   DirectoryMode = anyDir ? 1 : 0;
   header.mode = PatchMode;
+  CheckProtectionRanges(sources);
 
   NotifyPatchStart();
 

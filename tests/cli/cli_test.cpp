@@ -128,6 +128,11 @@ TEST_F(Cli, EngineErrorsExitWithOneAndMalformedProtectionWithTwenty) {
   r = RunCli({"-g", "100,zz", oldFile, newFile, Join(dir, "p")});
   EXPECT_EQ(r.rc, 20) << r.out;
   EXPECT_NE(r.out.find("Malformed protection info for option -g given!"), std::string::npos) << r.out;
+  EXPECT_FALSE(FileExists(Join(dir, "p.utp")));
+  r = RunCli({"-g", "5:9999", oldFile, newFile, Join(dir, "p")});
+  EXPECT_EQ(r.rc, 20) << r.out;
+  EXPECT_NE(r.out.find("Malformed protection info for option -g given!"), std::string::npos) << r.out;
+  EXPECT_FALSE(FileExists(Join(dir, "p.utp")));
 
   // No applier stub beside the program: an executable patch is refused.
   r = RunCli({"--type", "1", oldFile, newFile, Join(dir, "p")});
