@@ -10,9 +10,12 @@ WINE=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
 wineserver() { "$WINESERVER" "$@"; }
 export WINEDEBUG=-all
+# The Xvfb screen and the virtual desktop have this size, so a screenshot of
+# the root window shows the whole desktop.
+MORVANE_SCREEN=1280x1024
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
 
-# Creates the 32-bit prefix on first use; concurrent callers wait for it.
+# Creates the prefix on first use; concurrent callers wait for it.
 wine_prefix_ready() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -23,6 +26,17 @@ wine_prefix_ready() {
       wineserver -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
     fi
+    # Windowed programs run inside one virtual desktop of the Xvfb screen's
+    # size: on a bare Xvfb without a window manager Wine spends about 2 s on
+    # every show or hide of a top-level window, inside the desktop it does
+    # not.  Prefixes made before this get the setting on their next use.
+    if [ ! -f "$WINEPREFIX/.morvane-desktop" ]; then
+      DISPLAY= "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+      DISPLAY= "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$MORVANE_SCREEN" /f >/dev/null 2>&1 ||
+        { echo "wine: cannot set the virtual desktop" >&2; exit 1; }
+      wineserver -w
+      touch "$WINEPREFIX/.morvane-desktop"
+    fi
   ) 9>"$WINEPREFIX.lock"
 }
 
@@ -31,7 +45,7 @@ start_xvfb() {
   local fifo disp
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 ${MORVANE_SCREEN}x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   read -r disp <"$fifo"
   rm -f "$fifo"
