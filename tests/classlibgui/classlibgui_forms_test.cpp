@@ -375,6 +375,9 @@ TEST_F(FormsTest, CursorsFocusAndCapture) {
   // overrides every control's.
   POINT p = label->ClientToScreen(POINT{5, 5});
   SetCursorPos(p.x, p.y);
+  // The real move is answered by its own WM_SETCURSOR; let it pass first,
+  // or it may set the cursor again after the checks below.
+  Pump(50);
   SendMessageA(panel->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(panel->Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
   Screen->SetCursor(crHourGlass);
