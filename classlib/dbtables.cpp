@@ -280,25 +280,17 @@ void TDataSet::Last() {
   if (AfterScroll) AfterScroll(this);
 }
 
-void TDataSet::Next() {
-  CheckBrowseMode();
-  int i = current_ < 0 ? -1 : Seek(current_ + 1, 1);
-  if (i < 0) {
-    eof_ = true;
-    if (current_ >= 0) Load(current_);
-  } else {
-    current_ = i;
-    eof_ = bof_ = false;
-  }
-  Notify(deData);
-  if (AfterScroll) AfterScroll(this);
-}
+void TDataSet::Next() { Step(1); }
 
-void TDataSet::Prior() {
+void TDataSet::Prior() { Step(-1); }
+
+// One visible record on in the direction given; at either end the flag is
+// set and the record stays.
+void TDataSet::Step(int direction) {
   CheckBrowseMode();
-  int i = current_ < 0 ? -1 : Seek(current_ - 1, -1);
+  int i = current_ < 0 ? -1 : Seek(current_ + direction, direction);
   if (i < 0) {
-    bof_ = true;
+    (direction > 0 ? eof_ : bof_) = true;
     if (current_ >= 0) Load(current_);
   } else {
     current_ = i;

@@ -185,6 +185,7 @@ class TDataSet : public TComponent {
   bool Accept(int index, std::vector<uint8_t>& record);
   // The first visible record from 'index' on in direction 'step'; -1 if none.
   int Seek(int index, int step);
+  void Step(int direction);
   void Load(int index);
   void SetState(TDataSetState s);
   void Notify(int event);
