@@ -453,7 +453,7 @@ void TFileContainer::ChildNotify(TInstallContainer* sender, int code, TObject* p
       auto* status = dynamic_cast<TDownloadStatusParameter*>(parameter);
       if (!status)
         throw IEFileContainer("The PO object passed to %s is not a TDownloadStatusParameter object", {Name()});
-      if (OnDataReceived) OnDataReceived(this, status);
+      if (OnDataReceived) OnDataReceived(this, status->Name, status->Bytes, status->Received, status->Total, nullptr);
       SendInstallMessage(this, imDownloadStatus, status);
       break;
     }

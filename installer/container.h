@@ -14,6 +14,7 @@
 #include "exceptions.h"
 #include "installinfo.h"
 #include "installmsg.h"
+#include "netlocation.h"
 #include "pathspec.h"
 
 enum TInstallType { itFull, itDefault, itCompact, itAlways, itCustom };
@@ -189,7 +190,6 @@ using TInstallFileNotifyEvent = std::function<void(TObject* Sender, TFileRelated
 using TInstallFileStatusEvent = std::function<void(TObject* Sender, TFileRelated* File, TFileStatusParameter* Status)>;
 using TInstallFileNewDiskEvent =
     std::function<void(TObject* Sender, TFileRelated* File, int DiskNumber, std::string& Path)>;
-using TDataReceivedEvent = std::function<void(TObject* Sender, TDownloadStatusParameter* Status)>;
 
 // The part of a file container that the tree's notifications need; files,
 // groups and the driver build on it.

@@ -79,6 +79,8 @@ class TDownloadStatusParameter : public TObject {
   std::string Name;
   int32_t Total = 0;
   int32_t Received = 0;
+  // The bytes of the block just read.
+  int32_t Bytes = 0;
   uint8_t Percent = 0;
 };
 

@@ -9,10 +9,27 @@ std::map<std::string, TComponentFactory>& Registry() {
   return classes;
 }
 
-const TPropInfo& FindProp(TComponent* c, const std::string& name) {
-  const TPropInfo* p = GetPropInfo(c, name);
+const TPropInfo& FindProp(TPersistent* obj, TComponent* c, const std::string& name) {
+  const TPropInfo* p = GetPropInfo(obj, name);
   if (!p) throw EReadError(Format("Property %s does not exist in %s", name, c->Name()));
   return *p;
+}
+
+// "LoginInformation.Hostname": every part before the last names an owned
+// sub-object, the last the property of the innermost one.
+TPersistent* PropertyOwner(TComponent* c, const std::string& path, std::string& last) {
+  TPersistent* obj = c;
+  size_t start = 0;
+  for (size_t dot; (dot = path.find('.', start)) != std::string::npos; start = dot + 1) {
+    std::string part = path.substr(start, dot - start);
+    const TPropInfo& p = FindProp(obj, c, part);
+    TPersistent* sub = p.Kind == pkClass && p.GetObj ? dynamic_cast<TPersistent*>(p.GetObj(obj)) : nullptr;
+    if (!sub || dynamic_cast<TComponent*>(sub))
+      throw EReadError(Format("Property %s of %s has no sub-properties", path.substr(0, dot), c->Name()));
+    obj = sub;
+  }
+  last = path.substr(start);
+  return obj;
 }
 
 int64_t OrdinalOf(const TPropInfo& p, const std::string& value) {
@@ -41,7 +58,7 @@ int64_t SetBitsOf(const TPropInfo& p, const std::string& value) {
   return bits;
 }
 
-void SetValue(TComponent* c, const TPropInfo& p, const std::string& value) {
+void SetValue(TPersistent* c, const std::string& owner, const TPropInfo& p, const std::string& value) {
   switch (p.Kind) {
     case pkString:
       if (!p.SetStr) break;
@@ -97,10 +114,10 @@ void SetValue(TComponent* c, const TPropInfo& p, const std::string& value) {
       break;
     }
   }
-  throw EReadError(Format("Property %s of %s cannot be set", p.Name, c->Name()));
+  throw EReadError(Format("Property %s of %s cannot be set", p.Name, owner));
 }
 
-bool IsReference(TComponent* c, const TPropInfo& p) {
+bool IsReference(TPersistent* c, const TPropInfo& p) {
   if (p.Kind != pkClass || !p.SetObj) return false;
   TObject* sub = p.GetObj ? p.GetObj(c) : nullptr;
   return dynamic_cast<TStrings*>(sub) == nullptr;
@@ -115,6 +132,7 @@ void RegisterComponentClass(const std::string& className, TComponentFactory fact
 std::vector<TComponent*> LoadForm(TComponent* owner, const std::vector<TFormComponent>& form) {
   struct Fixup {
     TComponent* component;
+    TPersistent* object;
     const TPropInfo* prop;
     std::string target;
   };
@@ -132,11 +150,13 @@ std::vector<TComponent*> LoadForm(TComponent* owner, const std::vector<TFormComp
       try {
         c->SetName(fc.Name);
         for (const auto& prop : fc.Properties) {
-          const TPropInfo& p = FindProp(c, prop.first);
-          if (IsReference(c, p))
-            fixups.push_back({c, &p, prop.second});
+          std::string last;
+          TPersistent* obj = PropertyOwner(c, prop.first, last);
+          const TPropInfo& p = FindProp(obj, c, last);
+          if (IsReference(obj, p))
+            fixups.push_back({c, obj, &p, prop.second});
           else
-            SetValue(c, p, prop.second);
+            SetValue(obj, c->Name(), p, prop.second);
         }
       } catch (const EReadError&) {
         throw;
@@ -155,7 +175,7 @@ std::vector<TComponent*> LoadForm(TComponent* owner, const std::vector<TFormComp
         if (!ref) throw EReadError(Format("Unresolved reference to %s in %s", target, f.component->Name()));
       }
       try {
-        f.prop->SetObj(f.component, ref);
+        f.prop->SetObj(f.object, ref);
       } catch (const EReadError&) {
         throw;
       } catch (const Exception& e) {

@@ -12,7 +12,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils imagemagick
   zlib1g-dev libz-mingw-w64-dev libminizip-dev libgtest-dev googletest
   dpkg-dev unzip zip gzip time bc
-  python3-aiosmtpd python3-dbfread python3-pil
+  python3-aiosmtpd python3-dbfread python3-pil python3-pyftpdlib lighttpd
   xdelta3 bsdiff zstd
 )
 

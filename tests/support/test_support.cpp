@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -175,6 +176,64 @@ std::string Screenshot(const std::string& name) {
   int rc = RunUnix("/usr/bin/import", {"-display", display, "-window", "root", ToUnixPath(path)}, &out);
   if (rc != 0) throw std::runtime_error("screenshot failed: " + out);
   return path;
+}
+
+PeerServer::PeerServer(const std::string& kind, const std::string& address, int port, const std::string& root,
+                       const std::string& user, const std::string& password) {
+  static int counter = 0;
+  std::string base = Join(ScratchDir(), "peer" + std::to_string(++counter) + "-" + kind);
+  log_ = base + ".log";
+  std::string ready = base + ".ready";
+  std::vector<std::string> args = {Env("MORVANE_SOURCE_DIR") + "/tests/support/peer_server.py",
+                                   kind,
+                                   address,
+                                   std::to_string(port),
+                                   ToUnixPath(root),
+                                   ToUnixPath(log_),
+                                   ToUnixPath(ready)};
+  if (!user.empty()) {
+    args.push_back(user);
+    args.push_back(password);
+  }
+  std::string cmd = "/usr/bin/python3";
+  for (const auto& a : args) cmd += " " + ShellQuote(a);
+  // Detached, so the helper script ends while the server goes on.
+  std::string script = "setsid " + cmd + " >>" + ShellQuote(ToUnixPath(log_)) + " 2>&1 </dev/null &\n";
+  int rc = RunUnix("/bin/sh", {"-c", script});
+  if (rc != 0) throw std::runtime_error("cannot start the " + kind + " server");
+  for (int waited = 0; !FileExists(ready); waited += 20) {
+    if (waited > 20000) throw std::runtime_error("the " + kind + " server did not start: " + Log());
+#ifdef _WIN32
+    Sleep(20);
+#else
+    usleep(20000);
+#endif
+  }
+  auto bytes = ReadFileBytes(ready);
+  pid_.assign(bytes.begin(), bytes.end());
+}
+
+PeerServer::~PeerServer() {
+  try {
+    Stop();
+  } catch (...) {
+  }
+}
+
+void PeerServer::Stop() {
+  if (pid_.empty()) return;
+  std::string pid = pid_;
+  pid_.clear();
+  // Waits until the process has ended (and so freed its port); nobody may
+  // reap it at once, so a zombie counts as ended.
+  std::string state = "$(cut -d' ' -f3 /proc/" + pid + "/stat 2>/dev/null)";
+  RunUnix("/bin/sh", {"-c", "kill " + pid + "; i=0; while s=" + state + "; [ -n \"$s\" ] && [ \"$s\" != Z ] && [ $i -lt 200 ]; do sleep 0.02; i=$((i+1)); done"});
+}
+
+std::string PeerServer::Log() const {
+  if (!FileExists(log_)) return "";
+  auto bytes = ReadFileBytes(log_);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -36,6 +36,28 @@ int RunWindows(const std::string& commandLine, std::string* output = nullptr);
 // <build>/screenshots/<name>.png and returns its path, or "" when no display.
 std::string Screenshot(const std::string& name);
 
+// A peer server on a loopback address, run by tests/support/peer_server.py
+// with /usr/bin/python3 (Debian's packages): "ftp" (pyftpdlib; anonymous,
+// and 'user' with 'password' when given), "http" (python3 -m http.server's
+// handler), "odd" (the same with deliberately odd answers, see the script)
+// or "lighttpd".  'root' is the served folder.  The constructor returns once
+// the server listens; the destructor stops it by its pid and waits for it.
+class PeerServer {
+ public:
+  PeerServer(const std::string& kind, const std::string& address, int port, const std::string& root,
+             const std::string& user = "", const std::string& password = "");
+  ~PeerServer();
+  PeerServer(const PeerServer&) = delete;
+  PeerServer& operator=(const PeerServer&) = delete;
+  void Stop();
+  // What the server logged so far (lighttpd: its access log).
+  std::string Log() const;
+
+ private:
+  std::string pid_;
+  std::string log_;
+};
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
 void WriteFileText(const std::string& path, const std::string& text);
