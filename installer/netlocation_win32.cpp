@@ -243,8 +243,11 @@ void TCustomNetInstallLocation::ReadInto(void* handle, int32_t expected, bool ex
     std::vector<char> block(kBlockSize);
     int32_t total = 0;
     DWORD got = 0;
-    if (!api_->ReadFile(handle, block.data(), kBlockSize, &got))
-      Fail<ENIL_ReadFile>(Format("Could not read from file %s on the server", remoteFile_));
+    auto readBlock = [&] {
+      if (!api_->ReadFile(handle, block.data(), kBlockSize, &got))
+        Fail<ENIL_ReadFile>(Format("Could not read from file %s on the server", remoteFile_));
+    };
+    readBlock();
     while (got > 0) {
       total += static_cast<int32_t>(got);
       if (OnDataReceived) OnDataReceived(this, remoteFile_, static_cast<int32_t>(got), total, expected, block.data());
@@ -259,8 +262,7 @@ void TCustomNetInstallLocation::ReadInto(void* handle, int32_t expected, bool ex
       DWORD written = 0;
       if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got)
         throw ENIL_WriteDestFile(Name(), localFile_);
-      if (!api_->ReadFile(handle, block.data(), kBlockSize, &got))
-        Fail<ENIL_ReadFile>(Format("Could not read from file %s on the server", remoteFile_));
+      readBlock();
     }
     if (!keep) {
       if (total == 0) Fail<ENIL_FileNotFound>(Format("Could not find the file %s on the server", remoteFile_));
