@@ -189,6 +189,38 @@ void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
   }
 }
 
+// The same sort for a bucket that holds a good part of the index (a
+// zero-filled stretch puts its every position behind one key): the two
+// sides of each of the first partitions are independent, so they are
+// sorted on threads of their own, and the order comes out as above.
+void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int depth) {
+  if (depth <= 0 || hi - lo < 4096) {
+    SortBucket(a, lo, hi, buffer);
+    return;
+  }
+  int64_t i = lo, j = hi;
+  uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
+  do {
+    while (InnerAt(buffer + a[i]) < pivot) ++i;
+    while (pivot < InnerAt(buffer + a[j])) --j;
+    if (i <= j) {
+      std::swap(a[i], a[j]);
+      ++i;
+      --j;
+    }
+  } while (i <= j);
+  std::thread left;
+  if (lo < j) {
+    try {
+      left = std::thread(SortLargeBucket, a, lo, j, buffer, depth - 1);
+    } catch (const std::system_error&) {
+      SortLargeBucket(a, lo, j, buffer, depth - 1);
+    }
+  }
+  if (i < hi) SortLargeBucket(a, i, hi, buffer, depth - 1);
+  if (left.joinable()) left.join();
+}
+
 struct Progress {
   uint32_t marks[101];
   uint16_t counter = 0;
@@ -854,10 +886,18 @@ void BuildIndexInMemory() {
     uint32_t key = KeyAt(buf + p);
     IndexPositions[BucketStarts[key] + BucketCursors[key]++] = p;
   });
-  ForPieces(kBuckets, [buf](uint32_t from, uint32_t to) {
+  const uint32_t threads = ScanThreadCount();
+  const uint32_t large = std::max<uint32_t>(next / (threads * 4), 65536);
+  int depth = 0;
+  while ((1u << depth) < threads && depth < 6) ++depth;
+  ForPieces(kBuckets, [buf, large](uint32_t from, uint32_t to) {
     for (uint32_t key = from; key < to; ++key)
-      if (BucketSizes[key] > 1) SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
+      if (BucketSizes[key] > 1 && BucketSizes[key] <= large)
+        SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
   });
+  for (uint32_t key = 0; key < kBuckets; ++key)
+    if (BucketSizes[key] > large)
+      SortLargeBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf, threads > 1 ? depth : 0);
   if (FinderWalkAids) CopyNeighbourhoods(next, buf);
 }
 

@@ -365,6 +365,11 @@ TEST_F(EngwarpPair, ThreadedScanKeepsTheRecords) {
   }
   cases.push_back({noise, other, 0, false});
   cases.push_back({code, Mutate(rng, code, 10), 0, true});
+  // One bucket large enough to be sorted on several threads: a zero at
+  // every fifth byte gives every indexed position the same key.
+  std::vector<uint8_t> striped = RandomBytes(rng, 400000);
+  for (size_t i = 4; i < striped.size(); i += 5) striped[i] = 0;
+  cases.push_back({striped, Mutate(rng, striped, 8), 0, false});
 
   struct Bounds {
     uint32_t cap;
