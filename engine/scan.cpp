@@ -66,6 +66,8 @@ FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
                   "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
   if (size > 0)
     for (int i = 0; i < 256; ++i) frequencies[i] = static_cast<double>(histogram[i]) / size;
+  for (int i = 0; i < 256; ++i)
+    if (histogram[i]) present[i / 64] |= uint64_t(1) << (i % 64);
 }
 
 DirectoryStream::DirectoryStream(const std::string& path) : DirectoryStream(path, true) {}
@@ -140,20 +142,36 @@ bool Identical(const FileEntry* a, const FileEntry* b) {
 }
 
 double Similarity(const FileEntry* a, const FileEntry* b) {
-  if (Identical(a, b)) return 1.0;
-  if (b->size < 200) return 0.0;
+  double s = 0;
+  return SimilarityAbove(a, b, 0, &s) ? s : 0.0;
+}
+
+// The matcher compares every new file with every file of every older tree
+// and keeps only the best, so most comparisons are cut short: the sum of
+// squares only grows, and 1 - sum bounds the result from above at every
+// step (rounding included: 1 - x does not grow with x, and the 0.01 steps
+// only lower it). The result, when it is computed, is the same number.
+bool SimilarityAbove(const FileEntry* a, const FileEntry* b, double floor, double* similarity) {
+  if (Identical(a, b)) {
+    *similarity = 1.0;
+    return 1.0 > floor;
+  }
+  if (b->size < 200) return false;
   double d = 0;
-  for (int i = 0; i < 256; ++i) {
-    double diff = a->frequencies[i] - b->frequencies[i];
-    d += diff * diff;
+  for (int i = 0; i < 256; i += 32) {
+    for (int k = i; k < i + 32; ++k) {
+      double diff = a->frequencies[k] - b->frequencies[k];
+      d += diff * diff;
+    }
+    if (1.0 - d <= floor) return false;
   }
   double s = 1.0 - d;
-  if (s < 0) return 0.0;
-  for (int i = 0; i < 256; ++i) {
-    bool inA = a->histogram[i] != 0, inB = b->histogram[i] != 0;
-    if (inA != inB) s -= 0.01;
-  }
-  return s < 0 ? 0.0 : s;
+  int unshared = 0;
+  for (int w = 0; w < 4; ++w) unshared += __builtin_popcountll(a->present[w] ^ b->present[w]);
+  for (int k = 0; k < unshared; ++k) s -= 0.01;
+  if (s < 0) s = 0.0;
+  *similarity = s;
+  return s > floor;
 }
 
 namespace {
@@ -382,8 +400,8 @@ class ChainSearch {
       }
     }
     for (uint32_t i = 0; i < stream->Count(); ++i) {
-      double s = Similarity(entry, stream->At(i));
-      if (s > c.similarity) {
+      double s;
+      if (SimilarityAbove(entry, stream->At(i), c.similarity, &s)) {
         c.file = static_cast<int32_t>(firstId_[tree] + i);
         c.similarity = s;
       }

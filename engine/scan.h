@@ -26,6 +26,7 @@ class FileEntry {
   uint32_t crc = 0;
   uint32_t histogram[256] = {};
   double frequencies[256] = {};  // histogram / size; all 0 for an empty file
+  uint64_t present[4] = {};      // bit v: value v occurs
   uint8_t processed = 0;
 };
 
@@ -64,6 +65,9 @@ void AddFile(DirectoryStream* stream, const std::string& path, const std::string
 FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& relative);
 bool Identical(const FileEntry* a, const FileEntry* b);
 double Similarity(const FileEntry* a, const FileEntry* b);
+// Whether Similarity(a, b) is above floor (which is at least 0), and then
+// its value in *similarity; gives up on b as soon as it cannot be.
+bool SimilarityAbove(const FileEntry* a, const FileEntry* b, double floor, double* similarity);
 // The best chain from entry through tree stream and then every older tree
 // (DirectoryStreams 0 .. n-2) not marked visited; its files go to
 // WorkingChain from slot depth on.  Returns the product of the similarities
