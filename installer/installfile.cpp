@@ -322,9 +322,19 @@ void TFileContainer::CompressInto(unsigned options, std::vector<std::string>& cl
 void TFileContainer::Compress(unsigned options) {
   if ((options & coForceNetFilesLocal) && (options & coForceFilesNet))
     throw IEFileContainer("Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress");
-  ReadSourceInfo();
-  // The sizes of this build are those of the sources.
-  totalSize_ = SizeSum((options & coIncludeAll) != 0, true);
+  // Only the files of this build need their sources; the sizes of the
+  // build are those of the sources.
+  bool all = (options & coIncludeAll) != 0;
+  std::vector<TFileContainer*> pending{this};
+  while (!pending.empty()) {
+    TFileContainer* c = pending.back();
+    pending.pop_back();
+    for (TCustomInstallFile* f : c->Files())
+      if (all || f->Included()) f->ReadSourceInfo();
+    for (TFileContainer* sub : c->SubContainers())
+      if (all || sub->Included()) pending.push_back(sub);
+  }
+  totalSize_ = SizeSum(all, true);
   bytesDone_ = 0;
   std::vector<std::string> cleared;
   CompressInto(options, cleared);
@@ -536,7 +546,6 @@ void TCustomInstallFile::SetContainer(TInstallContainer* value) {
 void TCustomInstallFile::Guess() {
   std::string ext = UpperExt(fileName_);
   if (ext == ".HLP" || ext == ".CNT") registerAsHelp_ = true;
-  std::string value;
   if (ext == ".OCX" || (FileExists(SourcePath()) && HasSelfRegisterInfo())) SetActiveX(true);
 }
 
@@ -742,7 +751,7 @@ void TCustomInstallFile::ScheduleReplaceAtReboot() {
 void TCustomInstallFile::ReaderNewDisk(TQnlwCompress* reader, int disk, std::string& path) {
   TDiskParameter parameter;
   parameter.DiskNumber = disk;
-  parameter.Path = ExtractFileDir(reader->CompressedFile());
+  parameter.Path = path;
   diskHandled_ = false;
   bool handled = false;
   if (OnNewDisk) {
@@ -754,7 +763,8 @@ void TCustomInstallFile::ReaderNewDisk(TQnlwCompress* reader, int disk, std::str
   list.Add(static_cast<TObject*>(this));
   list.Add(static_cast<TObject*>(&parameter));
   Notify(cnNewDisk, &list);
-  if (auto* c = FileContainer(); c && c->OnNewDisk) handled = true;
+  for (TFileContainer* c = FileContainer(); c && !handled; c = c->FileContainer())
+    if (c->OnNewDisk) handled = true;
   if (!handled && !diskHandled_) {
     if (!SysAskOkCancel(Format(TranslateText("Please insert disk #%d"), {disk}))) reader->SetAbort(true);
   }
@@ -1017,8 +1027,7 @@ void TCustomInstallFile::CompressInto(const std::string& archive, TlzhCommand co
     SetArchiveInfo(stats.Header.CompressedSize, stats.Header.Date, stats.Header.Size, stats.Header.Version);
   }
   compressed_ = true;
-  compressedNet_ = !SameText(archive, GetArchivePath());
-  (void)options;
+  compressedNet_ = (options & coForceFilesNet) != 0 || !SameText(archive, GetArchivePath());
   if (OnAfterCompress) OnAfterCompress(this, this);
   Notify(cnAfterCompress, this);
 }

@@ -149,6 +149,9 @@ class TCustomInstallFile : public TFileRelated {
   // it when the destination is in use.
   const std::string& WrittenPath() const { return writtenPath_; }
 
+  // A page that asked for the next disk itself marks the file, so that no
+  // second prompt follows.
+  void MarkDiskHandled() { diskHandled_ = true; }
   // Whether this file's archive part lies on the network in this run.
   bool IsNetFile() const;
   void ReadArchiveInfo();

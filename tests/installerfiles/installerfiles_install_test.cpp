@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "installerfiles_common.h"
 #include "kitroutines.h"
+#include "win/forms.h"
 
 using namespace testsupport;
 using namespace instf;
@@ -62,6 +64,38 @@ int SharedCount(const std::string& path) {
   std::string shortName = ShortPathName(path);
   return ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, shortName.empty() ? path : shortName, 0);
 }
+
+// A disk part with a capacity, as a floppy.
+class TCappedStream : public TQnlwFileStream {
+ public:
+  TCappedStream(const std::string& name, unsigned mode, int64_t capacity)
+      : TQnlwFileStream(name, mode), capacity_(capacity) {}
+  int Write(const void* buffer, int count) override {
+    int64_t room = std::max<int64_t>(0, capacity_ - Position());
+    return TQnlwFileStream::Write(buffer, static_cast<int>(std::min<int64_t>(count, room)));
+  }
+
+ private:
+  int64_t capacity_;
+};
+
+class TFloppyCompress : public TQnlwCompress {
+ public:
+  explicit TFloppyCompress(int64_t capacity) : TQnlwCompress(nullptr), capacity_(capacity) {}
+
+ protected:
+  TStream* OpenPartForSpanning(const std::string& fileName, bool create) override {
+    auto* s = new TCappedStream(fileName, create ? unsigned(fmCreate) : unsigned(fmOpenReadWrite), capacity_);
+    if (!s->Opened()) {
+      delete s;
+      return nullptr;
+    }
+    return s;
+  }
+
+ private:
+  int64_t capacity_;
+};
 
 class InstallFiles : public ::testing::Test {
  protected:
@@ -507,4 +541,56 @@ TEST_F(InstallFiles, BuildSideWritesPartsCopiesAndRepository) {
   own->Repository()->Entry3()->RaiseExceptionOnFailure = true;
   EXPECT_THROW(form.Driver->SetState(fcsInstall), Exception);
   DeleteRegistryKeyTree(hkCurrentUser, "\\Software\\Development Studio");
+}
+
+// An archive spread over two disks whose second part lies elsewhere: the
+// user is asked for it through the message box unless a handler finds it.
+TEST_F(InstallFiles, NextDiskIsAskedForOrFoundByAHandler) {
+  std::string src = Scratch("disk\\src");
+  std::string dest = Scratch("disk\\Program Files Test");
+  std::vector<uint8_t> data(90000);
+  std::mt19937 rng(5);
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
+  MakeDirs(src);
+  WriteFileBytes(src + "\\big.bin", data);
+  std::string disk1 = Scratch("disk\\a"), disk2 = Scratch("disk\\b");
+  MakeDirs(disk1);
+  MakeDirs(disk2);
+  TTestForm form(disk1 + "\\files.1", dest);
+  TInstallFileGroup* group = form.Group("Group", form.Driver);
+  TInstallFile* big = form.File("Big", group, src, "big.bin");
+  {
+    TTestForm build(Scratch("disk\\whole\\files.1"), dest);
+    TInstallFileGroup* g = build.Group("Group", build.Driver);
+    build.File("Big", g, src, "big.bin");
+    build.Driver->Compress(0);
+  }
+  TFloppyCompress span(60000);
+  span.SetCompressedFile(Scratch("disk\\whole\\files.1"));
+  span.OnNewDisk = [](TQnlwCompress*, int, std::string&) {};
+  span.SpanDisks(disk1, "files.1");
+  ASSERT_TRUE(::FileExists(disk1 + "\\files.2"));
+  ASSERT_TRUE(MoveFileA((disk1 + "\\files.2").c_str(), (disk2 + "\\files.2").c_str()));
+
+  std::vector<std::string> asked;
+  int answer = IDCANCEL;
+  Application->MessageBoxFunction = [&](HWND, const std::string& text, const std::string&, UINT flags) {
+    asked.push_back(text + ((flags & MB_OKCANCEL) ? " [ok/cancel]" : ""));
+    return answer;
+  };
+  EXPECT_THROW(form.Driver->SetState(fcsInstall), EAIUserAbort);
+  EXPECT_EQ(asked, std::vector<std::string>{"Please insert disk #2 [ok/cancel]"});
+  EXPECT_FALSE(::FileExists(big->DestPath()));
+
+  asked.clear();
+  std::vector<std::string> seen;
+  group->OnNewDisk = [&](TObject*, TFileRelated* file, int disk, std::string& path) {
+    seen.push_back(file->Name() + " " + std::to_string(disk) + " " + path);
+    path = disk2;
+  };
+  form.Driver->SetState(fcsInstall);
+  Application->MessageBoxFunction = nullptr;
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(seen, std::vector<std::string>{"Big 2 " + disk1});
+  EXPECT_EQ(ReadFileBytes(big->DestPath()), data);
 }
