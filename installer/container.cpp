@@ -379,13 +379,30 @@ void TFileRelated::PublishProperties(TPropList& list) const {
                                                             &TFileRelated::SetNetLocation));
 }
 
-void TFileRelated::SetArchiveFile(const std::string& value) { archiveFile_ = value; }
+namespace {
+
+// These two name a whole archive: a file name after them means nothing.
+bool NamesWholeArchive(TCustomPathSpecifier* type) {
+  return type && (type == ContainerArchiveSpecifier() || type == FindStandardPathSpecifier<TpsMainArchiveFile>());
+}
+
+}  // namespace
+
+void TFileRelated::SetArchiveFile(const std::string& value) {
+  archiveFile_ = !IsLoading() && NamesWholeArchive(archiveFileType_) ? std::string() : value;
+}
 
 void TFileRelated::SetArchiveFileType(TCustomPathSpecifier* value) {
   if (value == archiveFileType_) return;
   if (archiveFileType_) archiveFileType_->RemoveFreeNotification(this);
   archiveFileType_ = value;
   if (value) value->FreeNotification(this);
+  if (!IsLoading() && NamesWholeArchive(value)) archiveFile_.clear();
+}
+
+void TFileRelated::Loaded() {
+  TInstallObject::Loaded();
+  if (NamesWholeArchive(archiveFileType_)) archiveFile_.clear();
 }
 
 std::string TFileRelated::GetArchivePath() {

@@ -197,11 +197,9 @@ class TFileRelated : public TInstallObject {
   virtual std::string StatusFileName() { return Name(); }
 
   void SetContainer(TInstallContainer* value) override;
+  void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   void PublishProperties(TPropList& list) const override;
-
- protected:
-  void SetLocalArchive(const std::string& path) { localArchive_ = path; }
 
  private:
   std::string archiveFile_;

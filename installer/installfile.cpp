@@ -90,6 +90,26 @@ TQnlwCompress* GlobalArchiveReader() {
   return reader.get();
 }
 
+TNetInstallLocation* SharedNetInstallLocation() {
+  static std::unique_ptr<TNetInstallLocation> made;
+  if (!NetInstallLocation) {
+    made.reset(new TNetInstallLocation(nullptr));
+    NetInstallLocation = made.get();
+  }
+  return NetInstallLocation;
+}
+
+void RegisterActiveXQueue() {
+  // Copied: a registration that fails leaves the rest for nobody, as the
+  // run ends with it.
+  std::vector<TCustomInstallFile*> queue = ActiveXQueue();
+  for (TCustomInstallFile* f : queue) {
+    f->RegisterActiveX();
+    auto& q = ActiveXQueue();
+    q.erase(std::remove(q.begin(), q.end(), f), q.end());
+  }
+}
+
 const std::vector<TCustomInstallFile*>& InstallFileList() { return AllFiles(); }
 
 std::vector<TCustomInstallFile*>& ActiveXQueue() {
@@ -177,6 +197,7 @@ void TFileRelated::RecordLocalArchive(const std::string& path) {
 // File containers
 
 void TFileContainer::SetState(TFileContainerState value) {
+  if (IsLoading()) return;
   switch (value) {
     case fcsNone: state_ = fcsNone; break;
     case fcsCompress: Compress(0); break;
@@ -375,6 +396,8 @@ void TInstallFileGroup::RemoveMissingFiles() {
 
 void TInstallFileGroup::PublishProperties(TPropList& list) const {
   TFileContainer::PublishProperties(list);
+  list.push_back(EnumProp<TInstallFileGroup>("State", {"fcsNone", "fcsCompress", "fcsInstall", "fcsCopy"},
+                                             &TInstallFileGroup::State, &TInstallFileGroup::SetState));
   list.push_back(EnumProp<TInstallFileGroup>("AddToArchive", {"lzcOverwrite", "lzcOnlyAdd"},
                                              &TInstallFileGroup::AddToArchive, &TInstallFileGroup::SetAddToArchive));
 }
@@ -470,6 +493,7 @@ void TRepository::PublishProperties(TPropList& list) const {
 
 TCustomInstallFile::TCustomInstallFile(TComponent* owner) : TFileRelated(owner), repository_(new TRepository) {
   AllFiles().push_back(this);
+  SharedNetInstallLocation();
 }
 
 TCustomInstallFile::~TCustomInstallFile() {
@@ -497,6 +521,8 @@ void TCustomInstallFile::PublishProperties(TPropList& list) const {
   list.push_back(BoolProp<C>("RegisterAsHelp", &C::RegisterAsHelp, &C::SetRegisterAsHelp));
   list.push_back(BoolProp<C>("UpdateDLLCounter", &C::UpdateDLLCounter, &C::SetUpdateDLLCounter));
   list.push_back(ObjProp<C>("Repository", &C::Repository));
+  list.push_back(EnumProp<C>("State", {"ifsNone", "ifsCompress", "ifsInstall", "ifsCopying"}, &C::State,
+                             &C::SetState));
 }
 
 std::string TCustomInstallFile::SourcePath() const { return includeFromDir_ + "\\" + fileName_; }
@@ -883,6 +909,10 @@ void TCustomInstallFile::Process() {
 }
 
 bool TCustomInstallFile::IncrementSharedDLLCount() {
+  if (!SysCreateMachineKey(SharedDLLsKey))
+    throw IECustomInstallFile(
+        "Could not open the key SharedDLLs key in the registry. File component %s. GetLastError return: %d",
+        {Name(), static_cast<int>(SysLastError())});
   std::string dest = DestPath();
   std::string shortName = ShortPathName(dest);
   std::vector<std::string> names;
@@ -1054,6 +1084,7 @@ void TCustomInstallFile::Copy() {
 }
 
 void TCustomInstallFile::SetState(TInstallFileState value) {
+  if (IsLoading()) return;
   switch (value) {
     case ifsNone: state_ = ifsNone; break;
     case ifsCompress: Compress(0); break;

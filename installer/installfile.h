@@ -43,6 +43,10 @@ struct TInstallFileSystem {
 };
 TInstallFileSystem& InstallFileSystem();
 
+// The network location shared by the install objects and the driver, made
+// with the first install file when nobody made one before.
+TNetInstallLocation* SharedNetInstallLocation();
+
 // The archive reader shared by the whole installation.
 TQnlwCompress* GlobalArchiveReader();
 
@@ -229,6 +233,9 @@ const std::vector<TCustomInstallFile*>& InstallFileList();
 // Files whose ActiveX registration failed during their install in a run;
 // the driver registers them again after the whole tree.
 std::vector<TCustomInstallFile*>& ActiveXQueue();
+// Registers the queued files in queue order; a failure ends it with its
+// exception.
+void RegisterActiveXQueue();
 
 const char* const SharedDLLsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char* const HelpKey = "\\SOFTWARE\\Microsoft\\Windows\\Help";

@@ -14,6 +14,10 @@ bool SysWriteIniString(const std::string&, const std::string&, const std::string
 }
 bool SysIniSectionExists(const std::string&, const std::string&) { return false; }
 uint32_t SysLastError() { return static_cast<uint32_t>(errno); }
+bool SysCreateMachineKey(const std::string&) {
+  errno = ENOSYS;
+  return false;
+}
 unsigned SysWinExecHidden(const std::string&) { return 2; }
 TSysRegisterResult SysRegisterServer(const std::string&, long&, uint32_t& lastError) {
   lastError = 0;

@@ -13,6 +13,8 @@ bool SysWriteIniString(const std::string& file, const std::string& section, cons
                        const std::string& value);
 bool SysIniSectionExists(const std::string& file, const std::string& section);
 uint32_t SysLastError();
+// Opens, creating it when missing, a key below HKEY_LOCAL_MACHINE.
+bool SysCreateMachineKey(const std::string& key);
 // Starts a command line hidden; the start's result (below 32 is a failure).
 unsigned SysWinExecHidden(const std::string& commandLine);
 enum TSysRegisterResult { srOk, srLoadFailed, srNoEntry, srFailed };

@@ -33,6 +33,18 @@ bool SysIniSectionExists(const std::string& file, const std::string& section) {
 
 uint32_t SysLastError() { return GetLastError(); }
 
+bool SysCreateMachineKey(const std::string& key) {
+  std::string path = !key.empty() && key[0] == '\\' ? key.substr(1) : key;
+  HKEY h;
+  LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+  if (r != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(r));
+    return false;
+  }
+  RegCloseKey(h);
+  return true;
+}
+
 unsigned SysWinExecHidden(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_HIDE); }
 
 TSysRegisterResult SysRegisterServer(const std::string& path, long& result, uint32_t& lastError) {

@@ -56,7 +56,7 @@ std::string PendingRenames() {
 
 void ClearRegistry() {
   DeleteRegistryKeyTree(hkLocalMachine, kUninstallKey);
-  DeleteRegistryKeyTree(hkLocalMachine, "\\SOFTWARE\\Quenlow");
+  DeleteRegistryKeyTree(hkLocalMachine, "\\SOFTWARE\\Quenlow\\Install\\MorvaneFilesTest");
   DeleteRegistryKeyTree(hkCurrentUser, "\\Software\\MorvaneTest");
 }
 
@@ -453,6 +453,8 @@ TEST_F(InstallFiles, ActiveXComponentsRegisterThemselves) {
   form.Driver->Running = true;
   form.Driver->SetState(fcsInstall);
   EXPECT_EQ(ActiveXQueue(), std::vector<TCustomInstallFile*>{plain});
+  // The driver's second try after the tree ends the run.
+  EXPECT_THROW(RegisterActiveXQueue(), IECustomInstallFile);
   form.Driver->Running = false;
   std::string message = MessageOf<IECustomInstallFile>([&] { form.Driver->SetState(fcsInstall); });
   EXPECT_TRUE(Contains(message, "because the DllRegisterServer function could not be found. The file component is "

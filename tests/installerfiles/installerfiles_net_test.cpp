@@ -72,6 +72,8 @@ TEST(NetFiles, PartsAreDownloadedSharedRecordedAndReused) {
   PeerServer ftp("ftp", kFtpHost, 21, root);
   PeerServer http("lighttpd", kHttpHost, 80, root);
   auto build = [&](TTestForm& form, std::vector<TInstallFile*>& files) {
+    // Its own product, so that its uninstall log is its own.
+    form.Driver->Information.ProductName = "Morvane Net Test";
     form.Driver->Distribution = dtTraditionalNet;
     form.Driver->NetworkPath = root;
     form.Driver->RunKey = runKey;
@@ -168,4 +170,5 @@ TEST(NetFiles, PartsAreDownloadedSharedRecordedAndReused) {
   for (TInstallFile* f : second) EXPECT_EQ(ReadFileBytes(f->DestPath()), ReadFileBytes(f->SourcePath())) << f->Name();
   NetInstallLocation = nullptr;
   DeleteRegistryKeyTree(hkLocalMachine, runKey);
+  DeleteRegistryKeyTree(hkLocalMachine, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvane Net Test");
 }

@@ -115,6 +115,16 @@ TEST(InstallFileRules, ContainersDuplicatesAndSizes) {
   Form form;
   TInstallFile* a = form.File("a.txt");
   TInstallFile* b = form.File("b.txt");
+  // The container's archive is a whole archive: no file name goes after it.
+  EXPECT_EQ(a->ArchiveFileType(), FindStandardPathSpecifier<TpsContainerArchiveFile>());
+  a->SetArchiveFile("extra.1");
+  EXPECT_EQ(a->ArchiveFile(), "");
+  a->SetArchiveFileType(nullptr);
+  a->SetArchiveFile("C:\\parts\\a.1");
+  EXPECT_EQ(a->GetArchivePath(), "C:\\parts\\a.1");
+  a->SetArchiveFileType(FindStandardPathSpecifier<TpsContainerArchiveFile>());
+  EXPECT_EQ(a->ArchiveFile(), "");
+  EXPECT_NE(NetInstallLocation, nullptr) << "made with the first install file";
   EXPECT_EQ(MessageOf<IEfcDuplicateFile>([&] { b->SetFileName("A.TXT"); }),
             "There is already a file with the name :C:\\src\\A.TXT");
   EXPECT_EQ(b->FileName(), "b.txt");
