@@ -748,18 +748,25 @@ void TCustomInstallFile::ReplaceInUse() {
 void TCustomInstallFile::ScheduleReplaceAtReboot() {
   std::string dest = DestPath();
   auto& hooks = InstallDriverHooks();
+  auto fail = [&] {
+    throw IECustomInstallFile(
+        "%s cannot register a routine in the register to move the files after the computer is reboot", {Name()});
+  };
   std::string shortOld = ShortPathName(dest);
   if (shortOld.empty()) shortOld = dest;
+  if (hooks.SetRebootNeeded) hooks.SetRebootNeeded();
   if (InstallFileSystem().WindowsVersion() == 1) {
-    SysWriteIniString(AddBackslash(GetWindowsDir()) + "WININIT.INI", "Rename", shortOld, writtenPath_);
-    if (hooks.SetRebootNeeded) hooks.SetRebootNeeded();
+    // A line that did not get written would leave the new file aside for
+    // good, reported as done.
+    if (!SysWriteIniString(AddBackslash(GetWindowsDir()) + "WININIT.INI", "Rename", shortOld, writtenPath_)) fail();
     return;
   }
-  if (hooks.SetRebootNeeded) hooks.SetRebootNeeded();
   if (InstallFileSystem().MoveFileAtReboot(writtenPath_, dest)) return;
-  if (!InstallDriver()) return;
+  // The batch needs a run that records it for deletion.
+  if (!InstallDriver()) fail();
   std::string batch = ChangeFileExt(MakeTempFileName(false), ".bat");
   TStringList lines;
+  // Quoted: a blank in either path would split the command.
   lines.Add("erase " + Quoted(shortOld));
   lines.Add("move " + Quoted(writtenPath_) + " " + Quoted(shortOld));
   bool ok = true;
@@ -769,9 +776,7 @@ void TCustomInstallFile::ScheduleReplaceAtReboot() {
   } catch (const Exception&) {
     ok = false;
   }
-  if (!ok || !AddRunOnceValue("QuenlowBatFile", batch, true))
-    throw IECustomInstallFile(
-        "%s cannot register a routine in the register to move the files after the computer is reboot", {Name()});
+  if (!ok || !AddRunOnceValue("QuenlowBatFile", batch, true)) fail();
 }
 
 void TCustomInstallFile::ReaderNewDisk(TQnlwCompress* reader, int disk, std::string& path) {

@@ -375,6 +375,16 @@ TEST_F(InstallFiles, FileInUseIsReplacedAtReboot) {
   EXPECT_EQ(ReadFileBytes(target), oldBytes);
   ASSERT_EQ(RunWindows("cmd.exe /c \"" + batch + "\""), 0);
   EXPECT_EQ(ReadFileBytes(target), newBytes);
+
+  // Without a driver nobody would clean up a batch: the failure is told.
+  prepare();
+  RegisterInstallDriver(nullptr, nullptr);
+  {
+    THolder holder(target);
+    EXPECT_THROW(group->SetState(fcsInstall), IECustomInstallFile);
+  }
+  RegisterInstallDriver(form.Driver, &form.Driver->Information);
+  EXPECT_EQ(ReadFileBytes(target), oldBytes);
   DeleteFile(batch);
   WriteRegistryInteger(hkLocalMachine, SharedDLLsKey, ShortPathName(target), 0);
 }
