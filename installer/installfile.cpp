@@ -1,7 +1,6 @@
 #include "installfile.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "installfile_sys.h"
 #include "kitroutines.h"
@@ -100,8 +99,8 @@ TNetInstallLocation* SharedNetInstallLocation() {
 }
 
 void RegisterActiveXQueue() {
-  // Copied: a registration that fails leaves the rest for nobody, as the
-  // run ends with it.
+  // Each file leaves the queue once registered; a failure ends the run
+  // with the rest still queued.
   std::vector<TCustomInstallFile*> queue = ActiveXQueue();
   for (TCustomInstallFile* f : queue) {
     f->RegisterActiveX();
