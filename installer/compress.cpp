@@ -838,6 +838,8 @@ void TQnlwCompress::OpenDiskFile(TStream*& stream, int disk, unsigned mode, std:
       if (!OnNewDisk) throw EQnlwCompress(Format("Could not open the correct disk file %d", disk));
       std::string dir = ExcludeTrailingBackslash(ExtractFilePath(fileName));
       OnNewDisk(this, disk, dir);
+      // A user who cancelled the prompt for the disk is not asked again.
+      if (abort_) throw EqcAborted();
       fileName = IncludeTrailingBackslash(dir) + ExtractFileName(fileName);
     }
     if (FileExists(fileName)) {

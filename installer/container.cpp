@@ -358,20 +358,51 @@ void TInstallObject::Loaded() {
 
 TFileRelated::TFileRelated(TComponent* owner) : TInstallObject(owner) { installable_ = 1; }
 
+TFileRelated::~TFileRelated() = default;
+
+void TFileRelated::SetNetLocation(TNetInstallLocation* value) {
+  if (value == netLocation_) return;
+  if (netLocation_) netLocation_->RemoveFreeNotification(this);
+  netLocation_ = value;
+  if (value) value->FreeNotification(this);
+}
+
+TFileContainer* TFileRelated::FileContainer() const { return dynamic_cast<TFileContainer*>(Container()); }
+
 void TFileRelated::PublishProperties(TPropList& list) const {
   TInstallObject::PublishProperties(list);
   list.push_back(StrProp<TFileRelated>("ArchiveFile", &TFileRelated::ArchiveFile, &TFileRelated::SetArchiveFile));
   list.push_back(ObjProp<TFileRelated, TCustomPathSpecifier>("ArchiveFileType", &TFileRelated::ArchiveFileType,
                                                              &TFileRelated::SetArchiveFileType));
+  list.push_back(BoolProp<TFileRelated>("Net", &TFileRelated::Net, &TFileRelated::SetNet));
+  list.push_back(ObjProp<TFileRelated, TNetInstallLocation>("NetLocation", &TFileRelated::NetLocation,
+                                                            &TFileRelated::SetNetLocation));
 }
 
-void TFileRelated::SetArchiveFile(const std::string& value) { archiveFile_ = value; }
+namespace {
+
+// These two name a whole archive: a file name after them means nothing.
+bool NamesWholeArchive(TCustomPathSpecifier* type) {
+  return type && (type == ContainerArchiveSpecifier() || type == FindStandardPathSpecifier<TpsMainArchiveFile>());
+}
+
+}  // namespace
+
+void TFileRelated::SetArchiveFile(const std::string& value) {
+  archiveFile_ = !IsLoading() && NamesWholeArchive(archiveFileType_) ? std::string() : value;
+}
 
 void TFileRelated::SetArchiveFileType(TCustomPathSpecifier* value) {
   if (value == archiveFileType_) return;
   if (archiveFileType_) archiveFileType_->RemoveFreeNotification(this);
   archiveFileType_ = value;
   if (value) value->FreeNotification(this);
+  if (!IsLoading() && NamesWholeArchive(value)) archiveFile_.clear();
+}
+
+void TFileRelated::Loaded() {
+  TInstallObject::Loaded();
+  if (NamesWholeArchive(archiveFileType_)) archiveFile_.clear();
 }
 
 std::string TFileRelated::GetArchivePath() {
@@ -394,11 +425,30 @@ void TFileRelated::SetContainer(TInstallContainer* value) {
 void TFileRelated::Notification(TComponent* component, TOperation operation) {
   TInstallObject::Notification(component, operation);
   if (operation == opRemove && component == archiveFileType_) archiveFileType_ = nullptr;
+  if (operation == opRemove && component == netLocation_) netLocation_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
 
-TFileContainer::TFileContainer(TComponent* owner) : TFileRelated(owner) {}
+TFileContainer::TFileContainer(TComponent* owner) : TFileRelated(owner), description_(new TStringList) {}
+
+TFileContainer::~TFileContainer() { delete description_; }
+
+void TFileContainer::SetDescription(TStrings* value) {
+  if (value)
+    description_->Assign(value);
+  else
+    description_->Clear();
+}
+
+void TFileContainer::PublishProperties(TPropList& list) const {
+  TFileRelated::PublishProperties(list);
+  using C = TFileContainer;
+  list.push_back(BoolProp<C>("AllowChangeDir", &C::AllowChangeDir, &C::SetAllowChangeDir));
+  list.push_back(BoolProp<C>("AllowChoice", &C::AllowChoice, &C::SetAllowChoice));
+  list.push_back(ObjProp<C, TStrings>("Description", &C::Description, &C::SetDescription));
+  list.push_back(StrProp<C>("GroupName", &C::GroupName, &C::SetGroupName));
+}
 
 TFileRelated* TFileContainer::FileParameter(TObject* parameter) {
   auto* file = dynamic_cast<TFileRelated*>(parameter);

@@ -161,27 +161,52 @@ class TInstallObject : public TInstallContainer {
   bool containerStreamed_ = false;
 };
 
+class TFileContainer;
+
 class TFileRelated : public TInstallObject {
  public:
   explicit TFileRelated(TComponent* owner);
+  ~TFileRelated() override;
   const std::string& ArchiveFile() const { return archiveFile_; }
   virtual void SetArchiveFile(const std::string& value);
   TCustomPathSpecifier* ArchiveFileType() const { return archiveFileType_; }
   virtual void SetArchiveFileType(TCustomPathSpecifier* value);
   // The specifier's expansion followed by ArchiveFile, no trailing backslash.
   virtual std::string GetArchivePath();
+  bool Net() const { return net_; }
+  virtual void SetNet(bool value) { net_ = value; }
+  TNetInstallLocation* NetLocation() const { return netLocation_; }
+  virtual void SetNetLocation(TNetInstallLocation* value);
+  TDataReceivedEvent OnDataReceived;
+
+  // The downloaded copy of this object's archive part ("" before).
+  const std::string& LocalArchive() const { return localArchive_; }
+  // Reports one block of this object's download up the tree.
+  virtual void DownloadProgress(const std::string& name, int32_t bytes, int32_t received, int32_t total);
+  // Downloads this object's archive part into a temporary file.
+  virtual void Download();
+  // A local archive that still exists, taken from the run record when
+  // this run has none yet.
+  virtual bool HasLocalArchive();
+  virtual void RecordLocalArchive(const std::string& path);
+  // The file container this object belongs to, or nil.
+  TFileContainer* FileContainer() const;
 
   // What a status report of a file that needed no transfer shows.
   virtual int32_t StatusFileSize() { return 0; }
   virtual std::string StatusFileName() { return Name(); }
 
   void SetContainer(TInstallContainer* value) override;
+  void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   void PublishProperties(TPropList& list) const override;
 
  private:
   std::string archiveFile_;
   TCustomPathSpecifier* archiveFileType_ = nullptr;
+  bool net_ = false;
+  TNetInstallLocation* netLocation_ = nullptr;
+  std::string localArchive_;
 };
 
 enum TFileContainerState { fcsNone, fcsCompress, fcsInstall, fcsCopy };
@@ -191,16 +216,37 @@ using TInstallFileStatusEvent = std::function<void(TObject* Sender, TFileRelated
 using TInstallFileNewDiskEvent =
     std::function<void(TObject* Sender, TFileRelated* File, int DiskNumber, std::string& Path)>;
 
-// The part of a file container that the tree's notifications need; files,
-// groups and the driver build on it.
+class TCustomInstallFile;
+using TAfterProcessFilesEvent = std::function<void(TObject* Sender, bool Aborted)>;
+
+// Options of a build's Compress.
+enum : unsigned {
+  coForceNetFilesLocal = 1,  // every file goes into the local archives
+  coForceFilesNet = 2,       // every file goes into its web part
+  coIncludeAll = 4,          // excluded files too
+};
+
+// Files, groups and the driver build on it.
 class TFileContainer : public TFileRelated {
  public:
   explicit TFileContainer(TComponent* owner);
+  ~TFileContainer() override;
   int RegisteredType() const override { return rtFileContainer; }
 
+  bool AllowChangeDir() const { return allowChangeDir_; }
+  void SetAllowChangeDir(bool value) { allowChangeDir_ = value; }
+  bool AllowChoice() const { return allowChoice_; }
+  void SetAllowChoice(bool value) { allowChoice_ = value; }
+  TStrings* Description() const { return description_; }
+  void SetDescription(TStrings* value);
+  virtual std::string GroupName() const { return groupName_; }
+  virtual void SetGroupName(const std::string& value) { groupName_ = value; }
+
   TFileContainerState State() const { return state_; }
-  // Setting it runs the operation; the base only records it.
-  virtual void SetState(TFileContainerState value) { state_ = value; }
+  // Runs that operation, then the state is fcsNone again.
+  virtual void SetState(TFileContainerState value);
+  // The state an operation runs in, without running anything.
+  void SetRunState(TFileContainerState value) { state_ = value; }
   // The included size of the run and the bytes of files finished so far.
   int64_t TotalSize() const { return totalSize_; }
   void SetTotalSize(int64_t value) { totalSize_ = value; }
@@ -210,9 +256,39 @@ class TFileContainer : public TFileRelated {
   TInstallFileNewDiskEvent OnNewDisk;
   TInstallFileNotifyEvent OnReplacing;
   TInstallFileStatusEvent OnStatus;
-  TDataReceivedEvent OnDataReceived;
+  TInstallContainerNotifyEvent OnShowCopyFileDlg;
+  TAfterProcessFilesEvent OnCloseCopyFileDlg;
 
+  virtual void NewDisk(TFileRelated* file, TDiskParameter* disk);
+  virtual void Replacing(TFileRelated* file);
+  virtual void Status(TFileRelated* file, TFileStatusParameter* status);
+  // Archive sizes of the included files (all with All); Deep adds the
+  // included sub-containers.
+  virtual int64_t SizeSum(bool all, bool deep);
+  virtual void Copy();
+  // Frees every install file of this container.
+  virtual void ClearFiles();
+  virtual void Compress(unsigned options);
+  // The file (here or below) whose source is path, case-free.
+  virtual TCustomInstallFile* FindFile(const std::string& path);
+  virtual int64_t CompressedSizeSum(bool all);
+  virtual std::string LocalArchivePath() { return LocalArchive(); }
+  virtual int64_t ShallowSize(bool all) { return SizeSum(all, false); }
+  virtual int64_t DeepSize(bool all) { return SizeSum(all, true); }
+  virtual void ReadArchiveInfo();
+  virtual void ReadSourceInfo();
+  virtual bool NeedsDownload();
+
+  void Process() override;
   void ChildNotify(TInstallContainer* sender, int code, TObject* parameter) override;
+  void PublishProperties(TPropList& list) const override;
+
+ protected:
+  // The files of this container, and its file containers, in install order.
+  std::vector<TCustomInstallFile*> Files() const;
+  std::vector<TFileContainer*> SubContainers() const;
+  // The archives this build writes; each is deleted before its first file.
+  void CompressInto(unsigned options, std::vector<std::string>& cleared);
 
  private:
   void FillOverall(TFileStatusParameter* status);
@@ -220,6 +296,10 @@ class TFileContainer : public TFileRelated {
   TFileContainerState state_ = fcsNone;
   int64_t totalSize_ = 0;
   int64_t bytesDone_ = 0;
+  bool allowChangeDir_ = true;
+  bool allowChoice_ = true;
+  TStringList* description_;
+  std::string groupName_;
 };
 
 // Every live install container, in creation order.

@@ -66,3 +66,7 @@ int ReadRegistryInteger(TRootKeys, const std::string&, const std::string&, int d
 void DeleteRegistryKeyTree(TRootKeys, const std::string&) {}
 
 bool AddRunOnceValue(const std::string&, const std::string&, bool) { return false; }
+
+std::string FindObjectRepository(int ide) {
+  throw Exception(Format("Unknown development environment version %d", {ide}));
+}

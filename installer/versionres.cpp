@@ -169,6 +169,20 @@ void TVersionResource::Read() {
   }
 }
 
+bool FindVersionString(const std::string& fileName, const std::string& name, std::string& value) {
+  std::vector<unsigned char> data;
+  if (!LoadVersionData(fileName, data)) return false;
+  std::vector<uint32_t> pairs;
+  QueryVersionTranslations(data, pairs);
+  // Tables that the translation list forgets are still looked for under
+  // the common keys.
+  for (uint32_t common : {0x040904E4u, 0x040904B0u, 0x000004E4u, 0x000004B0u}) pairs.push_back(common);
+  for (uint32_t pair : pairs)
+    if (QueryVersionString(data, "\\StringFileInfo\\" + Hex4(pair >> 16) + Hex4(pair & 0xFFFF) + "\\" + name, value))
+      return true;
+  return false;
+}
+
 TVersionResource* SharedVersionResource() {
   static std::unique_ptr<TVersionResource> shared(new TVersionResource(nullptr));
   return shared.get();

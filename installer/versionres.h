@@ -76,6 +76,10 @@ class TVersionResource : public TComponent {
   TVersionInfo fVersionInfo;
 };
 
+// A string entry of the file's version resource by name, looked up in every
+// translation the resource lists; false when no table holds it.
+bool FindVersionString(const std::string& fileName, const std::string& name, std::string& value);
+
 // The shared reader used by the decisions and the archive.
 TVersionResource* SharedVersionResource();
 

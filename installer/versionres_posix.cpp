@@ -13,6 +13,11 @@ bool QueryVersionString(std::vector<unsigned char>&, const std::string&, std::st
   return false;
 }
 
+bool QueryVersionTranslations(std::vector<unsigned char>&, std::vector<uint32_t>& pairs) {
+  pairs.clear();
+  return false;
+}
+
 bool OpenedFileDate(const std::string& fileName, TDateTime& date) {
   THandle h = FileOpen(fileName, fmOpenRead | fmShareDenyNone);
   if (h == INVALID_FILE_HANDLE) return false;

@@ -20,6 +20,9 @@ bool QueryFixedVersion(std::vector<unsigned char>& data, TFixedVersionFields& fi
 // A value of the resource's string table ("\StringFileInfo\...\Name").
 bool QueryVersionString(std::vector<unsigned char>& data, const std::string& path,
                         std::string& value);
+// The language and code page pairs of the resource's translation table,
+// each as language << 16 | code page.
+bool QueryVersionTranslations(std::vector<unsigned char>& data, std::vector<uint32_t>& pairs);
 // The file's modification time, read through a handle opened for reading
 // with no sharing restriction; false when it cannot be opened.
 bool OpenedFileDate(const std::string& fileName, TDateTime& date);

@@ -47,6 +47,18 @@ bool QueryVersionString(std::vector<unsigned char>& data, const std::string& pat
   return true;
 }
 
+bool QueryVersionTranslations(std::vector<unsigned char>& data, std::vector<uint32_t>& pairs) {
+  pairs.clear();
+  void* block = nullptr;
+  UINT length = 0;
+  if (data.empty() || !VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &block, &length) || !block)
+    return false;
+  const WORD* words = static_cast<const WORD*>(block);
+  for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2)
+    pairs.push_back(static_cast<uint32_t>(words[i]) << 16 | words[i + 1]);
+  return !pairs.empty();
+}
+
 bool OpenedFileDate(const std::string& fileName, TDateTime& date) {
   HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

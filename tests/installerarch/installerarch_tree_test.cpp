@@ -200,12 +200,16 @@ TEST(InstallerArchTree, InstallWalkAndBroadcasts) {
   g->Install();
   RegisterInstallDriver(nullptr, nullptr);
   std::vector<std::string> expected = {"Dlg -990", "Dlg -999",
+                                       // A file container tells its page that its files start...
+                                       "Dlg -992",
                                        // F1 skips itself, F2 installs and tells its own dialog, F3 is not
                                        // included, F4 has the wrong install type; Reg is no file and the
                                        // base walk leaves it to its own installer.
                                        "Inner -990", "Inner -999", "install F2",
                                        "log \\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Prod",
-                                       "Inner -989", "Dlg -989"};
+                                       "Inner -989",
+                                       // ... and that they are done.
+                                       "Dlg -996", "Dlg -989"};
   EXPECT_EQ(gLog, expected);
   EXPECT_TRUE(f2->Processed());
   EXPECT_FALSE(f1->Processed());
@@ -237,8 +241,8 @@ TEST(InstallerArchTree, NotificationsGoUpThroughFileContainers) {
   auto* dlg = Make<TTestDialog>(&form, "Dlg", g);
   auto* topDlg = Make<TTestDialog>(&form, "TopDlg", top);
   auto* f = Make<TTestFile>(&form, "F", g);
-  g->SetState(fcsInstall);
-  top->SetState(fcsInstall);
+  g->SetRunState(fcsInstall);
+  top->SetRunState(fcsInstall);
   g->SetTotalSize(1000);
   g->SetBytesDoneTotal(100);
 
@@ -282,12 +286,12 @@ TEST(InstallerArchTree, NotificationsGoUpThroughFileContainers) {
   EXPECT_EQ(dlg->codes.back(), imNewDisk);
 
   // Idle containers ignore notifications and pass nothing on.
-  g->SetState(fcsNone);
+  g->SetRunState(fcsNone);
   seen.clear();
   g->ChildNotify(f, cnInstallStatus, &list);
   EXPECT_TRUE(seen.empty());
 
-  g->SetState(fcsCopy);
+  g->SetRunState(fcsCopy);
   TList shortList;
   shortList.Add(static_cast<TObject*>(f));
   TList badFirst;

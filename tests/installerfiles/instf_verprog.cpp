@@ -1,0 +1,2 @@
+// A program that exists for its version resource.
+int main() { return 0; }
