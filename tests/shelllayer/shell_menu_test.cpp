@@ -1,0 +1,265 @@
+// Context menus of real items, their verbs on the OLE clipboard and on the
+// file system, and the owner-drawn send-to submenu.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "shell_test_common.h"
+#include "sysutils.h"
+#include "test_support.h"
+#include "win/shellmenu.h"
+
+using namespace shelltest;
+using testsupport::Join;
+
+namespace {
+
+struct TItemMenu {
+  TComPtr<IContextMenu> handler;
+  HMENU menu = nullptr;
+  ~TItemMenu() {
+    if (menu) DestroyMenu(menu);
+  }
+};
+
+void QueryMenuOf(TFolderOwner& owner, LPCITEMIDLIST child, TItemMenu& m) {
+  IContextMenu* h = nullptr;
+  HRESULT hr = QueryItemMenu(owner.Folder(), nullptr, {child}, kFirstMenuId, CMF_NORMAL, &h, &m.menu);
+  m.handler = TComPtr<IContextMenu>::Adopt(h);
+  // Success with the number of ids used.
+  EXPECT_TRUE(SUCCEEDED(hr)) << hr;
+}
+
+// Presses Yes in the shell's own confirmation dialog once it appears.
+class TDialogAnswerer {
+ public:
+  explicit TDialogAnswerer(const char* title) : title_(title) {
+    worker_ = std::thread([this] {
+      for (int i = 0; i < 500 && !stop_; ++i) {
+        HWND dlg = FindWindowA(nullptr, title_);
+        if (dlg) {
+          PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+          answered_ = true;
+          return;
+        }
+        Sleep(20);
+      }
+    });
+  }
+  ~TDialogAnswerer() {
+    stop_ = true;
+    worker_.join();
+  }
+  bool Answered() const { return answered_; }
+
+ private:
+  const char* title_;
+  std::atomic<bool> stop_{false}, answered_{false};
+  std::thread worker_;
+};
+
+TEST(ShellMenus, VerbsOfRealItems) {
+  const std::string base = Scratch("menus");
+  const std::string file = Join(base, "victim.txt");
+  testsupport::WriteFileText(file, "contents");
+  TFolderOwner owner(base);
+  TPidl child(owner.Child("victim.txt"));
+  ASSERT_TRUE(child);
+
+  TItemMenu m;
+  QueryMenuOf(owner, child.get(), m);
+  ASSERT_TRUE(m.handler);
+  ASSERT_NE(nullptr, m.menu);
+  const int items = GetMenuItemCount(m.menu);
+  EXPECT_GT(items, 3);
+  for (const char* verb : {"copy", "cut", "delete", "properties", "COPY"})
+    EXPECT_GE(FindVerb(m.handler.Get(), verb), 0) << verb;
+  EXPECT_NE(FindVerb(m.handler.Get(), "copy"), FindVerb(m.handler.Get(), "delete"));
+  EXPECT_EQ(-1, FindVerb(m.handler.Get(), "frobnicate"));
+
+  // Help texts of every command, and none for what is not a command.
+  int calls = 0;
+  for (int i = 0; i < items; ++i) {
+    UINT id = GetMenuItemID(m.menu, i);
+    UINT state = GetMenuState(m.menu, static_cast<UINT>(i), MF_BYPOSITION);
+    MenuHelpText(id, state & (MF_POPUP | MF_SEPARATOR), m.handler.Get(), [&](const std::string& t) {
+      ++calls;
+      if (state & (MF_POPUP | MF_SEPARATOR)) {
+        EXPECT_EQ("", t);
+      }
+    });
+  }
+  EXPECT_EQ(items, calls);
+  std::string text = "unset";
+  MenuHelpText(10, 0, m.handler.Get(), [&](const std::string& t) { text = t; });
+  EXPECT_EQ("", text);
+  MenuHelpText(kFirstMenuId, MF_POPUP, m.handler.Get(), [&](const std::string& t) { text = t + "."; });
+  EXPECT_EQ(".", text);
+
+  // An unknown verb runs nothing, not the first command.
+  OleSetClipboard(nullptr);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), InvokeVerb(m.handler.Get(), nullptr, "frobnicate"));
+  EXPECT_TRUE(testsupport::FileExists(file));
+  {
+    TComPtr<IDataObject> clip;
+    ASSERT_EQ(S_OK, OleGetClipboard(clip.Put()));
+    FORMATETC f = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_NE(S_OK, clip->QueryGetData(&f));
+  }
+
+  // "copy" puts the item on the OLE clipboard in both shell formats.
+  ASSERT_EQ(S_OK, InvokeVerb(m.handler.Get(), nullptr, "copy"));
+  {
+    TComPtr<IDataObject> clip;
+    ASSERT_EQ(S_OK, OleGetClipboard(clip.Put()));
+    FORMATETC f = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    ASSERT_EQ(S_OK, clip->GetData(&f, &medium));
+    HDROP drop = static_cast<HDROP>(medium.hGlobal);
+    ASSERT_EQ(1u, DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0));
+    char name[MAX_PATH] = {};
+    DragQueryFileA(drop, 0, name, MAX_PATH);
+    EXPECT_TRUE(SameText(file, name)) << name;
+    ReleaseStgMedium(&medium);
+    f.cfFormat = CF_IDLIST;
+    ASSERT_EQ(S_OK, clip->GetData(&f, &medium));
+    shell::TIdListArrayView view;
+    const void* block = GlobalLock(medium.hGlobal);
+    ASSERT_TRUE(shell::ReadIdListArray(block, GlobalSize(medium.hGlobal), &view));
+    ASSERT_EQ(1u, view.items.size());
+    TPidl whole(ConcatPidls(nullptr, reinterpret_cast<LPCITEMIDLIST>(view.parent),
+                            reinterpret_cast<LPCITEMIDLIST>(view.items[0])));
+    EXPECT_TRUE(SameText(file, PidlToPath(whole.get())));
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+  }
+  OleSetClipboard(nullptr);
+
+  // "delete" goes through the shell's confirmation, answered Yes here.
+  {
+    TDialogAnswerer yes("Confirm file deletion");
+    EXPECT_EQ(S_OK, InvokeVerb(m.handler.Get(), nullptr, "delete"));
+    for (int i = 0; i < 200 && testsupport::FileExists(file); ++i) testsupport::Pump(10);
+    EXPECT_TRUE(yes.Answered());
+  }
+  EXPECT_FALSE(testsupport::FileExists(file));
+}
+
+TEST(ShellMenus, SendToSubmenu) {
+  std::string sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE);
+  if (sendTo.empty()) {
+    char path[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE, nullptr, 0, path));
+    sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
+  }
+  ASSERT_FALSE(sendTo.empty());
+  // Only the entries of this test in the folder.
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(Join(sendTo, "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(Join(sendTo, fd.cFileName).c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  for (const char* n : {"alpha.txt", "Beta.txt", "bravo.txt"}) testsupport::WriteFileText(Join(sendTo, n), "");
+
+  HMENU top = CreatePopupMenu();
+  HMENU sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 500, "something the handler put");
+  AppendMenuA(top, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "Se&nd To");
+  TSendToMenu menu(1000);
+  menu.Prepare(sub);
+  ASSERT_EQ(1, GetMenuItemCount(sub));
+  EXPECT_EQ(UINT(kSendToPlaceholderId), GetMenuItemID(sub, 0));
+  EXPECT_TRUE(GetMenuState(sub, 0, MF_BYPOSITION) & MF_GRAYED);
+  char text[16] = {};
+  GetMenuStringA(sub, 0, text, sizeof(text), MF_BYPOSITION);
+  EXPECT_STREQ("xxx", text);
+
+  ASSERT_TRUE(menu.Fill(sub));
+  EXPECT_FALSE(menu.Fill(sub));  // filled once, on the first opening
+  ASSERT_EQ(3, GetMenuItemCount(sub));
+  ASSERT_EQ(3, menu.EntryCount());
+  std::vector<std::string> names;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(GetMenuState(sub, static_cast<UINT>(i), MF_BYPOSITION) & MF_OWNERDRAW);
+    names.push_back(menu.EntryName(GetMenuItemID(sub, i)));
+  }
+  EXPECT_EQ("", menu.EntryName(999));
+  const int beta = static_cast<int>(std::find(names.begin(), names.end(), "Beta.txt") - names.begin());
+  const int bravo = static_cast<int>(std::find(names.begin(), names.end(), "bravo.txt") - names.begin());
+  const int alpha = static_cast<int>(std::find(names.begin(), names.end(), "alpha.txt") - names.begin());
+  ASSERT_TRUE(beta < 3 && bravo < 3 && alpha < 3);
+
+  MENUITEMINFOA mii = {};
+  mii.cbSize = sizeof(mii);
+  mii.fMask = MIIM_DATA;
+  GetMenuItemInfoA(sub, 0, TRUE, &mii);
+  MEASUREITEMSTRUCT mis = {};
+  mis.CtlType = ODT_MENU;
+  mis.itemID = GetMenuItemID(sub, 0);
+  mis.itemData = mii.dwItemData;
+  menu.MeasureItem(&mis);
+  EXPECT_EQ(UINT(GetSystemMetrics(SM_CYMENU) + 2), mis.itemHeight);
+  EXPECT_GT(mis.itemWidth, 40u);
+
+  // Drawn selected: the highlight colour behind the icon and text.
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 200, 40);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ oldBmp = SelectObject(dc, bmp);
+  DRAWITEMSTRUCT dis = {};
+  dis.CtlType = ODT_MENU;
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.itemState = ODS_SELECTED;
+  dis.hDC = dc;
+  dis.rcItem = {0, 0, 200, static_cast<LONG>(mis.itemHeight)};
+  dis.itemData = mii.dwItemData;
+  menu.DrawItem(&dis);
+  EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), GetPixel(dc, 2, 2));
+  EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), GetPixel(dc, 190, static_cast<int>(mis.itemHeight) - 2));
+  bool textDrawn = false;
+  for (int x = 32; x < 90 && !textDrawn; ++x)
+    for (int y = 2; y < static_cast<int>(mis.itemHeight) && !textDrawn; ++y)
+      textDrawn = GetPixel(dc, x, y) == GetSysColor(COLOR_HIGHLIGHTTEXT);
+  EXPECT_TRUE(textDrawn);
+  dis.itemState = 0;
+  menu.DrawItem(&dis);
+  EXPECT_EQ(GetSysColor(COLOR_MENU), GetPixel(dc, 2, 2));
+  SelectObject(dc, oldBmp);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+
+  // Menu characters: the next "b" entry after the highlighted one, with
+  // wrap-round; a unique letter executes; no match closes.
+  auto hilite = [&](int pos) {
+    for (int i = 0; i < 3; ++i) {
+      MENUITEMINFOA s = {};
+      s.cbSize = sizeof(s);
+      s.fMask = MIIM_STATE;
+      s.fState = i == pos ? MFS_HILITE : 0;
+      SetMenuItemInfoA(sub, static_cast<UINT>(i), TRUE, &s);
+    }
+  };
+  hilite(-1);
+  const int firstB = std::min(beta, bravo), secondB = std::max(beta, bravo);
+  EXPECT_EQ(MAKELRESULT(firstB, MNC_SELECT), menu.MenuChar('b', sub));
+  hilite(firstB);
+  EXPECT_EQ(MAKELRESULT(secondB, MNC_SELECT), menu.MenuChar('B', sub));
+  hilite(secondB);
+  EXPECT_EQ(MAKELRESULT(firstB, MNC_SELECT), menu.MenuChar('b', sub));
+  EXPECT_EQ(MAKELRESULT(alpha, MNC_EXECUTE), menu.MenuChar('a', sub));
+  EXPECT_EQ(MAKELRESULT(0, MNC_CLOSE), menu.MenuChar('z', sub));
+  DestroyMenu(top);
+  for (const char* n : {"alpha.txt", "Beta.txt", "bravo.txt"}) DeleteFileA(Join(sendTo, n).c_str());
+}
+
+}  // namespace
