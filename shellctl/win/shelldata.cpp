@@ -302,11 +302,15 @@ DWORD DragEffectsOf(IDataObject* dataObject) {
     if (block && shell::ReadIdListArray(block, size, &view) && !view.items.empty()) {
       TComPtr<IShellFolder> folder;
       if (SUCCEEDED(PidlToFolder(reinterpret_cast<LPCITEMIDLIST>(view.parent), folder.Put())) && folder) {
-        std::vector<LPCITEMIDLIST> items;
-        for (shell::CPidl p : view.items) items.push_back(reinterpret_cast<LPCITEMIDLIST>(p));
-        ULONG attrs = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
-        if (SUCCEEDED(folder->GetAttributesOf(static_cast<UINT>(items.size()), items.data(), &attrs)))
-          effects = attrs & (DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK);
+        // Each item is asked on its own: Wine's desktop answers a query of
+        // several items with the last item's attributes, not their AND.
+        effects = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+        for (shell::CPidl p : view.items) {
+          LPCITEMIDLIST item = reinterpret_cast<LPCITEMIDLIST>(p);
+          ULONG attrs = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+          if (FAILED(folder->GetAttributesOf(1, &item, &attrs))) attrs = 0;
+          effects &= attrs;
+        }
       }
     }
     if (block) GlobalUnlock(medium.hGlobal);

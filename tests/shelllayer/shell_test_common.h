@@ -58,6 +58,16 @@ inline HRESULT MakeLink(const std::string& lnk, const std::string& target, const
   return file->Save(AnsiToWide(lnk).c_str(), TRUE);
 }
 
+inline void SetEvenFileTime(const std::string& path) {
+  SYSTEMTIME st = {2021, 6, 2, 15, 10, 20, 30, 0};
+  FILETIME ft;
+  SystemTimeToFileTime(&st, &ft);
+  HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  SetFileTime(h, nullptr, nullptr, &ft);
+  CloseHandle(h);
+}
+
 // The local last-write time of a file as the item data shows it.
 inline std::string ModifiedTextOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA a = {};
