@@ -4,8 +4,10 @@
 #include <memory>
 
 #include "classes.h"
+#include "shelltext.h"
 #include "sysutils.h"
 #include "win/comobj.h"
+#include "win/shconsts.h"
 
 TComCtlVersion COMCTL32_VER = {0, 0};
 OSVERSIONINFOA ShellPlatform = {};
@@ -372,6 +374,8 @@ LPCITEMIDLIST TPTIdListArray::Parent(int n) {
 }
 
 // ---------------------------------------------------------------------------
+
+void LoadShortCutTable() { shell::LoadShortCutTable([](uint32_t id) { return LoadShellString(id); }); }
 
 TMemoryStream* ShellColumnWidths() {
   if (!g_widths) g_widths = new TMemoryStream;

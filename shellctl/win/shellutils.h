@@ -126,6 +126,9 @@ typedef HRESULT(WINAPI* TSHGetDataFromIDListA)(IShellFolder*, LPCITEMIDLIST, int
 extern TSHGetDataFromIDListA SHGetDataFromIDListA;
 }  // namespace shell95
 
+// Fills the menu shortcut table (texts 52587-52593) once.
+void LoadShortCutTable();
+
 // The shared column-width store of the shell list and its 22-byte copy of
 // the "DirectoryCols" value.
 TMemoryStream* ShellColumnWidths();

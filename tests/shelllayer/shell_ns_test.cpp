@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <string>
 #include <vector>
 
+#include "classes.h"
 #include "gui_test_support.h"
+#include "shelltext.h"
 #include "shell_test_common.h"
 #include "sysutils.h"
 #include "test_support.h"
@@ -16,6 +22,7 @@
 #include "win/shconsts.h"
 #include "win/shelldata.h"
 #include "win/shellmenu.h"
+#include "win/shellole.h"
 #include "win/shellutils.h"
 
 using testsupport::Join;
@@ -332,6 +339,157 @@ TEST(ShellLinks, ReadBackEveryField) {
   EXPECT_EQ(nullptr, e.IdList);
   EXPECT_EQ("A description", e.Description);
   EXPECT_FALSE(SUCCEEDED(ReadShellLink(Join(base, "none.lnk"), e, false)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShellRoutines, ConversionsDataAndWidths) {
+  // The three string-return forms.
+  STRRET sr = {};
+  sr.uType = STRRET_CSTR;
+  std::memset(sr.cStr, 'c', sizeof(sr.cStr));  // no terminator in the buffer
+  EXPECT_EQ(std::string(sizeof(sr.cStr), 'c'), StrRetToString(nullptr, &sr));
+  const char item[] = "\x0A\x00name\0xyz";
+  sr.uType = STRRET_OFFSET;
+  sr.uOffset = 2;
+  EXPECT_EQ("name", StrRetToString(reinterpret_cast<LPCITEMIDLIST>(item), &sr));
+  EXPECT_EQ("", StrRetToString(nullptr, &sr));
+  sr.uType = STRRET_WSTR;
+  const wchar_t wide[] = L"wide text";
+  sr.pOleStr = static_cast<LPWSTR>(ShellAlloc(sizeof(wide)));
+  std::memcpy(sr.pOleStr, wide, sizeof(wide));
+  EXPECT_EQ("wide text", StrRetToString(nullptr, &sr));
+  EXPECT_EQ(nullptr, sr.pOleStr);
+
+  // Times: 2021-06-15 10:20:30.500 is day 44362 and its fraction.
+  SYSTEMTIME st = {2021, 6, 2, 15, 10, 20, 30, 500};
+  const double expected = 44362.0 + (10 * 3600 + 20 * 60 + 30.5) / 86400.0;
+  EXPECT_NEAR(expected, SystemTimeToDateTime(st), 1e-9);
+  FILETIME utc, local;
+  SystemTimeToFileTime(&st, &local);
+  LocalFileTimeToFileTime(&local, &utc);
+  EXPECT_NEAR(expected, FileTimeToDateTime(utc), 1e-9);
+
+  // Failures become exceptions with the platform's text.
+  EXPECT_NO_THROW(CheckResult(S_FALSE));
+  try {
+    CheckResult(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(TrimRight(SysErrorMessage(static_cast<int>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)))), e.Message());
+    EXPECT_FALSE(e.Message().empty());
+  }
+
+  // The menu shortcuts from their texts.
+  LoadShortCutTable();
+  EXPECT_EQ(52587u, shell::ShortCutTable()[0].id);
+  EXPECT_EQ(shell::scCtrl | 'A', shell::ShortCutTable()[0].shortcut);
+  EXPECT_EQ(113, shell::ShortCutTable()[6].shortcut);  // F2
+
+  // Combo data and a drop target by path.
+  const std::string base = Scratch("routines");
+  testsupport::WriteFileText(Join(base, "f.txt"), "");
+  TFolderOwner owner(base);
+  TPidl child(owner.Child("f.txt"));
+  {
+    TPTShComboData combo(&owner, owner.Folder(), owner.FolderPidl(), child.get());
+    EXPECT_EQ(owner.Folder(), combo.ParentFolder());
+    EXPECT_TRUE(SameText(Join(base, "f.txt"), PidlToPath(combo.AbsolutePidl())));
+    EXPECT_EQ(0, ComparePidls(owner.FolderPidl(), combo.ParentPidl()));
+  }
+  TComPtr<IDropTarget> target;
+  EXPECT_EQ(S_OK, PathDropTarget(nullptr, base, target.Put()));
+  EXPECT_TRUE(target);
+  EXPECT_FALSE(SUCCEEDED(PathDropTarget(nullptr, Join(base, "none"), target.Put())));
+
+  // An item outside the file system is a "System Folder".
+  TComPtr<IShellFolder> desktop;
+  ASSERT_EQ(S_OK, DesktopFolder(desktop.Put()));
+  LPITEMIDLIST drives = nullptr;
+  ASSERT_EQ(S_OK, SpecialFolderPidl(nullptr, CSIDL_DRIVES, &drives));
+  TPidl drivesHolder(drives);
+  struct TDesktopOwner : TPTShListOwner {
+    IShellFolder* folder;
+    IShellFolder* ShellFolder() override { return folder; }
+    LPCITEMIDLIST FolderPidl() override { return nullptr; }
+    IMalloc* ShellAllocator() override { return ShellMalloc(); }
+  } deskOwner;
+  deskOwner.folder = desktop.Get();
+  TPTShListData computer(&deskOwner);
+  computer.SetRelativePidl(drives);
+  EXPECT_EQ("System Folder", computer.ColumnText(2));
+  EXPECT_EQ("", computer.ColumnText(1));
+  EXPECT_TRUE(computer.IsFolder());
+
+  // The error mode is restored after a search.
+  UINT before = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  TNameSet names;
+  CollectFileNames(names, "Q:\\*.*");
+  EXPECT_EQ(UINT(SEM_NOOPENFILEERRORBOX), SetErrorMode(before));
+
+  // Column widths of a real list view.
+  HWND lv = CreateWindowA(WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT, 0, 0, 300, 100, nullptr, nullptr,
+                          GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(nullptr, lv);
+  const int widths[] = {120, 60, 90};
+  for (int i = 0; i < 3; ++i) {
+    LVCOLUMNA col = {};
+    col.mask = LVCF_WIDTH | LVCF_TEXT;
+    col.cx = widths[i];
+    col.pszText = const_cast<char*>("c");
+    ListView_InsertColumn(lv, i, &col);
+  }
+  TMemoryStream stream;
+  WriteColumnWidths(&stream, lv);
+  DestroyWindow(lv);
+  ASSERT_EQ(16, stream.Size());
+  const int32_t* v = static_cast<const int32_t*>(stream.Memory());
+  EXPECT_EQ(3, v[0]);
+  EXPECT_EQ(120, v[1]);
+  EXPECT_EQ(60, v[2]);
+  EXPECT_EQ(90, v[3]);
+}
+
+// Counts what a drop target reads.
+class TCountingData : public TPTDataObject {
+ public:
+  std::vector<CLIPFORMAT> asked;
+  STDMETHODIMP GetData(FORMATETC* f, STGMEDIUM* m) override {
+    asked.push_back(f->cfFormat);
+    return TPTDataObject::GetData(f, m);
+  }
+};
+
+TEST(ShellRoutines, SendToPlaysAWholeDrop) {
+  std::string sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
+  if (sendTo.empty()) {
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE, nullptr, 0, path);
+    sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
+  }
+  ASSERT_FALSE(sendTo.empty());
+  const std::string into = Join(sendTo, "Collected");
+  testsupport::MakeDirs(into);
+  const std::string base = Scratch("sendto");
+  const std::string file = Join(base, "sent.txt");
+  testsupport::WriteFileText(file, "sent");
+  TFolderOwner owner(base);
+  TPidl child(owner.Child("sent.txt"));
+  auto* raw = new TCountingData;
+  TComPtr<IDataObject> data(raw);
+  ASSERT_EQ(S_OK, raw->SetShellBlocks(owner.FolderPidl(), {child.get()}, {file}, file));
+  // Wine hands out the send-to folder's own drop target for its items, and
+  // its drop only reads the items (the copy is not built in Wine 8): the
+  // whole drop is seen by what the target reads of the data.
+  EXPECT_EQ(S_OK, SendToTarget("Collected", data.Get()));
+  EXPECT_NE(raw->asked.end(), std::find(raw->asked.begin(), raw->asked.end(), CF_IDLIST));
+  EXPECT_EQ(1, raw->RefCount());
+  raw->asked.clear();
+  EXPECT_FALSE(SUCCEEDED(SendToTarget("Nowhere", data.Get())));
+  EXPECT_TRUE(raw->asked.empty());
+  testsupport::RemoveTree(into);
 }
 
 }  // namespace
