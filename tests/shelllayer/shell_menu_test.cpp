@@ -151,6 +151,87 @@ TEST(ShellMenus, VerbsOfRealItems) {
   EXPECT_FALSE(testsupport::FileExists(file));
 }
 
+// The window that owns the real menu: it hands the menu messages to the
+// send-to menu as a control would.
+TSendToMenu* g_menu = nullptr;
+HMENU g_sub = nullptr;
+int g_measured = 0, g_drawn = 0;
+
+LRESULT CALLBACK MenuOwnerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wp) == g_sub) g_menu->Fill(g_sub);
+      return 0;
+    case WM_MEASUREITEM:
+      g_menu->MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lp));
+      ++g_measured;
+      return TRUE;
+    case WM_DRAWITEM:
+      g_menu->DrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lp));
+      ++g_drawn;
+      return TRUE;
+    case WM_MENUCHAR:
+      if (reinterpret_cast<HMENU>(lp) == g_sub) return g_menu->MenuChar(static_cast<char>(LOWORD(wp)), g_sub);
+      break;
+  }
+  return DefWindowProcA(w, msg, wp, lp);
+}
+
+void Key(WORD vk) {
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_KEYBOARD;
+  in[0].ki.wVk = in[1].ki.wVk = vk;
+  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+void RunRealMenu(const std::string& sendTo) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = MenuOwnerProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  wc.lpszClassName = "ShellMenuOwner";
+  RegisterClassA(&wc);
+  HWND owner = CreateWindowA("ShellMenuOwner", "menu owner", WS_POPUP | WS_VISIBLE, 100, 100, 300, 200, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(nullptr, owner);
+  SetForegroundWindow(owner);
+  HMENU top = CreatePopupMenu();
+  g_sub = CreatePopupMenu();
+  AppendMenuA(top, MF_STRING, 40, "&Open");
+  AppendMenuA(top, MF_POPUP, reinterpret_cast<UINT_PTR>(g_sub), "Se&nd To");
+  TSendToMenu menu(1000);
+  g_menu = &menu;
+  menu.Prepare(g_sub);
+  g_measured = g_drawn = 0;
+  std::string shot;
+  std::thread keys([&] {
+    // Wait for the menu window, open the submenu by its mnemonic, look, and
+    // type the one letter that names a single entry.
+    for (int i = 0; i < 200 && !FindWindowA("#32768", nullptr); ++i) Sleep(10);
+    Sleep(100);
+    Key('N');
+    Sleep(400);
+    shot = testsupport::Screenshot("shell_sendto_menu");
+    Key('A');
+    Sleep(300);
+    // Whatever happens, the menu does not stay open.
+    Key(VK_ESCAPE);
+    Key(VK_ESCAPE);
+  });
+  UINT chosen = static_cast<UINT>(TrackPopupMenu(top, TPM_RETURNCMD | TPM_LEFTALIGN, 120, 120, 0, owner, nullptr));
+  keys.join();
+  EXPECT_EQ("alpha.txt", menu.EntryName(chosen)) << chosen;
+  EXPECT_EQ(3, GetMenuItemCount(g_sub));
+  EXPECT_GE(g_measured, 3);
+  EXPECT_GE(g_drawn, 3);
+  EXPECT_FALSE(shot.empty());
+  DestroyMenu(top);
+  DestroyWindow(owner);
+  g_menu = nullptr;
+  (void)sendTo;
+}
+
 TEST(ShellMenus, SendToSubmenu) {
   std::string sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE);
   if (sendTo.empty()) {
@@ -259,6 +340,10 @@ TEST(ShellMenus, SendToSubmenu) {
   EXPECT_EQ(MAKELRESULT(alpha, MNC_EXECUTE), menu.MenuChar('a', sub));
   EXPECT_EQ(MAKELRESULT(0, MNC_CLOSE), menu.MenuChar('z', sub));
   DestroyMenu(top);
+
+  // A real menu: opened from the keyboard, filled when the submenu opens,
+  // drawn by us, and a unique letter runs its entry.
+  RunRealMenu(sendTo);
   for (const char* n : {"alpha.txt", "Beta.txt", "bravo.txt"}) DeleteFileA(Join(sendTo, n).c_str());
 }
 
