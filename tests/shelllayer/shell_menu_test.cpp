@@ -185,7 +185,7 @@ void Key(WORD vk) {
   SendInput(2, in, sizeof(INPUT));
 }
 
-void RunRealMenu(const std::string& sendTo) {
+void RunRealMenu() {
   WNDCLASSA wc = {};
   wc.lpfnWndProc = MenuOwnerProc;
   wc.hInstance = GetModuleHandleA(nullptr);
@@ -229,16 +229,10 @@ void RunRealMenu(const std::string& sendTo) {
   DestroyMenu(top);
   DestroyWindow(owner);
   g_menu = nullptr;
-  (void)sendTo;
 }
 
 TEST(ShellMenus, SendToSubmenu) {
-  std::string sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE);
-  if (sendTo.empty()) {
-    char path[MAX_PATH] = {};
-    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE, nullptr, 0, path));
-    sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
-  }
+  const std::string sendTo = SendToFolder();
   ASSERT_FALSE(sendTo.empty());
   // Only the entries of this test in the folder.
   WIN32_FIND_DATAA fd;
@@ -343,7 +337,7 @@ TEST(ShellMenus, SendToSubmenu) {
 
   // A real menu: opened from the keyboard, filled when the submenu opens,
   // drawn by us, and a unique letter runs its entry.
-  RunRealMenu(sendTo);
+  RunRealMenu();
   for (const char* n : {"alpha.txt", "Beta.txt", "bravo.txt"}) DeleteFileA(Join(sendTo, n).c_str());
 }
 

@@ -463,12 +463,7 @@ class TCountingData : public TPTDataObject {
 };
 
 TEST(ShellRoutines, SendToPlaysAWholeDrop) {
-  std::string sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
-  if (sendTo.empty()) {
-    char path[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE, nullptr, 0, path);
-    sendTo = SpecialFolderPath(nullptr, CSIDL_SENDTO);
-  }
+  const std::string sendTo = SendToFolder();
   ASSERT_FALSE(sendTo.empty());
   const std::string into = Join(sendTo, "Collected");
   testsupport::MakeDirs(into);

@@ -22,6 +22,17 @@ typedef std::unique_ptr<ITEMIDLIST, TPidlFree> TPidl;
 std::string Scratch(const std::string& sub);
 TPidl Parse(const std::string& path);
 
+// The send-to folder, made when the prefix has none yet.
+inline std::string SendToFolder() {
+  std::string dir = SpecialFolderPath(nullptr, CSIDL_SENDTO);
+  if (dir.empty()) {
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_SENDTO | CSIDL_FLAG_CREATE, nullptr, 0, path);
+    dir = SpecialFolderPath(nullptr, CSIDL_SENDTO);
+  }
+  return dir;
+}
+
 // A minimal owner list for item data: one real folder.
 class TFolderOwner : public TPTShListOwner {
  public:
