@@ -27,6 +27,9 @@
 
 using testsupport::Join;
 
+// The toolchain's headers give this interface no identifier for __uuidof.
+__CRT_UUID_DECL(IShellDetails, 0x000214EC, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
+
 namespace shelltest {
 
 std::string Scratch(const std::string& sub) {
@@ -283,6 +286,33 @@ TEST(ShellItems, ListDataOfRealFiles) {
   EXPECT_EQ("1KB", SizeText(1));
   EXPECT_EQ("1KB", SizeText(1024));
   EXPECT_EQ("0KB", SizeText(0));
+
+  // With a details provider the columns are the provider's (Wine's folders
+  // offer none through CreateViewObject, so the test brings its own).
+  struct TDetails : TComObject<IShellDetails> {
+    std::vector<UINT> asked;
+    STDMETHODIMP GetDetailsOf(PCUITEMID_CHILD, UINT column, SHELLDETAILS* d) override {
+      asked.push_back(column);
+      d->str.uType = STRRET_CSTR;
+      std::snprintf(d->str.cStr, sizeof(d->str.cStr), "column %u", column);
+      return S_OK;
+    }
+    STDMETHODIMP ColumnClick(UINT) override { return S_OK; }
+  };
+  struct TDetailsOwner : TFolderOwner {
+    using TFolderOwner::TFolderOwner;
+    TComPtr<IShellDetails> details;
+    IShellDetails* ShellDetails() override { return details.Get(); }
+  } withDetails(base);
+  auto* provider = new TDetails;
+  withDetails.details.Reset(provider);
+  TPTShListData viaProvider(&withDetails);
+  viaProvider.SetRelativePidl(c1.get());
+  EXPECT_EQ("column 2", viaProvider.ColumnText(2));
+  EXPECT_EQ("column 7", viaProvider.ColumnText(7));
+  EXPECT_EQ(file.DisplayName(), viaProvider.ColumnText(0));
+  EXPECT_EQ((std::vector<UINT>{2, 7}), provider->asked);
+  EXPECT_FALSE(viaProvider.DetailsLoaded);
 
   // Deleted behind the shell's back by a Unix program.
   EXPECT_TRUE(file.Validate());
