@@ -1,6 +1,9 @@
 #include "shellole.h"
 
 #include <cstring>
+#include <functional>
+
+#include "win/shellutils.h"
 
 FORMATETC CopyFormatEtc(const FORMATETC& src) {
   FORMATETC out = src;
@@ -28,7 +31,9 @@ TPTFormatEtcList::~TPTFormatEtcList() {
     if (f.ptd) CoTaskMemFree(f.ptd);
 }
 
-IEnumFORMATETC* TPTFormatEtcList::Enumerator() { return new TPTFormatEtcList_IEnumFormatEtc(this, 0); }
+IEnumFORMATETC* TPTFormatEtcList::Enumerator(IUnknown* keeper) {
+  return new TPTFormatEtcList_IEnumFormatEtc(this, 0, keeper);
+}
 
 HRESULT TPTFormatEtcList::QueryFormat(const FORMATETC& request) const {
   if (request.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
@@ -70,7 +75,7 @@ STDMETHODIMP TPTFormatEtcList_IEnumFormatEtc::Reset() {
 
 STDMETHODIMP TPTFormatEtcList_IEnumFormatEtc::Clone(IEnumFORMATETC** out) {
   if (!out) return E_POINTER;
-  *out = new TPTFormatEtcList_IEnumFormatEtc(list_, pos_);
+  *out = new TPTFormatEtcList_IEnumFormatEtc(list_, pos_, keeper_.Get());
   (*out)->AddRef();
   return S_OK;
 }
@@ -85,3 +90,115 @@ STDMETHODIMP TDropSource_shlvtv::QueryContinueDrag(BOOL escapePressed, DWORD key
 }
 
 STDMETHODIMP TDropSource_shlvtv::GiveFeedback(DWORD) { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+// ------------------------------------------------------------------ blocks
+
+namespace {
+
+HGLOBAL BlockOf(size_t size, const std::function<void(uint8_t*)>& fill) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (!h) return nullptr;
+  auto* p = static_cast<uint8_t*>(GlobalLock(h));
+  if (!p) {
+    GlobalFree(h);
+    return nullptr;
+  }
+  fill(p);
+  GlobalUnlock(h);
+  return h;
+}
+
+}  // namespace
+
+HGLOBAL MakeTextBlock(const std::string& text) {
+  return BlockOf(text.size() + 1, [&](uint8_t* p) { std::memcpy(p, text.c_str(), text.size() + 1); });
+}
+
+HGLOBAL MakeDroppedFilesBlock(const std::vector<std::string>& paths) {
+  return BlockOf(shell::DroppedFilesSize(paths), [&](uint8_t* p) { shell::WriteDroppedFiles(p, paths); });
+}
+
+HGLOBAL MakeIdListArrayBlock(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items) {
+  std::vector<shell::CPidl> lists;
+  for (LPCITEMIDLIST i : items) lists.push_back(Bytes(i));
+  return BlockOf(shell::IdListArraySize(Bytes(parent), lists),
+                 [&](uint8_t* p) { shell::WriteIdListArray(p, Bytes(parent), lists); });
+}
+
+HGLOBAL CopyGlobalBlock(HGLOBAL block) {
+  if (!block) return nullptr;
+  const SIZE_T size = GlobalSize(block);
+  const void* src = GlobalLock(block);
+  if (!src) return nullptr;
+  HGLOBAL copy = BlockOf(size, [&](uint8_t* p) { std::memcpy(p, src, size); });
+  GlobalUnlock(block);
+  return copy;
+}
+
+// ------------------------------------------------------------- data object
+
+TPTDataObject::~TPTDataObject() { FreeBlocks(); }
+
+void TPTDataObject::FreeBlocks() {
+  for (HGLOBAL h : blocks_)
+    if (h) GlobalFree(h);
+  blocks_.clear();
+}
+
+HRESULT TPTDataObject::SetShellBlocks(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items,
+                                      const std::vector<std::string>& paths, const std::string& text) {
+  FreeBlocks();
+  const CLIPFORMAT formats[] = {CF_IDLIST, CF_HDROP, CF_TEXT};
+  formats_.reset(new TPTFormatEtcList(formats, 2));
+  blocks_.push_back(MakeIdListArrayBlock(parent, items));
+  blocks_.push_back(MakeDroppedFilesBlock(paths));
+  blocks_.push_back(MakeTextBlock(text));
+  for (HGLOBAL h : blocks_)
+    if (!h) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+STDMETHODIMP TPTDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+  if (!format || !medium) return E_INVALIDARG;
+  if (!formats_) return DV_E_FORMATETC;
+  HRESULT hr = formats_->QueryFormat(*format);
+  if (FAILED(hr)) return hr;
+  for (int i = 0; i < formats_->Count(); ++i) {
+    if (formats_->Items(i).cfFormat != format->cfFormat) continue;
+    HGLOBAL copy = CopyGlobalBlock(blocks_[static_cast<size_t>(i)]);
+    if (!copy) return E_OUTOFMEMORY;
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = copy;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  return DV_E_FORMATETC;
+}
+
+STDMETHODIMP TPTDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+
+STDMETHODIMP TPTDataObject::QueryGetData(FORMATETC* format) {
+  if (!format) return E_INVALIDARG;
+  return formats_ ? formats_->QueryFormat(*format) : DV_E_FORMATETC;
+}
+
+STDMETHODIMP TPTDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+  if (out) out->ptd = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP TPTDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+
+STDMETHODIMP TPTDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (direction != DATADIR_GET || !formats_) return E_NOTIMPL;
+  // The enumerator holds this object, whose list it walks.
+  *out = formats_->Enumerator(static_cast<IDataObject*>(this));
+  (*out)->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP TPTDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return OLE_E_ADVISENOTSUPPORTED; }
+STDMETHODIMP TPTDataObject::DUnadvise(DWORD) { return OLE_E_ADVISENOTSUPPORTED; }
+STDMETHODIMP TPTDataObject::EnumDAdvise(IEnumSTATDATA**) { return OLE_E_ADVISENOTSUPPORTED; }
