@@ -1,0 +1,14 @@
+// Without a display the decoded buffers are the picture: nothing is made.
+#include "gifimage.h"
+
+bool htmlgif::TFrame::MakeDisplay(const TGIFImage&) {
+  return true;
+}
+
+void htmlgif::TFrame::FreeDisplay() {}
+
+bool TGIFImage::MakeDisplay() {
+  return true;
+}
+
+void TGIFImage::FreeDisplay() {}
