@@ -40,7 +40,7 @@ void TGIFImage::Clear() {
   for (auto& f : frames_) f.reset();
   stream_.SetPosition(0);
   numFrames_ = 0;
-  CurrentFrame = 1;
+  currentFrame_ = 1;
   loopLimit_ = 1;
   loopCount_ = 1;
   isTransparent_ = false;

@@ -20,6 +20,13 @@
 
 class TGIFImage;
 
+#ifdef _WIN32
+// The handle types of <windows.h>, which the portable part does not include.
+struct HDC__;
+struct HWND__;
+struct tagRECT;
+#endif
+
 // A load that fails raises this ("Invalid GIF image" and the reason).
 MORVANE_EXCEPTION(EGIFError, Exception);
 
@@ -151,7 +158,31 @@ class TGIFImage : public TPersistent {
 
   int Speed = 100;   // percent
   bool Visible = true;
-  int CurrentFrame = 1;
+  // The frame composed last (before the first animation step: the frame
+  // showing; after it: the next one to show).
+  int CurrentFrame() const { return currentFrame_; }
+  bool Animate() const { return animate_; }
+  int LoopCount() const { return loopCount_; }
+  uint32_t CurrentInterval() const { return currentInterval_; }
+
+#ifdef _WIN32
+  // Starts (with at least two frames) or stops the animation; stopping
+  // shows frame 1 again.
+  void SetAnimate(bool value);
+  // Jumps to frame 'value'; past the last it wraps to 1, below 1 to the last.
+  void SetCurrentFrame(int value);
+  // Advances the animation when its interval has passed; true when a new
+  // frame was composed (and the last draw rectangle invalidated).
+  bool AnimationStep();
+  // Where the image was drawn last, invalidated at each animation step.
+  void SetLastDraw(HWND__* window, const tagRECT& rect);
+
+  // The composite picture as composed so far, and its mask (white =
+  // transparent; only when IsTransparent), both of the logical size;
+  // nullptr when nothing is displayed.
+  HDC__* CompositeDC() const;
+  HDC__* MaskCompositeDC() const;
+#endif
 
  protected:
   // Walks the memory stream; false when the data is not a GIF image, holds
@@ -161,6 +192,13 @@ class TGIFImage : public TPersistent {
   // frame 1 into it; false fails the read.  FreeDisplay undoes it.
   bool MakeDisplay();
   void FreeDisplay();
+#ifdef _WIN32
+  // Composing and disposing frame 'index' in the composite picture.
+  void Compose(int index);
+  void Dispose(int index);
+  // The frame on the screen now, which the next step disposes.
+  int ShownFrame() const;
+#endif
 
   bool animated_ = false;
   bool empty_ = true;
@@ -170,6 +208,7 @@ class TGIFImage : public TPersistent {
   bool isTransparent_ = false;
   int colorBits_ = 0;
   std::array<uint8_t, 768> globalTable_{};
+  int currentFrame_ = 1;
   bool animate_ = false;
   std::array<std::unique_ptr<htmlgif::TFrame>, htmlgif::kMaxFrames> frames_;
   int loopCount_ = 1;

@@ -2,6 +2,7 @@
 // sub-blocks, and building small files code by code.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -101,6 +102,40 @@ class CodePacker {
   Bytes data_;
   uint64_t acc_ = 0;
   int bits_ = 0;
+};
+
+// Codes of an encoder that never clears after the first code: it tracks
+// the decoder's next free code and code width.
+class Encoder {
+ public:
+  explicit Encoder(int codeSize) : codeSize_(codeSize), clear_(1 << codeSize) {
+    next_ = clear_ + 2;
+    width_ = codeSize + 1;
+    limit_ = 2 * clear_;
+    p_.Put(clear_, width_);
+  }
+  Encoder& Code(int code) {
+    p_.Put(code, width_);
+    if (first_) {
+      first_ = false;
+    } else if (next_ < 4096) {
+      if (++next_ >= limit_ && limit_ < 4096) {
+        limit_ *= 2;
+        ++width_;
+      }
+    }
+    return *this;
+  }
+  int Next() const { return next_; }
+  Bytes End() {
+    p_.Put(clear_ + 1, width_);
+    return p_.Finish();
+  }
+
+ private:
+  int codeSize_, clear_, next_, width_, limit_;
+  bool first_ = true;
+  CodePacker p_;
 };
 
 // A GIF89a file built block by block.
