@@ -5,6 +5,10 @@ bool htmlgif::TFrame::MakeDisplay(const TGIFImage&) {
   return true;
 }
 
+bool htmlgif::TFrame::CopyDisplay(const TFrame&) {
+  return true;
+}
+
 void htmlgif::TFrame::FreeDisplay() {}
 
 bool TGIFImage::MakeDisplay() {

@@ -145,6 +145,43 @@ bool TFrame::MakeDisplay(const TGIFImage&) {
   return ok;
 }
 
+namespace {
+
+// A new bitmap of the same size and form holding the same pixels.
+HBITMAP CopyBitmap(HBITMAP source, int width, int height, bool mono) {
+  if (!source) return nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP copy = mono ? CreateBitmap(width, height, 1, 1, nullptr) : CreateCompatibleBitmap(screen, width, height);
+  ReleaseDC(nullptr, screen);
+  if (!copy) return nullptr;
+  TSelected from(source), to(copy);
+  if (!from.DC() || !to.DC() || !BitBlt(to.DC(), 0, 0, width, height, from.DC(), 0, 0, SRCCOPY)) {
+    DeleteObject(copy);
+    return nullptr;
+  }
+  return copy;
+}
+
+}  // namespace
+
+bool TFrame::CopyDisplay(const TFrame& source) {
+  FreeDisplay();
+  Display = new TFrameDisplay;
+  const TFrameDisplay& from = *source.Display;
+  bool ok = true;
+  if (from.image) ok = (Display->image = CopyBitmap(from.image, Width, Height, false)) != nullptr;
+  if (ok && from.mask) ok = (Display->mask = CopyBitmap(from.mask, Width, Height, true)) != nullptr;
+  // The save bitmaps are filled when the frame is composed.
+  if (ok && from.saveImage) {
+    HDC screen = GetDC(nullptr);
+    Display->saveImage = CreateCompatibleBitmap(screen, Width, Height);
+    ReleaseDC(nullptr, screen);
+    Display->saveMask = CreateBitmap(Width, Height, 1, 1, nullptr);
+    ok = Display->saveImage && Display->saveMask;
+  }
+  return ok;
+}
+
 void TFrame::FreeDisplay() {
   if (!Display) return;
   for (HBITMAP b : {Display->image, Display->mask, Display->saveImage, Display->saveMask})

@@ -78,6 +78,78 @@ void TGIFImage::Load(TStream* stream, bool structureOnly) {
   }
 }
 
+std::unique_ptr<TGIFImage> TGIFImage::CreateFromFile(const std::string& fileName, bool& nonAnimated) {
+  nonAnimated = true;
+  TMemoryStream data;
+  try {
+    data.LoadFromFile(fileName);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+  return CreateFromStream(&data, nonAnimated);
+}
+
+std::unique_ptr<TGIFImage> TGIFImage::CreateFromStream(TStream* stream, bool& nonAnimated) {
+  nonAnimated = true;
+  auto image = std::make_unique<TGIFImage>();
+  const int64_t start = stream->Position();
+  try {
+    image->LoadStructureFromStream(stream);
+  } catch (const EGIFError&) {
+    return nullptr;
+  }
+  image->animate_ = false;
+  image->Visible = false;
+  nonAnimated = !image->animated_;
+  stream->SetPosition(start);
+  try {
+    image->LoadFromStream(stream);
+  } catch (const EGIFError&) {
+    return nullptr;
+  }
+  return image;
+}
+
+std::unique_ptr<TGIFImage> TGIFImage::CreateCopy(const TGIFImage& source) {
+  auto copy = std::make_unique<TGIFImage>();
+  copy->animated_ = source.animated_;
+  copy->width_ = source.width_;
+  copy->height_ = source.height_;
+  copy->loopLimit_ = source.loopLimit_;
+  copy->isTransparent_ = source.isTransparent_;
+  copy->colorBits_ = source.colorBits_;
+  copy->globalTable_ = source.globalTable_;
+  copy->noDisplay_ = source.noDisplay_;
+  copy->Speed = source.Speed;
+  copy->Visible = source.Visible;
+  for (int i = 0; i < source.numFrames_; ++i) {
+    const TFrame& from = *source.frames_[i];
+    auto f = std::make_unique<TFrame>();
+    f->Left = from.Left;
+    f->Top = from.Top;
+    f->Width = from.Width;
+    f->Height = from.Height;
+    f->LocalTable = from.LocalTable;
+    f->ColorBits = from.ColorBits;
+    f->ColorTable = from.ColorTable;
+    f->Interlaced = from.Interlaced;
+    f->Disposal = from.Disposal;
+    f->Delay = from.Delay;
+    f->Transparent = from.Transparent;
+    f->TransparentIndex = from.TransparentIndex;
+    f->Comment = from.Comment;
+    f->Pixels = from.Pixels;
+    f->Mask = from.Mask;
+    if (from.Display && !f->CopyDisplay(from)) return nullptr;
+    copy->frames_[copy->numFrames_++] = std::move(f);
+  }
+  if (!source.empty_) {
+    if (!copy->noDisplay_ && !copy->MakeDisplay()) return nullptr;
+    copy->empty_ = false;
+  }
+  return copy;
+}
+
 namespace {
 
 // Reads the sub-blocks of an extension whose label has been read.  'first'

@@ -116,6 +116,8 @@ class TFrame : public TObject {
   // Platform half: called after the frame is decoded (and only when the
   // image displays); false fails the read.  FreeDisplay undoes it.
   bool MakeDisplay(const TGIFImage& image);
+  // Platform half: gives this copy of 'source' a display of its own.
+  bool CopyDisplay(const TFrame& source);
   void FreeDisplay();
   TFrameDisplay* Display = nullptr;
 };
@@ -139,6 +141,16 @@ class TGIFImage : public TPersistent {
   // The same, reading the structure and sizes only (no pixels, no display).
   void LoadStructureFromFile(const std::string& fileName);
   void LoadStructureFromStream(TStream* stream);
+
+  // A new image read from the file or stream: first its structure, then
+  // in full; nullptr when either read fails.  NonAnimated tells whether it
+  // has a single frame (True too when it fails).
+  static std::unique_ptr<TGIFImage> CreateFromFile(const std::string& fileName, bool& nonAnimated);
+  static std::unique_ptr<TGIFImage> CreateFromStream(TStream* stream, bool& nonAnimated);
+  // A new image that shares nothing with 'source': its fields and frames
+  // copied and its display made again, showing frame 1; nullptr when the
+  // display cannot be made.
+  static std::unique_ptr<TGIFImage> CreateCopy(const TGIFImage& source);
 
   // Frees all frames and resets the image for a new read.
   void Clear();

@@ -190,6 +190,38 @@ TEST(GifCorrupt, SizesAndStructure) {
   }
 }
 
+TEST(GifLoad, CreateFromStreamAndCopy) {
+  GifBuilder b(8, 2, 2);
+  b.Control(3, 4, true, 2).Image(0, 0, 8, 1, 2, FourPixels()).Image(0, 1, 8, 1, 2, FourPixels()).Trailer();
+  TMemoryStream s;
+  s.Write(b.Data().data(), static_cast<int>(b.Data().size()));
+  bool nonAnimated = false;
+  auto image = TGIFImage::CreateFromStream(&s, nonAnimated);
+  ASSERT_TRUE(image);
+  EXPECT_FALSE(nonAnimated);
+  EXPECT_FALSE(image->Visible);
+  EXPECT_FALSE(image->Empty());
+  EXPECT_FALSE(image->NoDisplay());
+
+  auto copy = TGIFImage::CreateCopy(*image);
+  ASSERT_TRUE(copy);
+  image.reset();  // the copy shares nothing
+  ASSERT_EQ(copy->NumFrames(), 2);
+  EXPECT_TRUE(copy->Animated());
+  EXPECT_TRUE(copy->IsTransparent());
+  EXPECT_EQ(copy->Width(), 8);
+  EXPECT_EQ(copy->Height(), 2);
+  EXPECT_EQ(copy->Frame(1)->Disposal, 3);
+  EXPECT_EQ(copy->Frame(1)->Mask[0], 0x40);
+  EXPECT_EQ(giftest::Indices(*copy->Frame(2)), Bytes({1, 2, 3, 1, 0, 0, 0, 0}));
+
+  TMemoryStream junk;
+  junk.Write("GIF89a", 6);
+  EXPECT_FALSE(TGIFImage::CreateFromStream(&junk, nonAnimated));
+  EXPECT_TRUE(nonAnimated);
+  EXPECT_FALSE(TGIFImage::CreateFromFile("/nonexistent/x.gif", nonAnimated));
+}
+
 TEST(GifCorrupt, FlipRows) {
   Bytes rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   htmlgif::FlipRows(rows.data(), 4, 3);

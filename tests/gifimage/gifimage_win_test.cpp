@@ -161,6 +161,18 @@ TEST(GifDisplay, LoopCountDelaysAndJumps) {
   image.SetCurrentFrame(2);
   EXPECT_EQ(shown(), 2);
 
+  // A copy has a composite of its own, showing frame 1, and animates on
+  // its own.
+  auto copy = TGIFImage::CreateCopy(image);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(static_cast<int>(Capture(copy->CompositeDC(), 3, 2).At(0, 0) & 0xFF), 1);
+  copy->SetAnimate(true);
+  ASSERT_TRUE(StepOnce(*copy));
+  EXPECT_EQ(static_cast<int>(Capture(copy->CompositeDC(), 3, 2).At(0, 0) & 0xFF), 2);
+  ASSERT_TRUE(StepOnce(*copy));
+  EXPECT_EQ(static_cast<int>(Capture(copy->CompositeDC(), 3, 2).At(0, 0) & 0xFF), 3);
+  EXPECT_EQ(shown(), 2);
+
   // Speed stretches the delay.
   giftest::GifBuilder slow(3, 2, 2);
   slow.Control(0, 10, false, 0).Image(0, 0, 3, 2, 2, solid(1)).Image(0, 0, 3, 2, 2, solid(2)).Trailer();
