@@ -8,6 +8,9 @@
 #include <algorithm>
 
 #include "gifimage.h"
+#include "win/graphics.h"
+
+TGIFBackground GIFBackground;
 
 namespace {
 
@@ -73,6 +76,7 @@ struct TGIFSurface {
 
 struct TGIFDisplay {
   TGIFSurface composite, mask, scratch;
+  int scratchWidth = 0, scratchHeight = 0;
   HWND lastWindow = nullptr;
   RECT lastRect{};
 };
@@ -199,6 +203,8 @@ bool TGIFImage::MakeDisplay() {
   if (ok && isTransparent_)
     ok = display_->mask.Make(width_, height_, true, WHITENESS) &&
          display_->scratch.Make(width_, height_, false, BLACKNESS);
+  display_->scratchWidth = width_;
+  display_->scratchHeight = height_;
   if (!ok) {
     FreeDisplay();
     return false;
@@ -340,4 +346,49 @@ void TGIFImage::SetLastDraw(HWND window, const RECT& rect) {
   if (!display_) return;
   display_->lastWindow = window;
   display_->lastRect = rect;
+}
+
+void TGIFImage::Draw(TCanvas& canvas, int x, int y, int w, int h, HWND window) {
+  if (!Visible || empty_ || noDisplay_ || !display_ || numFrames_ == 0 || w <= 0 || h <= 0) return;
+  HDC dc = canvas.Handle();
+  HDC composite = display_->composite.dc;
+  const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
+  if (!display_->mask.dc) {
+    StretchBlt(dc, x, y, w, h, composite, 0, 0, width_, height_, SRCCOPY);
+  } else {
+    // The page background, the mask's hole in it and the picture are put
+    // together off screen and shown in one copy.
+    TGIFSurface& scratch = display_->scratch;
+    if (display_->scratchWidth != w || display_->scratchHeight != h) {
+      scratch.Free();
+      display_->scratchWidth = display_->scratchHeight = 0;
+      if (!scratch.Make(w, h, false, BLACKNESS)) {
+        scratch.Free();
+        SetStretchBltMode(dc, oldMode);
+        return;
+      }
+      display_->scratchWidth = w;
+      display_->scratchHeight = h;
+    }
+    HDC s = scratch.dc;
+    if (GIFBackground.TileImage) {
+      GIFBackground.TileImage(s, w, h, x, y);
+    } else {
+      HBRUSH brush = CreateSolidBrush(0x02000000 | ColorToRGB(GIFBackground.Color));
+      RECT r{0, 0, w, h};
+      FillRect(s, &r, brush);
+      DeleteObject(brush);
+    }
+    SetStretchBltMode(s, COLORONCOLOR);
+    SetBkColor(s, RGB(255, 255, 255));
+    SetTextColor(s, RGB(0, 0, 0));
+    StretchBlt(s, 0, 0, w, h, display_->mask.dc, 0, 0, width_, height_, SRCAND);
+    // The composite is black wherever the mask is white.
+    StretchBlt(s, 0, 0, w, h, composite, 0, 0, width_, height_, SRCPAINT);
+    BitBlt(dc, x, y, w, h, s, 0, 0, SRCCOPY);
+  }
+  SetStretchBltMode(dc, oldMode);
+  display_->lastWindow = window;
+  display_->lastRect = RECT{x, y, x + w, y + h};
+  if (animate_) AnimationStep();
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,18 @@ class TGIFImage;
 struct HDC__;
 struct HWND__;
 struct tagRECT;
+class TCanvas;
+
+// The page under a transparent GIF while the document draws it, set by
+// the document before it draws its images: the background colour (a table
+// cell's inside a cell) and, when the page has a background picture, the
+// routine that tiles it into a DC of width x height whose top left lies at
+// (phaseX, phaseY) of the page.
+struct TGIFBackground {
+  uint32_t Color = 0xFFFFFF;  // a TColor
+  std::function<void(HDC__* dc, int width, int height, int phaseX, int phaseY)> TileImage;
+};
+extern TGIFBackground GIFBackground;
 #endif
 
 // A load that fails raises this ("Invalid GIF image" and the reason).
@@ -186,6 +199,11 @@ class TGIFImage : public TPersistent {
   // Advances the animation when its interval has passed; true when a new
   // frame was composed (and the last draw rectangle invalidated).
   bool AnimationStep();
+  // Draws the composite stretched into (x, y, w, h) of the canvas (through
+  // its mask over the page background when transparent), remembers the
+  // rectangle and 'window' for the animation, and advances the animation
+  // when it is due.
+  void Draw(TCanvas& canvas, int x, int y, int w, int h, HWND__* window);
   // Where the image was drawn last, invalidated at each animation step.
   void SetLastDraw(HWND__* window, const tagRECT& rect);
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "gif_test_util.h"
+#include "gui_test_support.h"
 #include "test_support.h"
 
 using giftest::Bytes;
@@ -60,17 +61,23 @@ bool StepOnce(TGIFImage& image) {
   return false;
 }
 
+// The animations of pil_compose.py and PIL's frames of them, made once.
+const std::string& Composed() {
+  static std::string dir;
+  if (dir.empty()) {
+    std::string out = Join(testsupport::ScratchDir(), "composed"), log;
+    std::string script = Join(Join(Join(testsupport::SourceDir(), "tests"), "gifimage"), "pil_compose.py");
+    int rc = testsupport::RunUnix("/usr/bin/python3",
+                                  {testsupport::ToUnixPath(script), testsupport::ToUnixPath(out)}, &log);
+    EXPECT_EQ(rc, 0) << log;
+    if (rc == 0) dir = out;
+  }
+  return dir;
+}
+
 TEST(GifDisplay, CompositeFollowsPilFrameByFrame) {
-  const std::string dir = Join(testsupport::ScratchDir(), "composed");
-  std::string log;
-  ASSERT_EQ(testsupport::RunUnix("/usr/bin/python3",
-                                 {testsupport::ToUnixPath(Join(Join(Join(testsupport::SourceDir(), "tests"),
-                                                                    "gifimage"),
-                                                               "pil_compose.py")),
-                                  testsupport::ToUnixPath(dir)},
-                                 &log),
-            0)
-      << log;
+  const std::string dir = Composed();
+  ASSERT_FALSE(dir.empty());
   for (const char* dispose : {"none", "background", "previous"}) {
     SCOPED_TRACE(dispose);
     const Bytes text = testsupport::ReadFileBytes(Join(dir, std::string(dispose) + ".txt"));
@@ -184,6 +191,74 @@ TEST(GifDisplay, LoopCountDelaysAndJumps) {
   second.Speed = 50;
   second.SetAnimate(true);
   EXPECT_EQ(second.CurrentInterval(), 200u);
+}
+
+// Tiles of 8 x 8 in two colours, by page position.
+COLORREF TileColour(int px, int py) {
+  return ((px / 8 + py / 8) % 2) ? RGB(200, 200, 255) : RGB(255, 255, 200);
+}
+
+TEST(GifDisplay, DrawsTransparentAnimationTwiceItsSizeOverATiledBackground) {
+  const std::string dir = Composed();
+  ASSERT_FALSE(dir.empty());
+  TGIFImage image;
+  image.LoadFromFile(Join(dir, "background.gif"));
+  const int w = 20, h = 14, left = 40, top = 30;
+  GIFBackground.TileImage = [](HDC dc, int width, int height, int phaseX, int phaseY) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width;) {
+        int run = 8 - (phaseX + x) % 8;
+        RECT r{x, y, std::min(width, x + run), y + 1};
+        HBRUSH b = CreateSolidBrush(TileColour(phaseX + x, phaseY + y));
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+        x += run;
+      }
+  };
+  Application->Initialize();
+  TForm* form = new TForm(Application);
+  form->SetBounds(60, 60, 200, 160);
+  int paints = 0;
+  form->OnPaint = [&](TObject*) {
+    ++paints;
+    image.Draw(form->Canvas(), left, top, 2 * w, 2 * h, form->Handle());
+  };
+  form->Show();
+  testsupport::Pump(100);
+
+  auto check = [&](int frame) {
+    const Bytes want = testsupport::ReadFileBytes(Join(dir, "background." + std::to_string(frame) + ".rgba"));
+    HDC wdc = GetDC(form->Handle());
+    Picture shown = Capture(wdc, left + 2 * w, top + 2 * h);
+    ReleaseDC(form->Handle(), wdc);
+    int wrong = 0;
+    for (int y = 0; y < 2 * h; ++y)
+      for (int x = 0; x < 2 * w; ++x) {
+        const uint8_t* p = &want[(size_t(y / 2) * w + x / 2) * 4];
+        COLORREF c = p[3] ? RGB(p[0], p[1], p[2]) : TileColour(left + x, top + y);
+        uint32_t expected = uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+        if (shown.At(left + x, top + y) != expected) ++wrong;
+      }
+    return wrong;
+  };
+  EXPECT_EQ(check(1), 0) << "frame 1";
+
+  // A step, as the document's timer takes it, invalidates the picture in
+  // the window it was drawn in, and the paint draws the new frame.
+  image.SetAnimate(true);
+  const int before = paints;
+  for (int i = 0; i < 20; ++i) {
+    image.AnimationStep();
+    testsupport::Pump(10);
+  }
+  EXPECT_GE(paints - before, 10);
+  image.SetAnimate(false);
+  form->Invalidate();
+  testsupport::Pump(100);
+  std::string shot = testsupport::Screenshot("gifimage_transparent_twice");
+  EXPECT_EQ(check(1), 0) << "frame 1 after stopping";
+  GIFBackground.TileImage = nullptr;
+  delete form;
 }
 
 }  // namespace
