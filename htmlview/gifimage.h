@@ -96,14 +96,14 @@ class TFrame : public TObject {
   TFrame() = default;
   ~TFrame() override;
 
-  // Reads the image descriptor at the cursor (which stands on 0x2C), its
-  // colour table and its data.  The image gives the global table and
-  // NoDisplay; 'control' is the control block that precedes the image.
-  virtual TReadResult Read(TGifInput& in, TGIFImage& image, const TControlBlock& control);
   // Decodes the LZW data at the cursor (code-size byte and sub-blocks) into
   // Pixels and Mask, and leaves the cursor after the data's terminator (or
   // at the end of truncated data).
   virtual void Decode(TGifInput& in);
+  // Reads the image descriptor at the cursor (which stands on 0x2C), its
+  // colour table and its data.  The image gives the global table and
+  // NoDisplay; 'control' is the control block that precedes the image.
+  virtual TReadResult Read(TGifInput& in, TGIFImage& image, const TControlBlock& control);
 
   int Left = 0, Top = 0, Width = 0, Height = 0;
   bool LocalTable = false;
