@@ -46,3 +46,21 @@ fetch libc6 2.36-9+deb12u7 "$dest/trees/libc6-2.36-9+deb12u7"
 fetch libc6 2.36-9+deb12u14 "$dest/trees/libc6-2.36-9+deb12u14"
 pair libc.so.6 libc.so.6 "$dest/trees/libc6-2.36-9+deb12u7" "$dest/trees/libc6-2.36-9+deb12u14"
 ls -lL "$dest/postgres.old" "$dest/postgres.new" "$dest/libc.so.6.old" "$dest/libc.so.6.new"
+
+# GIFs of two documentation packages for the GIF reader's reference tests
+# (any release will do, so the current one is taken):
+# build/testdata/gifs/<package>/root.
+fetch_current() {
+  local package=$1 dir=$2
+  [ -f "$dir/.done" ] && return 0
+  rm -rf "$dir"; mkdir -p "$dir"
+  if ! (cd "$dir" && apt-get download "$package" >/dev/null 2>&1); then
+    echo "fetch-testdata: $package is not available" >&2
+    rm -rf "$dir"; exit 1
+  fi
+  dpkg-deb -x "$dir"/*.deb "$dir/root"
+  rm -f "$dir"/*.deb
+  touch "$dir/.done"
+}
+fetch_current imagemagick-6-doc "$dest/gifs/imagemagick-6-doc"
+fetch_current xfig-doc "$dest/gifs/xfig-doc"
