@@ -164,21 +164,30 @@ void ForPieces(uint32_t n, F f) {
   for (std::thread& t : helpers) t.join();
 }
 
-// Quicksort on the inner word, middle element as pivot; recursion on the
-// smaller side keeps the stack shallow on unlucky input.
+// One quicksort step on the inner word, middle element as pivot: [lo, *left]
+// and [*right, hi] are left to sort.
+inline void Partition(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int64_t* left, int64_t* right) {
+  int64_t i = lo, j = hi;
+  uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
+  do {
+    while (InnerAt(buffer + a[i]) < pivot) ++i;
+    while (pivot < InnerAt(buffer + a[j])) --j;
+    if (i <= j) {
+      std::swap(a[i], a[j]);
+      ++i;
+      --j;
+    }
+  } while (i <= j);
+  *left = j;
+  *right = i;
+}
+
+// Quicksort; recursion on the smaller side keeps the stack shallow on
+// unlucky input.
 void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
   while (lo < hi) {
-    int64_t i = lo, j = hi;
-    uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
-    do {
-      while (InnerAt(buffer + a[i]) < pivot) ++i;
-      while (pivot < InnerAt(buffer + a[j])) --j;
-      if (i <= j) {
-        std::swap(a[i], a[j]);
-        ++i;
-        --j;
-      }
-    } while (i <= j);
+    int64_t i, j;
+    Partition(a, lo, hi, buffer, &j, &i);
     if (j - lo < hi - i) {
       if (lo < j) SortBucket(a, lo, j, buffer);
       lo = i;
@@ -198,17 +207,8 @@ void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer,
     SortBucket(a, lo, hi, buffer);
     return;
   }
-  int64_t i = lo, j = hi;
-  uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
-  do {
-    while (InnerAt(buffer + a[i]) < pivot) ++i;
-    while (pivot < InnerAt(buffer + a[j])) --j;
-    if (i <= j) {
-      std::swap(a[i], a[j]);
-      ++i;
-      --j;
-    }
-  } while (i <= j);
+  int64_t i, j;
+  Partition(a, lo, hi, buffer, &j, &i);
   std::thread left;
   if (lo < j) {
     try {
