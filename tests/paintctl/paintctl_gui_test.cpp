@@ -1,0 +1,437 @@
+// The painted controls as real windows under Wine: one form, shown once,
+// with a splitter, a group of each frame style, a backdrop and a rotated
+// label; the mouse is moved and pressed through SendInput.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "test_support.h"
+#include "win/forms.h"
+#include "win/ptframe.h"
+#include "win/ptsplitter.h"
+
+using testsupport::Pump;
+
+namespace {
+
+COLORREF PixelAt(int x, int y) {
+  HDC dc = GetDC(nullptr);
+  COLORREF v = GetPixel(dc, x, y);
+  ReleaseDC(nullptr, dc);
+  return v;
+}
+
+// A pixel of a window in window coordinates (the frame included).
+COLORREF WindowPixel(TWinControl* w, int x, int y) {
+  RECT r;
+  GetWindowRect(w->Handle(), &r);
+  return PixelAt(r.left + x, r.top + y);
+}
+
+COLORREF Sys(int index) { return GetSysColor(index) & 0xFFFFFF; }
+
+void SendMouse(DWORD flags, int x = 0, int y = 0) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  if (flags & MOUSEEVENTF_MOVE) {
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((x * 65535LL + (sw - 1) / 2) / (sw - 1));
+    in.mi.dy = static_cast<LONG>((y * 65535LL + (sh - 1) / 2) / (sh - 1));
+    flags |= MOUSEEVENTF_ABSOLUTE;
+  }
+  in.mi.dwFlags = flags;
+  SendInput(1, &in, sizeof in);
+}
+
+// Under Wine a synthetic move can come back from the X server a little
+// later, putting the pointer where it was before; the move is repeated
+// until the pointer stays where it was sent.
+void MouseTo(TControl* c, int x, int y) {
+  POINT want = c->ClientToScreen(POINT{x, y});
+  SendMouse(MOUSEEVENTF_MOVE, want.x, want.y);
+  int stable = 0;
+  for (int i = 0; i < 50 && stable < 4; ++i) {
+    Pump(15);
+    POINT p;
+    GetCursorPos(&p);
+    if (p.x == want.x && p.y == want.y) {
+      ++stable;
+    } else {
+      stable = 0;
+      SendMouse(MOUSEEVENTF_MOVE, want.x, want.y);
+    }
+  }
+}
+
+// Whether 'seen' holds the values of 'want' in that order and nothing else
+// (echoed moves may repeat a value).
+bool SameMoves(const std::vector<int>& seen, const std::vector<int>& want) {
+  size_t i = 0;
+  for (int v : seen) {
+    if (i < want.size() && v == want[i]) {
+      ++i;
+      continue;
+    }
+    if (std::find(want.begin(), want.end(), v) == want.end()) return false;
+  }
+  return i == want.size();
+}
+
+void Press(DWORD flag) {
+  SendMouse(flag);
+  Pump(30);
+}
+
+// Waits up to a second for a condition, handling messages meanwhile.
+bool WaitFor(const std::function<bool()>& cond) {
+  for (int i = 0; i < 100; ++i) {
+    if (cond()) return true;
+    Pump(10);
+  }
+  return cond();
+}
+
+struct Scene {
+  TForm* form = nullptr;
+  TPTSplitter* split = nullptr;
+  TPTGroup* groups[11] = {};
+  TPTGroup* holder = nullptr;
+  TPTGroup* children[2] = {};
+  int mouse_downs = 0;
+  std::vector<int> drags, drops;
+};
+Scene* g = nullptr;
+
+template <class T>
+T* Make(TWinControl* parent, int l, int t, int w, int h) {
+  T* c = new T(g->form);
+  c->SetBounds(l, t, w, h);
+  c->SetParent(parent);
+  return c;
+}
+
+// A splitter with its panes, put together the way the form loader does.
+TPTSplitter* MakeSplitter(TWinControl* parent, int l, int t, int w, int h) {
+  TPTSplitter* s = new TPTSplitter(g->form);
+  s->Loading();
+  s->SetBounds(l, t, w, h);
+  s->SetParent(parent);
+  for (int i = 0; i < 2; ++i) {
+    TPTPane* p = new TPTPane(g->form);
+    p->SetIndex(i);
+    p->SetParent(s);
+  }
+  s->Loaded();
+  return s;
+}
+
+class PaintCtlEnv : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    Application->Initialize();
+    g = new Scene;
+    Application->CreateForm(g->form);
+    g->form->SetBounds(20, 20, 940, 440);
+    g->form->SetCaption("paint controls");
+    g->split = MakeSplitter(g->form, 10, 10, 400, 200);
+    g->split->SetPosition(150);
+    g->split->OnMouseDown = [](TObject*, TMouseButton, TShiftState, int, int) { ++g->mouse_downs; };
+    g->split->OnSplitterDrag = [](TObject*, int p) { g->drags.push_back(p); };
+    g->split->OnSplitterDrop = [](TObject*, int p) { g->drops.push_back(p); };
+    for (int i = 0; i < 11; ++i) {
+      TPTGroup* gr = Make<TPTGroup>(g->form, 10 + i * 84, 230, 76, 60);
+      gr->SetFrameStyle(static_cast<TPTFrameStyle>(i));
+      gr->SetColor(clBtnFace);
+      g->groups[i] = gr;
+    }
+    g->groups[ptfsGroup]->SetCaption("Group");
+    g->groups[ptfsLowered]->SetCaption("Low");
+    g->holder = Make<TPTGroup>(g->form, 10, 310, 200, 60);
+    g->holder->SetCaption("Holder");
+    for (int i = 0; i < 2; ++i) g->children[i] = Make<TPTGroup>(g->holder, 10 + i * 90, 20, 80, 30);
+    g->form->Show();
+    Pump(200);
+  }
+  void TearDown() override {
+    delete g->form;
+    delete g;
+    g = nullptr;
+  }
+};
+::testing::Environment* const kEnv = ::testing::AddGlobalTestEnvironment(new PaintCtlEnv);
+
+int Pane1Right() { return g->split->GetPane(0)->BoundsRect().right; }
+
+}  // namespace
+
+TEST(Splitter, OutlineDragMovesThePanesOnReleaseOnly) {
+  TPTSplitter* s = g->split;
+  s->SetFullDragMode(ptfdOff);
+  ASSERT_EQ(Pane1Right(), 150);
+  EXPECT_EQ(s->GetPane(1)->Left(), 153);
+  g->drags.clear();
+  g->drops.clear();
+  COLORREF face = Sys(COLOR_BTNFACE);
+  MouseTo(s, 151, 100);
+  // The split cursor over the bar.
+  EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_SIZEWE));
+  Press(MOUSEEVENTF_LEFTDOWN);
+  ASSERT_TRUE(s->Dragging());
+  for (int x = 171; x <= 231; x += 20) MouseTo(s, x, 100);
+  EXPECT_EQ(Pane1Right(), 150);
+  EXPECT_TRUE(SameMoves(g->drags, {151, 171, 191, 211, 231}));  // the press and every move
+  // The bar's outline at 230 (the grab offset is 1): the checkerboard
+  // inverts the pixels of equal x and y parity and leaves the others.
+  POINT o = s->ClientToScreen(POINT{0, 0});
+  for (int y = 40; y < 44; ++y)
+    for (int x = 230; x < 233; ++x) {
+      COLORREF want = ((x + y) & 1) == 0 ? (~face & 0xFFFFFF) : face;
+      EXPECT_EQ(PixelAt(o.x + x, o.y + y), want) << x << "," << y;
+    }
+  testsupport::Screenshot("paintctl_splitter_outline");
+  Press(MOUSEEVENTF_LEFTUP);
+  EXPECT_FALSE(s->Dragging());
+  EXPECT_EQ(Pane1Right(), 230);
+  EXPECT_EQ(s->GetPane(1)->Left(), 233);
+  ASSERT_EQ(g->drops.size(), 1u);
+  EXPECT_EQ(g->drops[0], 230);
+  EXPECT_EQ(s->Position(), 230);
+  Pump(50);
+  // The outline is gone with the drag.
+  EXPECT_EQ(PixelAt(o.x + 200, o.y + 40), face);
+  // Past the second pane's minimum: the drop is clamped.
+  MouseTo(s, 231, 100);
+  Press(MOUSEEVENTF_LEFTDOWN);
+  MouseTo(s, 395, 100);
+  Press(MOUSEEVENTF_LEFTUP);
+  ASSERT_EQ(g->drops.size(), 2u);
+  EXPECT_EQ(g->drops[1], 400 - 20);
+  EXPECT_EQ(Pane1Right(), 380);
+  EXPECT_EQ(g->mouse_downs, 0);
+  s->SetPosition(150);
+}
+
+TEST(Splitter, FullDragMovesThePanesWithTheMouse) {
+  TPTSplitter* s = g->split;
+  s->SetFullDragMode(ptfdOn);
+  g->drags.clear();
+  MouseTo(s, 151, 100);
+  Press(MOUSEEVENTF_LEFTDOWN);
+  for (int x = 161; x <= 191; x += 10) {
+    MouseTo(s, x, 100);
+    EXPECT_TRUE(WaitFor([&] { return Pane1Right() == x - 1; })) << x;
+  }
+  EXPECT_TRUE(SameMoves(g->drags, {151, 161, 171, 181, 191}));
+  Press(MOUSEEVENTF_LEFTUP);
+  EXPECT_EQ(s->Position(), 190);
+  // The user setting decides for ptfdUser.
+  BOOL saved = FALSE;
+  SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &saved, 0);
+  s->SetFullDragMode(ptfdUser);
+  for (BOOL full : {TRUE, FALSE}) {
+    SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, full, nullptr, 0);
+    s->SetPosition(150);
+    MouseTo(s, 151, 100);
+    Press(MOUSEEVENTF_LEFTDOWN);
+    MouseTo(s, 201, 100);
+    EXPECT_EQ(Pane1Right(), full ? 200 : 150) << "full drag " << full;
+    Press(MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(Pane1Right(), 200);
+  }
+  SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, saved, nullptr, 0);
+  // The right button ends a left drag where it is, without a drop.
+  s->SetFullDragMode(ptfdOff);
+  s->SetPosition(150);
+  g->drops.clear();
+  MouseTo(s, 151, 100);
+  Press(MOUSEEVENTF_LEFTDOWN);
+  MouseTo(s, 181, 100);
+  Press(MOUSEEVENTF_RIGHTDOWN);
+  EXPECT_FALSE(s->Dragging());
+  Press(MOUSEEVENTF_RIGHTUP);
+  Press(MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(g->drops.empty());
+  EXPECT_EQ(Pane1Right(), 150);
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(g->mouse_downs, 0);
+}
+
+TEST(Splitter, ResizingKeepsTheProportionAndTheMinimums) {
+  TPTSplitter* s = MakeSplitter(g->form, 420, 10, 120, 400);
+  s->SetStyle(ptstHorizontal);
+  s->SetPane1MinSize(240);
+  s->SetPane2MinSize(24);
+  s->SetPosition(10);
+  EXPECT_EQ(s->Position(), 240);
+  s->SetPosition(1000);
+  EXPECT_EQ(s->Position(), 376);
+  EXPECT_EQ(s->GetPane(1)->Top(), 379);
+  s->SetPane1MinSize(20);
+  s->SetPane2MinSize(20);
+  s->SetPosition(100);
+  s->SetHeight(200);
+  EXPECT_EQ(s->Position(), 50);
+  EXPECT_EQ(s->GetPane(0)->Height(), 50);
+  s->SetProportional(false);
+  s->SetPosition(100);
+  s->SetHeight(400);
+  EXPECT_EQ(s->Position(), 100);
+  // A splitter squeezed to nothing keeps a usable ratio.
+  s->SetProportional(true);
+  s->SetHeight(0);
+  s->SetPosition(30);
+  EXPECT_TRUE(s->Ratio() == s->Ratio() && s->Ratio() < 1.0f);
+  delete s;
+}
+
+TEST(Splitter, DesignTimePanesAreNamedAfterTheSplitter) {
+  TPTSplitter* s = new TPTSplitter(g->form);
+  s->SetDesigning(true);
+  s->SetName("split");
+  s->SetBounds(560, 10, 300, 200);
+  s->SetParent(g->form);
+  ASSERT_NE(s->GetPane(0), nullptr);
+  ASSERT_NE(s->GetPane(1), nullptr);
+  EXPECT_EQ(s->GetPane(0)->Name(), "split_pane1");
+  EXPECT_EQ(s->GetPane(1)->Name(), "split_pane2");
+  EXPECT_EQ(s->GetPane(0)->Caption(), "split_pane1");
+  EXPECT_EQ(s->GetPane(1)->Index(), 1);
+  s->SetName("other");
+  EXPECT_EQ(s->GetPane(0)->Name(), "other_pane1");
+  EXPECT_EQ(s->GetPane(1)->Name(), "other_pane2");
+  EXPECT_EQ(g->form->FindComponent("other_pane2"), s->GetPane(1));
+  // A design-time click makes a pane the active one: it shows a broken
+  // black line round its client area.
+  TPTPane* p2 = s->GetPane(1);
+  SendMessageA(p2->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageA(p2->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_TRUE(p2->Active());
+  EXPECT_FALSE(s->GetPane(0)->Active());
+  Pump(50);
+  auto blacks = [](TPTPane* p) {
+    int black = 0, other = 0;
+    for (int x = 0; x < 40; ++x) (testsupport::ScreenPixel(p, x, 0) == 0 ? black : other)++;
+    return std::make_pair(black, other);
+  };
+  auto active = blacks(p2), inactive = blacks(s->GetPane(0));
+  EXPECT_GT(active.first, 5);
+  EXPECT_GT(active.second, 5);  // broken, not solid
+  EXPECT_EQ(inactive.first, 0);
+  delete s;
+}
+
+TEST(GroupFrame, EachStyleInsetsTheClientAndDrawsItsLines) {
+  const COLORREF shadow = Sys(COLOR_BTNSHADOW), hilite = Sys(COLOR_BTNHIGHLIGHT), face = Sys(COLOR_BTNFACE),
+                 dark = Sys(COLOR_3DDKSHADOW), frame = Sys(COLOR_WINDOWFRAME);
+  TBitmap m(1, 1);
+  m.Canvas().Font().Assign(g->groups[ptfsGroup]->Font());
+  const int th = m.Canvas().TextHeight("0");
+  const RECT insets[11] = {{0, 0, 0, 0}, {2, th, 2, 2}, {2, 2, 2, 2}, {2, 2, 2, 2}, {1, 1, 1, 1}, {1, 1, 1, 1},
+                           {1, 1, 1, 1}, {0, 2, 0, 0},  {0, 2, 0, 2}, {2, 0, 0, 0}, {2, 0, 2, 0}};
+  for (int i = 0; i < 11; ++i) {
+    TPTGroup* gr = g->groups[i];
+    SCOPED_TRACE("style " + std::to_string(i));
+    RECT wr, cr;
+    GetWindowRect(gr->Handle(), &wr);
+    GetClientRect(gr->Handle(), &cr);
+    POINT co{0, 0};
+    ClientToScreen(gr->Handle(), &co);
+    EXPECT_EQ(co.x - wr.left, insets[i].left);
+    EXPECT_EQ(co.y - wr.top, insets[i].top);
+    EXPECT_EQ(wr.right - co.x - cr.right, insets[i].right);
+    EXPECT_EQ(wr.bottom - co.y - cr.bottom, insets[i].bottom);
+  }
+  const int R = 75, B = 59, mx = 40, my = 30;
+  auto px = [](int style, int x, int y) { return WindowPixel(g->groups[style], x, y); };
+  // Lowered: shadow and dark shadow top-left, face and highlight bottom-right.
+  EXPECT_EQ(px(ptfsLowered, 0, my), shadow);
+  EXPECT_EQ(px(ptfsLowered, 1, my), dark);
+  EXPECT_EQ(px(ptfsLowered, mx, 0), shadow);
+  EXPECT_EQ(px(ptfsLowered, mx, 1), dark);
+  EXPECT_EQ(px(ptfsLowered, R - 1, my), face);
+  EXPECT_EQ(px(ptfsLowered, R, my), hilite);
+  EXPECT_EQ(px(ptfsLowered, mx, B - 1), face);
+  EXPECT_EQ(px(ptfsLowered, mx, B), hilite);
+  EXPECT_EQ(px(ptfsRaised, 0, my), hilite);
+  EXPECT_EQ(px(ptfsRaised, 1, my), face);
+  EXPECT_EQ(px(ptfsRaised, R - 1, my), shadow);
+  EXPECT_EQ(px(ptfsRaised, mx, B), dark);
+  EXPECT_EQ(px(ptfsDint, 0, my), shadow);
+  EXPECT_EQ(px(ptfsDint, mx, 0), shadow);
+  EXPECT_EQ(px(ptfsDint, R, my), hilite);
+  EXPECT_EQ(px(ptfsDint, mx, B), hilite);
+  EXPECT_EQ(px(ptfsBump, 0, my), hilite);
+  EXPECT_EQ(px(ptfsBump, R, my), shadow);
+  for (POINT p : {POINT{0, my}, POINT{R, my}, POINT{mx, 0}, POINT{mx, B}}) EXPECT_EQ(px(ptfsSingle, p.x, p.y), frame);
+  EXPECT_EQ(px(ptfsHorzLine, mx, 0), shadow);
+  EXPECT_EQ(px(ptfsHorzLine, mx, 1), hilite);
+  EXPECT_EQ(px(ptfsHorzLine, mx, B), face);
+  EXPECT_EQ(px(ptfsHorzEdge, mx, B - 1), shadow);
+  EXPECT_EQ(px(ptfsHorzEdge, mx, B), hilite);
+  EXPECT_EQ(px(ptfsVertLine, 0, my), shadow);
+  EXPECT_EQ(px(ptfsVertLine, 1, my), hilite);
+  EXPECT_EQ(px(ptfsVertLine, R, my), face);
+  EXPECT_EQ(px(ptfsVertEdge, R - 1, my), shadow);
+  EXPECT_EQ(px(ptfsVertEdge, R, my), hilite);
+  // Group: the etched rectangle's top runs through the caption's middle.
+  const int top = th / 2;
+  EXPECT_EQ(px(ptfsGroup, R - 3, top), shadow);
+  EXPECT_EQ(px(ptfsGroup, R - 3, top + 1), hilite);
+  EXPECT_EQ(px(ptfsGroup, 0, my), shadow);
+  EXPECT_EQ(px(ptfsGroup, 1, my), hilite);
+  EXPECT_EQ(px(ptfsGroup, R - 1, my), shadow);
+  EXPECT_EQ(px(ptfsGroup, R, my), hilite);
+  EXPECT_EQ(px(ptfsGroup, mx, B), hilite);
+  // Its caption breaks the line from left + 8.
+  int text = 0;
+  for (int x = 8; x < 40; ++x)
+    for (int y = 0; y < th; ++y)
+      if (px(ptfsGroup, x, y) == 0) ++text;
+  EXPECT_GT(text, 10);
+  EXPECT_NE(px(ptfsGroup, 9, top), shadow);
+}
+
+TEST(GroupFrame, CaptionsInTheClientAreaAndEnabledForChildren) {
+  const COLORREF face = Sys(COLOR_BTNFACE);
+  // ptfsGroup draws its caption on the frame only.
+  TPTGroup* gr = g->groups[ptfsGroup];
+  RECT cr = gr->ClientRect();
+  for (int y = 0; y < cr.bottom; y += 1)
+    for (int x = 0; x < cr.right; x += 2) ASSERT_EQ(testsupport::ScreenPixel(gr, x, y), face) << x << "," << y;
+  // ptfsLowered centres it.
+  TPTGroup* low = g->groups[ptfsLowered];
+  cr = low->ClientRect();
+  int l = cr.right, r = -1, t = cr.bottom, b = -1;
+  for (int y = 0; y < cr.bottom; ++y)
+    for (int x = 0; x < cr.right; ++x)
+      if (testsupport::ScreenPixel(low, x, y) != face) {
+        l = std::min(l, x), r = std::max(r, x), t = std::min(t, y), b = std::max(b, y);
+      }
+  ASSERT_GE(r, 0);
+  EXPECT_NEAR((l + r) / 2.0, cr.right / 2.0, 2.5);
+  EXPECT_NEAR((t + b) / 2.0, cr.bottom / 2.0, 2.5);
+  testsupport::Screenshot("paintctl_frames");
+  // Disabling passes on to every child, enabling too.
+  g->holder->SetEnabled(false);
+  EXPECT_FALSE(g->children[0]->Enabled());
+  EXPECT_FALSE(g->children[1]->Enabled());
+  EXPECT_FALSE(IsWindowEnabled(g->children[1]->Handle()));
+  g->holder->SetEnabled(true);
+  EXPECT_TRUE(g->children[0]->Enabled());
+  EXPECT_TRUE(g->children[1]->Enabled());
+  // A style change re-makes the window with the new frame.
+  TPTGroup* v = g->groups[ptfsVertLine];
+  v->SetFrameStyle(ptfsRaised);
+  POINT co{0, 0};
+  ClientToScreen(v->Handle(), &co);
+  RECT wr;
+  GetWindowRect(v->Handle(), &wr);
+  EXPECT_EQ(co.y - wr.top, 2);
+  v->SetFrameStyle(ptfsVertLine);
+  Pump(50);
+}
