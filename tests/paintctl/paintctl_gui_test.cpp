@@ -11,6 +11,7 @@
 
 #include "gui_test_support.h"
 #include "test_support.h"
+#include "win/balloonhint.h"
 #include "win/forms.h"
 #include "win/ptframe.h"
 #include "win/ptsplitter.h"
@@ -102,6 +103,7 @@ struct Scene {
   TPTGroup* groups[11] = {};
   TPTGroup* holder = nullptr;
   TPTGroup* children[2] = {};
+  TPTGroup* hinted = nullptr;
   int mouse_downs = 0;
   std::vector<int> drags, drops;
 };
@@ -154,6 +156,10 @@ class PaintCtlEnv : public ::testing::Environment {
     g->holder = Make<TPTGroup>(g->form, 10, 310, 200, 60);
     g->holder->SetCaption("Holder");
     for (int i = 0; i < 2; ++i) g->children[i] = Make<TPTGroup>(g->holder, 10 + i * 90, 20, 80, 30);
+    g->hinted = Make<TPTGroup>(g->form, 700, 340, 100, 40);
+    g->hinted->SetFrameStyle(ptfsNone);
+    g->hinted->SetHint("Balloon text");
+    g->hinted->SetShowHint(true);
     g->form->Show();
     Pump(200);
   }
@@ -434,4 +440,134 @@ TEST(GroupFrame, CaptionsInTheClientAreaAndEnabledForChildren) {
   EXPECT_EQ(co.y - wr.top, 2);
   v->SetFrameStyle(ptfsVertLine);
   Pump(50);
+}
+
+namespace {
+
+// The screen under a window, as COLORREF values.
+struct Grab {
+  int W = 0, H = 0;
+  std::vector<COLORREF> px;
+  explicit Grab(HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    W = r.right - r.left, H = r.bottom - r.top;
+    TBitmap b(W, H);
+    HDC screen = GetDC(nullptr);
+    BitBlt(b.Canvas().Handle(), 0, 0, W, H, screen, r.left, r.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    GdiFlush();
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint32_t v = b.ScanLine(y)[x];
+        px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+      }
+  }
+  COLORREF At(int x, int y) const { return px[static_cast<size_t>(y * W + x)]; }
+};
+
+// Moves the mouse off every hinted control and onto c, and waits for the
+// application's hint timer to show the balloon.
+bool ShowHintOver(TControl* c, int x, int y) {
+  MouseTo(g->form, 900, 20);
+  WaitFor([] { return !Application->HintVisible(); });
+  MouseTo(c, x, y);
+  return WaitFor([] { return Application->HintVisible(); });
+}
+
+}  // namespace
+
+TEST(Balloon, TheHintTimerShowsABalloonOverTheScreen) {
+  TTalvoHint* th = new TTalvoHint(g->form);
+  EXPECT_EQ(Application->HintPause, 600);
+  th->SetHintPauseTime(60);
+  EXPECT_EQ(Application->HintPause, 60);
+  auto* nh = dynamic_cast<TNewHint*>(Application->HintWindowControl());
+  ASSERT_NE(nh, nullptr);
+  EXPECT_EQ(nh->Canvas().Font().Color(), 0xFF0000u);
+  EXPECT_EQ(nh->Canvas().Font().Name(), "MS Sans Serif");
+  ASSERT_TRUE(ShowHintOver(g->hinted, 10, 20));
+  HWND hw = Application->HintWindow();
+  EXPECT_EQ(nh->Controller(), th);
+  EXPECT_TRUE(GetWindowLongA(hw, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_EQ(GetActiveWindow(), g->form->Handle());
+  EXPECT_EQ(nh->Direction(), hdUpRight);
+  POINT m;
+  GetCursorPos(&m);
+  RECT r;
+  GetWindowRect(hw, &r);
+  EXPECT_EQ(r.left, m.x);
+  EXPECT_EQ(r.bottom, m.y + 15);
+  testsupport::Screenshot("paintctl_balloon");
+  Grab a(hw);
+  const int W = a.W, H = a.H;
+  const COLORREF yellow = RGB(255, 255, 0), purple = RGB(128, 0, 128), blue = RGB(0, 0, 255),
+                 face = Sys(COLOR_BTNFACE);
+  EXPECT_EQ(a.At(3, (H - 14) / 2), yellow);
+  EXPECT_EQ(a.At(W / 2, 0), RGB(0, 0, 0));
+  EXPECT_EQ(a.At(0, 0), face);        // the form through the cut corner
+  EXPECT_EQ(a.At(W - 1, 0), face);
+  // The shadow strips: dots where x and y have the same parity.
+  for (POINT p : {POINT{W - 3, 15}, POINT{W - 2, 15}, POINT{30, H - 12}, POINT{31, H - 12}}) {
+    bool dot = ((p.x + p.y) & 1) == 0;
+    EXPECT_EQ(a.At(p.x, p.y), dot ? purple : face) << p.x << "," << p.y;
+  }
+  int text = 0;
+  for (int y = 3; y < H - 15; ++y)
+    for (int x = 8; x < W - 6; ++x)
+      if (a.At(x, y) == blue) ++text;
+  EXPECT_GT(text, 20);
+  // Painted again, the balloon is the same.
+  InvalidateRect(hw, nullptr, TRUE);
+  UpdateWindow(hw);
+  Pump(30);
+  Grab again(hw);
+  EXPECT_TRUE(again.px == a.px);
+}
+
+TEST(Balloon, PlacementNearTheEdgeAndTheDirectionHandler) {
+  TForm* edge = new TForm(Application);
+  edge->SetBorderStyle(bsNone);
+  int sw = GetSystemMetrics(SM_CXSCREEN);
+  edge->SetBounds(sw - 100, 600, 100, 60);
+  TPTGroup* e = new TPTGroup(edge);
+  e->SetBounds(0, 0, 100, 60);
+  e->SetParent(edge);
+  e->SetHint("Balloon text");
+  e->SetShowHint(true);
+  edge->Show();
+  Pump(50);
+  auto* nh = dynamic_cast<TNewHint*>(Application->HintWindowControl());
+  ASSERT_NE(nh, nullptr);
+  ASSERT_TRUE(ShowHintOver(e, 50, 30));
+  EXPECT_EQ(nh->Direction(), hdUpLeft);
+  POINT m;
+  GetCursorPos(&m);
+  RECT r;
+  GetWindowRect(Application->HintWindow(), &r);
+  EXPECT_EQ(r.left, m.x + 6 - (r.right - r.left - 16));
+  EXPECT_LE(r.right, sw);
+  // A handler that turns one control's balloon down-right.
+  TTalvoHint* th = nh->Controller();
+  ASSERT_NE(th, nullptr);
+  std::vector<TControl*> asked;
+  th->OnSelectHintDirection = [&](TControl* c, THintDirection& d) {
+    asked.push_back(c);
+    if (c == g->hinted) d = hdDownRight;
+  };
+  ASSERT_TRUE(ShowHintOver(g->hinted, 10, 20));
+  EXPECT_EQ(nh->Direction(), hdDownRight);
+  GetCursorPos(&m);
+  GetWindowRect(Application->HintWindow(), &r);
+  EXPECT_EQ(r.top, m.y + 15);
+  EXPECT_EQ(th->HintDirection(), hdUpRight);
+  ASSERT_TRUE(ShowHintOver(e, 50, 30));
+  EXPECT_EQ(nh->Direction(), hdUpLeft);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], g->hinted);
+  EXPECT_EQ(asked[1], e);
+  th->OnSelectHintDirection = nullptr;
+  MouseTo(g->form, 900, 20);
+  WaitFor([] { return !Application->HintVisible(); });
+  delete edge;
 }
