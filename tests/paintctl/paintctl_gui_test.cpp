@@ -11,6 +11,9 @@
 
 #include "gui_test_support.h"
 #include "test_support.h"
+#include "loader.h"
+#include "win/backdrop.h"
+#include "win/backdropreg.h"
 #include "win/balloonhint.h"
 #include "win/forms.h"
 #include "win/ptframe.h"
@@ -104,6 +107,10 @@ struct Scene {
   TPTGroup* holder = nullptr;
   TPTGroup* children[2] = {};
   TPTGroup* hinted = nullptr;
+  TPTGroup* backdrop_host = nullptr;
+  TBackdrop* backdrop = nullptr;
+  TPTGroup* label_host = nullptr;
+  TRotate3DLabel* label = nullptr;
   int mouse_downs = 0;
   std::vector<int> drags, drops;
 };
@@ -138,7 +145,7 @@ class PaintCtlEnv : public ::testing::Environment {
     Application->Initialize();
     g = new Scene;
     Application->CreateForm(g->form);
-    g->form->SetBounds(20, 20, 940, 440);
+    g->form->SetBounds(20, 20, 1000, 540);
     g->form->SetCaption("paint controls");
     g->split = MakeSplitter(g->form, 10, 10, 400, 200);
     g->split->SetPosition(150);
@@ -160,6 +167,17 @@ class PaintCtlEnv : public ::testing::Environment {
     g->hinted->SetFrameStyle(ptfsNone);
     g->hinted->SetHint("Balloon text");
     g->hinted->SetShowHint(true);
+    g->backdrop_host = Make<TPTGroup>(g->form, 935, 10, 50, 256);
+    g->backdrop_host->SetFrameStyle(ptfsNone);
+    g->backdrop = new TBackdrop(g->form);
+    g->backdrop->SetParent(g->backdrop_host);
+    g->label_host = Make<TPTGroup>(g->form, 400, 380, 260, 120);
+    g->label_host->SetFrameStyle(ptfsNone);
+    g->label_host->SetColor(RGB(200, 230, 200));
+    g->label = Make<TRotate3DLabel>(g->label_host, 0, 0, 260, 120);
+    g->label->SetCaption("Morvane");
+    g->label->Font().SetSize(14);
+    g->label->Font().SetColor(clNavy);
     g->form->Show();
     Pump(200);
   }
@@ -570,4 +588,159 @@ TEST(Balloon, PlacementNearTheEdgeAndTheDirectionHandler) {
   MouseTo(g->form, 900, 20);
   WaitFor([] { return !Application->HintVisible(); });
   delete edge;
+}
+
+TEST(Backdrop, BandsFromTheFirstToTheSecondColourRepaintedOnChange) {
+  // 256 high: one band a row.
+  TBackdrop* b = g->backdrop;
+  EXPECT_EQ(b->Width(), 50);  // it fills its parent
+  EXPECT_EQ(b->Height(), 256);
+  const COLORREF blue = RGB(0, 0, 255), black = RGB(0, 0, 0);
+  auto px = [b](int x, int y) { return testsupport::ScreenPixel(b, x, y); };
+  EXPECT_EQ(px(25, 0), blue);
+  EXPECT_EQ(px(25, 255), black);
+  EXPECT_EQ(px(25, 128), RGB(0, 0, 127));
+  b->SetDirection(bdHorzOut);
+  Pump(50);
+  EXPECT_EQ(px(25, 0), blue);
+  EXPECT_EQ(px(25, 255), blue);
+  // The mirrored halves meet in the middle in the second colour.
+  EXPECT_EQ(px(25, 127), black);
+  EXPECT_EQ(px(25, 128), black);
+  EXPECT_EQ(px(25, 126), RGB(0, 0, 2));
+  b->SetDirection(bdRight);
+  Pump(50);
+  EXPECT_LE(GetBValue(px(0, 100)), 3);
+  EXPECT_GE(GetBValue(px(49, 100)), 252);
+  b->SetDirection(bdUp);
+  Pump(30);
+}
+
+namespace {
+
+// The label host's pixels and the box of those in one colour.
+struct LabelShot : Grab {
+  LabelShot() : Grab(g->label_host->Handle()) {}
+  int Count(COLORREF c) const { return static_cast<int>(std::count(px.begin(), px.end(), c)); }
+  RECT Box(COLORREF c) const {
+    RECT r{W, H, -1, -1};
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x)
+        if (At(x, y) == c) r.left = std::min<LONG>(r.left, x), r.top = std::min<LONG>(r.top, y),
+                           r.right = std::max<LONG>(r.right, x + 1), r.bottom = std::max<LONG>(r.bottom, y + 1);
+    return r;
+  }
+};
+
+const COLORREF kFace = RGB(0, 0, 128), kWhite = RGB(255, 255, 255), kGrey = RGB(128, 128, 128);
+
+}  // namespace
+
+TEST(RotatedLabel, RaisedLookAngleAndTheFlatOpaqueLabel) {
+  TRotate3DLabel* l = g->label;
+  TLabelStyle& st = l->LabelStyle();
+  EXPECT_EQ(st.AStyle3D(), A3dRaised);
+  st.SetAngle(360);
+  EXPECT_EQ(st.Angle(), 0);
+  Pump(50);
+  {
+    // Raised: white one pixel up-left, grey one pixel down-right.
+    LabelShot a;
+    int fx = -1, fy = -1, lx = -1, ly = -1;
+    for (int i = 0; i < a.W * a.H && fx < 0; ++i)
+      if (a.px[static_cast<size_t>(i)] == kFace) fx = i % a.W, fy = i / a.W;
+    for (int i = a.W * a.H - 1; i >= 0 && lx < 0; --i)
+      if (a.px[static_cast<size_t>(i)] == kFace) lx = i % a.W, ly = i / a.W;
+    ASSERT_GE(fx, 1);
+    EXPECT_EQ(a.At(fx - 1, fy - 1), kWhite);
+    EXPECT_EQ(a.At(lx + 1, ly + 1), kGrey);
+    RECT box = a.Box(kFace);
+    EXPECT_GT(box.right - box.left, box.bottom - box.top);
+    // Centred on the control.
+    EXPECT_NEAR((box.left + box.right) / 2.0, 130, 4);
+    EXPECT_NEAR((box.top + box.bottom) / 2.0, 60, 6);
+  }
+  st.SetAngle(90);
+  Pump(50);
+  testsupport::Screenshot("paintctl_label_raised");
+  {
+    LabelShot a;
+    RECT box = a.Box(kFace);
+    EXPECT_GT(box.bottom - box.top, 2 * (box.right - box.left));
+    EXPECT_NEAR((box.top + box.bottom) / 2.0, 60, 4);
+  }
+  st.SetAngle(30);
+  l->SetMyTransparent(false);
+  l->SetColor(clRed);
+  Pump(50);
+  testsupport::Screenshot("paintctl_backdrop_label");
+  {
+    LabelShot a;
+    EXPECT_GT(a.Count(RGB(255, 0, 0)), 500);
+    EXPECT_GT(a.Count(kFace), 20);
+    EXPECT_EQ(a.Count(kWhite), 0);
+    EXPECT_EQ(a.Count(kGrey), 0);
+    EXPECT_EQ(a.At(0, 0), RGB(200, 230, 200));
+    // The rectangle is turned: its topmost red pixel is right of its leftmost.
+    RECT red = a.Box(RGB(255, 0, 0));
+    int top_x = -1;
+    for (int x = 0; x < a.W && top_x < 0; ++x)
+      if (a.At(x, red.top) == RGB(255, 0, 0)) top_x = x;
+    EXPECT_GT(top_x, red.left + 20);
+  }
+  EXPECT_EQ(st.AStyle3D(), A3dRaised);
+  l->SetMyTransparent(true);
+  Pump(50);
+  {
+    LabelShot a;
+    EXPECT_EQ(a.Count(RGB(255, 0, 0)), 0);
+    EXPECT_GT(a.Count(kWhite), 20);
+    EXPECT_GT(a.Count(kGrey), 20);
+  }
+  // The forced white left-top shade and the colour it remembers.
+  st.SetAShadeLTSet(false);
+  st.SetAShadeLeftTop(clYellow);
+  st.SetAShadeLTSet(true);
+  EXPECT_EQ(st.AShadeLeftTop(), clWhite);
+  st.SetAShadeLeftTop(clRed);
+  EXPECT_EQ(st.AShadeLeftTop(), clWhite);
+  st.SetAShadeLTSet(false);
+  EXPECT_EQ(st.AShadeLeftTop(), clYellow);
+  st.SetAShadeLTSet(true);
+  st.SetAngle(0);
+}
+
+TEST(RotatedLabel, TheSetupLoaderMakesBothByClassName) {
+  RegisterBackdropControls();
+  TComponent owner(nullptr);
+  std::vector<TComponent*> made = LoadForm(
+      &owner, {{"TBackdrop", "Back", {{"Direction", "bdHorzIn"}, {"StartColor", "255"}, {"EndColor", "65280"}}},
+               {"TRotate3DLabel",
+                "Title",
+                {{"Caption", "Setup"},
+                 {"LabelStyle.Angle", "45"},
+                 {"LabelStyle.AShadeLTSet", "False"},
+                 {"LabelStyle.AShadeLeftTop", "255"},
+                 {"LabelStyle.AStyle3D", "A3dShadowed"},
+                 {"MyTransparent", "False"}}}});
+  ASSERT_EQ(made.size(), 2u);
+  auto* b = dynamic_cast<TBackdrop*>(made[0]);
+  auto* l = dynamic_cast<TRotate3DLabel*>(made[1]);
+  ASSERT_TRUE(b && l);
+  EXPECT_EQ(b->Name(), "Back");
+  EXPECT_EQ(b->Direction(), bdHorzIn);
+  EXPECT_EQ(b->StartColor(), 255u);
+  EXPECT_EQ(b->EndColor(), 65280u);
+  EXPECT_EQ(l->Caption(), "Setup");
+  EXPECT_EQ(l->LabelStyle().Angle(), 45);
+  EXPECT_FALSE(l->LabelStyle().AShadeLTSet());
+  EXPECT_EQ(l->LabelStyle().AShadeLeftTop(), 255u);
+  EXPECT_EQ(l->LabelStyle().AStyle3D(), A3dShadowed);
+  EXPECT_FALSE(l->MyTransparent());
+  // Defaults as published.
+  EXPECT_EQ(GetOrdProp(l, "MyTransparent"), 0);
+  TBackdrop fresh(nullptr);
+  EXPECT_EQ(GetOrdProp(&fresh, "Direction"), bdUp);
+  EXPECT_EQ(GetOrdProp(&fresh, "StartColor"), 16711680);
+  EXPECT_EQ(GetOrdProp(&fresh, "EndColor"), 0);
 }
