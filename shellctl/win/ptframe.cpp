@@ -265,3 +265,18 @@ void TPTCustomGroup::WndProc(TMessage& m) {
   }
   TCustomControl::WndProc(m);
 }
+
+void TPTCustomGroup::PublishProperties(TPropList& list) const {
+  TCustomControl::PublishProperties(list);
+  using G = TPTCustomGroup;
+  list.push_back(EnumProp<G>("Alignment", {"taLeftJustify", "taRightJustify", "taCenter"}, &G::Alignment,
+                             &G::SetAlignment));
+  list.push_back(IntProp<G>("FrameSpace", &G::FrameSpace, &G::SetFrameSpace));
+  list.push_back(EnumProp<G>("FrameStyle",
+                             {"ptfsNone", "ptfsGroup", "ptfsLowered", "ptfsRaised", "ptfsDint", "ptfsBump",
+                              "ptfsSingle", "ptfsHorzLine", "ptfsHorzEdge", "ptfsVertLine", "ptfsVertEdge"},
+                             &G::FrameStyle, &G::SetFrameStyle));
+  list.push_back(StrProp<G>("Caption", &G::Caption, &G::SetCaption));
+  list.push_back(IntProp<G>("Color", &G::Color, &G::SetColor));
+  list.push_back(BoolProp<G>("Enabled", &G::Enabled, &G::SetEnabled));
+}

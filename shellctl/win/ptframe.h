@@ -42,6 +42,7 @@ class TPTCustomGroup : public TCustomControl {
   virtual void PaintFrame(TCanvas& canvas, const RECT& rect);
 
   void WndProc(TMessage& m) override;
+  void PublishProperties(TPropList& list) const override;
 
  protected:
   void Paint() override;

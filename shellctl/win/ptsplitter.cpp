@@ -62,6 +62,12 @@ void TPTPane::WndProc(TMessage& m) {
   TPTGroup::WndProc(m);
 }
 
+void TPTPane::PublishProperties(TPropList& list) const {
+  TPTGroup::PublishProperties(list);
+  list.push_back(IntProp<TPTPane>("MinSize", &TPTPane::MinSize, &TPTPane::SetMinSize));
+  list.push_back(IntProp<TPTPane>("Index", &TPTPane::Index, &TPTPane::SetIndex));
+}
+
 // ---------------------------------------------------------------- TPTSplitter
 
 TPTSplitter::TPTSplitter(TComponent* AOwner) : TCustomControl(AOwner) {
@@ -331,4 +337,26 @@ void TPTSplitter::WndProc(TMessage& m) {
       break;
   }
   TCustomControl::WndProc(m);
+}
+
+void TPTSplitter::PublishProperties(TPropList& list) const {
+  TCustomControl::PublishProperties(list);
+  using S = TPTSplitter;
+  const std::vector<std::string> frames = {"ptfsNone",   "ptfsGroup",    "ptfsLowered",  "ptfsRaised",
+                                           "ptfsDint",   "ptfsBump",     "ptfsSingle",   "ptfsHorzLine",
+                                           "ptfsHorzEdge", "ptfsVertLine", "ptfsVertEdge"};
+  list.push_back(IntProp<S>("Pane1Color", &S::Pane1Color, &S::SetPane1Color));
+  list.push_back(IntProp<S>("Pane2Color", &S::Pane2Color, &S::SetPane2Color));
+  list.push_back(EnumProp<S>("Pane1FrameStyle", frames, &S::Pane1FrameStyle, &S::SetPane1FrameStyle));
+  list.push_back(EnumProp<S>("Pane2FrameStyle", frames, &S::Pane2FrameStyle, &S::SetPane2FrameStyle));
+  list.push_back(IntProp<S>("Pane1MinSize", &S::Pane1MinSize, &S::SetPane1MinSize));
+  list.push_back(IntProp<S>("Pane2MinSize", &S::Pane2MinSize, &S::SetPane2MinSize));
+  list.push_back(EnumProp<S>("Style", {"ptstVertical", "ptstHorizontal"}, &S::Style, &S::SetStyle));
+  list.push_back(IntProp<S>("SplitterWidth", &S::SplitterWidth, &S::SetSplitterWidth));
+  list.push_back(IntProp<S>("Position", &S::Position, [](S* s, int v) { s->SetPosition(v); }));
+  list.push_back(EnumProp<S>("FullDragMode", {"ptfdOff", "ptfdOn", "ptfdUser"}, &S::FullDragMode,
+                             &S::SetFullDragMode));
+  list.push_back(BoolProp<S>("Proportional", &S::Proportional, &S::SetProportional));
+  list.push_back(IntProp<S>("Color", &S::Color, &S::SetColor));
+  list.push_back(BoolProp<S>("Enabled", &S::Enabled, &S::SetEnabled));
 }

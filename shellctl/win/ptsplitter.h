@@ -22,6 +22,7 @@ class TPTPane : public TPTGroup {
   void SetActive(bool v);
 
   void WndProc(TMessage& m) override;
+  void PublishProperties(TPropList& list) const override;
 
  protected:
   void Paint() override;
@@ -80,6 +81,7 @@ class TPTSplitter : public TCustomControl {
   TNotifyEvent OnChange;
 
   void WndProc(TMessage& m) override;
+  void PublishProperties(TPropList& list) const override;
 
   // Lays the panes out around the bar at Position.
   void LayoutPanes();

@@ -282,11 +282,39 @@ TEST(Splitter, FullDragMovesThePanesWithTheMouse) {
   EXPECT_TRUE(g->drops.empty());
   EXPECT_EQ(Pane1Right(), 150);
   EXPECT_EQ(GetCapture(), nullptr);
+  // Another window taking the capture, or cancel mode, ends a drag too.
+  for (int how = 0; how < 2; ++how) {
+    MouseTo(s, 151, 100);
+    Press(MOUSEEVENTF_LEFTDOWN);
+    MouseTo(s, 171, 100);
+    ASSERT_TRUE(s->Dragging());
+    if (how == 0)
+      SetCapture(g->form->Handle());
+    else
+      SendMessageA(s->Handle(), WM_CANCELMODE, 0, 0);
+    EXPECT_FALSE(s->Dragging()) << how;
+    ReleaseCapture();
+    Press(MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(Pane1Right(), 150);
+  }
+  EXPECT_TRUE(g->drops.empty());
   EXPECT_EQ(g->mouse_downs, 0);
 }
 
 TEST(Splitter, ResizingKeepsTheProportionAndTheMinimums) {
   TPTSplitter* s = MakeSplitter(g->form, 420, 10, 120, 400);
+  EXPECT_EQ(GetOrdProp(s, "FullDragMode"), ptfdUser);
+  EXPECT_EQ(GetOrdProp(s, "SplitterWidth"), 3);
+  EXPECT_EQ(GetOrdProp(s, "Pane1FrameStyle"), ptfsLowered);
+  EXPECT_EQ(GetOrdProp(s, "Pane2MinSize"), 20);
+  EXPECT_EQ(GetOrdProp(s, "Pane1Color"), static_cast<int64_t>(clBtnFace));
+  EXPECT_EQ(GetOrdProp(s->GetPane(1), "Index"), 1);
+  EXPECT_EQ(GetOrdProp(g->groups[0], "Alignment"), taCenter);
+  EXPECT_EQ(GetOrdProp(g->groups[0], "FrameSpace"), 2);
+  TPTGroup fresh(nullptr);
+  EXPECT_EQ(GetOrdProp(&fresh, "FrameStyle"), ptfsGroup);
+  EXPECT_EQ(fresh.Width(), 64);
+  EXPECT_EQ(fresh.Height(), 48);
   s->SetStyle(ptstHorizontal);
   s->SetPane1MinSize(240);
   s->SetPane2MinSize(24);
@@ -329,6 +357,18 @@ TEST(Splitter, DesignTimePanesAreNamedAfterTheSplitter) {
   EXPECT_EQ(s->GetPane(0)->Name(), "other_pane1");
   EXPECT_EQ(s->GetPane(1)->Name(), "other_pane2");
   EXPECT_EQ(g->form->FindComponent("other_pane2"), s->GetPane(1));
+  // At design time the right button drags too, unless Shift is down.
+  s->SetFullDragMode(ptfdOn);
+  const int bar = s->Position() + 1;
+  SendMessageA(s->Handle(), WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, MAKELPARAM(bar, 50));
+  EXPECT_FALSE(s->Dragging());
+  SendMessageA(s->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(bar, 50));
+  EXPECT_TRUE(s->Dragging());
+  SendMessageA(s->Handle(), WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(bar + 40, 50));
+  SendMessageA(s->Handle(), WM_RBUTTONUP, 0, MAKELPARAM(bar + 40, 50));
+  EXPECT_FALSE(s->Dragging());
+  EXPECT_EQ(s->Position(), bar + 39);
+  ReleaseCapture();
   // A design-time click makes a pane the active one: it shows a broken
   // black line round its client area.
   TPTPane* p2 = s->GetPane(1);
@@ -585,6 +625,21 @@ TEST(Balloon, PlacementNearTheEdgeAndTheDirectionHandler) {
   EXPECT_EQ(asked[0], g->hinted);
   EXPECT_EQ(asked[1], e);
   th->OnSelectHintDirection = nullptr;
+  // A new font goes to the hint window made anew.
+  TFont f;
+  f.Assign(th->HintFont());
+  f.SetColor(clRed);
+  th->SetHintFont(f);
+  nh = dynamic_cast<TNewHint*>(Application->HintWindowControl());
+  ASSERT_NE(nh, nullptr);
+  EXPECT_EQ(nh->Canvas().Font().Color(), static_cast<TColor>(clRed));
+  // Without a controller on the main form the hint keeps the plain look.
+  delete th;
+  ASSERT_TRUE(ShowHintOver(g->hinted, 10, 20));
+  EXPECT_EQ(nh->Controller(), nullptr);
+  Grab plain(Application->HintWindow());
+  EXPECT_EQ(plain.At(plain.W / 2, plain.H - 2), ColorToRGB(Application->HintColor));
+  EXPECT_EQ(std::count(plain.px.begin(), plain.px.end(), RGB(255, 255, 0)), 0);
   MouseTo(g->form, 900, 20);
   WaitFor([] { return !Application->HintVisible(); });
   delete edge;
