@@ -119,6 +119,8 @@ void TNewHint::Notification(TComponent* component, TOperation operation) {
 }
 
 void TNewHint::ActivateHint(const RECT& rect, const std::string& text) {
+  // A balloon still on the screen would end up in its own snapshot.
+  if (Showing()) HideHint();
   g_snapshot = std::make_unique<TBitmap>();
   SetCaption(text);
   TTalvoHint* found = nullptr;

@@ -89,7 +89,9 @@ SIZE TPTCustomGroup::MeasureCaption(HDC dc) {
   std::string t = Caption();
   if (t.empty() || t == "&") t = " ";
   SIZE s{0, 0};
+  HGDIOBJ old = SelectObject(dc, font_.Handle());
   GetTextExtentPoint32A(dc, t.data(), static_cast<int>(t.size()), &s);
+  SelectObject(dc, old);
   return s;
 }
 
@@ -230,7 +232,11 @@ void TPTCustomGroup::Paint() {
   if (caption.empty()) return;
   r.left += frame_space_;
   r.right -= frame_space_;
-  UINT flags = DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS;
+  // One line, centred vertically by the measured caption height.
+  const int th = MeasureCaption(c.Handle()).cy;
+  r.top = (r.bottom - th) / 2;
+  r.bottom = r.top + th;
+  UINT flags = DT_SINGLELINE | DT_END_ELLIPSIS;
   flags |= alignment_ == taLeftJustify ? DT_LEFT : alignment_ == taRightJustify ? DT_RIGHT : DT_CENTER;
   c.Brush().SetStyle(bsClear);
   c.DrawText(caption, r, flags);

@@ -49,8 +49,8 @@ class TPTCustomGroup : public TCustomControl {
   void TextChanged() override;
   void ColorChanged() override;
   void FontChanged() override;
-  // The size of the caption in the control's font; an empty caption (or a
-  // lone "&") is measured as " ".
+  // The size of the caption in the control's font on dc; an empty caption
+  // (or a lone "&") is measured as " ".
   SIZE MeasureCaption(HDC dc);
   // Has the window recompute and repaint its frame without moving.
   void FrameChanged();

@@ -148,7 +148,9 @@ void TPTSplitter::CreateHandle() {
   for (int i = 0; i < 2; ++i) {
     TPTPane* p = new TPTPane(owner);
     p->SetDesigning(true);
-    std::string name = Name() + "_pane" + std::to_string(i + 1);
+    // An unnamed splitter has unnamed panes: "_pane1" would clash with
+    // the panes of the next one.
+    std::string name = Name().empty() ? std::string() : Name() + "_pane" + std::to_string(i + 1);
     p->SetName(name);
     p->SetCaption(name);
     p->SetIndex(i);
@@ -168,6 +170,7 @@ void TPTSplitter::SetName(const std::string& name) {
 }
 
 void TPTSplitter::RenamePanes() {
+  if (Name().empty()) return;
   if (pane1_) pane1_->SetName(Name() + "_pane1");
   if (pane2_) pane2_->SetName(Name() + "_pane2");
 }

@@ -100,6 +100,33 @@ bool WaitFor(const std::function<bool()>& cond) {
   return cond();
 }
 
+// The screen under a window, as COLORREF values.
+struct Grab {
+  int W = 0, H = 0;
+  std::vector<COLORREF> px;
+  // The whole window, or only its client area.
+  explicit Grab(HWND w, bool client = false) {
+    RECT r;
+    GetWindowRect(w, &r);
+    if (client) {
+      GetClientRect(w, &r);
+      MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    }
+    W = r.right - r.left, H = r.bottom - r.top;
+    TBitmap b(W, H);
+    HDC screen = GetDC(nullptr);
+    BitBlt(b.Canvas().Handle(), 0, 0, W, H, screen, r.left, r.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    GdiFlush();
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint32_t v = b.ScanLine(y)[x];
+        px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+      }
+  }
+  COLORREF At(int x, int y) const { return px[static_cast<size_t>(y * W + x)]; }
+};
+
 struct Scene {
   TForm* form = nullptr;
   TPTSplitter* split = nullptr;
@@ -464,24 +491,50 @@ TEST(GroupFrame, CaptionsInTheClientAreaAndEnabledForChildren) {
   const COLORREF face = Sys(COLOR_BTNFACE);
   // ptfsGroup draws its caption on the frame only.
   TPTGroup* gr = g->groups[ptfsGroup];
-  RECT cr = gr->ClientRect();
-  for (int y = 0; y < cr.bottom; y += 1)
-    for (int x = 0; x < cr.right; x += 2) ASSERT_EQ(testsupport::ScreenPixel(gr, x, y), face) << x << "," << y;
+  Grab in_group(gr->Handle(), true);
+  EXPECT_EQ(std::count(in_group.px.begin(), in_group.px.end(), face), static_cast<long>(in_group.px.size()));
   // ptfsLowered centres it.
   TPTGroup* low = g->groups[ptfsLowered];
-  cr = low->ClientRect();
-  int l = cr.right, r = -1, t = cr.bottom, b = -1;
-  for (int y = 0; y < cr.bottom; ++y)
-    for (int x = 0; x < cr.right; ++x)
-      if (testsupport::ScreenPixel(low, x, y) != face) {
-        l = std::min(l, x), r = std::max(r, x), t = std::min(t, y), b = std::max(b, y);
-      }
-  ASSERT_GE(r, 0);
-  EXPECT_NEAR((l + r) / 2.0, cr.right / 2.0, 2.5);
-  EXPECT_NEAR((t + b) / 2.0, cr.bottom / 2.0, 2.5);
+  auto text_box = [&] {
+    Grab a(low->Handle(), true);
+    RECT r{a.W, a.H, -1, -1};
+    for (int y = 0; y < a.H; ++y)
+      for (int x = 0; x < a.W; ++x)
+        if (a.At(x, y) != face)
+          r.left = std::min<LONG>(r.left, x), r.right = std::max<LONG>(r.right, x), r.top = std::min<LONG>(r.top, y),
+          r.bottom = std::max<LONG>(r.bottom, y);
+    return r;
+  };
+  RECT cr = low->ClientRect();
+  RECT tb = text_box();
+  ASSERT_GE(tb.right, 0);
+  EXPECT_NEAR((tb.left + tb.right) / 2.0, cr.right / 2.0, 2.5);
+  EXPECT_NEAR((tb.top + tb.bottom) / 2.0, cr.bottom / 2.0, 2.5);
+  // Left aligned: the text starts after FrameSpace.
+  low->SetAlignment(taLeftJustify);
+  low->SetFrameSpace(6);
+  Pump(50);
+  tb = text_box();
+  EXPECT_GE(tb.left, 6);
+  EXPECT_LE(tb.left, 8);
+  low->SetAlignment(taCenter);
+  low->SetFrameSpace(2);
   testsupport::Screenshot("paintctl_frames");
   // Disabling passes on to every child, enabling too.
   g->holder->SetEnabled(false);
+  Pump(50);
+  // The disabled caption: highlight one pixel down-right under the shadow.
+  {
+    int shadow = 0, hilite = 0, black = 0;
+    for (int y = 0; y < 12; ++y)
+      for (int x = 8; x < 40; ++x) {
+        COLORREF c = WindowPixel(g->holder, x, y);
+        shadow += c == Sys(COLOR_BTNSHADOW), hilite += c == Sys(COLOR_BTNHIGHLIGHT), black += c == 0;
+      }
+    EXPECT_GT(shadow, 10);
+    EXPECT_GT(hilite, 10);
+    EXPECT_EQ(black, 0);
+  }
   EXPECT_FALSE(g->children[0]->Enabled());
   EXPECT_FALSE(g->children[1]->Enabled());
   EXPECT_FALSE(IsWindowEnabled(g->children[1]->Handle()));
@@ -501,28 +554,6 @@ TEST(GroupFrame, CaptionsInTheClientAreaAndEnabledForChildren) {
 }
 
 namespace {
-
-// The screen under a window, as COLORREF values.
-struct Grab {
-  int W = 0, H = 0;
-  std::vector<COLORREF> px;
-  explicit Grab(HWND w) {
-    RECT r;
-    GetWindowRect(w, &r);
-    W = r.right - r.left, H = r.bottom - r.top;
-    TBitmap b(W, H);
-    HDC screen = GetDC(nullptr);
-    BitBlt(b.Canvas().Handle(), 0, 0, W, H, screen, r.left, r.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-    GdiFlush();
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        uint32_t v = b.ScanLine(y)[x];
-        px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-      }
-  }
-  COLORREF At(int x, int y) const { return px[static_cast<size_t>(y * W + x)]; }
-};
 
 // Moves the mouse off every hinted control and onto c, and waits for the
 // application's hint timer to show the balloon.
