@@ -5,6 +5,8 @@
 
 #include "bmpread.h"
 #include "htmlattrs.h"
+#include "htmlmap.h"
+#include "htmlutil.h"
 #include "test_support.h"
 
 using namespace htmlun2;
@@ -164,4 +166,135 @@ TEST(BmpReader, ImpossibleHeadersGiveNoBitmap) {
   d = find("pil8_w3");
   Put32(d, 46, 100000);
   EXPECT_TRUE(Decode(d, px));
+}
+
+// ---------------------------------------------------------------------------
+// Names, image kinds and the GIF transparent colour.
+
+TEST(HtmlHelpers, FileNamesTrimAndImageKinds) {
+  EXPECT_EQ(HTMLToDos("file:///C|/Help/Index.HTM"), "c:\\help\\index.htm");
+  EXPECT_EQ(HTMLToDos("file://Server/Share/a.gif"), "server\\share\\a.gif");
+  EXPECT_EQ(HTMLToDos("Pics/Logo.GIF"), "pics\\logo.gif");
+  EXPECT_EQ(HTMLToDos("Logo.GIF"), "Logo.GIF");
+  EXPECT_EQ(Trim(std::string("\t\r\n  a b \x01", 9)), "a b");
+  EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0");  // only characters at or below a space go
+  EXPECT_EQ(Trim("   "), "");
+
+  const struct {
+    const char* head;
+    size_t n;
+    int kind;
+  } kinds[] = {{"GIF89a", 6, ikGif89}, {"GIF87a", 6, ikGif87}, {"GIF8", 4, ikGif87}, {"BM\x36", 3, ikBmp},
+               {"\x89PNG", 4, ikPng},  {"\xFF\xD8\xFF", 3, ikJpeg}, {"GIF", 3, ikNone}, {"", 0, ikNone}};
+  for (const auto& k : kinds)
+    EXPECT_EQ(GetImageKind(reinterpret_cast<const uint8_t*>(k.head), k.n), k.kind) << k.head;
+
+  std::string dir = testsupport::ScratchDir();
+  testsupport::WriteFileText(testsupport::Join(dir, "x.gif"), "GIF89a....");
+  EXPECT_EQ(GetFileImageKind(testsupport::Join(dir, "x.gif")), ikGif89);
+  EXPECT_EQ(GetFileImageKind(testsupport::Join(dir, "missing.gif")), ikNone);
+}
+
+TEST(HtmlHelpers, GifTransparentColourOfRealAndDamagedFiles) {
+  // Pillow writes a small GIF89 (well under the 790 bytes the probe reads)
+  // whose index 2 is transparent; palette entry 2 is (10, 20, 30).
+  std::string dir = testsupport::ScratchDir();
+  std::string gif = testsupport::Join(dir, "t.gif");
+  std::string log;
+  ASSERT_EQ(testsupport::RunUnix("/usr/bin/python3",
+                                 {"-c",
+                                  "import sys\nfrom PIL import Image\nim = Image.new('P', (4, 3), 1)\n"
+                                  "im.putpalette([0,0,0, 200,100,50, 10,20,30, 255,255,255])\n"
+                                  "im.putpixel((1, 1), 2)\nim.save(sys.argv[1], transparency=2)\n",
+                                  testsupport::ToUnixPath(gif)},
+                                 &log),
+            0)
+      << log;
+  std::vector<uint8_t> d = testsupport::ReadFileBytes(gif);
+  ASSERT_LT(d.size(), 790u);
+  uint32_t color = 0;
+  ASSERT_TRUE(GifTransparentColor(d.data(), d.size(), color));
+  EXPECT_EQ(color, 0x1E140Au);
+
+  // Read from where the stream stands, which is kept.
+  TMemoryStream stream;
+  stream.WriteBuffer("junk", 4);
+  stream.WriteBuffer(d.data(), int(d.size()));
+  stream.SetPosition(4);
+  color = 0;
+  EXPECT_TRUE(GetGifTransparentColor(&stream, color));
+  EXPECT_EQ(color, 0x1E140Au);
+  EXPECT_EQ(stream.Position(), 4);
+
+  size_t table = size_t(2) << (d[10] & 7);
+  size_t gce = 13 + 3 * table;
+  ASSERT_EQ(d[gce], 0x21);
+  // Cut inside the control block: the bytes past the end are not read.
+  EXPECT_FALSE(GifTransparentColor(d.data(), gce + 6, color));
+  // The index past the table: no transparent colour.
+  std::vector<uint8_t> e = d;
+  e[gce + 6] = uint8_t(table);
+  EXPECT_FALSE(GifTransparentColor(e.data(), e.size(), color));
+  // No global table: the block must follow the screen descriptor at once,
+  // and an index has no colour to name.
+  e = d;
+  e[10] &= 0x7F;
+  EXPECT_FALSE(GifTransparentColor(e.data(), e.size(), color));
+  std::vector<uint8_t> bare(d.begin(), d.begin() + 13);
+  bare[10] = 0;
+  bare.insert(bare.end(), d.begin() + gce, d.end());
+  EXPECT_FALSE(GifTransparentColor(bare.data(), bare.size(), color));
+  // GIF87 files carry no transparency.
+  e = d;
+  e[4] = '7';
+  EXPECT_FALSE(GifTransparentColor(e.data(), e.size(), color));
+}
+
+// ---------------------------------------------------------------------------
+// Image-map areas (the regions here are the portable stand-ins; the Wine
+// suite checks GDI's).
+
+namespace {
+
+enum { kHref = 1, kTarget = 2, kCoords = 3, kShape = 4, kNoHref = 5 };
+const TAreaKinds kKinds{kHref, kTarget, kCoords, kShape, kNoHref};
+
+void Area(TMapItem& map, const char* href, const char* coords, const char* shape) {
+  TAttributeList a;
+  if (href) a.AddAttribute(kHref, 0, href);
+  a.AddAttribute(kTarget, 0, "frame");
+  a.AddAttribute(kCoords, 0, coords);
+  if (shape) a.AddAttribute(kShape, 0, shape);
+  map.AddArea(a, kKinds);
+}
+
+}  // namespace
+
+TEST(HtmlMaps, CoordinatesAreReadLikeAttributeNumbers) {
+  EXPECT_EQ(ParseCoords(" 1, 2 ,3,4"), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(ParseCoords("1,x,3,99999999999,-5"), (std::vector<int>{1, 0, 3, 0, -5}));
+  EXPECT_EQ(ParseCoords("1,2,,3"), (std::vector<int>{1, 2}));
+  EXPECT_EQ(ParseCoords(""), std::vector<int>{});
+  std::string many;
+  for (int i = 0; i < 300; ++i) many += std::to_string(i) + ",";
+  EXPECT_EQ(ParseCoords(many).size(), 201u);
+  EXPECT_EQ(AreaShape("CIRCLE"), asCircle);
+  EXPECT_EQ(AreaShape("Polygon"), asPoly);
+  EXPECT_EQ(AreaShape("cir"), asRect);
+  EXPECT_EQ(AreaShape(""), asRect);
+
+  TMapItem map;
+  Area(map, "two.htm", "5,5", nullptr);                   // too few numbers: dropped
+  Area(map, "bad.htm", "1,2,x,4,5", "circle");            // a bad piece counts as 0: radius 0
+  Area(map, "big.htm", "2147483647,2147483647,2147483647", "circle");  // no overflow
+  Area(map, "r.htm", "0,0,9,9", "rect");
+  Area(map, nullptr, "5,5,20,20", nullptr);                // no HREF: no link where it is first
+  EXPECT_EQ(map.Areas.Count(), 4);
+  TUrlTarget* t = nullptr;
+  ASSERT_TRUE(map.GetURL(9, 9, t));
+  EXPECT_EQ(t->URL, "r.htm");
+  EXPECT_EQ(t->Target, "frame");
+  delete t;
+  EXPECT_FALSE(map.GetURL(15, 15, t));
+  EXPECT_FALSE(map.GetURL(30, 30, t));
 }
