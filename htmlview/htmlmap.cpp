@@ -28,10 +28,9 @@ int ToInt(const std::string& s) {
 
 int Clamp(int64_t v) { return v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : int(v); }
 
-std::string Text(const TAttributeList& attrs, TAttrKind kind, bool& found) {
+std::string Text(const TAttributeList& attrs, TAttrKind kind) {
   TAttribute* a = nullptr;
-  found = attrs.Find(kind, a);
-  return found ? a->Name : std::string();
+  return attrs.Find(kind, a) ? a->Name : std::string();
 }
 
 }  // namespace
@@ -64,12 +63,11 @@ TMapItem::~TMapItem() {
 }
 
 void TMapItem::AddArea(const TAttributeList& attrs, const TAreaKinds& kinds) {
-  bool found;
-  std::string href = Text(attrs, kinds.Href, found);
-  std::string target = Text(attrs, kinds.Target, found);
-  std::vector<int> n = ParseCoords(Text(attrs, kinds.Coords, found));
-  TAreaShape shape = AreaShape(Text(attrs, kinds.Shape, found));
-  // NOHREF needs nothing: an area without HREF already gives no link.
+  // NOHREF is not looked at: an area without HREF already gives no link.
+  std::string href = Text(attrs, kinds.Href);
+  std::string target = Text(attrs, kinds.Target);
+  std::vector<int> n = ParseCoords(Text(attrs, kinds.Coords));
+  TAreaShape shape = AreaShape(Text(attrs, kinds.Shape));
   TRegion region = nullptr;
   switch (shape) {
     case asRect:

@@ -17,7 +17,7 @@ using TRegion = void*;
 
 // The attribute kinds AddArea reads, as the scanner numbers them.
 struct TAreaKinds {
-  TAttrKind Href, Target, Coords, Shape, NoHref;
+  TAttrKind Href, Target, Coords, Shape;
 };
 
 enum TAreaShape { asRect, asCircle, asPoly };

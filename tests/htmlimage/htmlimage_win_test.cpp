@@ -119,7 +119,7 @@ TEST(HtmlImageGdi, BitmapFormsHandlesPaletteClipAndCursors) {
 
 TEST(HtmlImageGdi, ImageMapRegions) {
   enum { kHref = 1, kTarget = 2, kCoords = 3, kShape = 4, kNoHref = 5 };
-  const TAreaKinds kinds{kHref, kTarget, kCoords, kShape, kNoHref};
+  const TAreaKinds kinds{kHref, kTarget, kCoords, kShape};
   auto area = [&](TMapItem& m, const char* href, const char* coords, const char* shape) {
     TAttributeList a;
     a.AddAttribute(kHref, 0, href);
