@@ -1,10 +1,12 @@
 // BMP files reach the viewer from any page: every input must either give a
-// picture of the size it claims or be refused, within the pixel limit.
+// picture of the size it claims or be refused, within the pixel limit.  The
+// GIF transparent-colour probe reads the same kind of bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "bmpread.h"
+#include "htmlutil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   htmlun2::TBmpPixels px;
@@ -18,5 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (!px.Pixels.empty()) {
     std::abort();
   }
+  uint32_t color = 0;
+  if (htmlun2::GifTransparentColor(data, size, color) && (color >> 24)) std::abort();
+  (void)htmlun2::GetImageKind(data, size);
   return 0;
 }
