@@ -47,6 +47,8 @@ bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MBUTTON
 }  // namespace
 
 HCURSOR CursorHandle(TCursor c) {
+  // Positive numbers are the program's own cursors, installed on Screen.
+  if (c > 0) return Screen ? Screen->Cursors(c) : LoadCursor(nullptr, IDC_ARROW);
   LPCSTR id;
   switch (c) {
     case crNone: return nullptr;

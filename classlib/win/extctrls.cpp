@@ -165,6 +165,17 @@ void TRadioGroup::FontChanged() {
 
 // ---------------------------------------------------------------- TImage
 
+TPaintBox::TPaintBox(TComponent* AOwner) : TGraphicControl(AOwner) {
+  width_ = 105;
+  height_ = 105;
+}
+
+void TPaintBox::Paint() {
+  if (OnPaint) OnPaint(this);
+}
+
+// ---------------------------------------------------------------- TImage
+
 TImage::TImage(TComponent* AOwner) : TGraphicControl(AOwner) {
   width_ = 105;
   height_ = 105;

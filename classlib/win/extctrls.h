@@ -88,6 +88,14 @@ class TImage : public TGraphicControl {
   bool stretch_ = false, center_ = false, auto_size_ = false;
 };
 
+// A graphic control whose drawing is its OnPaint handler's, on its canvas.
+class TPaintBox : public TGraphicControl {
+ public:
+  explicit TPaintBox(TComponent* AOwner);
+  void Paint() override;
+  TNotifyEvent OnPaint;
+};
+
 class TTimer : public TComponent {
  public:
   explicit TTimer(TComponent* AOwner);

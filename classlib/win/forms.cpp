@@ -362,6 +362,19 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
 
 // ---------------------------------------------------------------- TScreen
 
+HCURSOR TScreen::Cursors(TCursor c) const {
+  if (c <= 0) return CursorHandle(c);
+  auto it = cursors_.find(c);
+  return it != cursors_.end() ? it->second : LoadCursor(nullptr, IDC_ARROW);
+}
+
+void TScreen::SetCursors(TCursor c, HCURSOR cursor) {
+  if (c <= 0) return;
+  if (cursor) cursors_[c] = cursor;
+  else cursors_.erase(c);
+  if (cursor_ == c) SetCursor(c);
+}
+
 void TScreen::SetCursor(TCursor c) {
   cursor_ = c;
   if (c != crDefault) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -158,9 +159,18 @@ class TScreen : public TComponent {
   TWinControl* ActiveControl() const { return active_form_ ? active_form_->ActiveControl() : nullptr; }
   int FormCount() const { return static_cast<int>(forms_.size()); }
   TForm* Forms(int i) const { return forms_[static_cast<size_t>(i)]; }
+  // The cursor of a number: the standard ones (crDefault and below) and
+  // those the program installs under positive numbers; a number with
+  // none gives the arrow.
+  HCURSOR Cursors(TCursor c) const;
+  // Installs a program-defined cursor (a positive number); the handle must
+  // stay valid while it is installed (resource cursors are shared and
+  // never destroyed).  nullptr removes it.
+  void SetCursors(TCursor c, HCURSOR cursor);
 
  private:
   TCursor cursor_ = crDefault;
+  std::map<TCursor, HCURSOR> cursors_;
   TForm* active_form_ = nullptr;
   std::vector<TForm*> forms_;
   friend class TForm;

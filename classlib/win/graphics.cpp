@@ -1,6 +1,7 @@
 #include "graphics.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -371,10 +372,18 @@ void TCanvas::StretchDraw(const RECT& dest, TBitmap& bitmap) {
   CopyRect(dest, bitmap.Canvas(), s);
 }
 
+RECT TCanvas::ClipRect() {
+  RECT r{0, 0, 0, 0};
+  HDC dc = Handle();
+  if (dc) GetClipBox(dc, &r);
+  return r;
+}
+
 // ---------------------------------------------------------------- TBitmap
 
 TBitmap::~TBitmap() {
   Release();
+  if (palette_) DeleteObject(palette_);
   delete canvas_;
 }
 
@@ -384,9 +393,11 @@ void TBitmap::Release() {
   if (canvas_) canvas_->SetHandle(nullptr);
   if (dc_) {
     SelectObject(dc_, old_bitmap_);
+    if (old_palette_) SelectPalette(dc_, old_palette_, FALSE);
     DeleteDC(dc_);
     dc_ = nullptr;
   }
+  old_palette_ = nullptr;
   if (bitmap_) DeleteObject(bitmap_);
   bitmap_ = nullptr;
   bits_ = nullptr;
@@ -398,17 +409,9 @@ void TBitmap::Clear() {
   if (OnChange) OnChange(this);
 }
 
-void TBitmap::SetSize(int width, int height) {
-  width = std::max(width, 0);
-  height = std::max(height, 0);
-  if (width == width_ && height == height_ && (bits_ || width == 0 || height == 0)) return;
-  if (width == 0 || height == 0) {
-    Release();
-    width_ = width;
-    height_ = height;
-    if (OnChange) OnChange(this);
-    return;
-  }
+HBITMAP TBitmap::NewBitmap(int width, int height, uint32_t** bits) const {
+  *bits = nullptr;
+  if (monochrome_) return CreateBitmap(width, height, 1, 1, nullptr);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = width;
@@ -416,22 +419,108 @@ void TBitmap::SetSize(int width, int height) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bmp) return;
-  uint32_t* nb = static_cast<uint32_t*>(bits);
-  std::fill(nb, nb + static_cast<size_t>(width) * height, 0x00FFFFFFu);
-  for (int y = 0; y < std::min(height, height_) && bits_; ++y)
-    std::memcpy(nb + static_cast<size_t>(y) * width, bits_ + static_cast<size_t>(y) * width_,
-                sizeof(uint32_t) * std::min(width, width_));
+  void* p = nullptr;
+  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+  if (bmp) *bits = static_cast<uint32_t*>(p);
+  return bmp;
+}
+
+void TBitmap::SelectPaletteIntoDC() {
+  if (!dc_ || !palette_) return;
+  HPALETTE prev = SelectPalette(dc_, palette_, FALSE);
+  if (!old_palette_) old_palette_ = prev;
+  RealizePalette(dc_);
+}
+
+void TBitmap::Install(HBITMAP bmp, uint32_t* bits, int width, int height, bool fresh) {
+  HDC ndc = CreateCompatibleDC(nullptr);
+  HGDIOBJ nold = SelectObject(ndc, bmp);
+  if (fresh) {
+    // New area is white; what of the old picture fits is kept.
+    if (bits) std::fill(bits, bits + static_cast<size_t>(width) * height, 0x00FFFFFFu);
+    else PatBlt(ndc, 0, 0, width, height, WHITENESS);
+    int w = std::min(width, width_), h = std::min(height, height_);
+    if (bitmap_ && dc_ && w > 0 && h > 0) {
+      if (bits && bits_) {
+        GdiFlush();
+        for (int y = 0; y < h; ++y)
+          std::memcpy(bits + static_cast<size_t>(y) * width, bits_ + static_cast<size_t>(y) * width_, sizeof(uint32_t) * w);
+      } else {
+        // Colour to 1 bit: the source's background colour (white) becomes
+        // white, every other colour black.
+        COLORREF bk = SetBkColor(dc_, RGB(255, 255, 255));
+        BitBlt(ndc, 0, 0, w, h, dc_, 0, 0, SRCCOPY);
+        SetBkColor(dc_, bk);
+      }
+    }
+  }
   Release();
   bitmap_ = bmp;
-  bits_ = nb;
+  bits_ = bits;
   width_ = width;
   height_ = height;
-  dc_ = CreateCompatibleDC(nullptr);
-  old_bitmap_ = SelectObject(dc_, bitmap_);
+  dc_ = ndc;
+  old_bitmap_ = nold;
+  SelectPaletteIntoDC();
   if (canvas_) canvas_->SetHandle(dc_);
+  if (OnChange) OnChange(this);
+}
+
+void TBitmap::SetSize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == width_ && height == height_ && (bitmap_ || width == 0 || height == 0)) return;
+  if (width == 0 || height == 0) {
+    Release();
+    width_ = width;
+    height_ = height;
+    if (OnChange) OnChange(this);
+    return;
+  }
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = NewBitmap(width, height, &bits);
+  if (!bmp) return;
+  Install(bmp, bits, width, height, true);
+}
+
+void TBitmap::SetMonochrome(bool v) {
+  if (v == monochrome_) return;
+  monochrome_ = v;
+  if (!bitmap_) return;
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = NewBitmap(width_, height_, &bits);
+  if (bmp) Install(bmp, bits, width_, height_, true);
+}
+
+void TBitmap::SetHandle(HBITMAP bitmap) {
+  if (bitmap == bitmap_) return;
+  BITMAP info{};
+  if (!bitmap || !GetObjectA(bitmap, sizeof info, &info)) {
+    if (bitmap) DeleteObject(bitmap);
+    Clear();
+    return;
+  }
+  monochrome_ = info.bmBitsPixel == 1 && info.bmPlanes == 1;
+  Install(bitmap, nullptr, info.bmWidth, std::abs(info.bmHeight), false);
+}
+
+HBITMAP TBitmap::ReleaseHandle() {
+  HBITMAP bmp = bitmap_;
+  if (dc_) SelectObject(dc_, old_bitmap_);
+  bitmap_ = nullptr;
+  Release();
+  width_ = height_ = 0;
+  if (OnChange) OnChange(this);
+  return bmp;
+}
+
+void TBitmap::SetPalette(HPALETTE palette) {
+  if (palette == palette_) return;
+  if (dc_ && old_palette_) SelectPalette(dc_, old_palette_, FALSE);
+  old_palette_ = nullptr;
+  if (palette_) DeleteObject(palette_);
+  palette_ = palette;
+  SelectPaletteIntoDC();
   if (OnChange) OnChange(this);
 }
 
@@ -440,6 +529,7 @@ TCanvas& TBitmap::Canvas() {
     // An empty bitmap still has a canvas (for text measuring, say).
     dc_ = CreateCompatibleDC(nullptr);
     old_bitmap_ = GetCurrentObject(dc_, OBJ_BITMAP);
+    SelectPaletteIntoDC();
   }
   if (!canvas_) canvas_ = new TCanvas;
   canvas_->SetHandle(dc_);
@@ -456,10 +546,19 @@ void TBitmap::Assign(const TBitmap& other) {
   if (&other == this) return;
   Release();
   width_ = height_ = 0;
-  SetSize(other.width_, other.height_);
-  if (bits_ && other.bits_) {
-    GdiFlush();
-    std::memcpy(bits_, other.bits_, sizeof(uint32_t) * width_ * height_);
+  monochrome_ = other.monochrome_;
+  if (other.bitmap_) {
+    uint32_t* bits = nullptr;
+    HBITMAP bmp = NewBitmap(other.width_, other.height_, &bits);
+    if (bmp) {
+      Install(bmp, bits, other.width_, other.height_, true);
+      if (bits_ && other.bits_) {
+        GdiFlush();
+        std::memcpy(bits_, other.bits_, sizeof(uint32_t) * width_ * height_);
+      } else if (other.dc_) {
+        BitBlt(dc_, 0, 0, width_, height_, other.dc_, 0, 0, SRCCOPY);
+      }
+    }
   }
   if (OnChange) OnChange(this);
 }

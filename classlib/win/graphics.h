@@ -181,6 +181,9 @@ class TCanvas : public TObject {
   void Draw(int x, int y, TBitmap& bitmap);
   void Draw(int x, int y, TIcon& icon);
   void StretchDraw(const RECT& dest, TBitmap& bitmap);
+  // The part of the canvas that drawing can reach, in its coordinates
+  // (empty without a DC).
+  RECT ClipRect();
   DWORD CopyMode = SRCCOPY;
 
  protected:
@@ -202,7 +205,10 @@ class TCanvas : public TObject {
   HBRUSH sel_brush_ = nullptr;
 };
 
-// A top-down 32-bit DIB section with its own memory DC.
+// A top-down 32-bit DIB section with its own memory DC; or, in its
+// monochrome form (masks), a 1-bit device-dependent bitmap; or any
+// device-dependent bitmap it was handed.  Only the DIB form has scan lines.
+// An optional palette is selected into its DC and realised.
 class TBitmap : public TObject {
  public:
   TBitmap() = default;
@@ -218,8 +224,23 @@ class TBitmap : public TObject {
   void SetSize(int width, int height);
   void SetWidth(int w) { SetSize(w, height_); }
   void SetHeight(int h) { SetSize(width_, h); }
-  bool Empty() const { return bits_ == nullptr; }
+  bool Empty() const { return bitmap_ == nullptr; }
+  // The bitmap stays selected into this object's DC: draw from Canvas()
+  // rather than selecting the handle elsewhere.
   HBITMAP Handle() const { return bitmap_; }
+  // Takes over a device-dependent bitmap (deleted with this object); its
+  // size and form come from the bitmap itself.
+  void SetHandle(HBITMAP bitmap);
+  // Hands the bitmap out, deselected: the caller owns it and this object
+  // is empty.
+  HBITMAP ReleaseHandle();
+  // Switching form keeps the picture: to 1 bit, pixels of the canvas's
+  // brush colour become white and all others black, as GDI converts.
+  bool Monochrome() const { return monochrome_; }
+  void SetMonochrome(bool v);
+  HPALETTE Palette() const { return palette_; }
+  // Takes over a palette (deleted when replaced or with this object).
+  void SetPalette(HPALETTE palette);
   TCanvas& Canvas();
   // Row y as 0x00RRGGBB words.
   uint32_t* ScanLine(int y);
@@ -234,9 +255,17 @@ class TBitmap : public TObject {
 
  private:
   void Release();
+  // Makes bmp (of the given size; bits for a DIB section) the picture,
+  // copying what of the old picture still fits when keep is set.
+  void Install(HBITMAP bmp, uint32_t* bits, int width, int height, bool keep);
+  HBITMAP NewBitmap(int width, int height, uint32_t** bits) const;
+  void SelectPaletteIntoDC();
   int width_ = 0, height_ = 0;
+  bool monochrome_ = false;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_bitmap_ = nullptr;
+  HPALETTE palette_ = nullptr;
+  HPALETTE old_palette_ = nullptr;
   HDC dc_ = nullptr;
   uint32_t* bits_ = nullptr;
   TCanvas* canvas_ = nullptr;
