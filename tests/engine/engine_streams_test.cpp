@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <zlib.h>
@@ -12,7 +13,11 @@
 namespace {
 
 std::vector<uint8_t> Saved(bool (*save)(void*, FILE*), void* stream) {
-  FILE* f = std::tmpfile();
+  FILE* f = testsupport::ScratchFile();
+  if (!f) {
+    ADD_FAILURE() << "cannot create a scratch file";
+    return {};
+  }
   EXPECT_TRUE(save(stream, f));
   std::fflush(f);
   std::vector<uint8_t> out;

@@ -15,7 +15,7 @@ namespace {
 template <class S>
 std::vector<uint8_t> Saved(S& stream) {
   std::vector<uint8_t> out;
-  FILE* f = std::tmpfile();
+  FILE* f = testsupport::ScratchFile();
   if (!f || !stream.Save(f)) {
     if (f) std::fclose(f);
     return out;

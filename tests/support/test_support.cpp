@@ -101,6 +101,14 @@ std::string ScratchDir() {
   return dir;
 }
 
+FILE* ScratchFile() {
+  // Measurement drivers run outside the test runner, without a scratch folder.
+  if (!std::getenv("MORVANE_TEST_TMP")) return std::tmpfile();
+  static int serial = 0;
+  const std::string path = Join(ScratchDir(), "scratch-" + std::to_string(++serial) + ".bin");
+  return std::fopen(path.c_str(), "w+b");
+}
+
 std::string ToUnixPath(const std::string& path) {
 #ifdef _WIN32
   std::string full = fs::absolute(path).string();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ std::string SourceDir();
 std::string BuildDir();
 // A fresh, empty scratch folder for this test binary (removed at start).
 std::string ScratchDir();
+// A new empty file of the scratch folder, open for reading and writing,
+// in place of tmpfile() (the Windows runtime makes those in the root of
+// the current drive, which need not be writable); null when it cannot be
+// made.
+FILE* ScratchFile();
 // Joins with the platform's separator.
 std::string Join(const std::string& dir, const std::string& name);
 
