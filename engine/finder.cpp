@@ -1,9 +1,16 @@
 #include "finder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "messages.h"
 #include "options.h"
@@ -23,6 +30,8 @@ uint32_t FinderCandidateCap = 262144;
 uint64_t FinderWorkBudget = 16u << 20;
 uint32_t FinderBoundHits = 0;
 bool FinderWalkAids = true;
+uint32_t FinderThreads = 0;
+uint32_t FinderChunkSize = 4 * 1024;
 
 namespace {
 
@@ -121,6 +130,40 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit)
 }
 
 
+uint32_t ScanThreadCount() {
+  if (FinderThreads) return FinderThreads;
+  unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : std::min(n, 64u);
+}
+
+// Calls f(from, to) for pieces of [0, n) on the scan's threads, each piece
+// taken by whichever thread is free; f must touch only its own piece.
+template <class F>
+void ForPieces(uint32_t n, F f) {
+  const uint32_t threads = ScanThreadCount();
+  if (threads <= 1 || n < 2) {
+    f(0, n);
+    return;
+  }
+  const uint32_t parts = std::min(n, threads * 16);
+  std::atomic<uint32_t> next(0);
+  auto work = [&]() {
+    for (uint32_t k; (k = next.fetch_add(1)) < parts;)
+      f(static_cast<uint32_t>(static_cast<uint64_t>(n) * k / parts),
+        static_cast<uint32_t>(static_cast<uint64_t>(n) * (k + 1) / parts));
+  };
+  std::vector<std::thread> helpers;
+  for (uint32_t t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // the others and this thread share the pieces
+    }
+  }
+  work();
+  for (std::thread& t : helpers) t.join();
+}
+
 // Quicksort on the inner word, middle element as pivot; recursion on the
 // smaller side keeps the stack shallow on unlucky input.
 void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
@@ -144,6 +187,38 @@ void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
       hi = j;
     }
   }
+}
+
+// The same sort for a bucket that holds a good part of the index (a
+// zero-filled stretch puts its every position behind one key): the two
+// sides of each of the first partitions are independent, so they are
+// sorted on threads of their own, and the order comes out as above.
+void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int depth) {
+  if (depth <= 0 || hi - lo < 4096) {
+    SortBucket(a, lo, hi, buffer);
+    return;
+  }
+  int64_t i = lo, j = hi;
+  uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
+  do {
+    while (InnerAt(buffer + a[i]) < pivot) ++i;
+    while (pivot < InnerAt(buffer + a[j])) --j;
+    if (i <= j) {
+      std::swap(a[i], a[j]);
+      ++i;
+      --j;
+    }
+  } while (i <= j);
+  std::thread left;
+  if (lo < j) {
+    try {
+      left = std::thread(SortLargeBucket, a, lo, j, buffer, depth - 1);
+    } catch (const std::system_error&) {
+      SortLargeBucket(a, lo, j, buffer, depth - 1);
+    }
+  }
+  if (i < hi) SortLargeBucket(a, i, hi, buffer, depth - 1);
+  if (left.joinable()) left.join();
 }
 
 struct Progress {
@@ -175,6 +250,8 @@ struct Scan {
   // it the search of this position starts again and rates every entry.
   uint64_t shortWork = 0;
   bool stopped = false, startAgain = false;
+  // Times a bound cut a walk short; added to FinderBoundHits at the end.
+  uint32_t boundHits = 0;
 };
 
 // Whether the work budget ends the walk here; with entries stepped over,
@@ -376,7 +453,7 @@ bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t
   auto rate = [&](int64_t j, int64_t v) {
     // The bounds are checked before every entry from last + 1 on.
     if (v >= static_cast<int64_t>(FinderCandidateCap) || OverBudget(s)) {
-      ++FinderBoundHits;
+      ++s.boundHits;
       return false;
     }
     last = v;
@@ -393,7 +470,7 @@ bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t
   }
   // Entries stepped over after the last one rated.
   if (last + 1 < entries && (entries - 1 >= static_cast<int64_t>(FinderCandidateCap) || OverBudget(s)))
-    ++FinderBoundHits;
+    ++s.boundHits;
   return true;
 }
 
@@ -415,7 +492,7 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
     // Whether the walk goes on before candidate c.
     auto admit = [&](uint32_t c) {
       if (rated >= FinderCandidateCap || OverBudget(s)) {
-        ++FinderBoundHits;
+        ++s.boundHits;
         return false;
       }
       ++rated;
@@ -447,24 +524,30 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
 }
 
 void SearchAt(Scan& s, uint32_t p, uint32_t end) {
-  uint32_t hits = FinderBoundHits;
+  uint32_t hits = s.boundHits;
   SearchOnce(s, p, end, IndexByByte != nullptr);
   if (!s.startAgain) return;
-  FinderBoundHits = hits;
+  s.boundHits = hits;
   s.bestLength = 0;
   s.bestCost = kStartCost;
   s.bestOffset = 0;
   SearchOnce(s, p, end, false);
 }
 
-void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
+// The best match at p (end: the end of the scanned area) into
+// s.bestLength/bestOffset; length 0 when there is none.
+inline void MatchAt(Scan& s, uint32_t p, uint32_t end) {
+  s.bestLength = 0;
+  s.bestCost = kStartCost;
+  if (end >= kMinMatch && p < end - kMinMatch) SearchAt(s, p, end);
+}
+
+void ScanSerial(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   uint32_t p = a;
   bool pending = false;
   uint32_t runStart = 0;
   while (p < b) {
-    s.bestLength = 0;
-    s.bestCost = kStartCost;
-    if (b >= kMinMatch && p < b - kMinMatch) SearchAt(s, p, b);
+    MatchAt(s, p, b);
     if (s.bestLength == 0) {
       if (!pending) {
         pending = true;
@@ -482,6 +565,211 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
     }
     progress.Advance(p);
   }
+  if (pending) EmitLiteral(runStart, b);
+}
+
+// The parallel scan. The match found at a position depends on that
+// position and on the offset of the copy before it (the distance it costs),
+// nothing else; whether there is a match at all and how often a bound cuts
+// in do not even depend on that offset, since the walk rates the same
+// candidates either way and any match of kMinMatch bytes beats none.
+// So pieces of the new file are scanned ahead on other threads from a
+// guessed offset, and the main thread then follows the real parse through
+// their traces: a literal run is taken as it stands, a copy where the parse
+// arrives at its start with the offset it was found with; elsewhere (mostly
+// the first record or two of a piece) the position is searched again.
+struct TraceEntry {
+  uint32_t p;           // first position
+  uint32_t length;      // of the copy; 0 for a literal run
+  uint32_t value;       // copy: its offset; literal run: its end
+  uint32_t lastOffset;  // copy: the offset of the copy before, as guessed
+};
+
+struct HitMark {
+  uint32_t p, hits;
+};
+
+struct PieceTrace {
+  uint32_t from = 0, to = 0, guess = 0;
+  std::vector<TraceEntry> entries;
+  std::vector<HitMark> hits;
+};
+
+void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
+  Scan s = base;
+  s.lastOffset = t.guess;
+  s.boundHits = 0;
+  t.entries.clear();
+  t.hits.clear();
+  try {
+    for (uint32_t p = t.from; p < t.to;) {
+      uint32_t before = s.boundHits;
+      MatchAt(s, p, end);
+      if (s.boundHits != before) t.hits.push_back({p, s.boundHits - before});
+      if (s.bestLength == 0) {
+        if (!t.entries.empty() && t.entries.back().length == 0 && t.entries.back().value == p)
+          ++t.entries.back().value;
+        else
+          t.entries.push_back({p, 0, p + 1, 0});
+        ++p;
+      } else {
+        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset});
+        s.lastOffset = s.bestOffset;
+        p += s.bestLength;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // The piece is searched again on the main thread.
+    t.entries.clear();
+    t.hits.clear();
+  }
+}
+
+void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
+  const uint32_t threads = ScanThreadCount();
+  const uint32_t chunk = std::max<uint32_t>(FinderChunkSize, 64);
+  if (threads <= 1 || b - a <= chunk) {
+    ScanSerial(s, progress, a, b);
+    return;
+  }
+  // Pieces are traced in order by the helpers, at most `window` ahead of
+  // the one being followed, so that the traces held stay few; a piece the
+  // parse has already passed is not traced at all.
+  const uint32_t count = static_cast<uint32_t>((static_cast<uint64_t>(b - a) + chunk - 1) / chunk);
+  const uint32_t window = threads * 4;
+  std::vector<PieceTrace> pieces(window);
+  std::vector<uint8_t> done(window, 0);
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t nextPiece = 0, following = 0;
+  std::atomic<uint32_t> reached(a);
+  bool quit = false;
+  const Scan base = s;
+
+  auto helper = [&]() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      changed.wait(hold, [&] { return quit || (nextPiece < count && nextPiece < following + window); });
+      if (quit) return;
+      uint32_t k = nextPiece++;
+      PieceTrace& t = pieces[k % window];
+      t.from = static_cast<uint32_t>(a + static_cast<uint64_t>(k) * chunk);
+      t.to = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(t.from) + chunk, b));
+      t.guess = t.from;
+      hold.unlock();
+      if (t.to > reached.load(std::memory_order_relaxed))
+        TracePiece(base, b, t);
+      else
+        t.entries.clear(), t.hits.clear();
+      hold.lock();
+      done[k % window] = 1;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (uint32_t t = 0; t < threads; ++t) {
+    try {
+      helpers.emplace_back(helper);
+    } catch (const std::system_error&) {
+      break;  // fewer threads then
+    }
+  }
+  auto stop = [&]() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      quit = true;
+    }
+    changed.notify_all();
+    for (std::thread& t : helpers) t.join();
+  };
+
+  uint32_t q = a;
+  bool pending = false;
+  uint32_t runStart = 0;
+  auto literal = [&](uint32_t from) {
+    if (!pending) {
+      pending = true;
+      runStart = from;
+    }
+  };
+  auto copy = [&](uint32_t length, uint32_t offset) {
+    if (pending) {
+      EmitLiteral(runStart, q);
+      pending = false;
+    }
+    EmitCopy(length, offset);
+    s.lastOffset = offset;
+    q += length;
+  };
+  auto hitsIn = [](const PieceTrace& t, uint32_t from, uint32_t to) {
+    uint32_t n = 0;
+    auto it = std::lower_bound(t.hits.begin(), t.hits.end(), from,
+                               [](const HitMark& m, uint32_t p) { return m.p < p; });
+    for (; it != t.hits.end() && it->p < to; ++it) n += it->hits;
+    return n;
+  };
+
+  try {
+    for (uint32_t k = 0; k < count; ++k) {
+      {
+        std::unique_lock<std::mutex> hold(lock);
+        // Without helpers the pieces are traced here.
+        if (helpers.empty()) {
+          ++nextPiece;
+          PieceTrace& t = pieces[k % window];
+          t.from = static_cast<uint32_t>(a + static_cast<uint64_t>(k) * chunk);
+          t.to = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(t.from) + chunk, b));
+          t.entries.clear();
+          t.hits.clear();
+          done[k % window] = 1;
+        }
+        changed.wait(hold, [&] { return done[k % window] != 0; });
+      }
+      const PieceTrace& t = pieces[k % window];
+      size_t at = 0;
+      while (q < t.to) {
+        while (at < t.entries.size() &&
+               (t.entries[at].length ? t.entries[at].p + t.entries[at].length : t.entries[at].value) <= q)
+          ++at;
+        if (at < t.entries.size()) {
+          const TraceEntry& e = t.entries[at];
+          if (e.length == 0 && e.p <= q) {
+            literal(q);
+            s.boundHits += hitsIn(t, q, e.value);
+            q = e.value;
+            progress.Advance(q);
+            continue;
+          }
+          if (e.length > 0 && e.p == q && e.lastOffset == s.lastOffset) {
+            s.boundHits += hitsIn(t, q, q + 1);
+            copy(e.length, e.value);
+            progress.Advance(q);
+            continue;
+          }
+        }
+        MatchAt(s, q, b);
+        if (s.bestLength == 0) {
+          literal(q);
+          ++q;
+        } else {
+          copy(s.bestLength, s.bestOffset);
+        }
+        progress.Advance(q);
+      }
+      reached.store(q, std::memory_order_relaxed);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        done[k % window] = 0;
+        following = k + 1;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    // The progress hook may end the run by throwing.
+    stop();
+    throw;
+  }
+  stop();
   if (pending) EmitLiteral(runStart, b);
 }
 
@@ -507,23 +795,25 @@ void OrderLargeGroups(uint32_t count) {
   if (count > (SIZE_MAX - 1) / (kAlignments * sizeof(uint32_t))) return;
   IndexByByte = static_cast<uint32_t*>(std::malloc(kAlignments * count * sizeof(uint32_t) + 1));
   if (!IndexByByte) return;
-  for (uint32_t key = 0; key < kBuckets; ++key) {
-    uint32_t start = BucketStarts[key], size = BucketSizes[key];
-    for (uint32_t g0 = 0, g1; g0 < size; g0 = g1) {
-      for (g1 = g0 + 1; g1 < size && IndexInner[start + g1] == IndexInner[start + g0];) ++g1;
-      if (g1 - g0 < kLargeGroup) continue;
-      // A stable sort keeps the bucket order among equal bytes.
-      for (int k = 0; k < kAlignments; ++k) {
-        uint32_t* order = IndexByByte + static_cast<size_t>(k) * count + start + g0;
-        const uint32_t* before = IndexBefore + start;
-        const uint64_t* after = IndexAfter + start;
-        for (uint32_t j = g0; j < g1; ++j) order[j - g0] = j;
-        std::stable_sort(order, order + (g1 - g0), [&](uint32_t x, uint32_t y) {
-          return GroupKey(before[x], after[x], k) < GroupKey(before[y], after[y], k);
-        });
+  ForPieces(kBuckets, [count](uint32_t from, uint32_t to) {
+    for (uint32_t key = from; key < to; ++key) {
+      uint32_t start = BucketStarts[key], size = BucketSizes[key];
+      for (uint32_t g0 = 0, g1; g0 < size; g0 = g1) {
+        for (g1 = g0 + 1; g1 < size && IndexInner[start + g1] == IndexInner[start + g0];) ++g1;
+        if (g1 - g0 < kLargeGroup) continue;
+        // A stable sort keeps the bucket order among equal bytes.
+        for (int k = 0; k < kAlignments; ++k) {
+          uint32_t* order = IndexByByte + static_cast<size_t>(k) * count + start + g0;
+          const uint32_t* before = IndexBefore + start;
+          const uint64_t* after = IndexAfter + start;
+          for (uint32_t j = g0; j < g1; ++j) order[j - g0] = j;
+          std::stable_sort(order, order + (g1 - g0), [&](uint32_t x, uint32_t y) {
+            return GroupKey(before[x], after[x], k) < GroupKey(before[y], after[y], k);
+          });
+        }
       }
     }
-  }
+  });
 }
 
 void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
@@ -541,12 +831,14 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
   }
   // Every indexed position lies at least 4 bytes after the start of the
   // buffer and 17 before its end.
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* c = buf + IndexPositions[i];
-    IndexInner[i] = InnerAt(c);
-    IndexBefore[i] = Load32(c - 4);
-    IndexAfter[i] = Load64(c + 6);
-  }
+  ForPieces(count, [buf](uint32_t from, uint32_t to) {
+    for (uint32_t i = from; i < to; ++i) {
+      const uint8_t* c = buf + IndexPositions[i];
+      IndexInner[i] = InnerAt(c);
+      IndexBefore[i] = Load32(c - 4);
+      IndexAfter[i] = Load64(c + 6);
+    }
+  });
   IndexCount = count;
   if (!MatchInNewFile) OrderLargeGroups(count);
 }
@@ -594,8 +886,18 @@ void BuildIndexInMemory() {
     uint32_t key = KeyAt(buf + p);
     IndexPositions[BucketStarts[key] + BucketCursors[key]++] = p;
   });
+  const uint32_t threads = ScanThreadCount();
+  const uint32_t large = std::max<uint32_t>(next / (threads * 4), 65536);
+  int depth = 0;
+  while ((1u << depth) < threads && depth < 6) ++depth;
+  ForPieces(kBuckets, [buf, large](uint32_t from, uint32_t to) {
+    for (uint32_t key = from; key < to; ++key)
+      if (BucketSizes[key] > 1 && BucketSizes[key] <= large)
+        SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
+  });
   for (uint32_t key = 0; key < kBuckets; ++key)
-    if (BucketSizes[key] > 1) SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
+    if (BucketSizes[key] > large)
+      SortLargeBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf, threads > 1 ? depth : 0);
   if (FinderWalkAids) CopyNeighbourhoods(next, buf);
 }
 
@@ -618,6 +920,7 @@ void FindInMemory() {
     }
     ScanRange(s, progress, s.range.newStart + s.range.length, s.newSize);
   }
+  FinderBoundHits += s.boundHits;
   if (FinderProgressHook) FinderProgressHook(100);
   FreeIndex();
 }

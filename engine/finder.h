@@ -66,6 +66,11 @@ extern uint32_t FinderBoundHits;      // times a bound cut a walk short (this pa
 // steps over entries that cannot pass; false makes it read every entry from
 // the file, the reference those aids must agree with.
 extern bool FinderWalkAids;
+// The in-memory scan runs on this many threads (0: one per core) over
+// pieces of FinderChunkSize bytes of the new file; the records are the same
+// for every count and size.
+extern uint32_t FinderThreads;
+extern uint32_t FinderChunkSize;
 
 // The disk variant (InMemory = 0), finder_disk.cpp.
 void BuildDiskIndex(uint32_t i);

@@ -10,7 +10,7 @@ cd "$top"
 RUNS=${RUNS:-3}
 
 cmake --preset native-release >/dev/null
-cmake --build --preset native-release --target morvane-cli morvane-apply -j "$(nproc)" >/dev/null
+cmake --build --preset native-release --target morvane-cli morvane-apply engwarp_bench -j "$(nproc)" >/dev/null
 cmake --preset wintest >/dev/null
 cmake --build --preset wintest --target morvane-cli -j "$(nproc)" >/dev/null
 bash scripts/fetch-testdata.sh >/dev/null
@@ -58,6 +58,11 @@ bench_file_pair() {
   r=$(measure "$w/wine.utp" scripts/wine-run "$wincli" -q "$(winpath "$old")" "$(winpath "$new")" "$(winpath "$w/wine.utp")")
   add_row "$name" "morvane-cli.exe (Wine)" "$r"
   cmp -s "$w/wine.utp" "$w/ours.utp" || { echo "bench: the Windows build made a different $name patch" >&2; exit 1; }
+  if [ -n "${MORVANE_CLI_BEFORE:-}" ]; then
+    r=$(measure "$w/before.utp" "$MORVANE_CLI_BEFORE" -q "$old" "$new" "$w/before.utp"); add_row "$name" "morvane-cli (before)" "$r"
+    r=$(measure "$w/before-z.utp" "$MORVANE_CLI_BEFORE" -q --deflate "$old" "$new" "$w/before-z.utp")
+    add_row "$name" "morvane-cli --deflate (before)" "$r"
+  fi
   r=$(measure "$w/x.xd3" xdelta3 -9 -f -e -s "$old" "$new" "$w/x.xd3"); add_row "$name" "xdelta3 -9" "$r"
   r=$(measure "$w/b.bsdiff" bsdiff "$old" "$new" "$w/b.bsdiff"); add_row "$name" "bsdiff" "$r"
   r=$(measure "$w/z.zst" zstd -q -f --long=31 --patch-from="$old" -19 "$new" -o "$w/z.zst"); add_row "$name" "zstd --patch-from -19" "$r"
@@ -93,19 +98,40 @@ run_all() {
 export -f measure
 run_all
 
+crcs=$(bash scripts/patch-crcs.sh 2>&1) || true
+
+ratio() { echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "-" }'; }
+declare -A xdelta_time
+for row in "${rows[@]}"; do
+  IFS='|' read -r pair tool fig <<<"$row"
+  [ "$tool" = "xdelta3 -9" ] && xdelta_time[$pair]=$(echo "$fig" | cut -d' ' -f2)
+done
 {
-  echo "| pair | tool | patch bytes | size vs ours | median s | time vs ours | peak MiB | memory vs ours |"
-  echo "|---|---|---:|---:|---:|---:|---:|---:|"
-  ours_size=0; ours_time=0; ours_mem=0
+  echo "| pair | tool | patch bytes | size vs ours | median s | time vs ours | time vs xdelta3 -9 | peak MiB | memory vs ours |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
+  ours_size=0; ours_time=0; ours_mem=0; goal=holds; missed=()
   for row in "${rows[@]}"; do
     IFS='|' read -r pair tool fig <<<"$row"
     read -r size secs kib <<<"$fig"
     if [ "$tool" = "morvane-cli" ]; then ours_size=$size; ours_time=$secs; ours_mem=$kib; fi
-    ratio() { echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "-" }'; }
-    printf '| %s | %s | %d | %s | %.2f | %s | %.1f | %s |\n' "$pair" "$tool" "$size" "$(ratio "$size" "$ours_size")" \
-      "$secs" "$(ratio "$secs" "$ours_time")" "$(echo "$kib / 1024" | bc -l)" "$(ratio "$kib" "$ours_mem")"
+    vx=-
+    if [ -n "${xdelta_time[$pair]:-}" ]; then
+      vx=$(ratio "$secs" "${xdelta_time[$pair]}")
+      if [ "$tool" = "morvane-cli" ] || [ "$tool" = "morvane-cli --deflate" ]; then
+        if awk -v r="$vx" 'BEGIN { exit !(r > 0.5) }'; then goal="does not hold"; missed+=("$pair, $tool: $vx"); fi
+      fi
+    fi
+    printf '| %s | %s | %d | %s | %.2f | %s | %s | %.1f | %s |\n' "$pair" "$tool" "$size" "$(ratio "$size" "$ours_size")" \
+      "$secs" "$(ratio "$secs" "$ours_time")" "$vx" "$(echo "$kib / 1024" | bc -l)" "$(ratio "$kib" "$ours_mem")"
   done
   echo
   echo "Median of $RUNS runs each, on $(nproc) cores, $(date -u +%Y-%m-%d). Ratios are the tool's figure divided by"
   echo "morvane-cli's (native) on the same pair; above 1 means larger or slower than ours."
+  if [ ${#missed[@]} -eq 0 ]; then
+    echo "Speed goal (morvane-cli, plain and deflated, at most 0.5 x xdelta3 -9's time on every file pair): $goal."
+  else
+    echo "Speed goal (morvane-cli, plain and deflated, at most 0.5 x xdelta3 -9's time on every file pair): $goal" \
+      "($(IFS=';'; echo "${missed[*]}"))."
+  fi
+  echo "$crcs"
 } | tee "$out/results.md"

@@ -182,6 +182,36 @@ TEST_F(PatchWriter, MissingStubLeavesNothingBehind) {
   EXPECT_TRUE(TempDirEmpty());
 }
 
+// A malformed protected range ends the process with code 20; nothing that
+// looks like a patch, and no temporary file, may stay behind. File runs are
+// refused before the output is opened; directory runs judge the entry per
+// file, after the output was begun, and must remove it.
+TEST_F(PatchWriter, MalformedProtectionExitsTwentyAndLeavesNoPatch) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string oldFile = Write("old.bin", std::vector<uint8_t>(4000, 1));
+  std::vector<uint8_t> changed(4000, 1);
+  changed[100] = 2;
+  std::string newFile = Write("new.bin", changed);
+  for (const char* entry : {"5:9999", "100,zz", "100,5"}) {
+    ResetEngineOptions();
+    ProtectionRanges = {entry};
+    Sources({oldFile, newFile}, Join(root, "file"));
+    EXPECT_EXIT(CreatePatch(), ::testing::ExitedWithCode(20), "") << entry;
+    EXPECT_FALSE(FileExists(Join(root, "file.utp"))) << entry;
+    EXPECT_TRUE(TempDirEmpty()) << entry;
+  }
+
+  std::string oldDir = Dir("old"), newDir = Dir("new");
+  testsupport::WriteFileBytes(Join(oldDir, "a.bin"), std::vector<uint8_t>(4000, 1));
+  testsupport::WriteFileBytes(Join(newDir, "a.bin"), changed);
+  ResetEngineOptions();
+  ProtectionRanges = {"a.bin,a.bin,10,zz,5"};
+  Sources({oldDir, newDir}, Join(root, "tree"));
+  EXPECT_EXIT(CreatePatch(), ::testing::ExitedWithCode(20), "");
+  EXPECT_FALSE(FileExists(Join(root, "tree.utp")));
+  EXPECT_TRUE(TempDirEmpty());
+}
+
 TEST_F(PatchWriter, OverlongNameAbortsAndRemovesOutput) {
   std::string oldDir = Dir("old"), newDir = Dir("new");
   BackupDir = std::string(255, 'b');

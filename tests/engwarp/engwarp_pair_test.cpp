@@ -326,6 +326,90 @@ TEST_F(EngwarpPair, WalkAidsKeepTheRecords) {
   }
 }
 
+// The scan on several threads follows guessed traces of pieces of the new
+// file; it must give the records and bound hits of the scan on one thread
+// whatever the pieces: small ones make the parse cross a piece in the
+// middle of a copy, start a piece inside a literal run, and meet guesses
+// that differ from the real offset at every piece.
+TEST_F(EngwarpPair, ThreadedScanKeepsTheRecords) {
+  std::mt19937 rng(13);
+  auto runs = [&](size_t n) {
+    std::vector<uint8_t> v;
+    while (v.size() < n) {
+      switch (rng() % 4) {
+        case 0: v.insert(v.end(), 6 + rng() % 40, 0); break;
+        case 1: v.insert(v.end(), 6 + rng() % 3000, rng() % 2 ? 0 : 0xFF); break;
+        case 2: Add(v, RandomBytes(rng, 1 + rng() % 8)); break;
+        default: Add(v, CodeLike(rng, 1 + rng() % 400));
+      }
+    }
+    return v;
+  };
+  struct Case {
+    std::vector<uint8_t> old, nw;
+    uint8_t inNewFile;
+    bool ranged;
+  };
+  std::vector<Case> cases;
+  std::vector<uint8_t> code = CodeLike(rng, 150000);
+  cases.push_back({code, Mutate(rng, ShiftAddresses(code, 64), 30), 0, false});
+  cases.push_back({code, Mutate(rng, code, 30), 1, false});
+  std::vector<uint8_t> degenerate = runs(120000);
+  cases.push_back({degenerate, Mutate(rng, degenerate, 25), 0, false});
+  cases.push_back({degenerate, Mutate(rng, degenerate, 25), 1, false});
+  // Mostly literals, with a few copies between them.
+  std::vector<uint8_t> noise = RandomBytes(rng, 100000), other = RandomBytes(rng, 100000);
+  for (int i = 0; i < 20; ++i) {
+    size_t at = rng() % 99000, len = 20 + rng() % 800;
+    std::copy(noise.begin() + at, noise.begin() + std::min(noise.size(), at + len), other.begin() + rng() % 98000);
+  }
+  cases.push_back({noise, other, 0, false});
+  cases.push_back({code, Mutate(rng, code, 10), 0, true});
+  // One bucket large enough to be sorted on several threads: a zero at
+  // every fifth byte gives every indexed position the same key.
+  std::vector<uint8_t> striped = RandomBytes(rng, 400000);
+  for (size_t i = 4; i < striped.size(); i += 5) striped[i] = 0;
+  cases.push_back({striped, Mutate(rng, striped, 8), 0, false});
+
+  struct Bounds {
+    uint32_t cap;
+    uint64_t budget;
+  };
+  for (size_t c = 0; c < cases.size(); ++c) {
+    const Case& k = cases[c];
+    for (Bounds bounds : {Bounds{262144, 16u << 20}, Bounds{300, 30000}}) {
+      SCOPED_TRACE(testing::Message() << "case " << c << " cap " << bounds.cap);
+      auto encode = [&](uint32_t threads, uint32_t chunk, EncodedPair* out) {
+        ResetEngineForTest();
+        MatchInNewFile = k.inNewFile;
+        FinderCandidateCap = bounds.cap;
+        FinderWorkBudget = bounds.budget;
+        FinderThreads = threads;
+        FinderChunkSize = chunk;
+        EncodePair(k.old, k.nw, out, k.ranged, 5000, 5200, 300);
+      };
+      EncodedPair serial;
+      encode(1, 64 * 1024, &serial);
+      for (uint32_t chunk : {64u, 777u, 4096u}) {
+        EncodedPair threaded;
+        encode(chunk == 777u ? 7 : 3, chunk, &threaded);
+        SCOPED_TRACE(chunk);
+        ASSERT_EQ(serial.records.size(), threaded.records.size());
+        for (size_t r = 0; r < serial.records.size(); ++r) {
+          ASSERT_EQ(serial.records[r].length, threaded.records[r].length) << "record " << r;
+          ASSERT_EQ(serial.records[r].offset, threaded.records[r].offset) << "record " << r;
+        }
+        EXPECT_EQ(serial.boundHits, threaded.boundHits);
+        EXPECT_TRUE(serial.a == threaded.a && serial.d == threaded.d && serial.e == threaded.e);
+      }
+    }
+  }
+  FinderThreads = 0;
+  FinderChunkSize = 64 * 1024;
+  FinderCandidateCap = 262144;
+  FinderWorkBudget = 16u << 20;
+}
+
 // The disk variant thins its index to the memory budget (1 MiB here) and
 // must still describe the new file completely, protected range included.
 TEST_F(EngwarpPair, DiskVariantWithinATightBudget) {

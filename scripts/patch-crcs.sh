@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# CRC-32 of the patches the engine makes from the benchmark pairs and from
+# generated degenerate inputs (default and tight walk bounds), one
+# "crc name" line each, checked against tests/engwarp/patch-crcs.txt: speed
+# work on the engine must not change a byte of its output.
+#   scripts/patch-crcs.sh           compare, exit 1 on a difference
+#   scripts/patch-crcs.sh --record  write the table anew
+# Expects the native-release build and build/testdata (scripts/bench.sh
+# makes both).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+table="$top/tests/engwarp/patch-crcs.txt"
+rel="$top/build/native-release"
+cli="$rel/cli/morvane-cli"
+bench="$rel/tests/engwarp/engwarp_bench"
+data="$top/build/testdata"
+out="$top/build/patch-crcs"
+rm -rf "$out" && mkdir -p "$out/gen"
+
+# Degenerate pairs: long runs of one value, one block repeated, runs of
+# zeros and 0xFF between code-like bytes, and (for contrast) random data.
+/usr/bin/python3 - "$out/gen" <<'EOF'
+import random, sys, os
+d = sys.argv[1]
+def pair(name, old, new):
+    open(os.path.join(d, name + ".old"), "wb").write(old)
+    open(os.path.join(d, name + ".new"), "wb").write(new)
+def mutate(rng, b, n):
+    b = bytearray(b)
+    for _ in range(n):
+        at = rng.randrange(len(b))
+        kind = rng.randrange(3)
+        if kind == 0: b[at:at + 1] = bytes([rng.randrange(256)])
+        elif kind == 1: b[at:at] = rng.randbytes(rng.randrange(1, 64))
+        else: del b[at:at + rng.randrange(1, 64)]
+    return bytes(b)
+rng = random.Random(1801)
+zeros = bytes(3 << 20)
+pair("zeros", zeros, mutate(rng, zeros, 20))
+block = rng.randbytes(4096)
+rep = block * 600
+pair("repeated", rep, mutate(rng, rep, 40))
+runs = bytearray()
+while len(runs) < (2 << 20):
+    k = rng.randrange(4)
+    if k == 0: runs += bytes(6 + rng.randrange(40))
+    elif k == 1: runs += bytes([0 if rng.randrange(2) else 0xFF]) * (6 + rng.randrange(3000))
+    elif k == 2: runs += rng.randbytes(1 + rng.randrange(8))
+    else: runs += bytes(rng.choice(b"\x8b\x45\x89\xe8\x48\x0f\x85\xc3\x00\x01") for _ in range(1 + rng.randrange(400)))
+pair("runs", bytes(runs), mutate(rng, bytes(runs), 60))
+rnd = rng.randbytes(1 << 20)
+pair("random", rnd, mutate(rng, rnd, 200))
+EOF
+touch -d '2026-01-01 00:00:00' "$out/gen"/*
+
+crc() { /usr/bin/python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$1"; }
+
+lines=()
+one() {  # NAME PATCH COMMAND...
+  local name=$1 patch=$2; shift 2
+  rm -f "$patch"
+  "$@" >/dev/null 2>&1 || { echo "patch-crcs: failed: $*" >&2; exit 1; }
+  lines+=("$(crc "$patch") $name")
+}
+for p in libc.so.6 postgres; do
+  one "$p" "$out/$p.utp" "$cli" -q "$data/$p.old" "$data/$p.new" "$out/$p.utp"
+  one "$p deflated" "$out/$p-z.utp" "$cli" -q --deflate "$data/$p.old" "$data/$p.new" "$out/$p-z.utp"
+done
+tree() {  # NAME OLD NEW
+  local w="$out/$1"
+  mkdir -p "$w"
+  cp -a "$2" "$w/old" && cp -a "$3" "$w/new"
+  find "$w/old" "$w/new" -xtype l -delete
+  one "$1" "$w/p.utp" "$cli" -q "$w/old" "$w/new" "$w/p.utp"
+  one "$1 deflated" "$w/pz.utp" "$cli" -q --deflate "$w/old" "$w/new" "$w/pz.utp"
+}
+tree "libc6 tree" "$data/trees/libc6-2.36-9+deb12u7/root" "$data/trees/libc6-2.36-9+deb12u14/root"
+tree "postgresql-15 tree" "$data/postgresql-15-15.18-0+deb12u1/root" "$data/postgresql-15-15.20-0+deb12u1/root"
+for g in zeros repeated runs random; do
+  o="$out/gen/$g.old" n="$out/gen/$g.new"
+  one "$g" "$out/$g.utp" "$cli" -q -f "$o" "$n" "$out/$g.utp"
+  one "$g in new file" "$out/$g-i.utp" "$bench" --in-new-file "$o" "$n" "$out/$g-i" 1
+  one "$g tight" "$out/$g-t.utp" "$bench" --cap 300 --budget 30000 "$o" "$n" "$out/$g-t" 1
+  one "$g tighter" "$out/$g-tt.utp" "$bench" --cap 2000 --budget 1500 "$o" "$n" "$out/$g-tt" 1
+done
+
+if [ "${1:-}" = "--record" ]; then
+  printf '%s\n' "${lines[@]}" >"$table"
+  echo "patch-crcs: recorded ${#lines[@]} patches in $table"
+  exit 0
+fi
+if diff <(printf '%s\n' "${lines[@]}") "$table" >"$out/diff.txt"; then
+  echo "patch-crcs: all ${#lines[@]} patches byte-identical to the recorded table"
+else
+  echo "patch-crcs: patches DIFFER from the recorded table:" >&2
+  cat "$out/diff.txt" >&2
+  exit 1
+fi
