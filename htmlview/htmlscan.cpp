@@ -111,6 +111,7 @@ char LCh = kEofChar, Ch = kEofChar;
 Symb Sy = EofSy;
 std::string LCToken;
 int HeadingLevel = 0;
+htmlun2::TAttributeList* Attributes = nullptr;
 bool InPre = false;
 bool NoComment = false;
 htmlsubs::TMyFont* FontStack[kMaxFontStack] = {};
@@ -377,8 +378,8 @@ void ReadTag() {
         Sy = kTags[i].Kind;
         keeps = kTags[i].KeepsAttributes;
       } else if (i < kTagsWithEnd) {
+        // End tags carry no attributes the parser looks at.
         Sy = static_cast<Symb>(kTags[i].Kind + kEndOffset);
-        keeps = kTags[i].KeepsAttributes;
       }
       break;
     }
@@ -389,15 +390,15 @@ void ReadTag() {
     HeadingLevel = LCh - '0';
     GetCh();
   }
-  {
-    Symb kind;
-    int value;
-    std::string text;
-    while (ReadAttribute(kind, value, text)) {
-      // kept by the attribute list once it is there
-      (void)keeps;
-    }
-  }
+  // Other tags' attributes are read all the same, so that a ">" inside a
+  // quoted value does not end the tag.
+  bool store = keeps && Attributes != nullptr;
+  if (store) Attributes->Clear();
+  Symb kind;
+  int value;
+  std::string text;
+  while (ReadAttribute(kind, value, text))
+    if (store) Attributes->AddAttribute(kind, value, text);
   while (LCh != '>' && LCh != kEofChar) GetCh();
   if (LCh == '>') GetCh();
 }

@@ -10,6 +10,7 @@
 
 #include "classes.h"
 #include "fontdesc.h"
+#include "htmlattrs.h"
 #include "myfont.h"
 
 namespace readhtml {
@@ -92,6 +93,10 @@ extern int HeadingLevel;
 extern bool InPre;
 // Set while raw text (script, textarea) is read: "<!" opens no comment.
 extern bool NoComment;
+
+// Refilled by every tag that keeps its attributes; made and freed by the
+// parser (while there is none, attributes are read and dropped).
+extern htmlun2::TAttributeList* Attributes;
 
 // The font stack; its bottom entry, the document's default font, is put
 // there by the parser.

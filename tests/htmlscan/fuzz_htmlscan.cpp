@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool raw = (mode & 1) != 0;
   FreeFontStack();
   PushNewFont();
+  htmlun2::TAttributeList attributes;
+  Attributes = &attributes;
   TColor color = 0;
   try {
     GetCh();
@@ -51,6 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (Sy == EofSy) break;
       Check(n < 2 * len + 2);
       if (Sy == TextSy) ColorFromString(LCToken, color);
+      if (Sy < kTagCount && kTags[Sy].KeepsAttributes)
+        for (int i = 0; i < attributes.Count(); ++i) {
+          htmlun2::TAttribute* a = attributes.Attr(i);
+          Check(a->Which >= HrefAttr && a->Which <= UnknownAttr);
+          ColorFromString(a->Name, color);
+        }
       // A parser moves into raw text after TEXTAREA and back at its end.
       if (mode & 16) {
         if (Sy == TextAreaSy) raw = NoComment = true;
@@ -63,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ColorFromString(std::string(text, len), color);
   Check(color <= 0xFFFFFF);
+  Attributes = nullptr;
   FreeFontStack();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classes.h"
@@ -18,10 +19,16 @@ using namespace readhtml;
 namespace {
 
 struct Token {
+  Token(int s, std::string t, int l, std::string a = "") : sy(s), text(std::move(t)), level(l), attrs(std::move(a)) {}
   int sy;
   std::string text;
   int level;
-  bool operator==(const Token& o) const { return sy == o.sy && text == o.text && level == o.level; }
+  // The attribute list after a tag, as "kind=number:text|..."; only the
+  // differential test looks at it.
+  std::string attrs;
+  bool operator==(const Token& o) const {
+    return sy == o.sy && text == o.text && level == o.level && attrs == o.attrs;
+  }
 };
 
 std::ostream& operator<<(std::ostream& os, const Token& t) {
@@ -31,15 +38,26 @@ std::ostream& operator<<(std::ostream& os, const Token& t) {
     if (u < 32 || u >= 127) os << "\\x" << std::hex << int(u) << std::dec;
     else os << c;
   }
-  return os << "\" " << t.level << "}";
+  return os << "\" " << t.level << " " << t.attrs << "}";
 }
 
 const int kError = -1;
 
 // Scans from the chosen source to the end; a parse error ends the list
 // with a token of kind kError holding the message.
-std::vector<Token> Scan(bool raw = false, bool pre = false) {
+std::string AttrsText() {
+  std::string s;
+  for (int i = 0; i < Attributes->Count(); ++i) {
+    htmlun2::TAttribute* a = Attributes->Attr(i);
+    s += std::to_string(a->Which) + "=" + std::to_string(a->Value) + ":" + a->Name + "|";
+  }
+  return s;
+}
+
+std::vector<Token> Scan(bool raw = false, bool pre = false, bool withAttrs = false) {
   ResetScanner();
+  htmlun2::TAttributeList list;
+  Attributes = &list;
   InPre = pre;
   NoComment = raw;
   std::vector<Token> out;
@@ -49,17 +67,19 @@ std::vector<Token> Scan(bool raw = false, bool pre = false) {
       if (raw) NextPre();
       else Next();
       if (Sy == EofSy) break;
-      out.push_back({Sy, LCToken, Sy == HeadingSy || Sy == HeadingEndSy ? HeadingLevel : 0});
+      out.push_back({Sy, LCToken, Sy == HeadingSy || Sy == HeadingEndSy ? HeadingLevel : 0,
+                     withAttrs && Sy < kTagCount ? AttrsText() : ""});
     }
   } catch (const EParseError& e) {
-    out.push_back({kError, e.Message(), 0});
+    out.push_back({kError, e.Message(), 0, ""});
   }
+  Attributes = nullptr;
   return out;
 }
 
-std::vector<Token> ScanText(const std::string& s, bool raw = false, bool pre = false) {
+std::vector<Token> ScanText(const std::string& s, bool raw = false, bool pre = false, bool withAttrs = false) {
   UseBuffer(s.data(), s.data() + s.size());
-  return Scan(raw, pre);
+  return Scan(raw, pre, withAttrs);
 }
 
 std::string Joined(const std::vector<Token>& tokens) {
@@ -97,6 +117,7 @@ std::vector<std::string> DifferentialInputs() {
       "<!-- a -- -- >after <!DOCTYPE html PUBLIC \"x\">next<!---->z\r\n",
       "<p>\tlead\r\n\r\ntrail <br><H3>head</h3 ><h7 x>seven</li></LI>\n",
       "<pre>  keep\r\n  these\n\r lines\r</pre>\n",
+      "<IMG SRC=\"a &amp;\r\n b.gif \" width=99999999999 BORDER\r\nheight = 50 % alt='x>y' USEMAP=#m>\n",
       "<!-- comment\r\nover\nlines -->\r<!--x--><!--y-->w&#10;&frac12\n",
   };
   std::vector<std::string> out = bases;
@@ -132,7 +153,7 @@ TEST(HtmlScan, FourSourcesGiveOneTokenStream) {
   for (bool pre : {false, true}) {
     for (const std::string& input : DifferentialInputs()) {
       SCOPED_TRACE(input.substr(0, 60) + (pre ? " (pre)" : ""));
-      std::vector<Token> fromBuffer = ScanText(input, false, pre);
+      std::vector<Token> fromBuffer = ScanText(input, false, pre, true);
       ASSERT_FALSE(fromBuffer.empty());
       ASSERT_NE(fromBuffer.back().sy, kError);
 
@@ -140,18 +161,18 @@ TEST(HtmlScan, FourSourcesGiveOneTokenStream) {
       stream.WriteBuffer(input.data(), static_cast<int>(input.size()));
       stream.SetPosition(0);
       UseStream(&stream);
-      EXPECT_EQ(Scan(false, pre), fromBuffer) << "stream";
+      EXPECT_EQ(Scan(false, pre, true), fromBuffer) << "stream";
 
       std::unique_ptr<TStringList> lines(SplitLines(input));
       UseStrings(lines.get());
-      EXPECT_EQ(Scan(false, pre), fromBuffer) << "strings";
+      EXPECT_EQ(Scan(false, pre, true), fromBuffer) << "strings";
 
       std::FILE* f = std::fopen(path.c_str(), "wb");
       ASSERT_NE(f, nullptr);
       std::fwrite(input.data(), 1, input.size(), f);
       std::fclose(f);
       UseTextFile(path);
-      EXPECT_EQ(Scan(false, pre), fromBuffer) << "text file";
+      EXPECT_EQ(Scan(false, pre, true), fromBuffer) << "text file";
       CloseTextFile();
     }
   }
@@ -203,6 +224,56 @@ TEST(HtmlScan, TokenCases) {
   EXPECT_EQ(longTag[0].sy, UnknownTagSy);
   EXPECT_EQ(longTag[0].text.size(), 150u);
   EXPECT_EQ(longTag[1].text, "t");
+}
+
+TEST(HtmlScan, Attributes) {
+  htmlun2::TAttributeList list;
+  Attributes = &list;
+  std::string page =
+      "<IMG SRC=\"a &amp;\r\n b.gif \" WIDTH=99999999999 BORDER\r\nHEIGHT=50 % ALT='say \"hi\"'"
+      " Foo=Bar Usemap=#m vspace=\"75%\" size=+2em hspace=-2147483648 align=2147483648>"
+      "<B TITLE='a>b'>c<A HREF=\"x";
+  UseBuffer(page.data(), page.data() + page.size());
+  ResetScanner();
+  GetCh();
+  Next();
+  ASSERT_EQ(Sy, ImageSy);
+  struct Want {
+    int which, value;
+    const char* name;
+  };
+  const Want want[] = {
+      {SrcAttr, 0, "a & b.gif"},  {WidthAttr, 0, "99999999999"}, {BorderAttr, 1, ""},
+      {HeightAttr, 50, "50%"},    {AltAttr, 0, "say \"hi\""},    {UnknownAttr, 0, "Bar"},
+      {UseMapAttr, 0, "#m"},      {UnknownAttr, 75, "75%"},      {SizeAttr, 0, "+2EM"},
+      {HSpaceAttr, -2147483647 - 1, "-2147483648"}, {AlignAttr, 0, "2147483648"},
+  };
+  ASSERT_EQ(list.Count(), static_cast<int>(sizeof want / sizeof want[0]));
+  for (int i = 0; i < list.Count(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(list.Attr(i)->Which, want[i].which);
+    EXPECT_EQ(list.Attr(i)->Value, want[i].value);
+    EXPECT_EQ(list.Attr(i)->Name, want[i].name);
+  }
+  htmlun2::TAttribute* found = nullptr;
+  ASSERT_TRUE(list.Find(UnknownAttr, found));
+  EXPECT_EQ(found->Name, "Bar");
+
+  // B keeps no attributes: they are read past (the quoted ">" with them)
+  // and the list stays as IMG left it.
+  Next();
+  EXPECT_EQ(Sy, BSy);
+  Next();
+  EXPECT_EQ(LCToken, "c");
+  EXPECT_EQ(list.Count(), 11);
+  // An unclosed quote runs to the end of input.
+  Next();
+  EXPECT_EQ(Sy, ASy);
+  ASSERT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.Attr(0)->Name, "x");
+  Next();
+  EXPECT_EQ(Sy, EofSy);
+  Attributes = nullptr;
 }
 
 TEST(HtmlScan, RawText) {
