@@ -31,65 +31,50 @@ TFont::~TFont() {
 }
 
 void TFont::Assign(const TFont& other) {
-  name_ = other.name_;
-  height_ = other.height_;
-  color_ = other.color_;
-  style_ = other.style_;
+  AssignDesc(other);
   charset_ = other.charset_;
   escapement_ = other.escapement_;
-  Changed();
+  ShapeChanged();
 }
 
-void TFont::Changed() {
+int TFont::PixelsPerInch() const { return ScreenLogPixelsY(); }
+
+void TFont::ShapeChanged() {
   // The old handle may still be selected into a canvas; the canvas swaps
   // it out when it next draws, so it is only deleted once nothing uses it.
   if (handle_) {
     HFONT old = handle_;
     handle_ = nullptr;
-    if (OnChange) OnChange(this);
+    Notify();
     DeleteObject(old);
     return;
   }
-  if (OnChange) OnChange(this);
+  Notify();
 }
 
-void TFont::SetName(const std::string& v) {
-  if (v != name_) { name_ = v; Changed(); }
-}
-void TFont::SetHeight(int v) {
-  if (v != height_) { height_ = v; Changed(); }
-}
-int TFont::Size() const { return -MulDiv(height_, 72, ScreenLogPixelsY()); }
-void TFont::SetSize(int points) { SetHeight(-MulDiv(points, ScreenLogPixelsY(), 72)); }
-void TFont::SetColor(TColor v) {
-  if (v != color_) { color_ = v; if (OnChange) OnChange(this); }
-}
-void TFont::SetStyle(TFontStyles v) {
-  if (v != style_) { style_ = v; Changed(); }
-}
 void TFont::SetCharset(int v) {
-  if (v != charset_) { charset_ = v; Changed(); }
+  if (v != charset_) { charset_ = v; ShapeChanged(); }
 }
 void TFont::SetEscapement(int v) {
-  if (v != escapement_) { escapement_ = v; Changed(); }
+  if (v != escapement_) { escapement_ = v; ShapeChanged(); }
 }
 
 void TFont::FillLogFont(LOGFONTA& lf) const {
   std::memset(&lf, 0, sizeof lf);
-  lf.lfHeight = height_;
+  lf.lfHeight = Height();
   lf.lfEscapement = escapement_;
   lf.lfOrientation = escapement_;
-  lf.lfWeight = (style_ & fsBold) ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = (style_ & fsItalic) ? 1 : 0;
-  lf.lfUnderline = (style_ & fsUnderline) ? 1 : 0;
-  lf.lfStrikeOut = (style_ & fsStrikeOut) ? 1 : 0;
+  lf.lfWeight = (Style() & fsBold) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (Style() & fsItalic) ? 1 : 0;
+  lf.lfUnderline = (Style() & fsUnderline) ? 1 : 0;
+  lf.lfStrikeOut = (Style() & fsStrikeOut) ? 1 : 0;
   lf.lfCharSet = static_cast<BYTE>(charset_);
   // Only outline fonts can be rotated.
   lf.lfOutPrecision = escapement_ ? OUT_TT_ONLY_PRECIS : OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH;
-  lstrcpynA(lf.lfFaceName, name_.c_str(), LF_FACESIZE);
+  lstrcpynA(lf.lfFaceName, Name().c_str(), LF_FACESIZE);
 }
 
 HFONT TFont::Handle() {

@@ -36,29 +36,20 @@ const TColor clPaletteRelative = 0x02000000;
 COLORREF ColorToRGB(TColor c);
 
 
-enum TFontStyle { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
-typedef unsigned TFontStyles;
+#include "fontdesc.h"
 
-class TFont : public TObject {
+// The font description with its GDI font, made when first needed.
+class TFont : public TFontDesc {
  public:
   TFont();
   ~TFont();
   TFont(const TFont&) = delete;
   TFont& operator=(const TFont&) = delete;
+  // From another TFont everything is copied, charset and escapement too;
+  // from a bare description only what it holds.
   void Assign(const TFont& other);
+  using TFontDesc::Assign;
 
-  const std::string& Name() const { return name_; }
-  void SetName(const std::string& v);
-  // Character height in pixels; negative as in LOGFONT (character height).
-  int Height() const { return height_; }
-  void SetHeight(int v);
-  // Points at the screen's resolution.
-  int Size() const;
-  void SetSize(int points);
-  TColor Color() const { return color_; }
-  void SetColor(TColor v);
-  TFontStyles Style() const { return style_; }
-  void SetStyle(TFontStyles v);
   int Charset() const { return charset_; }
   void SetCharset(int v);
   // Tenths of a degree, counter-clockwise.
@@ -68,14 +59,11 @@ class TFont : public TObject {
   HFONT Handle();
   void FillLogFont(LOGFONTA& lf) const;
 
-  TNotifyEvent OnChange;
+ protected:
+  int PixelsPerInch() const override;
+  void ShapeChanged() override;
 
  private:
-  void Changed();
-  std::string name_ = "MS Sans Serif";
-  int height_ = -11;
-  TColor color_ = clWindowText;
-  TFontStyles style_ = 0;
   int charset_ = DEFAULT_CHARSET;
   int escapement_ = 0;
   HFONT handle_ = nullptr;
