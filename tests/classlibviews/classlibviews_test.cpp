@@ -10,6 +10,7 @@
 #include "gui_test_support.h"
 #include "win/forms.h"
 #include "win/imagelist.h"
+#include "win/listview.h"
 #include "win/treeview.h"
 
 using testsupport::Pump;
@@ -28,15 +29,103 @@ HIMAGELIST SystemSmallList() {
       SHGetFileInfoA(dir, 0, &fi, sizeof fi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
 }
 
+// Texts and images come only from the on-demand hook: the captions stay
+// empty, as in the shell list.
+class OnDemandList : public TListView {
+ public:
+  using TListView::TListView;
+  int drags = 0;
+  bool right_drag = false;
+  TListItem* dragged = nullptr;
+  static intptr_t Number(TListItem* item) { return reinterpret_cast<intptr_t>(item->Data) - Base(); }
+  static intptr_t Base() { return sizeof(void*) == 8 ? static_cast<intptr_t>(1) << 40 : 0x10000; }
+  static int Key(intptr_t n) { return static_cast<int>((n * 7919) % 1200); }
+
+ protected:
+  void GetDispInfo(TListItem* item, TLVDispInfo& info) override {
+    char b[32];
+    intptr_t n = Number(item);
+    if (info.SubItem == 0)
+      snprintf(b, sizeof b, "row%04d", static_cast<int>(n));
+    else
+      snprintf(b, sizeof b, "%d", Key(n));
+    info.Text = b;
+    info.ImageIndex = 0;
+  }
+  void BeginDrag(TListItem* item, bool right) override {
+    ++drags;
+    dragged = item;
+    right_drag = right;
+  }
+};
+
+int CALLBACK ByKey(LPARAM a, LPARAM b, LPARAM dir) {
+  int ka = OnDemandList::Key(OnDemandList::Number(reinterpret_cast<TListItem*>(a)));
+  int kb = OnDemandList::Key(OnDemandList::Number(reinterpret_cast<TListItem*>(b)));
+  return static_cast<int>(dir) * (ka < kb ? -1 : ka > kb ? 1 : 0);
+}
+
+// Mouse input through the system's queue; every event carries its own
+// screen position, since the display may still report an earlier one for a
+// little while after a move.
+void SendMouse(POINT s, DWORD buttons) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = (s.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = (s.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+  SendInput(1, &in, sizeof in);
+  DWORD end = GetTickCount() + 1000;
+  POINT cur{};
+  int steady = 0;
+  do {
+    Pump(5);
+    GetCursorPos(&cur);
+    steady = (cur.x == s.x && cur.y == s.y) ? steady + 1 : 0;
+  } while (steady < 3 && static_cast<int>(end - GetTickCount()) > 0);
+}
+
+void SendKey(WORD vk, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &in, sizeof in);
+}
+
+// A real click at a control's client point, through the system's input queue.
+void ClickAt(TControl* c, POINT p, bool ctrl) {
+  POINT s = c->ClientToScreen(p);
+  SendMouse(s, 0);
+  if (ctrl) SendKey(VK_CONTROL, false);
+  SendMouse(s, MOUSEEVENTF_LEFTDOWN);
+  SendMouse(s, MOUSEEVENTF_LEFTUP);
+  if (ctrl) SendKey(VK_CONTROL, true);
+  Pump(30);
+}
+
+POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
 class ViewsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Application->Initialize();
     form = new TForm(Application);
-    form->SetBounds(20, 20, 500, 400);
+    form->SetBounds(20, 20, 700, 480);
     tree = new TTreeView(form);
     tree->SetBounds(10, 10, 220, 300);
     tree->SetParent(form);
+    list = new OnDemandList(form);
+    list->SetBounds(240, 10, 400, 300);
+    list->SetViewStyle(vsReport);
+    list->MultiSelect = true;
+    for (const char* c : {"Name", "Key"}) {
+      TListColumn* col = list->Columns().Add();
+      col->SetCaption(c);
+      col->SetWidth(120);
+    }
+    list->Columns()[1]->SetAlignment(taRightJustify);
+    list->SetParent(form);
     form->Show();
     Pump(50);
   }
@@ -51,9 +140,11 @@ class ViewsTest : public ::testing::Test {
   }
   static TForm* form;
   static TTreeView* tree;
+  static OnDemandList* list;
 };
 TForm* ViewsTest::form = nullptr;
 TTreeView* ViewsTest::tree = nullptr;
+OnDemandList* ViewsTest::list = nullptr;
 
 }  // namespace
 
@@ -196,4 +287,88 @@ TEST_F(ViewsTest, LabelEditingThroughTheEditWindow) {
   EXPECT_STREQ(buf, "new!");
   tree->OnEditing = nullptr;
   tree->OnEdited = nullptr;
+}
+
+TEST_F(ViewsTest, ListOnDemandSortedSelectedAndDragged) {
+  const int n = 1200;
+  int inserted = 0;
+  list->OnInsert = [&](TObject*, TListItem* item) {
+    ++inserted;
+    EXPECT_TRUE(item->Caption().empty());
+  };
+  list->SetAllocBy(n);
+  list->Items().BeginUpdate();
+  for (int i = 0; i < n; ++i) list->Items().Add()->Data = reinterpret_cast<void*>(OnDemandList::Base() + i);
+  list->Items().EndUpdate();
+  list->OnInsert = nullptr;
+  EXPECT_EQ(inserted, n);
+  ASSERT_EQ(list->Items().Count(), n);
+
+  auto text = [&](int row, int col) {
+    char b[64] = {};
+    ListView_GetItemText(list->Handle(), row, col, b, sizeof b);
+    return std::string(b);
+  };
+  EXPECT_EQ(text(0, 0), "row0000");
+  EXPECT_EQ(text(1199, 0), "row1199");
+  EXPECT_EQ(text(3, 1), std::to_string(OnDemandList::Key(3)));
+
+  // Sorting by the key column moves items, never their data.
+  auto check_order = [&](int dir) {
+    int prev = dir > 0 ? -1 : n;
+    for (int i = 0; i < n; ++i) {
+      TListItem* item = list->Items()[i];
+      ASSERT_NE(item, nullptr);
+      intptr_t num = OnDemandList::Number(item);
+      ASSERT_TRUE(num >= 0 && num < n);
+      int key = OnDemandList::Key(num);
+      ASSERT_TRUE(dir > 0 ? key > prev : key < prev) << i;
+      prev = key;
+      if (i % 97 == 0) {
+        char b[16];
+        snprintf(b, sizeof b, "row%04d", static_cast<int>(num));
+        EXPECT_EQ(text(i, 0), b);
+        EXPECT_EQ(item->Index(), i);
+      }
+    }
+  };
+  ASSERT_TRUE(list->CustomSort(ByKey, 1));
+  check_order(1);
+  ASSERT_TRUE(list->CustomSort(ByKey, -1));
+  check_order(-1);
+
+  // Ctrl+click with the real mouse selects three rows.
+  list->Items()[0]->MakeVisible(false);
+  Pump(30);
+  TListItem* rows[3] = {list->Items()[0], list->Items()[2], list->Items()[4]};
+  ClickAt(list, Centre(rows[0]->DisplayRect(drLabel)), false);
+  ClickAt(list, Centre(rows[1]->DisplayRect(drLabel)), true);
+  ClickAt(list, Centre(rows[2]->DisplayRect(drLabel)), true);
+  EXPECT_EQ(list->SelCount(), 3);
+  for (TListItem* r : rows) EXPECT_TRUE(r->Selected());
+  EXPECT_FALSE(list->Items()[1]->Selected());
+  EXPECT_EQ(list->ItemFocused(), rows[2]);
+  EXPECT_EQ(list->GetNextItem(rows[0], sdAll, 1u << isSelected), rows[1]);
+  RECT r6 = list->Items()[6]->DisplayRect(drLabel);
+  EXPECT_EQ(list->GetItemAt(Centre(r6).x, Centre(r6).y), list->Items()[6]);
+
+  // Dragging over an item starts a drag of that item.
+  TListItem* source = list->Items()[6];
+  POINT s = list->ClientToScreen(Centre(r6));
+  SendMouse(s, 0);
+  SendMouse(s, MOUSEEVENTF_LEFTDOWN);
+  for (int i = 1; i <= 4; ++i) SendMouse(POINT{s.x + 5 * i, s.y + 4 * i}, 0);
+  SendMouse(POINT{s.x + 20, s.y + 16}, MOUSEEVENTF_LEFTUP);
+  Pump(30);
+  EXPECT_EQ(list->drags, 1);
+  EXPECT_EQ(list->dragged, source) << (list->dragged ? list->dragged->Index() : -1);
+  EXPECT_FALSE(list->right_drag);
+
+  // Clearing reports every item once.
+  int deleted = 0;
+  list->OnDeletion = [&](TObject*, TListItem*) { ++deleted; };
+  list->Items().Clear();
+  list->OnDeletion = nullptr;
+  EXPECT_EQ(deleted, n);
+  EXPECT_EQ(list->Items().Count(), 0);
 }
