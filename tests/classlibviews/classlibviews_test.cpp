@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "gui_test_support.h"
+#include "test_support.h"
 #include "win/forms.h"
 #include "win/imagelist.h"
 #include "win/listview.h"
+#include "win/menus.h"
+#include "win/stdctrls.h"
 #include "win/treeview.h"
 
 using testsupport::Pump;
@@ -19,6 +22,12 @@ namespace {
 
 int CALLBACK Reverse(LPARAM a, LPARAM b, LPARAM) {
   return -lstrcmpA(reinterpret_cast<TTreeNode*>(a)->Text().c_str(), reinterpret_cast<TTreeNode*>(b)->Text().c_str());
+}
+
+int SystemIconOf(const char* path) {
+  SHFILEINFOA fi{};
+  SHGetFileInfoA(path, 0, &fi, sizeof fi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+  return fi.iIcon;
 }
 
 HIMAGELIST SystemSmallList() {
@@ -68,12 +77,17 @@ int CALLBACK ByKey(LPARAM a, LPARAM b, LPARAM dir) {
 // Mouse input through the system's queue; every event carries its own
 // screen position, since the display may still report an earlier one for a
 // little while after a move.
-void SendMouse(POINT s, DWORD buttons) {
+INPUT MouseInput(POINT s, DWORD buttons) {
   INPUT in{};
   in.type = INPUT_MOUSE;
   in.mi.dx = (s.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
   in.mi.dy = (s.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
   in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+  return in;
+}
+
+void SendMouse(POINT s, DWORD buttons) {
+  INPUT in = MouseInput(s, buttons);
   SendInput(1, &in, sizeof in);
   DWORD end = GetTickCount() + 1000;
   POINT cur{};
@@ -83,6 +97,24 @@ void SendMouse(POINT s, DWORD buttons) {
     GetCursorPos(&cur);
     steady = (cur.x == s.x && cur.y == s.y) ? steady + 1 : 0;
   } while (steady < 3 && static_cast<int>(end - GetTickCount()) > 0);
+}
+
+// Press and release in one go: a control may track the mouse in a loop of
+// its own from the press on, which only the release ends.
+void SendClick(POINT s, DWORD down, DWORD up) {
+  INPUT in[2] = {MouseInput(s, down), MouseInput(s, up)};
+  SendInput(2, in, sizeof in[0]);
+  Pump(40);
+}
+
+// A press, a few moves and the release, queued in one go.
+void SendDrag(POINT from, POINT to, DWORD down, DWORD up) {
+  std::vector<INPUT> in{MouseInput(from, down)};
+  for (int i = 1; i <= 4; ++i)
+    in.push_back(MouseInput(POINT{from.x + (to.x - from.x) * i / 4, from.y + (to.y - from.y) * i / 4}, 0));
+  in.push_back(MouseInput(to, up));
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof in[0]);
+  Pump(60);
 }
 
 void SendKey(WORD vk, bool up) {
@@ -98,11 +130,34 @@ void ClickAt(TControl* c, POINT p, bool ctrl) {
   POINT s = c->ClientToScreen(p);
   SendMouse(s, 0);
   if (ctrl) SendKey(VK_CONTROL, false);
-  SendMouse(s, MOUSEEVENTF_LEFTDOWN);
-  SendMouse(s, MOUSEEVENTF_LEFTUP);
+  SendClick(s, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
   if (ctrl) SendKey(VK_CONTROL, true);
   Pump(30);
 }
+
+void PressKey(WORD vk) {
+  SendKey(vk, false);
+  SendKey(vk, true);
+  Pump(40);
+}
+
+// Counts what the owner-drawn combo's members see.
+class DrawnCombo : public TComboBox {
+ public:
+  using TComboBox::TComboBox;
+  ~DrawnCombo() override { DestroyEntries(); }
+  int closeups = 0, oks = 0, cancels = 0;
+  std::vector<TObject*> deleted;
+  std::vector<TObject*>* sink = &deleted;
+
+ protected:
+  void CloseUp() override { ++closeups; }
+  void SelEndOk() override { ++oks; }
+  void SelEndCancel() override { ++cancels; }
+  void DeleteItem(int, TObject* data) override { sink->push_back(data); }
+};
+
+TObject* Tag(int i) { return reinterpret_cast<TObject*>(OnDemandList::Base() + 0x100 * i); }
 
 POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
@@ -126,6 +181,26 @@ class ViewsTest : public ::testing::Test {
     }
     list->Columns()[1]->SetAlignment(taRightJustify);
     list->SetParent(form);
+    combo = new DrawnCombo(form);
+    combo->SetStyle(csOwnerDrawFixed);
+    combo->SetItemHeight(18);
+    combo->SetBounds(240, 320, 200, 20);
+    combo->OnMeasureItem = [](TWinControl* c, int, int& h) {
+      if (!static_cast<TWinControl*>(c)->HandleAllocated()) ++measured_while_creating;
+      measured_height = h;
+    };
+    combo->OnDrawItem = [](TWinControl* c, int index, const RECT& r, TOwnerDrawState) {
+      TCanvas& cv = static_cast<DrawnCombo*>(c)->Canvas();
+      cv.FillRect(r);
+      if (index < 0) return;
+      RECT mark{r.left + 2, r.top + 3, r.left + 14, r.bottom - 3};
+      HBRUSH b = CreateSolidBrush(RGB(0, 160, 0));
+      ::FillRect(cv.Handle(), &mark, b);
+      DeleteObject(b);
+      cv.TextOut(r.left + 18, r.top + 2, static_cast<DrawnCombo*>(c)->Items().Get(index));
+    };
+    for (int i = 0; i < 4; ++i) combo->Items().AddObject("entry " + std::to_string(i), Tag(i));
+    combo->SetParent(form);
     form->Show();
     Pump(50);
   }
@@ -141,10 +216,15 @@ class ViewsTest : public ::testing::Test {
   static TForm* form;
   static TTreeView* tree;
   static OnDemandList* list;
+  static DrawnCombo* combo;
+  static int measured_while_creating, measured_height;
 };
 TForm* ViewsTest::form = nullptr;
 TTreeView* ViewsTest::tree = nullptr;
 OnDemandList* ViewsTest::list = nullptr;
+DrawnCombo* ViewsTest::combo = nullptr;
+int ViewsTest::measured_while_creating = 0;
+int ViewsTest::measured_height = 0;
 
 }  // namespace
 
@@ -356,10 +436,7 @@ TEST_F(ViewsTest, ListOnDemandSortedSelectedAndDragged) {
   TListItem* source = list->Items()[6];
   POINT s = list->ClientToScreen(Centre(r6));
   SendMouse(s, 0);
-  SendMouse(s, MOUSEEVENTF_LEFTDOWN);
-  for (int i = 1; i <= 4; ++i) SendMouse(POINT{s.x + 5 * i, s.y + 4 * i}, 0);
-  SendMouse(POINT{s.x + 20, s.y + 16}, MOUSEEVENTF_LEFTUP);
-  Pump(30);
+  SendDrag(s, POINT{s.x + 20, s.y + 16}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(list->drags, 1);
   EXPECT_EQ(list->dragged, source) << (list->dragged ? list->dragged->Index() : -1);
   EXPECT_FALSE(list->right_drag);
@@ -371,4 +448,121 @@ TEST_F(ViewsTest, ListOnDemandSortedSelectedAndDragged) {
   list->OnDeletion = nullptr;
   EXPECT_EQ(deleted, n);
   EXPECT_EQ(list->Items().Count(), 0);
+}
+
+TEST_F(ViewsTest, OwnerDrawnComboFromTheKeyboardAndThroughReCreation) {
+  // The measure message came while the window was being made.
+  EXPECT_GT(measured_while_creating, 0);
+  EXPECT_EQ(measured_height, 18);
+  EXPECT_EQ(SendMessageA(combo->Handle(), CB_GETITEMHEIGHT, 0, 0), 18);
+
+  SetForegroundWindow(form->Handle());
+  combo->SetFocus();
+  combo->SetItemIndex(0);
+  Pump(20);
+  PressKey(VK_F4);
+  EXPECT_TRUE(combo->DroppedDown());
+  PressKey(VK_DOWN);
+  PressKey(VK_RETURN);
+  EXPECT_FALSE(combo->DroppedDown());
+  EXPECT_EQ(combo->closeups, 1);
+  EXPECT_EQ(combo->oks, 1);
+  EXPECT_EQ(combo->cancels, 0);
+  EXPECT_EQ(combo->ItemIndex(), 1);
+  PressKey(VK_F4);
+  PressKey(VK_ESCAPE);
+  EXPECT_FALSE(combo->DroppedDown());
+  EXPECT_EQ(combo->closeups, 2);
+  EXPECT_EQ(combo->cancels, 1);
+  EXPECT_EQ(combo->ItemIndex(), 1);
+
+  // A new item height makes a new window with the same entries.
+  HWND before = combo->Handle();
+  measured_height = 0;
+  combo->SetItemHeight(24);
+  EXPECT_NE(combo->Handle(), before);
+  EXPECT_EQ(measured_height, 24);
+  EXPECT_EQ(SendMessageA(combo->Handle(), CB_GETITEMHEIGHT, 0, 0), 24);
+  EXPECT_TRUE(combo->deleted.empty());
+  ASSERT_EQ(combo->Items().Count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(combo->Items().Get(i), "entry " + std::to_string(i));
+    EXPECT_EQ(combo->Items().Objects(i), Tag(i));
+  }
+  EXPECT_EQ(combo->ItemIndex(), 1);
+  combo->SetItemHeight(18);
+
+  // The final destruction reports every entry once.
+  auto* other = new DrawnCombo(form);
+  other->SetStyle(csOwnerDrawFixed);
+  other->SetBounds(460, 320, 100, 20);
+  for (int i = 0; i < 3; ++i) other->Items().AddObject("x", Tag(10 + i));
+  other->SetParent(form);
+  std::vector<TObject*> gone;
+  other->sink = &gone;
+  other->Items().Delete(0);
+  EXPECT_EQ(gone, std::vector<TObject*>{Tag(10)});
+  delete other;
+  // The system goes through them from the last.
+  EXPECT_EQ(gone, (std::vector<TObject*>{Tag(10), Tag(12), Tag(11)}));
+}
+
+TEST_F(ViewsTest, RightClickShowsThePopupMenuUnlessItsAutoPopupIsOff) {
+  TPopupMenu menu(form);
+  auto* item = new TMenuItem(&menu);
+  item->Caption = "&Open";
+  item->Hint = "Opens the item";
+  menu.Items().Add(item);
+  list->PopupMenu = &menu;
+  static std::vector<TPopupMenu*> shown;
+  shown.clear();
+  TPopupMenu::ChooseHook = [](TPopupMenu* m) -> TMenuItem* {
+    shown.push_back(m);
+    return nullptr;
+  };
+  auto right_click = [&](POINT p) {
+    POINT s = list->ClientToScreen(p);
+    SendMouse(s, 0);
+    SendClick(s, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+  };
+  right_click(POINT{200, 200});
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], &menu);
+  EXPECT_EQ(menu.PopupComponent, list);
+  menu.AutoPopup = false;
+  right_click(POINT{200, 200});
+  EXPECT_EQ(shown.size(), 1u);
+  TPopupMenu::ChooseHook = nullptr;
+  list->PopupMenu = nullptr;
+}
+
+TEST_F(ViewsTest, ScreenshotOfIconsColumnsAndTheOpenCombo) {
+  auto* sys = new TImageList(form);
+  sys->ShareImages = true;
+  sys->SetHandle(SystemSmallList());
+  char windir[MAX_PATH], notepad[MAX_PATH];
+  GetWindowsDirectoryA(windir, MAX_PATH);
+  snprintf(notepad, sizeof notepad, "%s\\notepad.exe", windir);
+  int folder = SystemIconOf(windir), program = SystemIconOf(notepad);
+  tree->SetImages(sys);
+  tree->OnGetImageIndex = [&](TObject*, TTreeNode* n) { n->ImageIndex = n->GetFirstChild() ? folder : program; };
+  tree->OnGetSelectedIndex = [&](TObject*, TTreeNode* n) { n->SelectedIndex = n->ImageIndex; };
+  TTreeNode* root = tree->Items().AddChild(nullptr, "Windows");
+  for (const char* s : {"notepad.exe", "regedit.exe", "winhlp32.exe"}) tree->Items().AddChild(root, s);
+  root->Expand();
+
+  list->SetSmallImages(sys);
+  for (int i = 0; i < 12; ++i) list->Items().Add()->Data = reinterpret_cast<void*>(OnDemandList::Base() + i);
+  combo->SetFocus();
+  combo->SetDroppedDown(true);
+  Pump(150);
+  EXPECT_TRUE(combo->DroppedDown());
+  std::string shot = testsupport::Screenshot("classlibviews");
+  if (!shot.empty()) printf("screenshot: %s\n", shot.c_str());
+  combo->SetDroppedDown(false);
+  tree->OnGetImageIndex = nullptr;
+  tree->OnGetSelectedIndex = nullptr;
+  tree->SetImages(nullptr);
+  list->SetSmallImages(nullptr);
+  list->Items().Clear();
 }
