@@ -51,6 +51,8 @@ class TPopupMenu : public TComponent {
   void Popup(int x, int y);
   // The control whose context menu this was.
   TControl* PopupComponent = nullptr;
+  // Where Popup last showed the menu (screen coordinates).
+  POINT PopupPoint{0, 0};
   // Whether a right click (the context-menu message) on a control shows this
   // menu by itself; a control that shows a menu of its own switches it off.
   bool AutoPopup = true;

@@ -16,7 +16,12 @@
 #include "win/stdctrls.h"
 #include "win/treeview.h"
 
+using testsupport::PressKey;
 using testsupport::Pump;
+using testsupport::SendClick;
+using testsupport::SendDrag;
+using testsupport::SendKey;
+using testsupport::SendMouse;
 
 namespace {
 
@@ -77,54 +82,6 @@ int CALLBACK ByKey(LPARAM a, LPARAM b, LPARAM dir) {
 // Mouse input through the system's queue; every event carries its own
 // screen position, since the display may still report an earlier one for a
 // little while after a move.
-INPUT MouseInput(POINT s, DWORD buttons) {
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = (s.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  in.mi.dy = (s.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
-  return in;
-}
-
-void SendMouse(POINT s, DWORD buttons) {
-  INPUT in = MouseInput(s, buttons);
-  SendInput(1, &in, sizeof in);
-  DWORD end = GetTickCount() + 1000;
-  POINT cur{};
-  int steady = 0;
-  do {
-    Pump(5);
-    GetCursorPos(&cur);
-    steady = (cur.x == s.x && cur.y == s.y) ? steady + 1 : 0;
-  } while (steady < 3 && static_cast<int>(end - GetTickCount()) > 0);
-}
-
-// Press and release in one go: a control may track the mouse in a loop of
-// its own from the press on, which only the release ends.
-void SendClick(POINT s, DWORD down, DWORD up) {
-  INPUT in[2] = {MouseInput(s, down), MouseInput(s, up)};
-  SendInput(2, in, sizeof in[0]);
-  Pump(40);
-}
-
-// A press, a few moves and the release, queued in one go.
-void SendDrag(POINT from, POINT to, DWORD down, DWORD up) {
-  std::vector<INPUT> in{MouseInput(from, down)};
-  for (int i = 1; i <= 4; ++i)
-    in.push_back(MouseInput(POINT{from.x + (to.x - from.x) * i / 4, from.y + (to.y - from.y) * i / 4}, 0));
-  in.push_back(MouseInput(to, up));
-  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof in[0]);
-  Pump(60);
-}
-
-void SendKey(WORD vk, bool up) {
-  INPUT in{};
-  in.type = INPUT_KEYBOARD;
-  in.ki.wVk = vk;
-  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &in, sizeof in);
-}
-
 // A real click at a control's client point, through the system's input queue.
 void ClickAt(TControl* c, POINT p, bool ctrl) {
   POINT s = c->ClientToScreen(p);
@@ -133,12 +90,6 @@ void ClickAt(TControl* c, POINT p, bool ctrl) {
   SendClick(s, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
   if (ctrl) SendKey(VK_CONTROL, true);
   Pump(30);
-}
-
-void PressKey(WORD vk) {
-  SendKey(vk, false);
-  SendKey(vk, true);
-  Pump(40);
 }
 
 // Counts what the owner-drawn combo's members see.
