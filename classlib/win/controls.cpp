@@ -1048,8 +1048,12 @@ void TWinControl::WndProc(TMessage& m) {
       if (p.x == -1 && p.y == -1) GetCursorPos(&p);
       POINT cp = p;
       ::ScreenToClient(handle_, &cp);
-      TControl* c = ControlAtPos(cp, false);
-      if (!c) c = this;
+      // A child window passes on a context menu it had no menu for; then
+      // only this control's own menu may answer, not that of whichever
+      // control is under the mouse (for a key, the mouse may be anywhere).
+      HWND from = reinterpret_cast<HWND>(m.WParam);
+      TControl* c = (from && from != handle_) ? nullptr : ControlAtPos(cp, false);
+      if (!c || dynamic_cast<TWinControl*>(c)) c = this;
       for (; c; c = c->parent_) {
         if (c->PopupMenu && c->PopupMenu->AutoPopup) {
           c->PopupMenu->PopupComponent = c;
