@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "comobj.h"
+
 namespace {
 
 HWND ViewWnd(const TListItems* o) { return o->Owner()->Handle(); }
@@ -486,18 +488,8 @@ void TCustomListView::CNNotify(TMessage& m) {
       auto* d = reinterpret_cast<NMLVDISPINFOA*>(m.LParam);
       TListItem* item = ItemFromIndex(d->item.iItem);
       if (!item || !d->item.pszText) break;  // cancelled
-      std::string s;
-      if (h->code == LVN_ENDLABELEDITA) {
-        s = d->item.pszText;
-      } else {
-        const wchar_t* w = reinterpret_cast<const wchar_t*>(d->item.pszText);
-        int len = WideCharToMultiByte(CP_ACP, 0, w, -1, nullptr, 0, nullptr, nullptr);
-        if (len > 0) {
-          s.resize(static_cast<size_t>(len));
-          WideCharToMultiByte(CP_ACP, 0, w, -1, &s[0], len, nullptr, nullptr);
-          s.resize(static_cast<size_t>(len - 1));
-        }
-      }
+      std::string s = h->code == LVN_ENDLABELEDITA ? std::string(d->item.pszText)
+                                                : WideToAnsi(reinterpret_cast<const wchar_t*>(d->item.pszText));
       Edit(item, s);
       m.Result = FALSE;  // the caption is ours; the control keeps asking for it
       break;

@@ -39,9 +39,6 @@ class TPTCustomDraw : public TObject {
   bool FontChanged() const { return font_changed_; }
   bool BrushChanged() const { return brush_changed_; }
 
-  bool RequestItemNotifications = false;
-  bool SkipDefault = false;
-
  protected:
   // The record's own text and background colours (the tree's and the
   // list's records keep them in different places).
@@ -49,11 +46,18 @@ class TPTCustomDraw : public TObject {
   void ApplyCommon();
   void FreeObjects();
 
+  // The fields in the order the derived views expect them.
   TFont* control_font_;
   TFont* font_ = nullptr;
   bool font_changed_ = false;
   TBrush* brush_ = nullptr;
   bool brush_changed_ = false;
+
+ public:
+  bool RequestItemNotifications = false;
+  bool SkipDefault = false;
+
+ protected:
   NMCUSTOMDRAW* record_ = nullptr;
   LRESULT* result_ = nullptr;
   bool handled_ = false;

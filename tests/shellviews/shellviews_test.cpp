@@ -270,6 +270,12 @@ void CustomDrawChecks(View* view, Twin* twin, Event View::*event, RECT row, void
       drawn += skipped.At(x, y) != window;
   EXPECT_EQ(drawn, 0);
   EXPECT_EQ(differing_outside(skipped, true), 0);
+
+  // While designing the view draws as the library's, events or not.
+  view->SetDesigning(true);
+  repaint();
+  EXPECT_TRUE(GrabClient(view).p == base.p);
+  view->SetDesigning(false);
   view->*event = nullptr;
 }
 
