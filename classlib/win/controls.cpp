@@ -437,6 +437,20 @@ LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   return m.Result;
 }
 
+// A system control whose window is being made: it may send its parent
+// messages about itself (WM_MEASUREITEM) before CreateWindowEx has returned
+// the handle that would find it.
+static TWinControl* g_creating_control = nullptr;
+
+// The control a list's owner-draw message is about: the combo box for the
+// list window a combo box drops down.
+static TWinControl* OwnerDrawControl(HWND parent, HWND item, UINT id) {
+  TWinControl* c = TWinControl::FindControl(item);
+  if (!c && item) c = TWinControl::FindControl(GetParent(item));
+  if (!c && !item) c = TWinControl::FindControl(GetDlgItem(parent, static_cast<int>(id)));
+  return c;
+}
+
 TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {}
 
 TWinControl::~TWinControl() {
@@ -495,8 +509,11 @@ void TWinControl::CreateWnd() {
                     id, inst, this);
   } else {
     own_class_ = false;
+    TWinControl* outer = g_creating_control;
+    g_creating_control = this;
     HWND h = CreateWindowExA(p.ExStyle, p.WinClassName.c_str(), p.Caption.c_str(), p.Style, p.X, p.Y, p.Width,
                              p.Height, p.WndParent, id, inst, nullptr);
+    g_creating_control = outer;
     if (h) {
       handle_ = h;
       SetPropA(h, kControlProp, this);
@@ -874,9 +891,29 @@ void TWinControl::WndProc(TMessage& m) {
     }
     case WM_DRAWITEM: {
       DRAWITEMSTRUCT* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-      TWinControl* c = (d && d->CtlType != ODT_MENU) ? FindControl(d->hwndItem) : nullptr;
+      TWinControl* c = (d && d->CtlType != ODT_MENU) ? OwnerDrawControl(handle_, d->hwndItem, d->CtlID) : nullptr;
       if (c && c != this) {
         m.Result = c->Perform(CN_DRAWITEM, m.WParam, m.LParam);
+        return;
+      }
+      break;
+    }
+    case WM_MEASUREITEM: {
+      MEASUREITEMSTRUCT* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
+      if (!mi || mi->CtlType == ODT_MENU) break;
+      TWinControl* c = OwnerDrawControl(handle_, nullptr, mi->CtlID);
+      if (!c && g_creating_control && g_creating_control->parent_ == this) c = g_creating_control;
+      if (c && c != this) {
+        m.Result = c->Perform(CN_MEASUREITEM, m.WParam, m.LParam);
+        return;
+      }
+      break;
+    }
+    case WM_DELETEITEM: {
+      DELETEITEMSTRUCT* d = reinterpret_cast<DELETEITEMSTRUCT*>(m.LParam);
+      TWinControl* c = d ? OwnerDrawControl(handle_, d->hwndItem, d->CtlID) : nullptr;
+      if (c && c != this) {
+        m.Result = c->Perform(CN_DELETEITEM, m.WParam, m.LParam);
         return;
       }
       break;
@@ -1013,10 +1050,14 @@ void TWinControl::WndProc(TMessage& m) {
       if (p.x == -1 && p.y == -1) GetCursorPos(&p);
       POINT cp = p;
       ::ScreenToClient(handle_, &cp);
-      TControl* c = ControlAtPos(cp, false);
-      if (!c) c = this;
+      // A child window passes on a context menu it had no menu for; then
+      // only this control's own menu may answer, not that of whichever
+      // control is under the mouse (for a key, the mouse may be anywhere).
+      HWND from = reinterpret_cast<HWND>(m.WParam);
+      TControl* c = (from && from != handle_) ? nullptr : ControlAtPos(cp, false);
+      if (!c || dynamic_cast<TWinControl*>(c)) c = this;
       for (; c; c = c->parent_) {
-        if (c->PopupMenu) {
+        if (c->PopupMenu && c->PopupMenu->AutoPopup) {
           c->PopupMenu->PopupComponent = c;
           c->PopupMenu->Popup(p.x, p.y);
           return;

@@ -5,7 +5,7 @@
 // Windowless TGraphicControls live in their parent's window: the parent
 // paints them and forwards their mouse messages. Notifications a Win32
 // control sends to its parent (WM_COMMAND, WM_NOTIFY, WM_CTLCOLOR*,
-// WM_DRAWITEM, scroll messages) are reflected back to the child as CN_*.
+// WM_DRAWITEM, WM_MEASUREITEM, WM_DELETEITEM, scroll messages) are reflected back to the child as CN_*.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +28,8 @@ const UINT CN_BASE = 0xBC00;
 const UINT CN_COMMAND = CN_BASE + WM_COMMAND;
 const UINT CN_NOTIFY = CN_BASE + WM_NOTIFY;
 const UINT CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
+const UINT CN_MEASUREITEM = CN_BASE + WM_MEASUREITEM;
+const UINT CN_DELETEITEM = CN_BASE + WM_DELETEITEM;
 const UINT CN_HSCROLL = CN_BASE + WM_HSCROLL;
 const UINT CN_VSCROLL = CN_BASE + WM_VSCROLL;
 const UINT CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC;

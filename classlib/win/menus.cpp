@@ -72,6 +72,7 @@ HMENU TPopupMenu::Build(TMenuItem* item, std::vector<TMenuItem*>& ids) {
 }
 
 void TPopupMenu::Popup(int x, int y) {
+  PopupPoint = POINT{x, y};
   if (OnPopup) OnPopup(this);
   TMenuItem* chosen = nullptr;
   if (ChooseHook) {

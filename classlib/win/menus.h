@@ -16,6 +16,8 @@ class TMenuItem : public TComponent {
   ~TMenuItem() override;
 
   std::string Caption;  // "-" is a separator
+  // The longer text a status line shows for the item.
+  std::string Hint;
   bool Checked = false;
   bool Enabled = true;
   bool Visible = true;
@@ -49,6 +51,11 @@ class TPopupMenu : public TComponent {
   void Popup(int x, int y);
   // The control whose context menu this was.
   TControl* PopupComponent = nullptr;
+  // Where Popup last showed the menu (screen coordinates).
+  POINT PopupPoint{0, 0};
+  // Whether a right click (the context-menu message) on a control shows this
+  // menu by itself; a control that shows a menu of its own switches it off.
+  bool AutoPopup = true;
   // Runs before the menu is built, so that items can be ticked or hidden.
   TNotifyEvent OnPopup;
   // Chooses an item instead of showing the menu (tests); nullptr shows it.

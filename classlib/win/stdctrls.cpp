@@ -10,11 +10,17 @@ namespace {
 // a window the control keeps the items in a string list of its own.
 struct ListMessages {
   UINT count, gettextlen, gettext, insert, del, reset, getdata, setdata;
+  // With this style bit on the window, Add goes through 'add' so that the
+  // control puts the entry in its sorted place.
+  UINT add;
+  LONG_PTR sort_style;
 };
 const ListMessages kListBoxMsgs{LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_INSERTSTRING,
-                                LB_DELETESTRING, LB_RESETCONTENT, LB_GETITEMDATA, LB_SETITEMDATA};
+                                LB_DELETESTRING, LB_RESETCONTENT, LB_GETITEMDATA, LB_SETITEMDATA,
+                                LB_ADDSTRING, 0};
 const ListMessages kComboMsgs{CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_INSERTSTRING,
-                              CB_DELETESTRING, CB_RESETCONTENT, CB_GETITEMDATA, CB_SETITEMDATA};
+                              CB_DELETESTRING, CB_RESETCONTENT, CB_GETITEMDATA, CB_SETITEMDATA,
+                              CB_ADDSTRING, CBS_SORT};
 
 }  // namespace
 
@@ -62,6 +68,13 @@ class TWindowListStrings : public TStrings {
   }
   int Add(const std::string& s) override { return AddObject(s, nullptr); }
   int AddObject(const std::string& s, TObject* o) override {
+    if (control_->HandleAllocated() && m_.sort_style &&
+        (GetWindowLongPtrA(control_->Handle(), GWL_STYLE) & m_.sort_style)) {
+      LRESULT at = SendMessageA(control_->Handle(), m_.add, 0, reinterpret_cast<LPARAM>(s.c_str()));
+      if (at < 0) throw EOutOfResources("Cannot insert a list item");
+      if (o) SendMessageA(control_->Handle(), m_.setdata, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(o));
+      return static_cast<int>(at);
+    }
     int at = Count();
     InsertObject(at, s, o);
     return at;
@@ -491,9 +504,9 @@ bool TMemo::WantsKey(WORD key) {
   return false;
 }
 
-// ---------------------------------------------------------------- TComboBox
+// ---------------------------------------------------------------- TCustomComboBox
 
-TComboBox::TComboBox(TComponent* AOwner)
+TCustomComboBox::TCustomComboBox(TComponent* AOwner)
     : TWinControl(AOwner), items_(new TWindowListStrings(this, &saved_items_, kComboMsgs)) {
   width_ = 145;
   height_ = 21;
@@ -502,9 +515,14 @@ TComboBox::TComboBox(TComponent* AOwner)
   parent_color_ = false;
 }
 
-TComboBox::~TComboBox() = default;
+TCustomComboBox::~TCustomComboBox() { DestroyEntries(); }
 
-void TComboBox::CreateParams(TCreateParams& p) {
+void TCustomComboBox::DestroyEntries() {
+  Destroying();
+  DestroyHandle();
+}
+
+void TCustomComboBox::CreateParams(TCreateParams& p) {
   TWinControl::CreateParams(p);
   p.WinClassName = "COMBOBOX";
   p.Style |= WS_VSCROLL | CBS_AUTOHSCROLL;
@@ -513,26 +531,33 @@ void TComboBox::CreateParams(TCreateParams& p) {
     case csDropDown: p.Style |= CBS_DROPDOWN; break;
     case csSimple: p.Style |= CBS_SIMPLE; break;
     case csDropDownList: p.Style |= CBS_DROPDOWNLIST; break;
+    case csOwnerDrawFixed: p.Style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS; break;
+    case csOwnerDrawVariable: p.Style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE | CBS_HASSTRINGS; break;
   }
+  if (sorted_) p.Style |= CBS_SORT;
   // The window's height includes the dropped-down list.
-  if (style_ != csSimple) p.Height = height_ + DropDownCount * 16 + 4;
+  if (style_ != csSimple) p.Height = height_ + DropDownCount * (OwnerDrawn() ? item_height_ : 16) + 4;
 }
 
-void TComboBox::InitWnd() {
+void TCustomComboBox::InitWnd() {
   TWinControl::InitWnd();
   for (int i = 0; i < saved_items_.Count(); ++i) {
-    SendMessageA(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(saved_items_.Get(i).c_str()));
+    // In place, so a sorted combo keeps the order the entries had.
+    SendMessageA(handle_, CB_INSERTSTRING, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(saved_items_.Get(i).c_str()));
     if (saved_items_.Objects(i))
       SendMessageA(handle_, CB_SETITEMDATA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(saved_items_.Objects(i)));
   }
   saved_items_.Clear();
   if (saved_index_ >= 0) SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(saved_index_), 0);
-  if (!text_.empty() && style_ != csDropDownList) SetWindowTextA(handle_, text_.c_str());
+  if (!text_.empty() && style_ != csDropDownList && !OwnerDrawn()) SetWindowTextA(handle_, text_.c_str());
+  if (max_length_) SendMessageA(handle_, CB_LIMITTEXT, static_cast<WPARAM>(max_length_), 0);
+  if (extended_ui_) SendMessageA(handle_, CB_SETEXTENDEDUI, TRUE, 0);
   UpdateBoundsFromWindow();
 }
 
-void TComboBox::DestroyHandle() {
-  if (HandleAllocated()) {
+void TCustomComboBox::DestroyHandle() {
+  if (HandleAllocated() && !(ComponentState() & csDestroying)) {
     saved_items_.Clear();
     int n = static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0));
     std::vector<std::pair<std::string, TObject*>> keep;
@@ -540,25 +565,28 @@ void TComboBox::DestroyHandle() {
     saved_index_ = ItemIndex();
     text_ = Text();
     for (auto& k : keep) saved_items_.AddObject(k.first, k.second);
+    keeping_entries_ = true;
   }
   TWinControl::DestroyHandle();
+  keeping_entries_ = false;
 }
 
-void TComboBox::SetBounds(int left, int top, int width, int height) {
+void TCustomComboBox::SetBounds(int left, int top, int width, int height) {
   if (!HandleAllocated() || style_ == csSimple) {
     TWinControl::SetBounds(left, top, width, height);
     return;
   }
-  SetWindowPos(handle_, nullptr, left, top, width, height + DropDownCount * 16 + 4, SWP_NOZORDER | SWP_NOACTIVATE);
+  int list = DropDownCount * (OwnerDrawn() ? item_height_ : 16) + 4;
+  SetWindowPos(handle_, nullptr, left, top, width, height + list, SWP_NOZORDER | SWP_NOACTIVATE);
   UpdateBoundsFromWindow();
 }
 
-int TComboBox::ItemIndex() {
+int TCustomComboBox::ItemIndex() {
   if (!HandleAllocated()) return saved_index_;
   return static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
 }
 
-void TComboBox::SetItemIndex(int i) {
+void TCustomComboBox::SetItemIndex(int i) {
   if (!HandleAllocated()) {
     saved_index_ = i;
     return;
@@ -566,56 +594,162 @@ void TComboBox::SetItemIndex(int i) {
   SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
 }
 
-void TComboBox::SetStyle(TComboBoxStyle s) {
+void TCustomComboBox::SetStyle(TComboBoxStyle s) {
   if (s == style_) return;
   style_ = s;
   RecreateWnd();
 }
 
-bool TComboBox::DroppedDown() { return HandleAllocated() && SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0); }
+int TCustomComboBox::ItemHeight() {
+  if (OwnerDrawn() || !HandleAllocated()) return item_height_;
+  return static_cast<int>(SendMessageA(handle_, CB_GETITEMHEIGHT, 0, 0));
+}
 
-void TComboBox::SetDroppedDown(bool v) {
+void TCustomComboBox::SetItemHeight(int v) {
+  item_height_ = v;
+  if (!HandleAllocated()) return;
+  // An owner-drawn list is measured only when its window is made.
+  if (OwnerDrawn())
+    RecreateWnd();
+  else
+    SendMessageA(handle_, CB_SETITEMHEIGHT, 0, v);
+}
+
+void TCustomComboBox::SetMaxLength(int v) {
+  max_length_ = v;
+  if (HandleAllocated()) SendMessageA(handle_, CB_LIMITTEXT, static_cast<WPARAM>(v), 0);
+}
+
+void TCustomComboBox::SetSorted(bool v) {
+  if (v == sorted_) return;
+  sorted_ = v;
+  if (!HandleAllocated()) return;
+  RecreateWnd();
+  if (!v) return;
+  // The re-made window holds the entries in their old order: sort them.
+  std::vector<std::pair<std::string, TObject*>> all;
+  for (int i = 0; i < items_->Count(); ++i) all.emplace_back(items_->Get(i), items_->Objects(i));
+  keeping_entries_ = true;
+  SendMessageA(handle_, CB_RESETCONTENT, 0, 0);
+  keeping_entries_ = false;
+  for (auto& e : all) items_->AddObject(e.first, e.second);
+}
+
+void TCustomComboBox::SetExtendedUI(bool v) {
+  extended_ui_ = v;
+  if (HandleAllocated()) SendMessageA(handle_, CB_SETEXTENDEDUI, v, 0);
+}
+
+bool TCustomComboBox::DroppedDown() { return HandleAllocated() && SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0); }
+
+void TCustomComboBox::SetDroppedDown(bool v) {
   if (HandleAllocated()) SendMessageA(Handle(), CB_SHOWDROPDOWN, v, 0);
 }
 
-std::string TComboBox::Text() {
-  if (HandleAllocated() && style_ == csDropDownList) {
+std::string TCustomComboBox::Text() {
+  if (HandleAllocated() && (style_ == csDropDownList || OwnerDrawn())) {
     int i = ItemIndex();
     return i >= 0 ? items_->Get(i) : std::string();
   }
   return TWinControl::Text();
 }
 
-void TComboBox::SetText(const std::string& s) {
-  if (style_ == csDropDownList) {
+void TCustomComboBox::SetText(const std::string& s) {
+  if (style_ == csDropDownList || OwnerDrawn()) {
     SetItemIndex(items_->IndexOf(s));
     return;
   }
   TWinControl::SetText(s);
 }
 
-bool TComboBox::WantsKey(WORD key) {
+bool TCustomComboBox::WantsKey(WORD key) {
   // An open list takes Enter and Esc to close itself.
   return key != VK_TAB && DroppedDown();
 }
 
-void TComboBox::WndProc(TMessage& m) {
-  if (m.Msg == CN_COMMAND) {
-    switch (HIWORD(m.WParam)) {
-      case CBN_EDITCHANGE:
-      case CBN_SELCHANGE:
-        if (HIWORD(m.WParam) == CBN_SELCHANGE && style_ != csDropDownList) {
-          // The edit shows the new item only after this notification.
-          int i = ItemIndex();
-          if (i >= 0) SetWindowTextA(handle_, items_->Get(i).c_str());
-        }
-        if (OnChange && !(ComponentState() & csDestroying)) OnChange(this);
-        break;
-      case CBN_DROPDOWN:
-        if (OnDropDown) OnDropDown(this);
-        break;
-    }
+void TCustomComboBox::MeasureItem(int index, int& height) {
+  height = item_height_;
+  if (OnMeasureItem) OnMeasureItem(this, index, height);
+}
+
+void TCustomComboBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
+  if (OnDrawItem) {
+    OnDrawItem(this, index, rect, state);
     return;
+  }
+  draw_canvas_.FillRect(rect);
+  if (index >= 0) draw_canvas_.TextOut(rect.left + 2, rect.top, items_->Get(index));
+}
+
+void TCustomComboBox::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case CN_COMMAND:
+      switch (HIWORD(m.WParam)) {
+        case CBN_EDITCHANGE:
+        case CBN_SELCHANGE:
+          if (HIWORD(m.WParam) == CBN_SELCHANGE && style_ != csDropDownList && !OwnerDrawn()) {
+            // The edit shows the new item only after this notification.
+            int i = ItemIndex();
+            if (i >= 0) SetWindowTextA(handle_, items_->Get(i).c_str());
+          }
+          if (OnChange && !(ComponentState() & csDestroying)) OnChange(this);
+          break;
+        case CBN_DROPDOWN:
+          if (OnDropDown) OnDropDown(this);
+          break;
+        case CBN_CLOSEUP:
+          CloseUp();
+          break;
+        case CBN_SELENDOK:
+          SelEndOk();
+          break;
+        case CBN_SELENDCANCEL:
+          SelEndCancel();
+          break;
+      }
+      return;
+    case CN_MEASUREITEM: {
+      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
+      int h = static_cast<int>(mi->itemHeight);
+      MeasureItem(static_cast<int>(mi->itemID), h);
+      mi->itemHeight = static_cast<UINT>(std::max(h, 1));
+      m.Result = TRUE;
+      return;
+    }
+    case CN_DRAWITEM: {
+      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+      TOwnerDrawState state = 0;
+      if (d->itemState & ODS_SELECTED) state |= 1u << odSelected;
+      if (d->itemState & ODS_GRAYED) state |= 1u << odGrayed;
+      if (d->itemState & ODS_DISABLED) state |= 1u << odDisabled;
+      if (d->itemState & ODS_CHECKED) state |= 1u << odChecked;
+      if (d->itemState & ODS_FOCUS) state |= 1u << odFocused;
+      if (d->itemState & ODS_DEFAULT) state |= 1u << odDefault;
+      if (d->itemState & ODS_COMBOBOXEDIT) state |= 1u << odComboBoxEdit;
+      int saved = SaveDC(d->hDC);
+      draw_canvas_.SetHandle(d->hDC);
+      draw_canvas_.Font().Assign(font_);
+      if (state & (1u << odSelected)) {
+        draw_canvas_.Brush().SetColor(clHighlight);
+        draw_canvas_.Font().SetColor(clHighlightText);
+      } else {
+        draw_canvas_.Brush().SetColor(color_);
+      }
+      draw_struct_ = d;
+      if (d->itemAction & (ODA_DRAWENTIRE | ODA_SELECT)) DrawItem(static_cast<int>(d->itemID), d->rcItem, state);
+      if (d->itemAction & ODA_FOCUS) ::DrawFocusRect(d->hDC, &d->rcItem);
+      draw_struct_ = nullptr;
+      draw_canvas_.SetHandle(nullptr);
+      RestoreDC(d->hDC, saved);
+      m.Result = TRUE;
+      return;
+    }
+    case CN_DELETEITEM: {
+      auto* d = reinterpret_cast<DELETEITEMSTRUCT*>(m.LParam);
+      if (!keeping_entries_) DeleteItem(static_cast<int>(d->itemID), reinterpret_cast<TObject*>(d->itemData));
+      m.Result = TRUE;
+      return;
+    }
   }
   TWinControl::WndProc(m);
 }

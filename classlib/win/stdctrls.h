@@ -173,24 +173,61 @@ class TMemo : public TCustomEdit {
   bool word_wrap_ = true;
 };
 
-enum TComboBoxStyle { csDropDown, csSimple, csDropDownList };
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
-class TComboBox : public TWinControl {
+enum TOwnerDrawStateBit { odSelected, odGrayed, odDisabled, odChecked, odFocused, odDefault, odComboBoxEdit };
+using TOwnerDrawState = unsigned;  // bits 1 << TOwnerDrawStateBit
+
+using TDrawItemEvent =
+    std::function<void(TWinControl* Control, int Index, const RECT& Rect, TOwnerDrawState State)>;
+using TMeasureItemEvent = std::function<void(TWinControl* Control, int Index, int& Height)>;
+
+// The combo box over the system's combo box.
+//
+// For derived combos:
+// - The measure message of an owner-drawn combo arrives while its window is
+//   still being created (HandleAllocated() is false then and Handle() must
+//   not be called): MeasureItem answers from ItemHeight.
+// - Entries and their objects survive a re-creation of the window (style,
+//   Sorted or ItemHeight changes): DeleteItem is not called for them then.
+//   It is called once per entry when the window finally goes: when the combo
+//   is destroyed (the system goes through them from the last), or by
+//   Items().Delete / Clear. A derived combo whose
+//   DeleteItem needs its own members destroys the window in its own
+//   destructor (DestroyEntries), while it is still whole.
+class TCustomComboBox : public TWinControl {
  public:
-  explicit TComboBox(TComponent* AOwner);
-  ~TComboBox() override;
+  explicit TCustomComboBox(TComponent* AOwner);
+  ~TCustomComboBox() override;
   TStrings& Items() { return *items_; }
   int ItemIndex();
   void SetItemIndex(int i);
   TComboBoxStyle Style() const { return style_; }
   void SetStyle(TComboBoxStyle s);
+  bool OwnerDrawn() const { return style_ == csOwnerDrawFixed || style_ == csOwnerDrawVariable; }
   int DropDownCount = 8;
   bool DroppedDown();
   void SetDroppedDown(bool v);
+  // The height of the list's entries (owner-drawn: what the measure message
+  // answers).
+  int ItemHeight();
+  virtual void SetItemHeight(int v);
+  int MaxLength() const { return max_length_; }
+  void SetMaxLength(int v);
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool v);
+  // The list opens with the down-arrow key and the arrows do not change the
+  // selection of the closed combo.
+  bool ExtendedUI() const { return extended_ui_; }
+  void SetExtendedUI(bool v);
+  // The canvas OnDrawItem and DrawItem draw on (valid only while drawing).
+  TCanvas& Canvas() { return draw_canvas_; }
   void SetBounds(int left, int top, int width, int height) override;
   std::string Text() override;
   void SetText(const std::string& s) override;
   TNotifyEvent OnChange, OnDropDown;
+  TDrawItemEvent OnDrawItem;
+  TMeasureItemEvent OnMeasureItem;
 
  protected:
   void CreateParams(TCreateParams& p) override;
@@ -198,11 +235,32 @@ class TComboBox : public TWinControl {
   void DestroyHandle() override;
   void WndProc(TMessage& m) override;
   bool WantsKey(WORD key) override;
+  virtual void DrawItem(int index, const RECT& rect, TOwnerDrawState state);
+  virtual void MeasureItem(int index, int& height);
+  virtual void CloseUp() {}
+  virtual void SelEndOk() {}
+  virtual void SelEndCancel() {}
+  // An entry leaves the combo for good; data is its object.
+  virtual void DeleteItem(int index, TObject* data) {}
+  // Destroys the window with its entries, each through DeleteItem.
+  void DestroyEntries();
+  // The DRAWITEMSTRUCT of the entry being drawn.
+  const DRAWITEMSTRUCT* draw_struct_ = nullptr;
   std::unique_ptr<TStrings> items_;
   TStringList saved_items_;
   int saved_index_ = -1;
   TComboBoxStyle style_ = csDropDown;
-  friend class TComboBoxStrings;
+  int item_height_ = 16;
+  int max_length_ = 0;
+  bool sorted_ = false, extended_ui_ = false;
+  // Set while the window goes for a re-creation: its entries are kept.
+  bool keeping_entries_ = false;
+  TCanvas draw_canvas_;
+};
+
+class TComboBox : public TCustomComboBox {
+ public:
+  using TCustomComboBox::TCustomComboBox;
 };
 
 class TListBox : public TWinControl {

@@ -1,5 +1,7 @@
 #include "treeview.h"
 
+#include "comobj.h"
+
 namespace {
 
 HWND ViewWnd(TTreeNodes* o) { return o->Owner()->Handle(); }
@@ -369,18 +371,8 @@ void TCustomTreeView::CNNotify(TMessage& m) {
       auto d = reinterpret_cast<NMTVDISPINFOA*>(m.LParam);
       TTreeNode* n = reinterpret_cast<TTreeNode*>(d->item.lParam);
       if (!n || !d->item.pszText) break;  // cancelled
-      std::string s;
-      if (h->code == TVN_ENDLABELEDITA) {
-        s = d->item.pszText;
-      } else {
-        const wchar_t* w = reinterpret_cast<const wchar_t*>(d->item.pszText);
-        int len = WideCharToMultiByte(CP_ACP, 0, w, -1, nullptr, 0, nullptr, nullptr);
-        if (len > 0) {
-          s.resize(static_cast<size_t>(len));
-          WideCharToMultiByte(CP_ACP, 0, w, -1, &s[0], len, nullptr, nullptr);
-          s.resize(static_cast<size_t>(len - 1));
-        }
-      }
+      std::string s = h->code == TVN_ENDLABELEDITA ? std::string(d->item.pszText)
+                                                : WideToAnsi(reinterpret_cast<const wchar_t*>(d->item.pszText));
       if (OnEdited) OnEdited(this, n, s);
       n->SetText(s);
       m.Result = FALSE;  // our own SetText has stored the text
