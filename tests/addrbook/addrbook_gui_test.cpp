@@ -344,6 +344,16 @@ TEST_F(AddressBook, EntriesAreKeptThroughPagesClosingAndDestroyingAndReceiversCo
                           &out);
   EXPECT_NE(out.find("0x1"), std::string::npos) << out;
   EXPECT_NE(Dbf(table).find("('No Address', 'no@example.org', 4)"), std::string::npos);
+
+  // Around a patch run only a visible window comes back.
+  HideForRun();
+  RestoreAfterRun();
+  EXPECT_FALSE(book->Visible());
+  OpenAddressBook(gGroup);
+  HideForRun();
+  EXPECT_FALSE(book->Visible());
+  RestoreAfterRun();
+  EXPECT_TRUE(book->Visible());
   DestroyBook();
 }
 
