@@ -89,6 +89,20 @@ void ClickRow(TDBGrid* g, int row, WPARAM keys = 0, bool twice = false) {
   Pump(60);
 }
 
+// A key pressed with Shift held, as the view reads the shift state.
+void ShiftKey(TWinControl* c, WORD key) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  BYTE saved = keys[VK_SHIFT];
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageA(c->Handle(), WM_KEYDOWN, key, 1);
+  SendMessageA(c->Handle(), WM_KEYUP, key, 0xC0000001);
+  keys[VK_SHIFT] = saved;
+  SetKeyboardState(keys);
+  Pump(20);
+}
+
 std::vector<std::string> ReceiverLines() {
   std::vector<std::string> out;
   TStrings& items = Form3->listbox_Receivers->Items();
@@ -274,6 +288,11 @@ TEST_F(AddressBook, EntriesAreKeptThroughPagesClosingAndDestroyingAndReceiversCo
   ClickRow(grid, 0);
   ClickRow(grid, 2, MK_SHIFT);
   EXPECT_EQ(Marked(), (std::vector<TBookmark>{0, 1, 2}));
+  // From the keyboard: Shift+Up extends the marks from the current row.
+  ClickRow(grid, 2);
+  ShiftKey(grid, VK_UP);
+  EXPECT_EQ(Marked(), (std::vector<TBookmark>{1, 2}));
+  EXPECT_EQ(book->table_AddressBook->Bookmark(), 1);
   ClickRow(grid, 2, 0, true);
   ASSERT_EQ(Receivers.Count(), 3);
   EXPECT_EQ(ReceiverLine(*Receivers.Items(2)), "To: Bob Stone <stone@example.org>");
