@@ -364,6 +364,30 @@ TEST_F(AddressBook, EntriesAreKeptThroughPagesClosingAndDestroyingAndReceiversCo
   EXPECT_NE(out.find("0x1"), std::string::npos) << out;
   EXPECT_NE(Dbf(table).find("('No Address', 'no@example.org', 4)"), std::string::npos);
 
+  // F1 asks for context help once, on key up; the two switches.
+  OpenAddressBook(gGroup);
+  int helps = 0;
+  Application->HelpFile = "dummy";
+  Application->OnHelp = [&helps](WORD command, intptr_t, bool& callHelp) {
+    helps += command == HELP_CONTEXT;
+    callHelp = false;
+    return true;
+  };
+  ClickTab(book->pagectrl_Database, 0);
+  SendMessageA(book->edit_LookupFilter->Handle(), WM_KEYDOWN, VK_F1, 1);
+  EXPECT_EQ(helps, 0);
+  SendMessageA(book->edit_LookupFilter->Handle(), WM_KEYUP, VK_F1, 0xC0000001);
+  EXPECT_EQ(helps, 1);
+  Application->OnHelp = nullptr;
+  Application->HelpFile.clear();
+  EXPECT_NE(GetWindowLongA(book->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  ClickCheck(book->chkbox_WindowOnTop);
+  EXPECT_EQ(GetWindowLongA(book->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_FALSE(book->page_Lookup->ShowHint());
+  ClickCheck(book->chbox_HintsPageLookup);
+  EXPECT_TRUE(book->page_Lookup->ShowHint());
+  book->Hide();
+
   // Around a patch run only a visible window comes back.
   HideForRun();
   RestoreAfterRun();
