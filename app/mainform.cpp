@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "addrbook.h"
 #include "settings.h"
 
 TForm1* Form1 = nullptr;
@@ -61,6 +62,15 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
       MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionPatchWindowPos", "Patch progress window", 116);
   rdgrp_OptionEmailSendWindowPos =
       MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionEmailSendWindowPos", "Email sending window", 216);
+  rdgrp_OptionAddressBookWindowPos =
+      MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionAddressBookWindowPos", "Addressbook window", 316);
+
+  button_ExpertCallAddressbook = new TButton(this);
+  button_ExpertCallAddressbook->SetName("button_ExpertCallAddressbook");
+  button_ExpertCallAddressbook->SetBounds(16, 16, 100, 25);
+  button_ExpertCallAddressbook->SetParent(page_Expert);
+  button_ExpertCallAddressbook->SetCaption("Addressbook...");
+  button_ExpertCallAddressbook->OnClick = [this](TObject*) { OpenAddressBook(rdgrp_OptionAddressBookWindowPos); };
 
   OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
 }

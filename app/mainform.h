@@ -6,6 +6,7 @@
 #include "win/comctrls.h"
 #include "win/extctrls.h"
 #include "win/forms.h"
+#include "win/stdctrls.h"
 
 class TForm1 : public TForm {
  public:
@@ -18,6 +19,10 @@ class TForm1 : public TForm {
   TTabSheet* page_WindowSizes;
   // Items: default position, centred, restored (the storage modes 0-2).
   TRadioGroup *rdgrp_OptionMainWindowPos, *rdgrp_OptionPatchWindowPos, *rdgrp_OptionEmailSendWindowPos;
+  TRadioGroup* rdgrp_OptionAddressBookWindowPos;
+
+  // Opens the address book.
+  TButton* button_ExpertCallAddressbook;
 
   void FormClose(TObject* Sender, TCloseAction& Action);
 };

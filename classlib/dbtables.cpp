@@ -16,8 +16,9 @@ std::string TrimBlanksRight(const std::string& s) {
 // Restores the data set's filter buffer however the filter event ends.
 struct FilterScope {
   const std::vector<uint8_t>*& slot;
-  FilterScope(const std::vector<uint8_t>*& s, const std::vector<uint8_t>* v) : slot(s) { slot = v; }
-  ~FilterScope() { slot = nullptr; }
+  const std::vector<uint8_t>* outer;
+  FilterScope(const std::vector<uint8_t>*& s, const std::vector<uint8_t>* v) : slot(s), outer(s) { slot = v; }
+  ~FilterScope() { slot = outer; }
 };
 
 }  // namespace
@@ -418,6 +419,15 @@ std::vector<TBookmark> TDataSet::VisibleRecords() {
 }
 
 int TDataSet::RecordCount() { return static_cast<int>(VisibleRecords().size()); }
+
+std::string TDataSet::FieldTextAt(TBookmark bm, const TField* field) {
+  if (!Active() || !field || bm < 0 || bm >= PhysicalCount()) return std::string();
+  if (bm == current_ && !filterBuffer_) return field->AsString();
+  std::vector<uint8_t> rec;
+  ReadRecord(bm, rec);
+  FilterScope scope(filterBuffer_, &rec);
+  return field->AsString();
+}
 
 // ---------------------------------------------------------------------------
 // Tables

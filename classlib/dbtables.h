@@ -160,6 +160,10 @@ class TDataSet : public TComponent {
   // The visible records in order, as bookmarks (for grids with virtual rows).
   std::vector<TBookmark> VisibleRecords();
   int RecordCount();  // visible records
+  // A field's text in the record at 'bm', read without moving the cursor
+  // (for grids that draw rows other than the current one); empty when
+  // there is no such record.
+  std::string FieldTextAt(TBookmark bm, const TField* field);
 
   void DisableControls() { ++disableCount_; }
   void EnableControls();

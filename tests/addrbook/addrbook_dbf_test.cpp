@@ -178,6 +178,19 @@ TEST(DbfTable, FilterEventHidesRecordsFromWalksAndBookmarks) {
   t.SetBookmark(2);
   EXPECT_EQ(t.FieldByName("ID")->AsInteger(), 3);
   EXPECT_THROW(t.SetBookmark(1), EDatabaseError);
+  // A grid reads other rows' cells, even from inside the filter event,
+  // without the cursor or the record being filtered moving.
+  std::string seen;
+  t.OnFilterRecord = [&](TDataSet* ds, bool& accept) {
+    seen += t.FieldTextAt(1, ds->FieldByName("EMAIL")) + "/";
+    accept = ds->FieldByName("REALNAME")->AsString().compare(0, 3, "Ann") == 0;
+  };
+  t.SetBookmark(2);
+  EXPECT_EQ(t.FieldTextAt(0, t.FieldByName("REALNAME")), "Ann");
+  EXPECT_EQ(t.FieldTextAt(9, t.FieldByName("REALNAME")), "");
+  EXPECT_EQ(t.FieldByName("REALNAME")->AsString(), "Annette");
+  EXPECT_EQ(seen, "bob@x/");
+  t.OnFilterRecord = nullptr;
   t.SetFiltered(false);
   EXPECT_EQ(t.RecordCount(), 3);
 }
