@@ -6,9 +6,11 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "gifimage.h"
 #include "win/graphics.h"
+#include "win/htmlimages.h"
 
 TGIFBackground GIFBackground;
 
@@ -62,6 +64,13 @@ struct TGIFSurface {
     PatBlt(dc, 0, 0, width, height, fill);
     return true;
   }
+  // Gives up the DC and hands the bitmap out.
+  HBITMAP Release() {
+    HBITMAP b = bitmap;
+    bitmap = nullptr;
+    Free();
+    return b;
+  }
   void Free() {
     if (dc) {
       if (old) SelectObject(dc, old);
@@ -79,6 +88,8 @@ struct TGIFDisplay {
   int scratchWidth = 0, scratchHeight = 0;
   HWND lastWindow = nullptr;
   RECT lastRect{};
+  TBitmap* frameOne = nullptr;
+  TBitmap* frameOneMask = nullptr;
 };
 
 namespace htmlgif {
@@ -110,15 +121,44 @@ bool TFrame::MakeDisplay(const TGIFImage&) {
   info.header.biBitCount = 8;
   info.header.biCompression = BI_RGB;
   info.header.biClrUsed = 256;
-  for (int i = 0; i < 256; ++i) {
-    info.colors[i].rgbRed = ColorTable[3 * i];
-    info.colors[i].rgbGreen = ColorTable[3 * i + 1];
-    info.colors[i].rgbBlue = ColorTable[3 * i + 2];
+  HPALETTE palette = htmlun2::ThePalette;
+  if (!palette) {
+    for (int i = 0; i < 256; ++i) {
+      info.colors[i].rgbRed = ColorTable[3 * i];
+      info.colors[i].rgbGreen = ColorTable[3 * i + 1];
+      info.colors[i].rgbBlue = ColorTable[3 * i + 2];
+    }
+  } else {
+    // On a palette screen the picture holds palette indices: every table
+    // colour becomes its nearest entry, so that all images of the page
+    // share the one palette.
+    PALETTEENTRY entries[256]{};
+    GetPaletteEntries(palette, 0, 256, entries);
+    uint8_t map[256];
+    for (int i = 0; i < 256; ++i) {
+      UINT nearest =
+          GetNearestPaletteIndex(palette, RGB(ColorTable[3 * i], ColorTable[3 * i + 1], ColorTable[3 * i + 2]));
+      map[i] = nearest < 256 ? uint8_t(nearest) : 0;
+      info.colors[i].rgbRed = entries[i].peRed;
+      info.colors[i].rgbGreen = entries[i].peGreen;
+      info.colors[i].rgbBlue = entries[i].peBlue;
+    }
+    const int64_t stride = PixelStride();
+    for (int64_t y = 0; y < Height; ++y) {
+      uint8_t* row = Pixels.data() + y * stride;
+      for (int x = 0; x < Width; ++x) row[x] = map[row[x]];
+    }
   }
   FlipRows(Pixels.data(), PixelStride(), Height);
   if (ok) {
+    HPALETTE old = nullptr;
+    if (palette) {
+      old = SelectPalette(screen, palette, FALSE);
+      RealizePalette(screen);
+    }
     Display->image = CreateDIBitmap(screen, &info.header, CBM_INIT, Pixels.data(),
                                     reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    if (old) SelectPalette(screen, old, FALSE);
     ok = Display->image != nullptr;
   }
   if (ok && Transparent) {
@@ -215,6 +255,8 @@ bool TGIFImage::MakeDisplay() {
 
 void TGIFImage::FreeDisplay() {
   if (!display_) return;
+  delete display_->frameOne;
+  delete display_->frameOneMask;
   display_->composite.Free();
   display_->mask.Free();
   display_->scratch.Free();
@@ -228,6 +270,50 @@ HDC TGIFImage::CompositeDC() const {
 
 HDC TGIFImage::MaskCompositeDC() const {
   return display_ ? display_->mask.dc : nullptr;
+}
+
+void TGIFImage::MakeFrameOneCopies() {
+  htmlgif::TFrame* f = Frame(1);
+  if (!display_ || display_->frameOne || !f || !f->Display) return;
+  // Composed afresh rather than copied from the composite, which may show
+  // a later frame by now.
+  TGIFSurface picture, mask;
+  if (!picture.Make(width_, height_, false, BLACKNESS) ||
+      (isTransparent_ && !mask.Make(width_, height_, true, WHITENESS))) {
+    picture.Free();
+    mask.Free();
+    return;
+  }
+  if (f->Display->image) {
+    TSelected image(f->Display->image);
+    BitBlt(picture.dc, f->Left, f->Top, f->Width, f->Height, image.DC(), 0, 0, SRCCOPY);
+    if (mask.dc) {
+      if (f->Display->mask) {
+        TSelected frameMask(f->Display->mask);
+        BitBlt(mask.dc, f->Left, f->Top, f->Width, f->Height, frameMask.DC(), 0, 0, SRCCOPY);
+      } else {
+        PatBlt(mask.dc, f->Left, f->Top, f->Width, f->Height, BLACKNESS);
+      }
+    }
+  }
+  display_->frameOne = new TBitmap;
+  display_->frameOne->SetHandle(picture.Release());
+  if (mask.dc) {
+    display_->frameOneMask = new TBitmap;
+    display_->frameOneMask->SetHandle(mask.Release());
+  }
+}
+
+TBitmap* TGIFImage::Bitmap() {
+  if (empty_ || noDisplay_ || !display_) return nullptr;
+  MakeFrameOneCopies();
+  return display_->frameOne;
+}
+
+TBitmap* TGIFImage::Mask() {
+  if (empty_ || noDisplay_ || !display_ || !isTransparent_) return nullptr;
+  MakeFrameOneCopies();
+  return display_->frameOneMask;
 }
 
 void TGIFImage::Compose(int index) {
@@ -371,10 +457,23 @@ void TGIFImage::Draw(TCanvas& canvas, int x, int y, int w, int h, HWND window) {
       display_->scratchHeight = h;
     }
     HDC s = scratch.dc;
-    if (GIFBackground.TileImage) {
-      GIFBackground.TileImage(s, w, h, x, y);
+    HPALETTE oldPalette = nullptr;
+    if (htmlun2::ThePalette) {
+      oldPalette = SelectPalette(s, htmlun2::ThePalette, FALSE);
+      RealizePalette(s);
+    }
+    htmlun2::TDib* tile = GIFBackground.Tile;
+    const int tw = tile ? tile->Info->bmiHeader.biWidth : 0;
+    const int th = tile ? std::abs(tile->Info->bmiHeader.biHeight) : 0;
+    if (tw > 0 && th > 0) {
+      // The scratch DC's (0, 0) is (x, y) of the canvas: the tiles start
+      // where the page's tiling puts them there.
+      const int ox = int(((int64_t(x) - GIFBackground.OriginX) % tw + tw) % tw);
+      const int oy = int(((int64_t(y) - GIFBackground.OriginY) % th + th) % th);
+      for (int ty = -oy; ty < h; ty += th)
+        for (int tx = -ox; tx < w; tx += tw) tile->DrawDIB(s, tx, ty, tw, th, SRCCOPY);
     } else {
-      HBRUSH brush = CreateSolidBrush(0x02000000 | ColorToRGB(GIFBackground.Color));
+      HBRUSH brush = CreateSolidBrush(clPaletteRelative | (ColorToRGB(GIFBackground.Color) & 0xFFFFFF));
       RECT r{0, 0, w, h};
       FillRect(s, &r, brush);
       DeleteObject(brush);
@@ -386,6 +485,7 @@ void TGIFImage::Draw(TCanvas& canvas, int x, int y, int w, int h, HWND window) {
     // The composite is black wherever the mask is white.
     StretchBlt(s, 0, 0, w, h, composite, 0, 0, width_, height_, SRCPAINT);
     BitBlt(dc, x, y, w, h, s, 0, 0, SRCCOPY);
+    if (oldPalette) SelectPalette(s, oldPalette, FALSE);
   }
   SetStretchBltMode(dc, oldMode);
   display_->lastWindow = window;

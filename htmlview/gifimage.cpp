@@ -1,5 +1,7 @@
 #include "gifimage.h"
 
+#include "imgcache.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -105,6 +107,9 @@ std::unique_ptr<TGIFImage> TGIFImage::CreateFromStream(TStream* stream, bool& no
   try {
     image->LoadFromStream(stream);
   } catch (const EGIFError&) {
+    // Past the structure read the likely cause is a bitmap GDI could not
+    // make: give back what the image cache holds unused.
+    if (htmlun2::BitmapList) htmlun2::BitmapList->PurgeCache();
     return nullptr;
   }
   return image;

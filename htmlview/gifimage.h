@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,14 +27,20 @@ struct HWND__;
 struct tagRECT;
 class TCanvas;
 
+class TBitmap;
+namespace htmlun2 {
+class TDib;
+}
+
 // The page under a transparent GIF while the document draws it, set by
 // the document before it draws its images: the background colour (a table
-// cell's inside a cell) and, when the page has a background picture, the
-// routine that tiles it into a DC of width x height whose top left lies at
-// (phaseX, phaseY) of the page.
+// cell's inside a cell) and, when the page has a background picture, that
+// picture as a TDib (the document's; not owned here), tiled so that one
+// tile's top left lies at (OriginX, OriginY) of the canvas drawn on.
 struct TGIFBackground {
   uint32_t Color = 0xFFFFFF;  // a TColor
-  std::function<void(HDC__* dc, int width, int height, int phaseX, int phaseY)> TileImage;
+  htmlun2::TDib* Tile = nullptr;
+  int OriginX = 0, OriginY = 0;
 };
 extern TGIFBackground GIFBackground;
 #endif
@@ -212,6 +217,13 @@ class TGIFImage : public TPersistent {
   // nullptr when nothing is displayed.
   HDC__* CompositeDC() const;
   HDC__* MaskCompositeDC() const;
+
+  // Frame 1 as it first shows, of the logical size: its picture (black
+  // where transparent) and, for a transparent image, its mask (white =
+  // transparent).  Made on the first call and kept with the image; nullptr
+  // when Empty or NoDisplay (and Mask when the image is opaque).
+  TBitmap* Bitmap();
+  TBitmap* Mask();
 #endif
 
  protected:
@@ -228,6 +240,7 @@ class TGIFImage : public TPersistent {
   void Dispose(int index);
   // The frame on the screen now, which the next step disposes.
   int ShownFrame() const;
+  void MakeFrameOneCopies();
 #endif
 
   bool animated_ = false;

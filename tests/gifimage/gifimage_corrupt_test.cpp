@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "gif_test_util.h"
+#include "imgcache.h"
 #include "test_support.h"
 
 using giftest::Bytes;
@@ -220,6 +222,56 @@ TEST(GifLoad, CreateFromStreamAndCopy) {
   EXPECT_FALSE(TGIFImage::CreateFromStream(&junk, nonAnimated));
   EXPECT_TRUE(nonAnimated);
   EXPECT_FALSE(TGIFImage::CreateFromFile("/nonexistent/x.gif", nonAnimated));
+}
+
+// Serves 'first' until it has been read to its end, then 'second'.
+class TChangingStream : public TStream {
+ public:
+  TChangingStream(Bytes first, Bytes second) : first_(std::move(first)), second_(std::move(second)) {}
+  int Read(void* buffer, int count) override {
+    const Bytes& d = switched_ ? second_ : first_;
+    int n = static_cast<int>(std::min<int64_t>(count, std::max<int64_t>(0, int64_t(d.size()) - pos_)));
+    if (n > 0) std::memcpy(buffer, d.data() + pos_, size_t(n));
+    pos_ += n;
+    if (!switched_ && pos_ >= int64_t(first_.size())) switched_ = true;
+    return n;
+  }
+  int Write(const void*, int) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const Bytes& d = switched_ ? second_ : first_;
+    pos_ = origin == soBeginning ? offset : origin == soCurrent ? pos_ + offset : int64_t(d.size()) + offset;
+    return pos_;
+  }
+
+ private:
+  Bytes first_, second_;
+  bool switched_ = false;
+  int64_t pos_ = 0;
+};
+
+TEST(GifLoad, AFailedFullReadPurgesTheUnusedCacheEntries) {
+  GifBuilder b(4, 1, 2);
+  b.Image(0, 0, 4, 1, 2, FourPixels()).Trailer();
+  htmlun2::StartImageCache();
+  auto* used = new htmlun2::TBitmapItem(nullptr, nullptr, 0);
+  used->UsageCount = 1;
+  htmlun2::BitmapList->AddObject("USED.GIF", used);
+  htmlun2::BitmapList->AddObject("UNUSED.GIF", new htmlun2::TBitmapItem(nullptr, nullptr, 0));
+
+  // A structure read that fails leaves the cache alone.
+  TMemoryStream junk;
+  junk.Write("GIF89a", 6);
+  bool nonAnimated = false;
+  EXPECT_FALSE(TGIFImage::CreateFromStream(&junk, nonAnimated));
+  EXPECT_EQ(htmlun2::BitmapList->Count(), 2);
+
+  // The full read fails after the structure read succeeded.
+  TChangingStream s(b.Data(), Bytes{'G', 'I', 'F'});
+  EXPECT_FALSE(TGIFImage::CreateFromStream(&s, nonAnimated));
+  EXPECT_TRUE(nonAnimated);
+  ASSERT_EQ(htmlun2::BitmapList->Count(), 1);
+  EXPECT_EQ(htmlun2::BitmapList->Strings(0), "USED.GIF");
+  htmlun2::EndImageCache();
 }
 
 TEST(GifCorrupt, FlipRows) {

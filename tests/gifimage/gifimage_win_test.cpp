@@ -10,7 +10,9 @@
 
 #include "gif_test_util.h"
 #include "gui_test_support.h"
+#include "htmlpalette.h"
 #include "test_support.h"
+#include "win/htmlimages.h"
 
 using giftest::Bytes;
 using testsupport::Join;
@@ -123,7 +125,78 @@ TEST(GifDisplay, CompositeFollowsPilFrameByFrame) {
       EXPECT_EQ(wrongMask, 0);
       EXPECT_EQ(wrongColour, 0);
     }
+    // Frame 1's picture and mask, asked for while a later frame shows,
+    // are frame 1 as it first showed; asked again, the same objects.
+    TBitmap* first = image.Bitmap();
+    TBitmap* firstMask = image.Mask();
+    ASSERT_TRUE(first && firstMask);
+    EXPECT_EQ(image.Bitmap(), first);
+    EXPECT_EQ(image.Mask(), firstMask);
+    EXPECT_TRUE(firstMask->Monochrome());
+    ASSERT_EQ(first->Width(), image.Width());
+    ASSERT_EQ(first->Height(), image.Height());
+    const Bytes want = testsupport::ReadFileBytes(Join(dir, std::string(dispose) + ".1.rgba"));
+    Picture colour = Capture(first->Canvas().Handle(), w, h);
+    Picture mask = Capture(firstMask->Canvas().Handle(), w, h);
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* p = &want[(size_t(y) * w + x) * 4];
+        uint32_t c = p[3] ? (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]) : 0;
+        if ((mask.At(x, y) == 0xFFFFFF) != (p[3] == 0) || colour.At(x, y) != c) ++wrong;
+      }
+    EXPECT_EQ(wrong, 0);
   }
+}
+
+TEST(GifDisplay, OnAPaletteScreenEveryColourIsItsNearestPaletteEntry) {
+  // The viewer's palette from its arithmetic (system colours black), put
+  // in place as on an 8-bit screen.
+  htmlun2::TPaletteColor entries[256]{};
+  htmlun2::FillViewerPalette(entries);
+  std::vector<uint8_t> mem(sizeof(LOGPALETTE) + 255 * sizeof(PALETTEENTRY), 0);
+  LOGPALETTE* lp = reinterpret_cast<LOGPALETTE*>(mem.data());
+  lp->palVersion = 0x300;
+  lp->palNumEntries = 256;
+  for (int i = 0; i < 256; ++i) lp->palPalEntry[i] = PALETTEENTRY{entries[i].Red, entries[i].Green, entries[i].Blue, 0};
+  HPALETTE palette = CreatePalette(lp);
+  ASSERT_TRUE(palette);
+
+  // 16 colours off the cube and the grey ramp, one pixel each.
+  giftest::GifBuilder b(16, 1, 4);
+  giftest::Encoder e(4);
+  for (int i = 0; i < 16; ++i) e.Code(i);
+  b.Image(0, 0, 16, 1, 4, e.End()).Trailer();
+  Bytes data = b.Data();
+  uint8_t table[48];
+  for (int i = 0; i < 48; ++i) table[i] = uint8_t((i * 97 + 13) % 256);
+  std::copy(table, table + 48, data.begin() + 13);
+
+  htmlun2::ThePalette = palette;
+  TMemoryStream s;
+  s.Write(data.data(), static_cast<int>(data.size()));
+  s.SetPosition(0);
+  TGIFImage image;
+  image.LoadFromStream(&s);
+  htmlun2::ThePalette = nullptr;
+  Picture shown = Capture(image.CompositeDC(), 16, 1);
+  for (int i = 0; i < 16; ++i) {
+    SCOPED_TRACE("colour " + std::to_string(i));
+    auto distance = [&](int r, int g, int bl) {
+      int dr = r - table[3 * i], dg = g - table[3 * i + 1], db = bl - table[3 * i + 2];
+      return dr * dr + dg * dg + db * db;
+    };
+    int best = 1 << 30;
+    bool isEntry = false;
+    const uint32_t c = shown.At(i, 0);
+    for (const auto& p : entries) {
+      best = std::min(best, distance(p.Red, p.Green, p.Blue));
+      isEntry = isEntry || (uint32_t(p.Red) << 16 | uint32_t(p.Green) << 8 | p.Blue) == c;
+    }
+    EXPECT_TRUE(isEntry) << std::hex << c;
+    EXPECT_EQ(distance(int(c >> 16), int((c >> 8) & 0xFF), int(c & 0xFF)), best);
+  }
+  DeleteObject(palette);
 }
 
 TEST(GifDisplay, LoopCountDelaysAndJumps) {
@@ -204,17 +277,24 @@ TEST(GifDisplay, DrawsTransparentAnimationTwiceItsSizeOverATiledBackground) {
   TGIFImage image;
   image.LoadFromFile(Join(dir, "background.gif"));
   const int w = 20, h = 14, left = 40, top = 30;
-  GIFBackground.TileImage = [](HDC dc, int width, int height, int phaseX, int phaseY) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width;) {
-        int run = 8 - (phaseX + x) % 8;
-        RECT r{x, y, std::min(width, x + run), y + 1};
-        HBRUSH b = CreateSolidBrush(TileColour(phaseX + x, phaseY + y));
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-        x += run;
-      }
-  };
+  // One 16 x 16 tile of the two colours, tiled from (3, 5) of the form.
+  const int originX = 3, originY = 5;
+  HDC screen = GetDC(nullptr);
+  HBITMAP tileBitmap = CreateCompatibleBitmap(screen, 16, 16);
+  ReleaseDC(nullptr, screen);
+  {
+    HDC t = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(t, tileBitmap);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) SetPixel(t, x, y, TileColour(x, y));
+    SelectObject(t, old);
+    DeleteDC(t);
+  }
+  htmlun2::TDib tile(nullptr, tileBitmap);
+  DeleteObject(tileBitmap);
+  GIFBackground.Tile = &tile;
+  GIFBackground.OriginX = originX;
+  GIFBackground.OriginY = originY;
   Application->Initialize();
   TForm* form = new TForm(Application);
   form->SetBounds(60, 60, 200, 160);
@@ -235,7 +315,7 @@ TEST(GifDisplay, DrawsTransparentAnimationTwiceItsSizeOverATiledBackground) {
     for (int y = 0; y < 2 * h; ++y)
       for (int x = 0; x < 2 * w; ++x) {
         const uint8_t* p = &want[(size_t(y / 2) * w + x / 2) * 4];
-        COLORREF c = p[3] ? RGB(p[0], p[1], p[2]) : TileColour(left + x, top + y);
+        COLORREF c = p[3] ? RGB(p[0], p[1], p[2]) : TileColour(left + x - originX, top + y - originY);
         uint32_t expected = uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
         if (shown.At(left + x, top + y) != expected) ++wrong;
       }
@@ -257,7 +337,7 @@ TEST(GifDisplay, DrawsTransparentAnimationTwiceItsSizeOverATiledBackground) {
   testsupport::Pump(100);
   std::string shot = testsupport::Screenshot("gifimage_transparent_twice");
   EXPECT_EQ(check(1), 0) << "frame 1 after stopping";
-  GIFBackground.TileImage = nullptr;
+  GIFBackground.Tile = nullptr;
   delete form;
 }
 
