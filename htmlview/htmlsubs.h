@@ -1,0 +1,98 @@
+// The document model's side records: font runs, image records and the
+// float margins of a cell.
+#pragma once
+
+#include <string>
+
+#include "htmlattrs.h"
+#include "htmlutil.h"
+#include "myfont.h"
+
+namespace htmlsubs {
+
+using htmlun2::TFreeList;
+using htmlun2::TUrlTarget;
+
+// One font run of a section.
+class TFontObj : public TObject {
+ public:
+  // Takes ownership of font; re-measures whenever the font changes.
+  TFontObj(TMyFont* font, int pos);
+  ~TFontObj() override;
+  TFontObj(const TFontObj&) = delete;
+  TFontObj& operator=(const TFontObj&) = delete;
+  // A copy with its own font and link.
+  static TFontObj* CloneFrom(const TFontObj& src);
+  void ReapplyDefaults(const TFontDefaults& list);
+  void Measure();
+
+  int RunStart;
+  TMyFont* Font;
+  int RunHeight = 0;
+  int TextHeight = 0;
+  int Overhang = 0;
+  int Descent = 0;
+  TUrlTarget Link;
+  // 0 normal, 1 subscript, 2 superscript.
+  int SScript = 0;
+};
+
+// Font runs in ascending RunStart; the first starts at 0.
+class TFontList : public TFreeList {
+ public:
+  TFontObj* Run(int i) const { return static_cast<TFontObj*>(Items(i)); }
+  void CloneFrom(const TFontList& src);
+  // The font of the run holding pos (the last run starting at or before it).
+  TMyFont* FontAt(int pos, int& overhang) const;
+  // Characters from pos to the next run's start, or to len in the last run.
+  int RunLengthAt(int pos, int len) const;
+  TFontObj* RunAt(int pos, int& index) const;
+};
+
+// Alignment values of an image.
+enum { AlignTop = 0, AlignMiddle = 1, AlignBottom = 2, AlignLeft = 3, AlignRight = 4 };
+
+// The placement fields of an image that the margins need.
+class TFloatObj : public TObject {
+ public:
+  int BoxHeight = 0, BoxWidth = 0;
+  int Align = AlignBottom;
+  int HSpace = 5;
+  int FloatX = 0;
+};
+
+// One margin record: holds for FromY <= Y < ToY.
+struct IndentRec : public TObject {
+  int Offset = 0;
+  int FromY = 0, ToY = 0;
+  int Level = 0;  // 0 for a float, else the list level of an indent
+};
+
+// The left and right margins of a cell as floats and list nesting push
+// them in.
+class IndentManager : public TObject {
+ public:
+  int BandWidth = 0;
+  int DrawOrigin = 0;
+  TFreeList LeftRecs, RightRecs;
+  int ListLevel = 0;
+  int LeftEdge = 0, RightEdge = 0;
+
+  IndentRec* Left(int i) const { return static_cast<IndentRec*>(LeftRecs.Items(i)); }
+  IndentRec* Right(int i) const { return static_cast<IndentRec*>(RightRecs.Items(i)); }
+  void Clear();
+  void Reset(int lf, int rt);
+  int LeftAt(int y) const;
+  int RightAt(int y) const;
+  int FloatsBottom() const;
+  void ClearLines(int& cl, int& cr) const;
+  int BelowListFloats() const;
+  void PlaceFloat(int y, TFloatObj& image);
+  void PlaceFloatBox(int y, int width, int justify, int height);
+  void SetListLevel(int y, int level);
+
+ private:
+  void AddRec(TFreeList& list, int offset, int from, int to, int level);
+};
+
+}  // namespace htmlsubs
