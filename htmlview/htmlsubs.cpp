@@ -80,6 +80,64 @@ int TFontList::RunLengthAt(int pos, int len) const {
 }
 
 // ---------------------------------------------------------------------------
+// Image sizes and list labels
+
+int ImageSide(int attr) {
+  if (attr < 0) return 0;
+  return attr > MaxImageSide ? MaxImageSide : attr;
+}
+
+int ImageHSpace(int value) {
+  if (value < -20 || value > 20) return 20;
+  return value < 0 ? -value : value;
+}
+
+void SizeImage(int attrWidth, int attrHeight, int naturalWidth, int naturalHeight, int& picWidth,
+               int& picHeight) {
+  const int w = ImageSide(attrWidth), h = ImageSide(attrHeight);
+  const int nw = ImageSide(naturalWidth), nh = ImageSide(naturalHeight);
+  if (w > 0 && h > 0) {
+    picWidth = w;
+    picHeight = h;
+  } else if (h > 0) {
+    picHeight = h;
+    picWidth = nh > 0 ? ImageSide(MulDiv(h, nw, nh)) : nw;
+  } else if (w > 0) {
+    picWidth = w;
+    picHeight = nw > 0 ? ImageSide(MulDiv(w, nh, nw)) : nh;
+  } else {
+    picWidth = nw;
+    picHeight = nh;
+  }
+}
+
+std::string OrderedLabel(char numberStyle, int itemNumber) {
+  static const char* const kRoman[20] = {"I",   "II",   "III",   "IV",  "V",  "VI",  "VII",
+                                         "VIII", "IX",  "X",     "XI",  "XII", "XIII", "XIV",
+                                         "XV",  "XVI",  "XVII", "XVIII", "XIX", "XX"};
+  // Items below the first (START=0) read the first entry, as items above
+  // the last read the last.
+  const int n = itemNumber < 1 ? 1 : itemNumber;
+  std::string label;
+  switch (numberStyle) {
+    case 'A':
+    case 'a':
+      label = std::string(1, static_cast<char>(numberStyle + (n - 1 > 25 ? 25 : n - 1)));
+      break;
+    case 'I':
+    case 'i':
+      label = kRoman[(n > 20 ? 20 : n) - 1];
+      if (numberStyle == 'i')
+        for (char& c : label) c = static_cast<char>(c - 'A' + 'a');
+      break;
+    default:
+      label = std::to_string(itemNumber);
+  }
+  label += '.';
+  return label.substr(0, 7);
+}
+
+// ---------------------------------------------------------------------------
 // Margins
 
 void IndentManager::Clear() {

@@ -61,6 +61,23 @@ class TFloatObj : public TObject {
   int FloatX = 0;
 };
 
+// Image sizes as layout takes them.  Sides are held to MaxImageSide so that
+// borders, gaps and the sums of a whole flow stay within 32 bits; a negative
+// attribute counts as not given (0).
+constexpr int MaxImageSide = 32767;
+int ImageSide(int attr);
+// HSPACE: its absolute value, at most 20 (the most negative integer too).
+int ImageHSpace(int value);
+// The drawn size from the WIDTH and HEIGHT attributes (0 = not given) and
+// the natural size; a zero natural side keeps the given size instead of
+// dividing by it.
+void SizeImage(int attrWidth, int attrHeight, int naturalWidth, int naturalHeight, int& picWidth,
+               int& picHeight);
+
+// The label of an ordered list item by its numbering style ('A', 'a', 'I',
+// 'i', anything else decimal), with its period, cut to 7 characters.
+std::string OrderedLabel(char numberStyle, int itemNumber);
+
 // One margin record: holds for FromY <= Y < ToY.
 struct IndentRec : public TObject {
   int Offset = 0;

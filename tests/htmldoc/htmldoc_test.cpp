@@ -152,4 +152,56 @@ TEST(HtmlDocMargins, FloatsListsAndClearLines) {
   EXPECT_EQ(m.FloatsBottom(), 0);
 }
 
+TEST(HtmlDocImages, SizesStayBoundedAndNeverDivideByZero) {
+  int w = -1, h = -1;
+  SizeImage(0, 50, 100, 200, w, h);
+  EXPECT_EQ(w, 25);
+  EXPECT_EQ(h, 50);
+  SizeImage(30, 0, 100, 200, w, h);
+  EXPECT_EQ(h, 60);
+  SizeImage(0, 0, 100, 200, w, h);
+  EXPECT_EQ(w, 100);
+  EXPECT_EQ(h, 200);
+  SizeImage(7, 9, 100, 200, w, h);
+  EXPECT_EQ(w, 7);
+  EXPECT_EQ(h, 9);
+  // A 0 x 0 picture: the given side stays, nothing divides by zero.
+  SizeImage(0, 40, 0, 0, w, h);
+  EXPECT_EQ(h, 40);
+  EXPECT_EQ(w, 0);
+  SizeImage(40, 0, 0, 0, w, h);
+  EXPECT_EQ(w, 40);
+  EXPECT_EQ(h, 0);
+  // Negative sizes count as not given; huge ones are held to the bound.
+  SizeImage(-10, -10, 100, 200, w, h);
+  EXPECT_EQ(w, 100);
+  EXPECT_EQ(h, 200);
+  SizeImage(0x7FFFFFFF, 0x7FFFFFFF, 1, 1, w, h);
+  EXPECT_EQ(w, MaxImageSide);
+  EXPECT_EQ(h, MaxImageSide);
+  SizeImage(0, 0x7FFFFFFF, 0x7FFFFFFF, 1, w, h);
+  EXPECT_EQ(w, MaxImageSide);
+  EXPECT_EQ(h, MaxImageSide);
+  EXPECT_EQ(ImageHSpace(-7), 7);
+  EXPECT_EQ(ImageHSpace(25), 20);
+  EXPECT_EQ(ImageHSpace(-2147483647 - 1), 20);
+}
+
+TEST(HtmlDocLabels, OrderedLabelsByStyle) {
+  EXPECT_EQ(OrderedLabel('a', 26), "z.");
+  EXPECT_EQ(OrderedLabel('a', 27), "z.");
+  EXPECT_EQ(OrderedLabel('A', 1), "A.");
+  EXPECT_EQ(OrderedLabel('A', 0), "A.");
+  EXPECT_EQ(OrderedLabel('I', 21), "XX.");
+  EXPECT_EQ(OrderedLabel('I', 20), "XX.");
+  EXPECT_EQ(OrderedLabel('I', 18), "XVIII.");
+  EXPECT_EQ(OrderedLabel('i', 4), "iv.");
+  EXPECT_EQ(OrderedLabel('I', 0), "I.");
+  EXPECT_EQ(OrderedLabel('I', -5), "I.");
+  EXPECT_EQ(OrderedLabel('1', 12), "12.");
+  EXPECT_EQ(OrderedLabel('1', 0), "0.");
+  // Seven characters at most.
+  EXPECT_EQ(OrderedLabel('1', 2147483647), "2147483");
+}
+
 }  // namespace
