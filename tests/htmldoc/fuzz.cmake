@@ -2,3 +2,5 @@
 # levels and font changes, as untrusted pages produce them.
 morvane_add_fuzzer(NAME fuzz_htmldoc SOURCES fuzz_htmldoc.cpp LIBS htmlview
                    CORPUS corpus SECONDS 20)
+morvane_add_fuzzer(NAME fuzz_htmllayout SOURCES fuzz_htmllayout.cpp LIBS htmlview
+                   CORPUS corpus SECONDS 20)
