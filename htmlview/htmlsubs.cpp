@@ -1,8 +1,10 @@
 #include "htmlsubs.h"
 
+#include <cctype>
 #include <climits>
 
 #include "htmlcanvas.h"
+#include "imgcache.h"
 
 namespace htmlsubs {
 
@@ -135,6 +137,65 @@ std::string OrderedLabel(char numberStyle, int itemNumber) {
   }
   label += '.';
   return label.substr(0, 7);
+}
+
+// ---------------------------------------------------------------------------
+// Cached pictures
+
+bool IsGifName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return ext == ".GIF";
+}
+
+TObject* TCachedImage::Fetch(const std::string& name, const Loader& load, bool& fromCache, TObject*& mask,
+                             uint8_t& transp) {
+  Release();
+  fromCache = false;
+  mask = nullptr;
+  transp = 0;
+  if (name.empty()) return nullptr;
+  htmlun2::StartImageCache();
+  std::string key = name;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  htmlun2::TStringBitmapList* cache = htmlun2::BitmapList;
+  int i = cache->IndexOf(key);
+  if (i >= 0) {
+    fromCache = true;
+    key_ = key;
+    mask = cache->Item(i)->Mask;
+    transp = cache->Item(i)->Transp;
+    return cache->GetImage(i);
+  }
+  TObject* image = load ? load(mask, transp) : nullptr;
+  if (!image) {
+    delete mask;
+    mask = nullptr;
+    return nullptr;
+  }
+  auto* item = new htmlun2::TBitmapItem(image, mask, transp);
+  // The new entry counts the use of the object that fetched it.
+  item->UsageCount = 1;
+  cache->AddObject(key, item);
+  key_ = key;
+  return image;
+}
+
+void TCachedImage::CopyFrom(const TCachedImage& src) {
+  if (&src == this) return;
+  Release();
+  if (!src.Held() || !htmlun2::BitmapList) return;
+  int i = htmlun2::BitmapList->IndexOf(src.key_);
+  if (i < 0) return;
+  htmlun2::BitmapList->GetImage(i);
+  key_ = src.key_;
+}
+
+void TCachedImage::Release() {
+  if (key_.empty()) return;
+  if (htmlun2::BitmapList) htmlun2::BitmapList->DecUsage(key_);
+  key_.clear();
 }
 
 // ---------------------------------------------------------------------------

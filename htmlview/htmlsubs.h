@@ -2,6 +2,8 @@
 // float margins of a cell.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "htmlattrs.h"
@@ -77,6 +79,34 @@ void SizeImage(int attrWidth, int attrHeight, int naturalWidth, int naturalHeigh
 // The label of an ordered list item by its numbering style ('A', 'a', 'I',
 // 'i', anything else decimal), with its period, cut to 7 characters.
 std::string OrderedLabel(char numberStyle, int itemNumber);
+
+// True when a file name's extension is ".gif", in any case.
+bool IsGifName(const std::string& name);
+
+// One use of a picture in the image cache.  Every image object, and the
+// document's background, holds exactly one use from a fetch, a cache hit or
+// a copy, and gives back exactly what it took, so the cache never frees a
+// picture a live document still draws.
+class TCachedImage {
+ public:
+  // Makes the picture of a name not in the cache (its mask and transparency
+  // too), or returns null.
+  using Loader = std::function<TObject*(TObject*& mask, uint8_t& transp)>;
+  TCachedImage() = default;
+  TCachedImage(const TCachedImage&) = delete;
+  TCachedImage& operator=(const TCachedImage&) = delete;
+  ~TCachedImage() { Release(); }
+  // The cached picture of name (the key is the name upper-cased), else what
+  // load makes, added to the cache; null when neither has one.
+  TObject* Fetch(const std::string& name, const Loader& load, bool& fromCache, TObject*& mask, uint8_t& transp);
+  // Another use of what src holds.
+  void CopyFrom(const TCachedImage& src);
+  void Release();
+  bool Held() const { return !key_.empty(); }
+
+ private:
+  std::string key_;
+};
 
 // One margin record: holds for FromY <= Y < ToY.
 struct IndentRec : public TObject {
