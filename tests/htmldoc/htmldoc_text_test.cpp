@@ -218,6 +218,33 @@ TEST(HtmlDocText, SelectionCopyIndentsAndCounts) {
   EXPECT_EQ(doc.SelectionLength(), 0);
 }
 
+TEST(HtmlDocText, FontSwitchesKeepLinksAndScaleScripts) {
+  TSectionList doc;
+  doc.DefaultSize = 12;
+  TMyFont font;
+  font.SetScaleSize(doc, 12);
+  TUrlTarget link;
+  link.Assign("a.htm", "_top");
+  auto* s = new TSection(&doc, 0, font, &link, 1);
+  doc.Add(s);
+  s->AppendText("ab");
+  TMyFont bold;
+  bold.SetScaleSize(doc, 12);
+  bold.SetStyle(fsBold);
+  s->SwitchFont(bold, 2);
+  EXPECT_EQ(s->Runs.Count(), 2);
+  EXPECT_EQ(s->Runs.Run(1)->RunStart, 2);
+  EXPECT_EQ(s->Runs.Run(1)->Link.URL, "a.htm");
+  EXPECT_EQ(s->Runs.Run(1)->Font->ScaleSize, 9);
+  EXPECT_EQ(s->Runs.Run(1)->Font->Size(), 9);
+  EXPECT_EQ(s->Runs.Run(1)->SScript, 2);
+  // A second switch at the same position takes the run over.
+  s->SwitchFont(font, 0);
+  EXPECT_EQ(s->Runs.Count(), 2);
+  EXPECT_EQ(s->Runs.Run(1)->Font->Size(), 12);
+  EXPECT_EQ(s->Runs.Run(1)->Font->Style(), 0u);
+}
+
 TEST(HtmlDocText, FixedSectionsAndListItems) {
   TSectionList doc;
   doc.DefaultSize = 12;
