@@ -1,0 +1,311 @@
+#include "htmlsubs.h"
+
+#include <cctype>
+#include <climits>
+
+#include "htmlcanvas.h"
+#include "imgcache.h"
+
+namespace htmlsubs {
+
+// ---------------------------------------------------------------------------
+// Font runs
+
+TFontObj::TFontObj(TMyFont* font, int pos) : RunStart(pos), Font(font) {
+  Font->OnChange = [this](TObject*) { Measure(); };
+  Measure();
+}
+
+TFontObj::~TFontObj() {
+  if (Font) Font->OnChange = nullptr;
+  delete Font;
+}
+
+TFontObj* TFontObj::CloneFrom(const TFontObj& src) {
+  auto* f = new TMyFont;
+  f->Assign(*src.Font);
+  auto* r = new TFontObj(f, src.RunStart);
+  r->Link.Assign(src.Link.URL, src.Link.Target);
+  r->SScript = src.SScript;
+  return r;
+}
+
+void TFontObj::Measure() {
+  ThtMeasure& m = ScreenMeasure();
+  m.SelectFont(*Font);
+  THtFontMetrics tm = m.Metrics();
+  TextHeight = tm.Height;
+  RunHeight = tm.Height + tm.ExternalLeading;
+  Overhang = tm.Overhang;
+  Descent = tm.Descent;
+}
+
+void TFontObj::ReapplyDefaults(const TFontDefaults& list) {
+  Font->ApplyDefaults(list, Link.URL.empty() ? list.DefaultColor : list.LinkColor);
+  // A colour-only change reports nothing; the metrics follow face and size.
+  Measure();
+}
+
+void TFontList::CloneFrom(const TFontList& src) {
+  Clear();
+  for (int i = 0; i < src.Count(); ++i) Add(TFontObj::CloneFrom(*src.Run(i)));
+}
+
+TFontObj* TFontList::RunAt(int pos, int& index) const {
+  index = -1;
+  TFontObj* found = nullptr;
+  for (int i = 0; i < Count(); ++i) {
+    if (Run(i)->RunStart > pos) break;
+    found = Run(i);
+    index = i;
+  }
+  // A position before the first run belongs to it.
+  if (!found && Count() > 0) {
+    found = Run(0);
+    index = 0;
+  }
+  return found;
+}
+
+TMyFont* TFontList::FontAt(int pos, int& overhang) const {
+  int index;
+  TFontObj* r = RunAt(pos, index);
+  overhang = r ? r->Overhang : 0;
+  return r ? r->Font : nullptr;
+}
+
+int TFontList::RunLengthAt(int pos, int len) const {
+  int index;
+  RunAt(pos, index);
+  if (index < 0 || index + 1 >= Count()) return len - pos;
+  return Run(index + 1)->RunStart - pos;
+}
+
+// ---------------------------------------------------------------------------
+// Image sizes and list labels
+
+int ImageSide(int attr) {
+  if (attr < 0) return 0;
+  return attr > MaxImageSide ? MaxImageSide : attr;
+}
+
+int ImageHSpace(int value) {
+  if (value < -20 || value > 20) return 20;
+  return value < 0 ? -value : value;
+}
+
+void SizeImage(int attrWidth, int attrHeight, int naturalWidth, int naturalHeight, int& picWidth,
+               int& picHeight) {
+  const int w = ImageSide(attrWidth), h = ImageSide(attrHeight);
+  const int nw = ImageSide(naturalWidth), nh = ImageSide(naturalHeight);
+  if (w > 0 && h > 0) {
+    picWidth = w;
+    picHeight = h;
+  } else if (h > 0) {
+    picHeight = h;
+    picWidth = nh > 0 ? ImageSide(MulDiv(h, nw, nh)) : nw;
+  } else if (w > 0) {
+    picWidth = w;
+    picHeight = nw > 0 ? ImageSide(MulDiv(w, nh, nw)) : nh;
+  } else {
+    picWidth = nw;
+    picHeight = nh;
+  }
+}
+
+std::string OrderedLabel(char numberStyle, int itemNumber) {
+  static const char* const kRoman[20] = {"I",   "II",   "III",   "IV",  "V",  "VI",  "VII",
+                                         "VIII", "IX",  "X",     "XI",  "XII", "XIII", "XIV",
+                                         "XV",  "XVI",  "XVII", "XVIII", "XIX", "XX"};
+  // Items below the first (START=0) read the first entry, as items above
+  // the last read the last.
+  const int n = itemNumber < 1 ? 1 : itemNumber;
+  std::string label;
+  switch (numberStyle) {
+    case 'A':
+    case 'a':
+      label = std::string(1, static_cast<char>(numberStyle + (n - 1 > 25 ? 25 : n - 1)));
+      break;
+    case 'I':
+    case 'i':
+      label = kRoman[(n > 20 ? 20 : n) - 1];
+      if (numberStyle == 'i')
+        for (char& c : label) c = static_cast<char>(c - 'A' + 'a');
+      break;
+    default:
+      label = std::to_string(itemNumber);
+  }
+  label += '.';
+  return label.substr(0, 7);
+}
+
+// ---------------------------------------------------------------------------
+// Cached pictures
+
+bool IsGifName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return ext == ".GIF";
+}
+
+TObject* TCachedImage::Fetch(const std::string& name, const Loader& load, bool& fromCache, TObject*& mask,
+                             uint8_t& transp) {
+  Release();
+  fromCache = false;
+  mask = nullptr;
+  transp = 0;
+  if (name.empty()) return nullptr;
+  htmlun2::StartImageCache();
+  std::string key = name;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  htmlun2::TStringBitmapList* cache = htmlun2::BitmapList;
+  int i = cache->IndexOf(key);
+  if (i >= 0) {
+    fromCache = true;
+    key_ = key;
+    mask = cache->Item(i)->Mask;
+    transp = cache->Item(i)->Transp;
+    return cache->GetImage(i);
+  }
+  TObject* image = load ? load(mask, transp) : nullptr;
+  if (!image) {
+    delete mask;
+    mask = nullptr;
+    return nullptr;
+  }
+  auto* item = new htmlun2::TBitmapItem(image, mask, transp);
+  // The new entry counts the use of the object that fetched it.
+  item->UsageCount = 1;
+  cache->AddObject(key, item);
+  key_ = key;
+  return image;
+}
+
+void TCachedImage::CopyFrom(const TCachedImage& src) {
+  if (&src == this) return;
+  Release();
+  if (!src.Held() || !htmlun2::BitmapList) return;
+  int i = htmlun2::BitmapList->IndexOf(src.key_);
+  if (i < 0) return;
+  htmlun2::BitmapList->GetImage(i);
+  key_ = src.key_;
+}
+
+void TCachedImage::Release() {
+  if (key_.empty()) return;
+  if (htmlun2::BitmapList) htmlun2::BitmapList->DecUsage(key_);
+  key_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Margins
+
+void IndentManager::Clear() {
+  LeftRecs.Clear();
+  RightRecs.Clear();
+}
+
+void IndentManager::Reset(int lf, int rt) {
+  LeftEdge = lf;
+  RightEdge = rt;
+  ListLevel = 0;
+}
+
+void IndentManager::AddRec(TFreeList& list, int offset, int from, int to, int level) {
+  auto* r = new IndentRec;
+  r->Offset = offset;
+  r->FromY = from;
+  r->ToY = to;
+  r->Level = level;
+  list.Add(r);
+}
+
+int IndentManager::LeftAt(int y) const {
+  int best = 0;
+  bool any = false;
+  for (int i = 0; i < LeftRecs.Count(); ++i) {
+    IndentRec* r = Left(i);
+    if (y >= r->FromY && y < r->ToY && (!any || r->Offset > best)) {
+      best = r->Offset;
+      any = true;
+    }
+  }
+  return LeftEdge + best;
+}
+
+int IndentManager::RightAt(int y) const {
+  int best = 0;
+  bool any = false;
+  for (int i = 0; i < RightRecs.Count(); ++i) {
+    IndentRec* r = Right(i);
+    if (y >= r->FromY && y < r->ToY && (!any || r->Offset < best)) {
+      best = r->Offset;
+      any = true;
+    }
+  }
+  return RightEdge + best;
+}
+
+int IndentManager::FloatsBottom() const {
+  int b = 0;
+  for (int i = 0; i < LeftRecs.Count(); ++i)
+    if (Left(i)->Level == 0 && Left(i)->ToY > b) b = Left(i)->ToY;
+  for (int i = 0; i < RightRecs.Count(); ++i)
+    if (Right(i)->Level == 0 && Right(i)->ToY > b) b = Right(i)->ToY;
+  return b;
+}
+
+void IndentManager::ClearLines(int& cl, int& cr) const {
+  cl = 0;
+  cr = 0;
+  for (int i = 0; i < LeftRecs.Count(); ++i)
+    if (Left(i)->Level == 0 && Left(i)->ToY + 1 > cl) cl = Left(i)->ToY + 1;
+  for (int i = 0; i < RightRecs.Count(); ++i)
+    if (Right(i)->Level == 0 && Right(i)->ToY + 1 > cr) cr = Right(i)->ToY + 1;
+}
+
+int IndentManager::BelowListFloats() const {
+  int levelOffset = 0;
+  for (int i = 0; i < LeftRecs.Count(); ++i)
+    if (ListLevel > 0 && Left(i)->Level == ListLevel) levelOffset = Left(i)->Offset;
+  int below = 0;
+  for (int i = 0; i < LeftRecs.Count(); ++i)
+    if (Left(i)->Offset > levelOffset && Left(i)->ToY > below) below = Left(i)->ToY;
+  return below + 1;
+}
+
+void IndentManager::PlaceFloat(int y, TFloatObj& image) {
+  int w = image.BoxWidth + image.HSpace;
+  int h = image.BoxHeight;
+  if (image.Align == AlignLeft) {
+    image.FloatX = LeftAt(y) - LeftEdge;
+    AddRec(LeftRecs, image.FloatX + w, y, y + h, 0);
+  } else if (image.Align == AlignRight) {
+    int offset = RightAt(y) - RightEdge - w;
+    AddRec(RightRecs, offset, y, y + h, 0);
+    image.FloatX = offset + RightEdge + image.HSpace;
+  }
+}
+
+void IndentManager::PlaceFloatBox(int y, int width, int justify, int height) {
+  if (justify == 1)
+    AddRec(LeftRecs, LeftAt(y) - LeftEdge + width, y, y + height, 0);
+  else if (justify == 3)
+    AddRec(RightRecs, RightAt(y) - RightEdge - width, y, y + height, 0);
+}
+
+void IndentManager::SetListLevel(int y, int level) {
+  if (level > ListLevel) {
+    for (int l = ListLevel + 1; l <= level; ++l) AddRec(LeftRecs, LeftAt(y) - LeftEdge + 35, y, 9999999, l);
+  } else if (level < ListLevel && ListLevel >= 1) {
+    for (int i = 0; i < LeftRecs.Count(); ++i)
+      if (Left(i)->Level > level) {
+        Left(i)->Level = 0;
+        Left(i)->ToY = y - 1;
+      }
+  }
+  ListLevel = level;
+}
+
+}  // namespace htmlsubs
