@@ -61,15 +61,22 @@ bool TDdeClientConv::RequestData(const std::string& item, std::string& data) {
   HSZ name = DdeCreateStringHandleA(impl_->instance, item.c_str(), CP_WINANSI);
   HDDEDATA r = DdeClientTransaction(nullptr, 0, impl_->conv, name, CF_TEXT, XTYP_REQUEST, kTimeout, nullptr);
   DdeFreeStringHandle(impl_->instance, name);
-  if (!r) return false;
-  DWORD size = 0;
-  BYTE* bytes = DdeAccessData(r, &size);
-  if (bytes) {
-    data.assign(reinterpret_cast<char*>(bytes), size);
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    DdeUnaccessData(r);
+  if (r) {
+    DWORD size = 0;
+    BYTE* bytes = DdeAccessData(r, &size);
+    if (bytes) {
+      data.assign(reinterpret_cast<char*>(bytes), size);
+      size_t nul = data.find('\0');
+      if (nul != std::string::npos) data.resize(nul);
+      DdeUnaccessData(r);
+    }
+    DdeFreeDataHandle(r);
+    // After an answered request Wine's DDEML took a late acknowledgement
+    // for that of the next command, which then failed although the server
+    // had carried it out; a fresh conversation starts clean.
+    DdeDisconnect(impl_->conv);
+    impl_->conv = nullptr;
+    OpenLink();
   }
-  DdeFreeDataHandle(r);
-  return true;
+  return r != nullptr;
 }
