@@ -75,6 +75,19 @@ int CountLinks(const std::string& dir) {
   return n;
 }
 
+// DDE conversations go through the desktop, which Wine starts with the
+// first windowed program of the session: wait until the service answers.
+bool WaitForService(const std::string& service) {
+  for (int i = 0; i < 400; ++i) {
+    TDdeClientConv conv;
+    conv.Service = service;
+    conv.Topic = "PROGMAN";
+    if (conv.OpenLink()) return true;
+    Sleep(25);
+  }
+  return false;
+}
+
 class ProgramManagerItems : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,6 +124,7 @@ class ProgramManagerItems : public ::testing::Test {
 };
 
 TEST_F(ProgramManagerItems, WinesServerMakesTheGroupsLinks) {
+  ASSERT_TRUE(WaitForService("PROGMAN"));
   TInstallShellLink* viewer = Link("ViewerLink", "Viewer.lnk");
   ASSERT_EQ("<no exception>", MessageOf([&] { viewer->Install(); }));
   const std::string group = ProgramsFolder() + "\\" + kGroup;
@@ -150,6 +164,7 @@ TEST_F(ProgramManagerItems, AnExistingItemIsReplacedNotDuplicated) {
   for (int i = 0; i < 200 && ReadFileText(log).find("ready") == std::string::npos; ++i) Sleep(25);
   ASSERT_NE(std::string::npos, ReadFileText(log).find("ready"));
 
+  bool answered = WaitForService("MorvanePMStandin");
   ProgramManager()->SetService("MorvanePMStandin");
   TInstallShellLink* viewer = Link("ViewerLink", "Viewer.lnk");
   TInstallShellLink* lower = Link("LowerLink", "viewer.lnk");
@@ -161,6 +176,7 @@ TEST_F(ProgramManagerItems, AnExistingItemIsReplacedNotDuplicated) {
   WaitForSingleObject(pi.hProcess, 5000);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
+  ASSERT_TRUE(answered);
   EXPECT_EQ("<no exception>", a);
   EXPECT_EQ("<no exception>", b);
   EXPECT_EQ("<no exception>", c);
