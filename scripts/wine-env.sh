@@ -37,6 +37,13 @@ wine_prefix_ready() {
       wineserver -w
       touch "$WINEPREFIX/.morvane-desktop"
     fi
+    # Wine links the user's Desktop, Documents, ... to the Unix home: a
+    # test's desktop link would land in the CI user's home.  Plain folders
+    # keep everything inside the prefix.
+    local d
+    for d in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+      if [ -L "$d" ]; then rm -f "$d" && mkdir -p "$d"; fi
+    done
   ) 9>"$WINEPREFIX.lock"
 }
 

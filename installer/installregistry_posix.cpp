@@ -1,0 +1,4 @@
+// There is no registry here: every key is refused, as the writes are.
+#include "installregistry.h"
+
+bool CreateRegistryKey(TRootKeys, const std::string&) { return false; }

@@ -1,0 +1,207 @@
+// The design-time rules of registry objects and links, which need no
+// registry and no shell: entry types, key paths, the driver checks, the
+// container rules with their messages and the names links give themselves.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "links_driver.h"
+#include "progman.h"
+#include "shelllinks.h"
+
+using instlinks::TLinksDriver;
+
+namespace {
+
+template <class F>
+std::string MessageOf(F f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "<no exception>";
+}
+
+struct Form {
+  Form() : Owner(new TComponent(nullptr)) { CreateStandardPathSpecifiers(Owner.get()); }
+  std::unique_ptr<TComponent> Owner;
+};
+
+TEST(RegistryRules, EntryTypeFollowsTheLastPropertySetAndSpecifierRemovalKeepsIt) {
+  Form form;
+  auto* driver = new TLinksDriver(form.Owner.get(), "C:\\Morvane32");
+  auto* reg = new TInstallRegistry(form.Owner.get());
+  reg->SetName("PatchType");
+  reg->SetContainer(driver);
+  TRegistryEntry* e = reg->Entries()->Add();
+  EXPECT_EQ(reg, e->RegistryObject());
+  e->SetInteger(7);
+  EXPECT_EQ(retInteger, e->EntryType());
+  e->SetBoolean(true);
+  EXPECT_EQ(retBoolean, e->EntryType());
+  e->SetText("x");
+  EXPECT_EQ(retText, e->EntryType());
+
+  auto* own = new TPathSpecifier(form.Owner.get());
+  own->SetName("psOwn");
+  own->OnGetPath = [](TObject*, std::string& path) { path = "D:\\Own"; };
+  e->SetInteger(1);
+  e->SetPathSpecifier(own);
+  EXPECT_EQ(retText, e->EntryType());
+  EXPECT_EQ("%p", e->Text());
+  e->SetText("%p\\wendl32 %1 100% %");
+  EXPECT_EQ("D:\\Own\\wendl32 %1 100% %", e->EntryText());
+  delete own;
+  EXPECT_EQ(nullptr, e->PathSpecifier());
+  EXPECT_EQ(retText, e->EntryType());
+  EXPECT_EQ("%p\\wendl32 %1 100% %", e->EntryText());
+
+  EXPECT_EQ("Cannot create a TRegistryEntries component with a Nil Owner",
+            MessageOf([] { TRegistryEntries entries(nullptr); }));
+}
+
+TEST(RegistryRules, PathVariableKeepsEveryOtherPercent) {
+  EXPECT_EQ("C:\\P\\app %1", ExpandRegistryPathVariable("%p\\app %1", "C:\\P"));
+  EXPECT_EQ("C:\\P C:\\P %x %", ExpandRegistryPathVariable("%P %p %%x %", "C:\\P"));
+  EXPECT_EQ("%", ExpandRegistryPathVariable("%%", "C:\\P"));
+  EXPECT_EQ("", ExpandRegistryPathVariable("", "C:\\P"));
+}
+
+TEST(RegistryRules, KeySpecifiersNeedTheDriverAndFallBackWhenItGoes) {
+  Form form;
+  auto* reg = new TInstallRegistry(form.Owner.get());
+  reg->SetName("Settings");
+  EXPECT_EQ(hkLocalMachine, reg->RootKey());
+  EXPECT_EQ("\\SOFTWARE\\MyStuff", reg->KeyPath());
+  reg->SetKey("\\Software\\Morvane\\");
+  EXPECT_EQ("\\Software\\Morvane", reg->KeyPath());
+  EXPECT_EQ("There is no TInstall component in your project",
+            MessageOf([&] { reg->SetKeySpecifierType(ksVersion); }));
+  EXPECT_EQ(ksAbsolute, reg->KeySpecifierType());
+
+  auto* driver = new TLinksDriver(form.Owner.get(), "C:\\Morvane32");
+  reg->SetRootKey(hkCurrentUser);
+  reg->SetKeySpecifierType(ksVersion);
+  EXPECT_EQ(hkLocalMachine, reg->RootKey());
+  EXPECT_EQ("", reg->Key());
+  reg->SetKey("\\ignored");
+  EXPECT_EQ("", reg->Key());
+  EXPECT_EQ("\\SOFTWARE\\Morvane Test Co\\Morvane Tapmend\\3.2", reg->KeyPath());
+  reg->SetKeySpecifierType(ksProductName);
+  EXPECT_EQ("\\SOFTWARE\\Morvane Test Co\\Morvane Tapmend", reg->KeyPath());
+  reg->SetKeySpecifierType(ksCompanyName);
+  EXPECT_EQ("\\SOFTWARE\\Morvane Test Co", reg->KeyPath());
+
+  delete driver;
+  EXPECT_EQ(ksAbsolute, reg->KeySpecifierType());
+  ASSERT_EQ(1u, InstallRegistryList().size());
+  delete reg;
+  EXPECT_TRUE(InstallRegistryList().empty());
+}
+
+TEST(LinkRules, GroupsAndLinksKeepTheirContainerRules) {
+  Form form;
+  EXPECT_EQ("To create a TInstallMainLink you must first have a TMainLinkGroup component in your project",
+            MessageOf([&] { new TSubLinkGroup(form.Owner.get()); }));
+  auto* main = new TMainLinkGroup(form.Owner.get());
+  main->SetName("MainGroup");
+  EXPECT_EQ("\\MainFolderName", main->DestDir());
+  EXPECT_EQ(FindStandardPathSpecifier<TpsProgramMenu>(), main->DestDirType());
+  EXPECT_EQ("You can only have one TMainLinkGroup component in your project",
+            MessageOf([&] { new TMainLinkGroup(form.Owner.get()); }));
+  EXPECT_EQ(main, MainLinkGroup());
+
+  EXPECT_EQ("To create a TInstallSubLink you must first have at least one TSubLinkGroup component in your project",
+            MessageOf([&] { new TInstallSubLink(form.Owner.get()); }));
+  auto* sub = new TSubLinkGroup(form.Owner.get());
+  sub->SetName("Tools");
+  auto* other = new TInstallFileGroup(form.Owner.get());
+  other->SetName("Files");
+  EXPECT_EQ("The TMainLinkGroup component must be the Container for TInstallMainLink and TSubLinkGroup components",
+            MessageOf([&] { sub->SetContainer(other); }));
+  sub->SetContainer(main);
+  EXPECT_EQ("\\ASubGroup", sub->DestDir());
+  EXPECT_EQ(FindStandardPathSpecifier<TpsContainerDestDir>(), sub->DestDirType());
+  EXPECT_EQ(1u, SubLinkGroupList().size());
+
+  auto* subLink = new TInstallSubLink(form.Owner.get());
+  EXPECT_EQ("A TSubLinkGroup component must be the Container for TInstallSubLink components",
+            MessageOf([&] { subLink->SetContainer(main); }));
+  subLink->SetContainer(sub);
+  auto* mainLink = new TInstallMainLink(form.Owner.get());
+  EXPECT_EQ("The TMainLinkGroup component must be the Container for TInstallMainLink and TSubLinkGroup components",
+            MessageOf([&] { mainLink->SetContainer(sub); }));
+  mainLink->SetContainer(main);
+  EXPECT_EQ(2u, InstallShellLinkList().size());
+  form.Owner.reset();
+  EXPECT_EQ(nullptr, MainLinkGroup());
+  EXPECT_TRUE(SubLinkGroupList().empty());
+  EXPECT_TRUE(InstallShellLinkList().empty());
+}
+
+TEST(LinkRules, LinksNameThemselvesFromWhatTheyPointAt) {
+  Form form;
+  auto* driver = new TLinksDriver(form.Owner.get(), "C:\\Morvane32");
+  auto* file = new TInstallFile(form.Owner.get());
+  file->SetName("AppFile");
+  file->SetContainer(driver);
+  file->SetFileName("Morvane32.exe");
+  auto* link = new TInstallShellLink(form.Owner.get());
+  link->SetName("AppLink");
+  link->SetObjectLocation("C:\\Tools\\viewer.exe");
+  EXPECT_EQ("viewer.LNK", link->LinkName());
+  link->SetLinkName("Viewer 3.2");
+  EXPECT_EQ("Viewer 3.2.LNK", link->LinkName());
+
+  link->SetObjectLink(file);
+  EXPECT_EQ("Morvane32.lnk", link->LinkName());
+  EXPECT_EQ(FindStandardPathSpecifier<TpsObjectLink>(), link->ObjectLocationType());
+  EXPECT_EQ(file, link->Container());
+  EXPECT_EQ("C:\\Morvane32\\Morvane32.exe", link->TargetPath());
+  link->SetObjectLocation("C:\\ignored.exe");
+  EXPECT_EQ("", link->ObjectLocation());
+
+  auto* group = new TInstallFileGroup(form.Owner.get());
+  group->SetName("Docs");
+  group->SetContainer(driver);
+  group->SetGroupName("Documents");
+  group->SetDestDir("\\docs");
+  link->SetObjectLink(group);
+  EXPECT_EQ("Documents.lnk", link->LinkName());
+  EXPECT_EQ("C:\\Morvane32\\docs", link->TargetPath());
+  delete group;
+  EXPECT_EQ(nullptr, link->ObjectLink());
+
+  link->SetObjectLink(file);
+  link->SetLinkName("Home.URL");
+  EXPECT_EQ(nullptr, link->ObjectLink());
+  EXPECT_EQ(nullptr, link->ObjectLocationType());
+
+  auto* web = new TInstallShellLink(form.Owner.get());
+  web->SetObjectLocation("http://www.example.com/a/b?c=1:2");
+  EXPECT_EQ("www.example.com-a-bc=12.URL", web->LinkName());
+  EXPECT_EQ("http://www.example.com/a/b?c=1:2", web->TargetPath());
+  auto* ftp = new TInstallShellLink(form.Owner.get());
+  ftp->SetLinkName("Site.lnk");
+  ftp->SetObjectLocation("FTP://ftp.example.com/pub");
+  EXPECT_EQ("Site.lnk", ftp->LinkName());
+}
+
+TEST(ProgramManagerRules, ItemLinesAreReadByTheirFirstFieldExactly) {
+  EXPECT_EQ("Morvane", TProgramManager::ItemField("\"Morvane\",\"C:\\M\\m.exe\",C:\\M,,0,0", 1));
+  EXPECT_EQ("C:\\M\\m.exe", TProgramManager::ItemField("\"Morvane\",\"C:\\M\\m.exe\",C:\\M", 2));
+  EXPECT_EQ("", TProgramManager::ItemField("one", 3));
+  EXPECT_EQ("The TProgramManager object was unable to establish a link with Program Manager",
+            MessageOf([] {
+#ifdef _WIN32
+              TProgramManager pm(nullptr);
+              pm.SetService("MorvaneNoSuchService");
+              pm.Groups();
+#else
+              ProgramManager()->Groups();
+#endif
+            }));
+}
+
+}  // namespace
