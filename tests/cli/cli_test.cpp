@@ -41,7 +41,8 @@ Result RunCli(const std::vector<std::string>& args) {
 }
 #endif
 
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
+// Bytes of a few letters with a random one now and then: they compress.
+std::vector<uint8_t> CompressibleBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   std::vector<uint8_t> v(n);
   for (auto& b : v) b = static_cast<uint8_t>(rng() % 7 == 0 ? rng() : 'a' + rng() % 4);
@@ -54,7 +55,7 @@ class Cli : public ::testing::Test {
     dir = Join(ScratchDir(), ::testing::UnitTest::GetInstance()->current_test_info()->name());
     RemoveTree(dir);
     MakeDirs(dir);
-    oldData = RandomBytes(200000, 1);
+    oldData = CompressibleBytes(200000, 1);
     newData = oldData;
     newData.insert(newData.begin() + 5000, {'n', 'e', 'w'});
     for (size_t i = 100000; i < 100400; ++i) newData[i] ^= 0x5A;

@@ -10,6 +10,7 @@
 
 #include "compress.h"
 #include "test_support.h"
+#include "small_disk.h"
 
 using namespace testsupport;
 
@@ -85,39 +86,6 @@ void ExtractAll(TQnlwCompress& c, const std::vector<std::string>& sources, const
   c.SetExtractDirectory(target);
   c.Extract();
 }
-
-// A disk part with a capacity: writes beyond it come back short, as on a
-// full floppy.
-class TCappedStream : public TQnlwFileStream {
- public:
-  TCappedStream(const std::string& name, unsigned mode, int64_t capacity)
-      : TQnlwFileStream(name, mode), capacity_(capacity) {}
-  int Write(const void* buffer, int count) override {
-    int64_t room = std::max<int64_t>(0, capacity_ - Position());
-    return TQnlwFileStream::Write(buffer, static_cast<int>(std::min<int64_t>(count, room)));
-  }
-
- private:
-  int64_t capacity_;
-};
-
-class TSmallDiskCompress : public TQnlwCompress {
- public:
-  explicit TSmallDiskCompress(int64_t capacity) : TQnlwCompress(nullptr), capacity_(capacity) {}
-
- protected:
-  TStream* OpenPartForSpanning(const std::string& fileName, bool create) override {
-    auto* s = new TCappedStream(fileName, create ? unsigned(fmCreate) : unsigned(fmOpenReadWrite), capacity_);
-    if (!s->Opened()) {
-      delete s;
-      return nullptr;
-    }
-    return s;
-  }
-
- private:
-  int64_t capacity_;
-};
 
 // An unspanned archive written by hand, for damage the writer never makes.
 struct RawEntry {

@@ -7,6 +7,7 @@
 
 #include "container.h"
 #include "loader.h"
+#include "exception_text.h"
 
 namespace {
 
@@ -77,15 +78,7 @@ std::string Names(TInstallContainer* c) {
   return s;
 }
 
-template <class E, class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 }  // namespace
 

@@ -13,6 +13,8 @@
 #include "installerfiles_common.h"
 #include "kitroutines.h"
 #include "win/forms.h"
+#include "exception_text.h"
+#include "../installerarch/small_disk.h"
 
 using namespace testsupport;
 using namespace instf;
@@ -24,17 +26,7 @@ const char kRunOnce[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce
 
 std::string Scratch(const std::string& name) { return Join(ScratchDir(), name); }
 
-template <class E, class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  } catch (const Exception& e) {
-    return "<other exception> " + e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -64,38 +56,6 @@ int SharedCount(const std::string& path) {
   std::string shortName = ShortPathName(path);
   return ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, shortName.empty() ? path : shortName, 0);
 }
-
-// A disk part with a capacity, as a floppy.
-class TCappedStream : public TQnlwFileStream {
- public:
-  TCappedStream(const std::string& name, unsigned mode, int64_t capacity)
-      : TQnlwFileStream(name, mode), capacity_(capacity) {}
-  int Write(const void* buffer, int count) override {
-    int64_t room = std::max<int64_t>(0, capacity_ - Position());
-    return TQnlwFileStream::Write(buffer, static_cast<int>(std::min<int64_t>(count, room)));
-  }
-
- private:
-  int64_t capacity_;
-};
-
-class TFloppyCompress : public TQnlwCompress {
- public:
-  explicit TFloppyCompress(int64_t capacity) : TQnlwCompress(nullptr), capacity_(capacity) {}
-
- protected:
-  TStream* OpenPartForSpanning(const std::string& fileName, bool create) override {
-    auto* s = new TCappedStream(fileName, create ? unsigned(fmCreate) : unsigned(fmOpenReadWrite), capacity_);
-    if (!s->Opened()) {
-      delete s;
-      return nullptr;
-    }
-    return s;
-  }
-
- private:
-  int64_t capacity_;
-};
 
 class InstallFiles : public ::testing::Test {
  protected:
@@ -577,7 +537,7 @@ TEST_F(InstallFiles, NextDiskIsAskedForOrFoundByAHandler) {
     build.File("Big", g, src, "big.bin");
     build.Driver->Compress(0);
   }
-  TFloppyCompress span(60000);
+  TSmallDiskCompress span(60000);
   span.SetCompressedFile(Scratch("disk\\whole\\files.1"));
   span.OnNewDisk = [](TQnlwCompress*, int, std::string&) {};
   span.SpanDisks(disk1, "files.1");

@@ -10,6 +10,7 @@
 
 #include "installerfiles_common.h"
 #include "kitroutines.h"
+#include "exception_text.h"
 
 using namespace testsupport;
 using namespace instf;
@@ -19,28 +20,7 @@ namespace {
 const char kFtpHost[] = "127.0.33.21";
 const char kHttpHost[] = "127.0.33.22";
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
-template <class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 TNetInstallLocation* Location(TComponent* owner, const std::string& name, const std::string& host,
                               TInternetProtocol protocol = ipFTP) {
@@ -108,11 +88,11 @@ TEST(NetFiles, PartsAreDownloadedSharedRecordedAndReused) {
   form.Driver->SetState(fcsInstall);
   for (TInstallFile* f : files) EXPECT_EQ(ReadFileBytes(f->DestPath()), ReadFileBytes(f->SourcePath())) << f->Name();
   std::string log = ftp.Log().substr(logStart);
-  EXPECT_EQ(Count(log, "/Net.1 completed"), 1) << log;
-  EXPECT_EQ(Count(log, "/Own.1 completed"), 1) << log;
-  EXPECT_EQ(Count(log, "/Dated.1 completed"), 1) << log;
-  EXPECT_EQ(Count(log, "/P1.1 completed"), 0) << log;
-  EXPECT_EQ(Count(http.Log(), "/Web.1"), 1) << http.Log();
+  EXPECT_EQ(CountOf(log, "/Net.1 completed"), 1) << log;
+  EXPECT_EQ(CountOf(log, "/Own.1 completed"), 1) << log;
+  EXPECT_EQ(CountOf(log, "/Dated.1 completed"), 1) << log;
+  EXPECT_EQ(CountOf(log, "/P1.1 completed"), 0) << log;
+  EXPECT_EQ(CountOf(http.Log(), "/Web.1"), 1) << http.Log();
   EXPECT_GT(blocks, 5);
   for (const char* object : {"Own", "Dated", "Net", "Web"}) {
     std::string local = ReadRegistryString(hkLocalMachine, runKey + "\\" + object, "LocalFile", "");
@@ -158,7 +138,7 @@ TEST(NetFiles, PartsAreDownloadedSharedRecordedAndReused) {
   logStart = ftp.Log().size();
   for (TInstallFile* f : second) f->SetInclude(f->Name() == "Dated");
   again.Driver->SetState(fcsInstall);
-  EXPECT_EQ(Count(ftp.Log().substr(logStart), "/Dated.1 completed"), 1);
+  EXPECT_EQ(CountOf(ftp.Log().substr(logStart), "/Dated.1 completed"), 1);
   EXPECT_EQ(ReadFileBytes(second[1]->DestPath()), ReadFileBytes(second[1]->SourcePath()));
 
   // The recorded complete downloads install with both servers stopped.

@@ -6,18 +6,11 @@
 #include <memory>
 
 #include "installfile.h"
+#include "exception_text.h"
 
 namespace {
 
-template <class E, class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 struct Form {
   Form() : owner(new TComponent(nullptr)) {

@@ -16,6 +16,7 @@
 #include "test_support.h"
 #include "uninstallexe.h"
 #include "win/comobj.h"
+#include "exception_text.h"
 
 using namespace testsupport;
 using instlinks::TLinksDriver;
@@ -26,15 +27,7 @@ const char kProduct[] = "Morvane Links Test";
 const std::string kUninstallKey = std::string(UninstallKeyPrefix) + kProduct;
 const char kScratchKey[] = "\\Software\\MorvaneLinksTest";
 
-template <class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

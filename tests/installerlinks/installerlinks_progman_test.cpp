@@ -15,6 +15,7 @@
 #include "shelllinks.h"
 #include "test_support.h"
 #include "win/comobj.h"
+#include "exception_text.h"
 
 using namespace testsupport;
 using instlinks::TLinksDriver;
@@ -23,15 +24,7 @@ namespace {
 
 const char kGroup[] = "Morvane PM Test";
 
-template <class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 // ShowGroup opens an Explorer window on the group's folder.
 void CloseGroupWindows() {

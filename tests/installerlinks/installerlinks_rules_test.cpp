@@ -8,20 +8,13 @@
 #include "links_driver.h"
 #include "progman.h"
 #include "shelllinks.h"
+#include "exception_text.h"
 
 using instlinks::TLinksDriver;
 
 namespace {
 
-template <class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using testsupport::MessageOf;
 
 struct Form {
   Form() : Owner(new TComponent(nullptr)) { CreateStandardPathSpecifiers(Owner.get()); }

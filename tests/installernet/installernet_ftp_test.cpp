@@ -19,19 +19,6 @@ namespace {
 const char kHost[] = "127.0.32.21";
 const char kDeadHost[] = "127.0.32.29";
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
 class FtpTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -112,9 +99,9 @@ TEST_F(FtpTest, AnonymousDownloadsWithEventsAndOneLogin) {
   EXPECT_EQ(events, (std::vector<std::string>{"before-download", "data", "after-download"}));
 
   std::string log = server_->Log().substr(logStart);
-  EXPECT_EQ(Count(log, "logged in"), 1) << log;
-  EXPECT_EQ(Count(log, "ftproot/pub/setup 250"), 2) << log;
-  EXPECT_EQ(Count(log, "completed=1 bytes=300000"), 2) << log;
+  EXPECT_EQ(CountOf(log, "logged in"), 1) << log;
+  EXPECT_EQ(CountOf(log, "ftproot/pub/setup 250"), 2) << log;
+  EXPECT_EQ(CountOf(log, "completed=1 bytes=300000"), 2) << log;
 }
 
 TEST_F(FtpTest, AccountLoginAndChangedLoginReconnects) {
@@ -127,7 +114,7 @@ TEST_F(FtpTest, AccountLoginAndChangedLoginReconnects) {
   size_t logStart = server_->Log().size();
   loc->Download("small.bin", Local("small.1"));
   EXPECT_EQ(ReadFileBytes(Local("small.1")), ReadFileBytes(Join(root_, "pub\\setup\\small.bin")));
-  EXPECT_EQ(Count(server_->Log().substr(logStart), "USER 'quen' logged in"), 1);
+  EXPECT_EQ(CountOf(server_->Log().substr(logStart), "USER 'quen' logged in"), 1);
 
   // The same login again keeps the connection; another one makes a new one.
   TLoginInformation same;
@@ -141,7 +128,7 @@ TEST_F(FtpTest, AccountLoginAndChangedLoginReconnects) {
   EXPECT_FALSE(loc->Connected());
   loc->Download("small.bin", Local("small.2"));
   std::string log = server_->Log().substr(logStart);
-  EXPECT_EQ(Count(log, "USER 'anonymous' logged in"), 1) << log;
+  EXPECT_EQ(CountOf(log, "USER 'anonymous' logged in"), 1) << log;
 }
 
 TEST_F(FtpTest, FailuresReportAndLeaveTheLocationUsable) {

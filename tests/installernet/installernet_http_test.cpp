@@ -19,13 +19,6 @@ const char kLighttpd[] = "127.0.32.22";
 const char kPython[] = "127.0.32.23";
 const char kDeadHost[] = "127.0.32.29";
 
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
 class HttpTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

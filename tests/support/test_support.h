@@ -20,6 +20,10 @@ std::string ScratchDir();
 // the current drive, which need not be writable); null when it cannot be
 // made.
 FILE* ScratchFile();
+// How often what occurs in text (overlapping ones counted).
+int CountOf(const std::string& text, const std::string& what);
+// n pseudo-random bytes, the same for the same seed.
+std::vector<uint8_t> RandomBytes(size_t n, unsigned seed);
 // Joins with the platform's separator.
 std::string Join(const std::string& dir, const std::string& name);
 
