@@ -1,7 +1,8 @@
-// The install driver: the one component of the setup form that reads the
-// command line, decides the program's mode, runs the installation with its
-// install messages, records each run in the registry, continues after a
-// reboot and cleans up behind the loader's temporary copy.
+// The install driver: the one component of the setup form, the root of the
+// install tree.  It reads the command line when the form is loaded, records
+// each run of a setup file in the registry, keeps the list of what is left
+// for the next restart and registers the line that continues the
+// installation then.
 #pragma once
 
 #include <functional>
@@ -12,8 +13,6 @@
 #include "installfile.h"
 #include "installrecords.h"
 
-class TTranslator;
-
 class TBuildInfo : public TPersistent {
  public:
   std::string AppName, AppURL, BuildDirectory = "c:\\build", CredentialsFile, OCXName = "MySetup", PrivateKeyFile;
@@ -23,18 +22,10 @@ class TBuildInfo : public TPersistent {
   void PublishProperties(TPropList& list) const override;
 };
 
-using TUserAbortEvent = std::function<void(TObject* Sender, bool& Allow)>;
-using TCleanupEvent = std::function<void(TObject* Sender, bool& DoCleanup)>;
-using TRebootWindowsEvent = std::function<void(TObject* Sender, bool& Reboot)>;
-
 // Platform seams that tests replace; each defaults to the real thing.
 struct TInstallDriverSeams {
   // The arguments after the program name.
   std::function<std::vector<std::string>()> Arguments;
-  // The restart call of Reboot; true when Windows accepted it.
-  std::function<bool()> ExitWindows;
-  // As GetWindowsVersion.
-  std::function<int()> WindowsVersion;
 };
 TInstallDriverSeams& InstallDriverSeams();
 
@@ -66,11 +57,6 @@ class TCustomInstall : public TFileContainer {
   void SetRunAutomatic(bool v) { runAutomatic_ = v; }
   bool UseLoadingProgram() const { return useLoadingProgram_; }
   virtual void SetUseLoadingProgram(bool value);
-
-  TNotifyEvent OnStartInstall, OnShowGoodInstall, OnShowBadInstall, OnBeforeReadArchiveInfo, OnAfterReadArchiveInfo;
-  TUserAbortEvent OnUserAbort, OnBeforeTerminateApp;
-  TCleanupEvent OnCleanup;
-  TRebootWindowsEvent OnRebootWindows;
 
   // ---- operations ----
   virtual void RecordRun(bool create, std::string& keyPath);
