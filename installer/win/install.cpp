@@ -289,6 +289,41 @@ void TCustomInstall::RegisterRunOnce() {
   }
 }
 
+void TCustomInstall::ReadSelfExtractTrailer(const std::string& path, TSelfExtractTrailer& trailer) {
+  trailer = TSelfExtractTrailer();
+  unsigned char bytes[SelfExtractTrailerSize] = {};
+  bool ok = false;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    LARGE_INTEGER size, at;
+    DWORD got = 0;
+    if (GetFileSizeEx(h, &size) && size.QuadPart >= int64_t(SelfExtractTrailerSize)) {
+      at.QuadPart = size.QuadPart - int64_t(SelfExtractTrailerSize);
+      // A wrong "-e" file must not give positions that a copy would follow.
+      ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, bytes, sizeof(bytes), &got, nullptr) &&
+           got == sizeof(bytes) && DecodeSelfExtractTrailer(bytes, sizeof(bytes), size.QuadPart, trailer);
+    }
+    CloseHandle(h);
+  }
+  if (!ok)
+    throw IEInstall(
+        "Could not read the extraction info from the archive file %s when trying to find the correct offset into "
+        "the self extracting file",
+        {path});
+}
+
+void TCustomInstall::ApplySelfExtractOffset() {
+  TSelfExtractTrailer trailer;
+  ReadSelfExtractTrailer(SetupProgramPath(), trailer);
+  GlobalArchiveReader()->SetOffset(trailer.FilesStart);
+}
+
+void TCustomInstall::Compress(unsigned options) {
+  for (TCustomInstallFile* f : InstallFileList()) f->ClearBuildMarks();
+  TFileContainer::Compress(options);
+}
+
 void TCustomInstall::PublishProperties(TPropList& list) const {
   TFileContainer::PublishProperties(list);
   using C = TCustomInstall;

@@ -67,6 +67,12 @@ class TCustomInstall : public TFileContainer {
   virtual void AddUnfinished(const std::string& name, int kind);
   std::string SetupProgramPath();
   std::string SourceDirectoryDefault();
+  // Raises IEInstall when the file has no valid trailer.
+  void ReadSelfExtractTrailer(const std::string& path, TSelfExtractTrailer& trailer);
+  // Points the archive reader at the file archive inside the "-e" file.
+  void ApplySelfExtractOffset();
+  // Clears the build marks of every install file first.
+  void Compress(unsigned options) override;
 
   // State the tests and the pages look at.
   const TCommandLine& CommandLine() const { return commandLine_; }

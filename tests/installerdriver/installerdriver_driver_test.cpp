@@ -175,3 +175,39 @@ TEST(InstallDriver, UnfinishedListAndRunOnceLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstallDriver, SelfExtractTrailerOfTheEFile) {
+  const std::string dir = Join(ScratchDir(), "selfextract");
+  MakeDirs(dir);
+  const std::string exe = Join(dir, "SETUP.EXE");
+  TSelfExtractTrailer t;
+  t.SetupStart = 100, t.SetupEnd = 199, t.FilesStart = 200, t.FilesEnd = 299;
+  WriteFileText(exe, std::string(300, 'L') + EncodeSelfExtractTrailer(t));
+  SetupForm s({"-s" + dir, "-eSETUP.EXE"});
+  TSelfExtractTrailer r;
+  s.driver->ReadSelfExtractTrailer(exe, r);
+  EXPECT_EQ(r.SetupEnd, 199);
+  s.driver->ApplySelfExtractOffset();
+  EXPECT_EQ(GlobalArchiveReader()->Offset(), 200);
+  GlobalArchiveReader()->SetOffset(0);
+
+  // A program that is no self-extractor, one whose archive would run into
+  // the trailer, and a file shorter than a trailer.
+  const std::string msg = "Could not read the extraction info from the archive file %s when trying to find the "
+                          "correct offset into the self extracting file";
+  auto refused = [&](const std::string& bytes) {
+    WriteFileText(exe, bytes);
+    return MessageOf([&] { s.driver->ReadSelfExtractTrailer(exe, r); });
+  };
+  const std::string want = StringReplace(msg, "%s", exe, 0);
+  EXPECT_EQ(refused(std::string(400, 'x')), want);
+  t.FilesEnd = 300;
+  EXPECT_EQ(refused(std::string(300, 'L') + EncodeSelfExtractTrailer(t)), want);
+  EXPECT_EQ(refused("MZ"), want);
+  EXPECT_EQ(MessageOf([&] { s.driver->ReadSelfExtractTrailer(Join(dir, "none.exe"), r); }),
+            StringReplace(msg, "%s", Join(dir, "none.exe"), 0));
+}
+
+}  // namespace
