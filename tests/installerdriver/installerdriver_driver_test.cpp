@@ -118,7 +118,8 @@ TEST(InstallDriver, RunRecordsFindTheSetupFileAgain) {
   r.CloseKey();
 
   // A rebuilt setup has another date: a record of its own.
-  ASSERT_TRUE(FileSetDate(exe, FileAge(exe) + 2));  // two seconds later in DOS time
+  const int rebuilt = (((2020 - 1980) << 9 | 1 << 5 | 2) << 16) | (3 << 11 | 4 << 5 | 3);  // 2020-01-02 03:04:06
+  ASSERT_TRUE(FileSetDate(exe, rebuilt));
   s.driver->RecordRun(false, again);
   EXPECT_TRUE(again.empty());
   s.driver->RecordRun(true, again);
