@@ -1,0 +1,214 @@
+// The install driver against Wine's registry: the command line through its
+// seam at load time, the run records that find a setup file again, the
+// unfinished list and the RunOnce line that continues after a reboot.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "kitroutines.h"
+#include "test_support.h"
+#include "win/install.h"
+#include "win/registry.h"
+
+using namespace testsupport;
+
+namespace {
+
+template <class F>
+std::string MessageOf(F f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "<no exception>";
+}
+
+void DropRecords() {
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  for (int n = 0; n < 10; ++n) r.DeleteKey(std::string(InstallRecordsKey) + "\\Install" + IntToStr(n));
+}
+
+// A setup form with the driver, loaded with the given arguments.
+struct SetupForm {
+  explicit SetupForm(std::vector<std::string> args, TInstallTypeSet types = {itAlways}) {
+    InstallDriverSeams().Arguments = [args] { return args; };
+    form.reset(new TForm(nullptr));
+    CreateStandardPathSpecifiers(form.get());
+    driver = new TInstall(form.get());
+    driver->SetName("Install1");
+    driver->SetInstallTypes(types);
+    driver->Loaded();
+  }
+  ~SetupForm() {
+    form.reset();
+    RunKeyPath().clear();
+  }
+  std::unique_ptr<TForm> form;
+  TInstall* driver = nullptr;
+};
+
+TEST(InstallDriver, CommandLineAtLoad) {
+  {
+    SetupForm s({"-S", "-sC:\\Dir", "-r"});
+    EXPECT_EQ(s.driver->SourceDirectory(), "C:\\Dir");
+    EXPECT_TRUE(s.driver->CommandLine().Has(clAfterReboot));
+    // Defaults of a new driver.
+    EXPECT_EQ(s.driver->DestDir(), "\\MyApplication");
+    EXPECT_EQ(s.driver->GroupName(), "Main");
+    EXPECT_FALSE(s.driver->AllowChoice());
+    EXPECT_EQ(s.driver->PasswordTries(), 3);
+    EXPECT_EQ(s.driver->BuildInfo()->BuildDirectory, "c:\\build");
+    EXPECT_THROW(s.driver->SetDistributeType(dtWeb), IEInstall);
+    EXPECT_EQ(MessageOf([] { TInstall second(nullptr); }),
+              "The TInstall component does not currently support the use of 2 TInstall components in the same project");
+  }
+  {
+    SetupForm s({}, {itFull, itCompact});
+    EXPECT_EQ(s.driver->CurrentInstallType(), itCompact);
+    // Without "-s" the source is the program's own folder.
+    EXPECT_EQ(s.driver->SourceDirectory(), ExcludeTrailingBackslash(ExtractFilePath(ParamStr(0))));
+  }
+  EXPECT_NE(MessageOf([] { SetupForm s({"-x"}); }).find("Invalid parameter <-x>. Valid command line parameters"),
+            std::string::npos);
+  EXPECT_NE(MessageOf([] { SetupForm s({"-"}); }).find("Invalid parameter <->"), std::string::npos);
+  EXPECT_EQ(MessageOf([] { SetupForm s({"-d", "-s   "}); }),
+            "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
+  EXPECT_EQ(MessageOf([] { TComponent owner(nullptr); TInstall d(&owner); }),
+            "The owner of the TInstall component must be a form");
+}
+
+TEST(InstallDriver, RunRecordsFindTheSetupFileAgain) {
+  DropRecords();
+  const std::string dir = Join(ScratchDir(), "records");
+  MakeDirs(dir);
+  const std::string exe = Join(dir, "setup.exe");
+  WriteFileText(exe, "the loader's copy");
+  {
+    TRegistry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    for (const char* n : {"Install0", "Install2"}) {
+      ASSERT_TRUE(r.OpenKey(std::string(InstallRecordsKey) + "\\" + n, true));
+      r.WriteString("Path", "C:\\other.exe");
+      r.WriteFloat("CreationDate", 1.0);
+      r.WriteInteger("Size", 1);
+      r.CloseKey();
+    }
+  }
+  // The loader names itself with "-c": the record is of the distribution's file.
+  SetupForm s({"-s" + dir, "-csetup.exe"});
+  EXPECT_TRUE(RunKeyPath().empty());  // a first run has no record at load
+  EXPECT_EQ(s.driver->SetupProgramPath(), exe);
+  std::string key;
+  RunStartTime() = 40000.5;
+  s.driver->RecordRun(true, key);
+  EXPECT_EQ(key, std::string(InstallRecordsKey) + "\\Install1");
+  RunStartTime() = 40001.5;
+  std::string again;
+  s.driver->RecordRun(false, again);
+  EXPECT_EQ(again, key);
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(r.OpenKey(key, false));
+  EXPECT_EQ(r.ReadFloat("LastRunDate"), 40001.5);
+  EXPECT_EQ(r.ReadString("Path"), exe);
+  EXPECT_EQ(r.ReadInteger("Size"), 17);
+  EXPECT_FALSE(r.ValueExists("SelfExtract"));
+  r.CloseKey();
+
+  // A rebuilt setup has another date: a record of its own.
+  const int rebuilt = (((2020 - 1980) << 9 | 1 << 5 | 2) << 16) | (3 << 11 | 4 << 5 | 3);  // 2020-01-02 03:04:06
+  ASSERT_TRUE(FileSetDate(exe, rebuilt));
+  s.driver->RecordRun(false, again);
+  EXPECT_TRUE(again.empty());
+  s.driver->RecordRun(true, again);
+  EXPECT_EQ(again, std::string(InstallRecordsKey) + "\\Install3");
+  DropRecords();
+}
+
+TEST(InstallDriver, UnfinishedListAndRunOnceLine) {
+  DropRecords();
+  const std::string dir = Join(ScratchDir(), "unfinished dir");
+  MakeDirs(dir);
+  WriteFileText(Join(dir, "SETUP.EXE"), "self-extracting setup");
+  SetupForm s({"-s" + dir, "-eSETUP.EXE", "-cSETUP.EXE"});
+  // Without a record, clearing has nothing to do; writing and reading fail.
+  EXPECT_NO_THROW(s.driver->ClearUnfinished());
+  const std::string msg = "The TInstall could not either write or read unfinished business from the registry";
+  EXPECT_EQ(MessageOf([&] { s.driver->AddUnfinished("x", 1); }), msg);
+  TStringList lines;
+  EXPECT_EQ(MessageOf([&] { s.driver->ReadUnfinished(&lines); }), msg);
+
+  s.driver->RecordRun(true, RunKeyPath());
+  ASSERT_FALSE(RunKeyPath().empty());
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(r.OpenKey(RunKeyPath(), false));
+  EXPECT_EQ(r.ReadString("SelfExtract"), IncludeTrailingBackslash(dir) + "SETUP.EXE");
+  r.CloseKey();
+  s.driver->AddUnfinished("C:\\a;b\\x.bat", 1);
+  s.driver->AddUnfinished("ComFile", 0);
+  EXPECT_EQ(s.driver->UnfinishedCount(), 2);
+  s.driver->ReadUnfinished(&lines);
+  ASSERT_EQ(lines.Count(), 2);
+  std::string name;
+  int kind = -1;
+  for (int i = 0; i < lines.Count(); ++i) {
+    ASSERT_TRUE(SplitUnfinishedLine(lines.Strings(i), name, kind));
+    EXPECT_EQ(kind, name == "ComFile" ? 0 : 1) << lines.Strings(i);
+  }
+  s.driver->ClearUnfinished();
+  EXPECT_FALSE(r.KeyExists(RunKeyPath() + "\\Unfinished"));
+
+  // A value of that name is there already: the next number.
+  ASSERT_TRUE(r.OpenKey(RunOnceKey, true));
+  r.DeleteValue("QuenlowUnfinished1");
+  r.WriteString("QuenlowUnfinished", "taken");
+  s.driver->RegisterRunOnce();
+  const std::string want = "\"" + ParamStr(0) + "\" -r -e\"SETUP.EXE\" -s\"" + dir + "\" -c\"SETUP.EXE\"";
+  EXPECT_EQ(r.ReadString("QuenlowUnfinished1"), want);
+  EXPECT_EQ(r.ReadString("QuenlowUnfinished"), "taken");
+  r.DeleteValue("QuenlowUnfinished");
+  r.DeleteValue("QuenlowUnfinished1");
+  r.CloseKey();
+  DropRecords();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstallDriver, SelfExtractTrailerOfTheEFile) {
+  const std::string dir = Join(ScratchDir(), "selfextract");
+  MakeDirs(dir);
+  const std::string exe = Join(dir, "SETUP.EXE");
+  TSelfExtractTrailer t;
+  t.SetupStart = 100, t.SetupEnd = 199, t.FilesStart = 200, t.FilesEnd = 299;
+  WriteFileText(exe, std::string(300, 'L') + EncodeSelfExtractTrailer(t));
+  SetupForm s({"-s" + dir, "-eSETUP.EXE"});
+  TSelfExtractTrailer r;
+  s.driver->ReadSelfExtractTrailer(exe, r);
+  EXPECT_EQ(r.SetupEnd, 199);
+  s.driver->ApplySelfExtractOffset();
+  EXPECT_EQ(GlobalArchiveReader()->Offset(), 200);
+  GlobalArchiveReader()->SetOffset(0);
+
+  // A program that is no self-extractor, one whose archive would run into
+  // the trailer, and a file shorter than a trailer.
+  const std::string msg = "Could not read the extraction info from the archive file %s when trying to find the "
+                          "correct offset into the self extracting file";
+  auto refused = [&](const std::string& bytes) {
+    WriteFileText(exe, bytes);
+    return MessageOf([&] { s.driver->ReadSelfExtractTrailer(exe, r); });
+  };
+  const std::string want = StringReplace(msg, "%s", exe, 0);
+  EXPECT_EQ(refused(std::string(400, 'x')), want);
+  t.FilesEnd = 300;
+  EXPECT_EQ(refused(std::string(300, 'L') + EncodeSelfExtractTrailer(t)), want);
+  EXPECT_EQ(refused("MZ"), want);
+  EXPECT_EQ(MessageOf([&] { s.driver->ReadSelfExtractTrailer(Join(dir, "none.exe"), r); }),
+            StringReplace(msg, "%s", Join(dir, "none.exe"), 0));
+}
+
+}  // namespace
