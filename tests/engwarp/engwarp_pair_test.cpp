@@ -26,6 +26,21 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t from, size_t n)
 
 void Add(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) { to.insert(to.end(), more.begin(), more.end()); }
 
+// Runs of one value (zeros or 0xFF) of every length between random and
+// code-like bytes: large index groups and matches of every length.
+std::vector<uint8_t> Runs(std::mt19937& rng, size_t n) {
+  std::vector<uint8_t> v;
+  while (v.size() < n) {
+    switch (rng() % 4) {
+      case 0: v.insert(v.end(), 6 + rng() % 40, 0); break;
+      case 1: v.insert(v.end(), 6 + rng() % 3000, rng() % 2 ? 0 : 0xFF); break;
+      case 2: Add(v, RandomBytes(rng, 1 + rng() % 8)); break;
+      default: Add(v, CodeLike(rng, 1 + rng() % 400));
+    }
+  }
+  return v;
+}
+
 TEST_F(EngwarpPair, FinderBoundaries) {
   std::mt19937 rng(1);
   EncodedPair pair;
@@ -272,18 +287,7 @@ TEST_F(EngwarpPair, Randomised) {
 // every length; tight bounds make them cut in often.
 TEST_F(EngwarpPair, WalkAidsKeepTheRecords) {
   std::mt19937 rng(12);
-  auto runs = [&](size_t n) {
-    std::vector<uint8_t> v;
-    while (v.size() < n) {
-      switch (rng() % 4) {
-        case 0: v.insert(v.end(), 6 + rng() % 40, 0); break;
-        case 1: v.insert(v.end(), 6 + rng() % 3000, rng() % 2 ? 0 : 0xFF); break;
-        case 2: Add(v, RandomBytes(rng, 1 + rng() % 8)); break;
-        default: Add(v, CodeLike(rng, 1 + rng() % 400));
-      }
-    }
-    return v;
-  };
+  auto runs = [&](size_t n) { return Runs(rng, n); };
   auto compare = [](const std::vector<uint8_t>& old, const std::vector<uint8_t>& nw, uint32_t cap, uint64_t budget) {
     for (uint8_t inNewFile : {0, 1}) {
       EncodedPair plain, aided;
@@ -333,18 +337,7 @@ TEST_F(EngwarpPair, WalkAidsKeepTheRecords) {
 // that differ from the real offset at every piece.
 TEST_F(EngwarpPair, ThreadedScanKeepsTheRecords) {
   std::mt19937 rng(13);
-  auto runs = [&](size_t n) {
-    std::vector<uint8_t> v;
-    while (v.size() < n) {
-      switch (rng() % 4) {
-        case 0: v.insert(v.end(), 6 + rng() % 40, 0); break;
-        case 1: v.insert(v.end(), 6 + rng() % 3000, rng() % 2 ? 0 : 0xFF); break;
-        case 2: Add(v, RandomBytes(rng, 1 + rng() % 8)); break;
-        default: Add(v, CodeLike(rng, 1 + rng() % 400));
-      }
-    }
-    return v;
-  };
+  auto runs = [&](size_t n) { return Runs(rng, n); };
   struct Case {
     std::vector<uint8_t> old, nw;
     uint8_t inNewFile;
