@@ -4,7 +4,10 @@
 
 #include <cmath>
 
+#include "installregistry.h"
 #include "kitroutines.h"
+#include "pathspec.h"
+#include "translator.h"
 #include "win/registry.h"
 #include "sysutils.h"
 
@@ -29,7 +32,8 @@ struct TMachineKey {
 }  // namespace
 
 TInstallDriverSeams& InstallDriverSeams() {
-  static TInstallDriverSeams seams{ProcessArguments};
+  static TInstallDriverSeams seams{ProcessArguments, [] { return ExitWindowsEx(EWX_REBOOT, 0) != 0; },
+                                   [] { return GetWindowsVersion(); }};
   return seams;
 }
 
@@ -99,9 +103,11 @@ TCustomInstall::TCustomInstall(TComponent* owner)
   h.SetRebootNeeded = [] { RebootNeeded() = true; };
   h.Running = [this] { return running_; };
   h.NetworkPath = [this] { return ExtractFileDir(GetArchivePath()); };
+  HookRunSide();
 }
 
 TCustomInstall::~TCustomInstall() {
+  UnhookRunSide();
   if (gInstance == this) {
     gInstance = nullptr;
     InstallDriverHooks() = TInstallDriverHooks();
@@ -110,6 +116,8 @@ TCustomInstall::~TCustomInstall() {
   delete buildInfo_;
   delete login_;
   delete presetupFiles_;
+  // Last of all: the batch waits for this program's file to be free.
+  if (startBatch_ && !batchPath_.empty()) WinExec(("\"" + batchPath_ + "\"").c_str(), SW_HIDE);
 }
 
 void TCustomInstall::SetBuildInfo(TBuildInfo* value) {
@@ -173,6 +181,7 @@ void TCustomInstall::Loaded() {
     RecordRun(false, RunKeyPath());
     HasLocalArchive();
   }
+  LoadedMainForm();
   TInstallType first = itAlways;
   for (TInstallType t : {itDefault, itCompact, itFull, itCustom})
     if (InstallTypes().Contains(t)) {
@@ -180,6 +189,7 @@ void TCustomInstall::Loaded() {
       break;
     }
   SetCurrentInstallType(first);
+  LoadedDispatch();
 }
 
 void TCustomInstall::RecordRun(bool create, std::string& keyPath) {
@@ -338,4 +348,426 @@ void TCustomInstall::PublishProperties(TPropList& list) const {
   list.push_back(ObjProp<C, TStrings>("PresetupFiles", &C::PresetupFiles, &C::SetPresetupFiles));
   list.push_back(BoolProp<C>("RunAutomatic", &C::RunAutomatic, &C::SetRunAutomatic));
   list.push_back(BoolProp<C>("UseLoadingProgram", &C::UseLoadingProgram, &C::SetUseLoadingProgram));
+}
+
+// ---------------------------------------------------------------------------
+// Run side
+
+namespace {
+
+const char kInvalidUnfinished[] = "There is an invalid entry for the unfinished install list %s";
+
+// Runs f when the scope ends, or earlier through Run.
+template <class F>
+class TScopeExit {
+ public:
+  explicit TScopeExit(F f) : f_(std::move(f)) {}
+  ~TScopeExit() { Run(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+  void Run() {
+    if (!armed_) return;
+    armed_ = false;
+    f_();
+  }
+
+ private:
+  F f_;
+  bool armed_ = true;
+};
+template <class F>
+TScopeExit<F> OnExit(F f) {
+  return TScopeExit<F>(std::move(f));
+}
+
+// The program's own folder as the loader's clean-up must see it: the
+// temporary folder, without trailing backslash.
+std::string TempDirectory() {
+  char buf[MAX_PATH] = {};
+  DWORD n = GetTempPathA(MAX_PATH, buf);
+  return n && n < MAX_PATH ? ExcludeTrailingBackslash(buf) : std::string();
+}
+
+// A temporary file name with the given prefix, made and then left to the
+// caller (GetTempFileName creates it).
+std::string TempFileWithPrefix(const char* prefix) {
+  char name[MAX_PATH] = {};
+  if (!GetTempFileNameA((TempDirectory() + "\\").c_str(), prefix, 0, name))
+    throw IEInstall("Cannot create a temporary file in %s", {TempDirectory()});
+  return name;
+}
+
+bool EnableShutdownPrivilege() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+  TOKEN_PRIVILEGES tp{};
+  bool ok = LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &tp.Privileges[0].Luid) != 0;
+  if (ok) {
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ok = AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
+  }
+  CloseHandle(token);
+  return ok;
+}
+
+void ShowText(const std::string& text, UINT flags) {
+  if (Application) Application->MessageBox(text, Application->Title(), flags);
+}
+
+}  // namespace
+
+bool TCustomInstall::Designing() const {
+  return (ComponentState() & csDesigning) || (Owner() && (Owner()->ComponentState() & csDesigning));
+}
+
+void TCustomInstall::HookRunSide() {
+  auto& info = InstallDriverInfoHooks();
+  info.Information = [this] { return &information_; };
+  info.KitDirectory = [this] { return KitDirectory(); };
+  auto& tree = PathSpecifierTree();
+  tree.SourceDir = [this] { return sourceDirectory_; };
+  tree.SelfExtractorName = [this](std::string& name) {
+    if (!commandLine_.Has(clSelfExtract)) return false;
+    name = commandLine_.TextOf(clSelfExtract);
+    return true;
+  };
+  if (Designing()) {
+    // The designer's translations need a translator on the form.
+    bool has = false;
+    for (int i = 0; Owner() && i < Owner()->ComponentCount(); ++i)
+      if (dynamic_cast<TTranslator*>(Owner()->Components(i))) has = true;
+    if (!has && Owner()) {
+      designTranslator_ = new TTranslator(Owner());
+      designTranslator_->SetName("MainTranslator");
+    }
+  } else if (Application) {
+    savedOnException_ = Application->OnException;
+    exceptionHooked_ = true;
+    Application->OnException = [this](TObject* sender, const std::exception& e) { HandleException(sender, e); };
+  }
+}
+
+void TCustomInstall::UnhookRunSide() {
+  if (gInstance != this) return;
+  InstallDriverInfoHooks() = TInstallDriverInfoHooks();
+  auto& tree = PathSpecifierTree();
+  tree.SourceDir = nullptr;
+  tree.SelfExtractorName = nullptr;
+  if (exceptionHooked_ && Application) Application->OnException = savedOnException_;
+  // The form keeps its own handler when it outlives the driver.
+  if (activateSaved_ && mainForm_ && !(mainForm_->ComponentState() & csDestroying))
+    mainForm_->OnActivate = savedOnActivate_;
+}
+
+void TCustomInstall::LoadedMainForm() {
+  if (Designing()) return;
+  mainForm_ = Application ? Application->MainForm() : nullptr;
+  if (!mainForm_) mainForm_ = dynamic_cast<TForm*>(Owner());
+  if (!mainForm_ && runAutomatic_)
+    throw IEInstall(
+        "Application.MainForm is undefined and the TInstall is not on a form. Therefore, therefore the TInstall "
+        "can't run the installation automatically");
+}
+
+void TCustomInstall::LoadedDispatch() {
+  if (Designing()) {
+    // The form came from its stored description, which has its own.
+    delete designTranslator_;
+    designTranslator_ = nullptr;
+    return;
+  }
+  if (commandLine_.Has(clBuild))
+    BuildFromIni();
+  else if (commandLine_.Has(clFloppies))
+    TransferToFloppies("a:");
+  else if (commandLine_.Has(clAfterReboot))
+    RunAfterReboot();
+  else if (mainForm_) {
+    savedOnActivate_ = mainForm_->OnActivate;
+    activateSaved_ = true;
+    mainForm_->OnActivate = [this](TObject* sender) { FormActivate(sender); };
+  }
+}
+
+void TCustomInstall::FormActivate(TObject* sender) {
+  if (activated_) return;
+  activated_ = true;
+  if (savedOnActivate_) savedOnActivate_(sender);
+  if (autoMaximize_ && mainForm_) {
+    mainForm_->SetWindowState(wsMaximized);
+    mainForm_->Refresh();
+  }
+  if (runAutomatic_) {
+    if (mainForm_) mainForm_->OnActivate = savedOnActivate_;
+    activateSaved_ = false;
+    Run();
+  }
+}
+
+void TCustomInstall::Run() {
+  fileInfoRead_ = false;
+  RunStartTime() = Now();
+  ActiveXQueue().clear();
+  unfinishedCount_ = 0;
+  batchPath_.clear();
+  startBatch_ = false;
+  running_ = true;
+
+  CopyLogin();
+  RecordRun(true, RunKeyPath());
+  ClearUnfinished();
+  if (commandLine_.Has(clSelfExtract)) ApplySelfExtractOffset();
+  ReadFileInformation();
+  if (OnStartInstall) OnStartInstall(this);
+  for (int code : {imRunStart1, imRunStart2, imRunStart3, imWelcome, imRunStart4, imRunStart5, imManagerBeforeInstall})
+    SendInstallMessage(this, code, nullptr);
+
+  TFileContainer::Install();
+  RegisterActiveXQueue();
+  if (unfinishedCount_ > 0 || RebootNeeded()) RegisterRunOnce();
+
+  const bool rebootWanted = RebootNeeded();
+  if (RebootNeeded()) SendInstallMessage(this, imRebootNeeded, nullptr);
+  if (RebootNeeded() && OnRebootWindows) {
+    bool reboot = true;
+    OnRebootWindows(this, reboot);
+    if (!reboot) RebootNeeded() = false;
+  }
+  if (RebootNeeded()) {
+    SaveLanguage();
+    Reboot();
+    if (Application) Application->Terminate();
+  }
+  if (rebootWanted) {
+    // The run after the restart finishes the installation.
+    if (Application) Application->Terminate();
+    return;
+  }
+  ShowGoodInstall();
+  CleanupLoader();
+  CleanupRegistry();
+  if (runAutomatic_) TerminateApp();
+  running_ = false;
+  fileInfoRead_ = false;
+}
+
+void TCustomInstall::ShowGoodInstall() {
+  if (OnShowGoodInstall) OnShowGoodInstall(this);
+  SendInstallMessage(this, imGoodEnd, nullptr);
+  SendInstallMessage(this, imManagerGoodEnd, nullptr);
+}
+
+void TCustomInstall::ShowBadInstall() {
+  if (OnShowBadInstall) OnShowBadInstall(this);
+  SendInstallMessage(this, imBadEnd, nullptr);
+  SendInstallMessage(this, imManagerBadEnd, nullptr);
+}
+
+void TCustomInstall::TerminateApp() {
+  bool allow = true;
+  if (OnBeforeTerminateApp) OnBeforeTerminateApp(this, allow);
+  if (allow && Application) Application->Terminate();
+}
+
+bool TCustomInstall::UserAbort() {
+  bool allow = true;
+  if (OnUserAbort) OnUserAbort(this, allow);
+  return allow;
+}
+
+void TCustomInstall::HandleException(TObject*, const std::exception& e) {
+  if (!running_) {
+    if (Application) Application->ShowException(e);
+    return;
+  }
+  running_ = false;
+  try {
+    if (dynamic_cast<const EAIUserAbort*>(&e)) {
+      // The user's own choice: no error to show.
+      ShowBadInstall();
+      CleanupLoader();
+      CleanupRegistry();
+      if (runAutomatic_) TerminateApp();
+    } else {
+      ShowBadInstall();
+      if (Application) Application->ShowException(e);
+      TerminateApp();
+    }
+  } catch (...) {
+    if (runAutomatic_ && Application) Application->Terminate();
+  }
+}
+
+void TCustomInstall::ReadFileInformation() {
+  if (fileInfoRead_) return;
+  if (OnBeforeReadArchiveInfo) OnBeforeReadArchiveInfo(this);
+  SendInstallMessage(this, imBeforeReadInfo, nullptr);
+  TCursor savedCursor = mainForm_ ? mainForm_->Cursor() : crDefault;
+  if (mainForm_) mainForm_->SetCursor(crHourGlass);
+  PushStatus("Reading file information...");
+  // A failed read must not leave the hourglass and the status over the
+  // page that reports it.
+  auto restore = OnExit([&] {
+    if (mainForm_) mainForm_->SetCursor(savedCursor);
+    try {
+      PopStatus();
+    } catch (...) {
+      // the read's own failure is the one to report
+    }
+  });
+  ReadArchiveInfo();
+  if (distributeType_ != dtTraditional) {
+    TNetInstallLocation* location = NetLocation() ? NetLocation() : SharedNetInstallLocation();
+    if (!location) throw IEFileRelated("Could not find a net install location for %s", {Name()});
+    const std::string local = MakeTempFileName(false);
+    auto drop = OnExit([&] { DeleteFile(local); });
+    location->Download("filelist.lst", local);
+    std::string bytes;
+    {
+      TFileStream in(local, fmOpenRead | fmShareDenyWrite);
+      bytes.resize(static_cast<size_t>(in.Size()));
+      if (!bytes.empty()) in.ReadBuffer(&bytes[0], static_cast<int64_t>(bytes.size()));
+    }
+    for (const TRemoteFileRecord& r : DecodeRemoteFileList(bytes, local))
+      for (TCustomInstallFile* f : InstallFileList())
+        if (SameText(f->Name(), r.Name)) f->SetArchiveInfo(f->ArchiveCompressedSize(), r.Date, r.Size, r.Version);
+  }
+  restore.Run();
+  fileInfoRead_ = true;
+  if (OnAfterReadArchiveInfo) OnAfterReadArchiveInfo(this);
+  SendInstallMessage(this, imAfterReadInfo, nullptr);
+}
+
+void TCustomInstall::RunAfterReboot() {
+  running_ = true;
+  CopyLogin();
+  RecordRun(false, RunKeyPath());
+  LoadLanguage();
+  TStringList lines;
+  ReadUnfinished(&lines);
+  ClearUnfinished();
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string line = lines.Strings(i);
+    std::string name;
+    int kind;
+    // Split at the last ";": a file path may hold one itself.
+    if (!SplitUnfinishedLine(line, name, kind)) throw IEInstall(kInvalidUnfinished, {line});
+    if (kind == 1) {
+      DeleteFile(name);
+    } else if (kind == 0) {
+      // AfterReboot may make or free objects: work on a copy of the list.
+      std::vector<TInstallContainer*> objects = InstallObjectList();
+      for (TInstallContainer* o : objects)
+        if (o != this && SameText(o->Name(), name)) o->AfterReboot();
+    }
+  }
+  ShowGoodInstall();
+  CleanupLoader();
+  CleanupRegistry();
+  if (runAutomatic_) TerminateApp();
+  running_ = false;
+}
+
+void TCustomInstall::SaveLanguage() {
+  TTranslator* t = CurrentTranslator();
+  if (!t || RunKeyPath().empty()) return;
+  WriteRegistryInteger(hkLocalMachine, RunKeyPath(), "Language", static_cast<int>(t->TranslateIntoLanguage()));
+}
+
+void TCustomInstall::LoadLanguage() {
+  TTranslator* t = CurrentTranslator();
+  if (!t || RunKeyPath().empty()) return;
+  int current = static_cast<int>(t->TranslateIntoLanguage());
+  int saved = ReadRegistryInteger(hkLocalMachine, RunKeyPath(), "Language", current);
+  if (saved >= 0 && saved < QnlwLanguageCount) t->SetTranslateIntoLanguage(static_cast<TQnlwLanguage>(saved));
+}
+
+void TCustomInstall::Reboot() {
+  auto& seams = InstallDriverSeams();
+  bool ok = false;
+  switch (seams.WindowsVersion()) {
+    case 1: ok = seams.Shutdown(); break;
+    case 2: ok = EnableShutdownPrivilege() && seams.Shutdown(); break;
+    default: break;
+  }
+  if (!ok) ShowText(TranslateText("Could not reboot windows. Please manually reboot windows."), MB_OK | MB_ICONSTOP);
+}
+
+void TCustomInstall::CleanupLoader() {
+  if (!useLoadingProgram_ || !commandLine_.Has(clCopy) || commandLine_.Has(clDebug) || Designing()) return;
+  bool doCleanup = true;
+  if (OnCleanup) OnCleanup(this, doCleanup);
+  if (!doCleanup) return;
+  const std::string exe = Application ? Application->ExeName() : ParamStr(0);
+  const std::string dir = ExcludeTrailingBackslash(ExtractFilePath(exe));
+  for (int i = 0; i < presetupFiles_->Count(); ++i)
+    DeleteFile(IncludeTrailingBackslash(dir) + ExtractFileName(presetupFiles_->Strings(i)));
+  const std::string made = TempFileWithPrefix("bat");
+  DeleteFile(made);
+  TCleanupBatch batch;
+  batch.ProgramPath = exe;
+  batch.ProgramDir = dir;
+  batch.BatchPath = ChangeFileExt(made, ".bat");
+  batch.WindowsNT = InstallDriverSeams().WindowsVersion() != 1;
+  // Only the loader's temporary copy may go with its folder: a "-c" run
+  // from a product folder keeps that folder.
+  batch.DeleteTree = PathBelowDirectory(dir, TempDirectory());
+  std::string text;
+  for (const std::string& line : BuildCleanupBatch(batch)) text += line + "\r\n";
+  {
+    TFileStream out(batch.BatchPath, fmCreate);
+    out.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  }
+  batchPath_ = batch.BatchPath;
+  startBatch_ = true;
+}
+
+void TCustomInstall::CleanupRegistry() {
+  if (RunKeyPath().empty()) return;
+  {
+    TMachineKey k;
+    if (k.reg.OpenKey(RunKeyPath(), false)) {
+      TStringList subs;
+      k.reg.GetKeyNames(&subs);
+      k.reg.CloseKey();
+      for (int i = 0; i < subs.Count(); ++i) {
+        const std::string sub = RunKeyPath() + "\\" + subs.Strings(i);
+        std::string local = ReadRegistryString(hkLocalMachine, sub, "LocalFile", "");
+        if (!Trim(local).empty()) {
+          try {
+            DeleteFile(local);
+          } catch (const Exception&) {
+          }
+        }
+        k.reg.DeleteKey(sub);
+      }
+    }
+    k.reg.DeleteKey(RunKeyPath());
+  }
+  RunKeyPath().clear();
+  for (const char* key : {InstallRecordsKey, QuenlowKey}) {
+    TMachineKey k;
+    if (!k.reg.OpenKey(key, false)) continue;
+    bool empty = !k.reg.HasSubKeys();
+    k.reg.CloseKey();
+    if (!empty) break;
+    k.reg.DeleteKey(key);
+  }
+}
+
+std::string TCustomInstall::KitDirectory() {
+  std::string path;
+  {
+    TRegistry r;
+    r.SetRootKey(HKEY_CURRENT_USER);
+    if (r.OpenKeyReadOnly(IDELibraryKey) && r.ValueExists("SearchPath")) path = r.ReadString("SearchPath");
+  }
+  for (int i = 1, n = CountItems(path, ';'); i <= n; ++i) {
+    std::string dir = RemoveBackslash(Trim(GetItem(path, i, ';')));
+    if (!dir.empty() && FileExists(AddBackslash(dir) + KitMarkerFile)) return dir;
+  }
+  throw IEInstall(
+      "The HKEY_LOCAL_MACHINE | %s key in the registry is either missing or points to an invalid Quenlow directory",
+      {std::string("\\Software\\Tobin Reyl\\Q32V31")});
 }

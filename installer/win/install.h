@@ -26,8 +26,18 @@ class TBuildInfo : public TPersistent {
 struct TInstallDriverSeams {
   // The arguments after the program name.
   std::function<std::vector<std::string>()> Arguments;
+  // ---- run side ----
+  // Restarts Windows (ExitWindowsEx); true when the restart was accepted.
+  std::function<bool()> Shutdown;
+  // As GetWindowsVersion: 1 for the Windows 95 family, 2 for NT.
+  std::function<int()> WindowsVersion;
 };
 TInstallDriverSeams& InstallDriverSeams();
+
+// ---- run side: events ----
+using TUserAbortEvent = std::function<void(TObject* Sender, bool& Allow)>;
+using TCleanupEvent = std::function<void(TObject* Sender, bool& DoCleanup)>;
+using TRebootWindowsEvent = std::function<void(TObject* Sender, bool& Reboot)>;
 
 class TCustomInstall : public TFileContainer {
  public:
@@ -83,6 +93,43 @@ class TCustomInstall : public TFileContainer {
   void Loaded() override;
   void PublishProperties(TPropList& list) const override;
 
+  // ---- run side ----
+  TNotifyEvent OnStartInstall, OnShowGoodInstall, OnShowBadInstall, OnBeforeReadArchiveInfo, OnAfterReadArchiveInfo;
+  TUserAbortEvent OnUserAbort, OnBeforeTerminateApp;
+  TCleanupEvent OnCleanup;
+  TRebootWindowsEvent OnRebootWindows;
+
+  // A whole installation: the start messages, the tree, the queued ActiveX
+  // registrations, then the reboot or the good end.
+  virtual void Run();
+  // "-r": carries out what the run before the restart left unfinished.
+  virtual void RunAfterReboot();
+  virtual void ReadFileInformation();
+  virtual void CleanupRegistry();
+  virtual void ShowBadInstall();
+  virtual void ShowGoodInstall();
+  virtual void HandleException(TObject* sender, const std::exception& e);
+  virtual void CleanupLoader();
+  // Asked by the Cancel buttons of the pages: OnUserAbort's answer.
+  virtual bool UserAbort();
+  // Installed as the main form's OnActivate.
+  void FormActivate(TObject* sender);
+  void Reboot();
+  void TerminateApp();
+  void SaveLanguage();
+  void LoadLanguage();
+  // The first folder of the IDE's library search path that holds the
+  // kit's marker file; raises IEInstall when there is none.
+  std::string KitDirectory();
+  TForm* MainForm() const { return mainForm_; }
+  // The clean-up batch the destructor starts, "" when none was written.
+  const std::string& CleanupBatchPath() const { return batchPath_; }
+
+  // ---- distribution build ----
+  // "-b" and "-f" at load time.
+  virtual void BuildFromIni();
+  virtual void TransferToFloppies(const std::string& drive);
+
  private:
   void CopyLogin();
   bool running_ = false;
@@ -100,6 +147,23 @@ class TCustomInstall : public TFileContainer {
   bool useLoadingProgram_ = true;
   TCommandLine commandLine_;
   std::string sourceDirectory_;
+
+  // ---- run side ----
+  void HookRunSide();
+  void UnhookRunSide();
+  void LoadedMainForm();
+  void LoadedDispatch();
+  bool Designing() const;
+  TExceptionEvent savedOnException_;
+  bool exceptionHooked_ = false;
+  TForm* mainForm_ = nullptr;
+  TNotifyEvent savedOnActivate_;
+  bool activateSaved_ = false;
+  bool activated_ = false;
+  bool fileInfoRead_ = false;
+  std::string batchPath_;
+  bool startBatch_ = false;
+  TComponent* designTranslator_ = nullptr;
 };
 
 class TInstall : public TCustomInstall {
@@ -115,4 +179,10 @@ TDateTime& RunStartTime();
 bool& RebootNeeded();
 
 const char* const InstallRecordsKey = "\\SOFTWARE\\Quenlow\\Install";
+// ---- run side ----
+const char* const QuenlowKey = "\\Software\\Quenlow";
+// Where the IDE keeps its library search path (value "SearchPath") under
+// HKEY_CURRENT_USER, and the file that marks the kit's folder there.
+const char* const IDELibraryKey = "\\Software\\Tobin Reyl\\IDE\\Library";
+const char* const KitMarkerFile = "Q32V31.TXT";
 const char* const RunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";

@@ -51,9 +51,9 @@ struct SetupForm {
 
 TEST(InstallDriver, CommandLineAtLoad) {
   {
-    SetupForm s({"-S", "-sC:\\Dir", "-r"});
+    SetupForm s({"-S", "-sC:\\Dir", "-cSETUP.EXE"});
     EXPECT_EQ(s.driver->SourceDirectory(), "C:\\Dir");
-    EXPECT_TRUE(s.driver->CommandLine().Has(clAfterReboot));
+    EXPECT_EQ(s.driver->CommandLine().TextOf(clCopy), "SETUP.EXE");
     // Defaults of a new driver.
     EXPECT_EQ(s.driver->DestDir(), "\\MyApplication");
     EXPECT_EQ(s.driver->GroupName(), "Main");
@@ -75,6 +75,9 @@ TEST(InstallDriver, CommandLineAtLoad) {
   EXPECT_NE(MessageOf([] { SetupForm s({"-"}); }).find("Invalid parameter <->"), std::string::npos);
   EXPECT_EQ(MessageOf([] { SetupForm s({"-d", "-s   "}); }),
             "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
+  // "-r" continues at load time, and there is no record of a run to continue.
+  EXPECT_EQ(MessageOf([] { SetupForm s({"-r"}); }),
+            "The TInstall could not either write or read unfinished business from the registry");
   EXPECT_EQ(MessageOf([] { TComponent owner(nullptr); TInstall d(&owner); }),
             "The owner of the TInstall component must be a form");
 }

@@ -1,0 +1,290 @@
+// Whole runs of a setup program (tests/tools/testsetup) in processes of
+// their own: the message sequence and the good end, the bad ends, the
+// reboot that Wine's restart processing continues with "-r", the loader's
+// clean-up of its temporary copy, and the web distribution's file list read
+// from real FTP and HTTP servers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
+#include "../installerfiles/installerfiles_common.h"
+#include "installrecords.h"
+#include "kitroutines.h"
+#include "languages.h"
+#include "win/install.h"
+#include "win/registry.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char kFtpHost[] = "127.0.34.21";
+const char kHttpHost[] = "127.0.34.80";
+
+std::string SetupExe() { return Join(BuildDir(), "tests\\tools\\testsetup\\testsetup.exe"); }
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Position of the first line equal to (or starting with) what, or -1.
+int Find(const std::vector<std::string>& lines, const std::string& what, size_t from = 0) {
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].compare(0, what.size(), what) == 0) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<std::string> SubKeys(const std::string& key) {
+  std::vector<std::string> names;
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!r.OpenKey(key, false)) return names;
+  TStringList list;
+  r.GetKeyNames(&list);
+  for (int i = 0; i < list.Count(); ++i) names.push_back(list.Strings(i));
+  return names;
+}
+
+// The record of the run of a setup file at path, or "".
+std::string RecordOf(const std::string& path) {
+  for (const std::string& n : SubKeys(InstallRecordsKey)) {
+    std::string key = std::string(InstallRecordsKey) + "\\" + n;
+    if (SameText(ReadRegistryString(hkLocalMachine, key, "Path", ""), path)) return key;
+  }
+  return "";
+}
+
+void DropRecords() {
+  for (const std::string& n : SubKeys(InstallRecordsKey))
+    DeleteRegistryKeyTree(hkLocalMachine, std::string(InstallRecordsKey) + "\\" + n);
+}
+
+void DropRunOnce() {
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!r.OpenKey(RunOnceKey, false)) return;
+  TStringList names;
+  r.GetValueNames(&names);
+  for (int i = 0; i < names.Count(); ++i)
+    if (names.Strings(i).rfind("Quenlow", 0) == 0) r.DeleteValue(names.Strings(i));
+}
+
+// A folder with sources, a distribution built from them by the setup
+// program itself, and its destination.
+struct SetupDir {
+  explicit SetupDir(const std::string& name) : root(Join(ScratchDir(), name)), dist(root + "\\dist dir") {
+    MakeDirs(root + "\\src");
+    MakeDirs(dist);
+    WriteFileText(root + "\\src\\a.txt", "file a, new");
+    WriteFileText(root + "\\src\\b.txt", "file b, new");
+    instf::CopyTo(instf::HelperPath("instf_comdll.dll"), root + "\\src\\comdll.dll");
+    WriteFileText(root + "\\src\\held2.dat", "held two, new");
+  }
+  int Run(const std::string& which, const std::string& args, const std::string& exe = SetupExe()) {
+    SetEnvironmentVariableA("MORVANE_SETUP_ROOT", root.c_str());
+    SetEnvironmentVariableA("MORVANE_SETUP_CASE", which.c_str());
+    return RunWindows(Quoted(exe) + " " + args);
+  }
+  // The distribution's arguments.
+  std::string Source() const { return Quoted("-s" + dist); }
+  std::string LogText() const {
+    auto bytes = ReadFileBytes(root + "\\log.txt");
+    return std::string(bytes.begin(), bytes.end());
+  }
+  std::vector<std::string> Log() const { return Lines(LogText()); }
+  void ClearLog() const { DeleteFileA((root + "\\log.txt").c_str()); }
+  std::string Dest(const std::string& rel) const { return root + "\\dest\\" + rel; }
+  std::string root, dist;
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+  for (int waited = 0; waited < ms; waited += 100) {
+    if (done()) return true;
+    Sleep(100);
+  }
+  return done();
+}
+
+std::string Text(const std::string& path) {
+  auto bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+// The good end with its message sequence, then the two bad ends: the user's
+// abort (no error shown) and any other failure (shown, then terminated).
+TEST(InstallRun, GoodEndAndBadEnds) {
+  DropRecords();
+  DropRunOnce();
+  SetupDir s("ends");
+  ASSERT_EQ(s.Run("compress", s.Source()), 0);
+  ASSERT_TRUE(::FileExists(s.dist + "\\files.1")) << s.LogText();
+  bool othersBefore = !SubKeys(InstallRecordsKey).empty();
+
+  s.ClearLog();
+  ASSERT_EQ(s.Run("plain", s.Source()), 0);
+  auto log = s.Log();
+  const std::string text = s.LogText();
+  // Reading the file information, the start of the run, the tree, the end.
+  std::vector<std::string> order = {"msg -984", "msg -974 Reading file information...", "msg -973", "msg -983",
+                                    "start",    "msg -986", "msg -976", "msg -975", "msg -982", "msg -981",
+                                    "msg -977", "msg -980", "file FileA", "file FileB", "file ComDll",
+                                    "file Held2", "good", "msg -995", "msg -979", "terminate", "exit"};
+  int at = 0;
+  for (const std::string& step : order) {
+    int next = Find(log, step, static_cast<size_t>(at));
+    ASSERT_GE(next, 0) << step << "\n" << text;
+    at = next + 1;
+  }
+  EXPECT_EQ(Find(log, "box"), -1) << text;
+  EXPECT_EQ(Find(log, "msg -987"), -1) << text;
+  EXPECT_EQ(Text(s.Dest("one\\a.txt")), "file a, new");
+  EXPECT_EQ(Text(s.Dest("two\\held2.dat")), "held two, new");
+  // The record of the run is gone, and the vendor's keys with it when
+  // nothing else was recorded.
+  EXPECT_EQ(RecordOf(SetupExe()), "");
+  if (!othersBefore) {
+    TRegistry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    EXPECT_FALSE(r.KeyExists(InstallRecordsKey));
+    EXPECT_FALSE(r.KeyExists(QuenlowKey));
+  }
+  // A product folder run without the loader's "-c": no clean-up at all.
+  EXPECT_EQ(Find(log, "cleanup"), -1) << text;
+
+  // The user cancels: the bad end and the clean-ups, no message.
+  s.ClearLog();
+  ASSERT_EQ(s.Run("abort", s.Source()), 0);
+  log = s.Log();
+  EXPECT_GE(Find(log, "file FileB"), 0) << s.LogText();
+  EXPECT_GE(Find(log, "bad"), 0) << s.LogText();
+  EXPECT_GE(Find(log, "msg -994"), Find(log, "bad")) << s.LogText();
+  EXPECT_GE(Find(log, "msg -978"), Find(log, "msg -994")) << s.LogText();
+  EXPECT_GE(Find(log, "terminate"), 0) << s.LogText();
+  EXPECT_EQ(Find(log, "box"), -1) << s.LogText();
+  EXPECT_EQ(Find(log, "good"), -1) << s.LogText();
+  EXPECT_EQ(Find(log, "file ComDll"), -1) << s.LogText();
+  EXPECT_EQ(RecordOf(SetupExe()), "");
+
+  // Any other failure: the bad end, its message, termination; the record
+  // stays for the next try.
+  s.ClearLog();
+  ASSERT_EQ(s.Run("fail", s.Source()), 0);
+  log = s.Log();
+  int bad = Find(log, "bad");
+  EXPECT_GE(bad, 0) << s.LogText();
+  EXPECT_GT(Find(log, "box The disk is on fire."), bad) << s.LogText();
+  EXPECT_GT(Find(log, "terminate"), bad) << s.LogText();
+  EXPECT_EQ(Find(log, "good"), -1) << s.LogText();
+  EXPECT_NE(RecordOf(SetupExe()), "");
+  DropRecords();
+}
+
+// Two files in use: one replaced by a delayed rename, one through the
+// batch.  The run registers its continuation and asks for the restart
+// (through the seam); Wine's restart processing carries out the rename and
+// starts the "-r" run, which registers the deferred component and ends well.
+TEST(InstallRun, RebootIsContinuedByWinesRestartProcessing) {
+  DropRecords();
+  DropRunOnce();
+  SetupDir s("reboot");
+  ASSERT_EQ(s.Run("compress", s.Source()), 0);
+  MakeDirs(s.Dest("two"));
+  instf::CopyTo(instf::HelperPath("instf_plaindll.dll"), s.Dest("two\\comdll.dll"));
+  WriteFileText(s.Dest("two\\held2.dat"), "held two, old");
+  {
+    TRegistry r;
+    r.SetRootKey(HKEY_CURRENT_USER);
+    r.DeleteKey("\\Software\\MorvaneTest\\ComDll");
+  }
+
+  const std::string kContinue = Quoted(SetupExe()) + " -r -s" + Quoted(ExtractFileDir(SetupExe()));
+  std::string runKey;
+  std::string batch;
+  {
+    instf::THolder holdDll(s.Dest("two\\comdll.dll"));
+    instf::THolder holdData(s.Dest("two\\held2.dat"));
+    s.ClearLog();
+    ASSERT_EQ(s.Run("reboot", s.Source()), 0);
+    auto log = s.Log();
+    const std::string text = s.LogText();
+    int ask = Find(log, "msg -987");
+    ASSERT_GE(ask, 0) << text;
+    EXPECT_GT(Find(log, "reboot?"), ask) << text;
+    EXPECT_GT(Find(log, "shutdown"), Find(log, "reboot?")) << text;
+    EXPECT_EQ(Find(log, "good"), -1) << text;
+    EXPECT_EQ(Find(log, "box"), -1) << text;
+
+    TRegistry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(r.OpenKey(RunOnceKey, false));
+    // The line names the setup program's own folder: the run after the
+    // restart only needs to find its record again.
+    EXPECT_EQ(r.ReadString("QuenlowUnfinished"), kContinue);
+    r.CloseKey();
+    runKey = RecordOf(SetupExe());
+    ASSERT_NE(runKey, "");
+    EXPECT_EQ(ReadRegistryInteger(hkLocalMachine, runKey, "Language", -1), static_cast<int>(qlGerman));
+    ASSERT_TRUE(r.OpenKey(runKey + "\\Unfinished", false));
+    TStringList names;
+    r.GetValueNames(&names);
+    // Both deferred files, and the batch of the one without a delayed rename.
+    ASSERT_EQ(names.Count(), 3);
+    for (int i = 0; i < names.Count(); ++i) {
+      if (names.Strings(i) == "ComDll" || names.Strings(i) == "Held2") {
+        EXPECT_EQ(r.ReadString(names.Strings(i)), "0");
+      } else {
+        batch = names.Strings(i);
+        EXPECT_EQ(r.ReadString(batch), "1");
+      }
+    }
+    ASSERT_TRUE(::FileExists(batch)) << batch;
+    // The registration waits for the restart.
+    EXPECT_FALSE(r.KeyExists("\\Software\\MorvaneTest\\ComDll"));
+  }
+
+  s.ClearLog();
+  ASSERT_EQ(RunWindows("wineboot.exe -r"), 0);
+  ASSERT_TRUE(WaitFor([&] { return Find(s.Log(), "exit") >= 0; }, 60000)) << s.LogText();
+  auto log = s.Log();
+  EXPECT_GE(Find(log, "begin -r -s" + ExtractFileDir(SetupExe())), 0) << s.LogText();
+  EXPECT_GE(Find(log, "good lang=" + std::to_string(int(qlGerman))), 0) << s.LogText();
+  EXPECT_EQ(Find(log, "box"), -1) << s.LogText();
+  EXPECT_EQ(ReadFileBytes(s.Dest("two\\comdll.dll")), ReadFileBytes(instf::HelperPath("instf_comdll.dll")));
+  EXPECT_EQ(ReadRegistryString(hkCurrentUser, "\\Software\\MorvaneTest\\ComDll", "CurrentDir", ""), s.Dest("two"));
+  EXPECT_FALSE(::FileExists(batch));
+  EXPECT_EQ(RecordOf(SetupExe()), "");
+  {
+    TRegistry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(r.OpenKey(RunOnceKey, false));
+    EXPECT_FALSE(r.ValueExists("QuenlowUnfinished"));
+  }
+
+  // A restart declined by the program: no good end, and the line that
+  // finishes the installation at the next start stays.
+  s.ClearLog();
+  ASSERT_EQ(s.Run("decline", s.Source()), 0);
+  log = s.Log();
+  EXPECT_GE(Find(log, "reboot?"), 0) << s.LogText();
+  EXPECT_EQ(Find(log, "shutdown"), -1) << s.LogText();
+  EXPECT_EQ(Find(log, "good"), -1) << s.LogText();
+  EXPECT_EQ(Find(log, "terminate"), -1) << s.LogText();
+  EXPECT_EQ(ReadRegistryString(hkLocalMachine, RunOnceKey, "QuenlowUnfinished", ""), kContinue);
+  DropRunOnce();
+  DropRecords();
+}
