@@ -288,3 +288,137 @@ TEST(InstallRun, RebootIsContinuedByWinesRestartProcessing) {
   DropRunOnce();
   DropRecords();
 }
+
+// The loader's temporary copy ("-c") in a temporary folder whose name has
+// blanks: after the good end the copy and its folder go, once the program
+// has ended.  A "-c" run from a product folder erases only the program.
+TEST(InstallRun, LoaderCopyIsCleanedUpAfterTheGoodEnd) {
+  DropRecords();
+  SetupDir s("loader");
+  ASSERT_EQ(s.Run("compress", s.Source()), 0);
+  // The distribution's own file, which the loader names with "-c".
+  instf::CopyTo(SetupExe(), s.dist + "\\setup.exe");
+
+  const std::string temp = s.root + "\\temp dir";
+  const std::string copyDir = temp + "\\ldr copy";
+  instf::CopyTo(SetupExe(), copyDir + "\\testsetup.exe");
+  WriteFileText(copyDir + "\\readme.txt", "extracted beside the setup program");
+  const std::string productDir = s.root + "\\product dir";
+  instf::CopyTo(SetupExe(), productDir + "\\testsetup.exe");
+  WriteFileText(productDir + "\\readme.txt", "a product's own file");
+
+  char savedTemp[MAX_PATH] = {}, savedTmp[MAX_PATH] = {};
+  GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH);
+  GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH);
+  SetEnvironmentVariableA("TEMP", temp.c_str());
+  SetEnvironmentVariableA("TMP", temp.c_str());
+
+  s.ClearLog();
+  EXPECT_EQ(s.Run("plain", s.Source() + " -csetup.exe", copyDir + "\\testsetup.exe"), 0);
+  auto log = s.Log();
+  EXPECT_GE(Find(log, "good"), 0) << s.LogText();
+  EXPECT_GT(Find(log, "cleanup"), Find(log, "good")) << s.LogText();
+  // The record is of the distribution's file, not of the copy, and is gone.
+  EXPECT_EQ(RecordOf(s.dist + "\\setup.exe"), "");
+  EXPECT_TRUE(WaitFor([&] { return !DirectoryExists(copyDir); }, 30000)) << "the copy's folder stays";
+  // The batch erased itself too.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((temp + "\\*.bat").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return true;
+        FindClose(h);
+        return false;
+      },
+      10000));
+  EXPECT_TRUE(DirectoryExists(temp));
+
+  s.ClearLog();
+  EXPECT_EQ(s.Run("plain", s.Source() + " -csetup.exe", productDir + "\\testsetup.exe"), 0);
+  EXPECT_GE(Find(s.Log(), "cleanup"), 0) << s.LogText();
+  EXPECT_TRUE(WaitFor([&] { return !::FileExists(productDir + "\\testsetup.exe"); }, 30000));
+  Sleep(500);
+  EXPECT_TRUE(DirectoryExists(productDir));
+  EXPECT_FALSE(::FileExists(productDir + "\\readme.txt"));
+
+  SetEnvironmentVariableA("TEMP", savedTemp);
+  SetEnvironmentVariableA("TMP", savedTmp);
+  DropRecords();
+}
+
+// A web distribution: the run reads "filelist.lst" from the server (the
+// files get their sizes and versions from it) and downloads the parts.  A
+// cut list and one with a negative size end badly, with the status and the
+// cursor given back.
+TEST(InstallRun, WebFileListIsReadFromTheServer) {
+  DropRecords();
+  SetupDir s("web");
+  SetEnvironmentVariableA("MORVANE_SETUP_HOST", kHttpHost);
+  SetEnvironmentVariableA("MORVANE_SETUP_PROTOCOL", "http");
+  ASSERT_EQ(s.Run("webcompress", s.Source()), 0);
+  for (const char* part : {"Group1.1", "Group2.1"}) ASSERT_TRUE(::FileExists(s.dist + "\\" + part)) << part;
+
+  std::vector<TRemoteFileRecord> records;
+  const char* names[][2] = {{"FileA", "a.txt"}, {"FileB", "b.txt"}, {"ComDll", "comdll.dll"}, {"Held2", "held2.dat"}};
+  int n = 0;
+  for (auto& name : names) {
+    TRemoteFileRecord r;
+    r.Name = UpperCase(name[0]);  // matched case-free
+    const std::string src = s.root + "\\src\\" + name[1];
+    r.Size = static_cast<int32_t>(ReadFileBytes(src).size());
+    r.Date = FileDateToDateTime(FileAge(src));
+    r.Version = "1.0.0." + std::to_string(++n);
+    records.push_back(r);
+  }
+  auto writeList = [&](const std::string& bytes) {
+    WriteFileBytes(s.dist + "\\filelist.lst", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  };
+  writeList(EncodeRemoteFileList(records));
+
+  PeerServer http("lighttpd", kHttpHost, 80, s.dist);
+  PeerServer ftp("ftp", kFtpHost, 21, s.dist);
+  s.ClearLog();
+  ASSERT_EQ(s.Run("web", s.Source()), 0);
+  auto log = s.Log();
+  EXPECT_GE(Find(log, "info FileA 11 1.0.0.1"), 0) << s.LogText();
+  EXPECT_GE(Find(log, "info Held2 13 1.0.0.4"), 0) << s.LogText();
+  EXPECT_GE(Find(log, "good"), 0) << s.LogText();
+  EXPECT_EQ(Text(s.Dest("one\\b.txt")), "file b, new");
+  EXPECT_EQ(Text(s.Dest("two\\held2.dat")), "held two, new");
+  // The server writes its log a little later.
+  EXPECT_TRUE(WaitFor([&] { return CountOf(http.Log(), "/Group2.1") == 1; }, 10000)) << http.Log();
+  EXPECT_EQ(CountOf(http.Log(), "/filelist.lst"), 1) << http.Log();
+
+  auto badEnd = [&](const std::string& why) {
+    auto lines = s.Log();
+    const std::string text = s.LogText();
+    int push = Find(lines, "msg -974 Reading file information...");
+    int pop = Find(lines, "msg -973");
+    int bad = Find(lines, "bad cursor=0");
+    EXPECT_GE(push, 0) << why << "\n" << text;
+    EXPECT_GT(pop, push) << why << "\n" << text;
+    EXPECT_GT(bad, pop) << why << "\n" << text;
+    EXPECT_GT(Find(lines, "box Cannot read the remote list of files: "), bad) << why << "\n" << text;
+    EXPECT_EQ(Find(lines, "start"), -1) << why << "\n" << text;
+    EXPECT_EQ(Find(lines, "good"), -1) << why << "\n" << text;
+  };
+  // A list cut inside its last record, over FTP.
+  std::string whole = EncodeRemoteFileList(records);
+  writeList(whole.substr(0, whole.size() - 30));
+  SetEnvironmentVariableA("MORVANE_SETUP_HOST", kFtpHost);
+  SetEnvironmentVariableA("MORVANE_SETUP_PROTOCOL", "ftp");
+  s.ClearLog();
+  ASSERT_EQ(s.Run("web", s.Source()), 0);
+  badEnd("cut list");
+  EXPECT_NE(ftp.Log().find("filelist.lst"), std::string::npos) << ftp.Log();
+
+  // A negative size, over HTTP.
+  records[1].Size = -5;
+  writeList(EncodeRemoteFileList(records));
+  SetEnvironmentVariableA("MORVANE_SETUP_HOST", kHttpHost);
+  SetEnvironmentVariableA("MORVANE_SETUP_PROTOCOL", "http");
+  s.ClearLog();
+  ASSERT_EQ(s.Run("web", s.Source()), 0);
+  badEnd("negative size");
+  DropRecords();
+}
