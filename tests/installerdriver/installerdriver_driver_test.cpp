@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "kitroutines.h"
+#include "languages.h"
+#include "translator.h"
 #include "test_support.h"
 #include "win/install.h"
 #include "win/registry.h"
@@ -215,3 +217,127 @@ TEST(InstallDriver, SelfExtractTrailerOfTheEFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// An install object that counts its after-reboot calls.
+class TRebootProbe : public TInstallObject {
+ public:
+  using TInstallObject::TInstallObject;
+  int Calls = 0;
+  void AfterReboot() override { ++Calls; }
+};
+
+struct BoxLog {
+  BoxLog() {
+    Application->MessageBoxFunction = [this](HWND, const std::string& text, const std::string&, UINT) {
+      Texts.push_back(text);
+      return IDOK;
+    };
+  }
+  ~BoxLog() { Application->MessageBoxFunction = nullptr; }
+  std::vector<std::string> Texts;
+};
+
+}  // namespace
+
+// The unfinished list after a restart: a path with ";" is split at the
+// last one, a kind-0 entry reaches the object of that name, a damaged
+// entry stops the run; the saved language comes back, the records go.
+TEST(InstallDriver, AfterRebootCarriesOutTheUnfinishedList) {
+  DropRecords();
+  const std::string dir = Join(ScratchDir(), "after reboot");
+  MakeDirs(dir + "\\a;b");
+  WriteFileText(dir + "\\a", "a file named like the start of the path");
+  WriteFileText(dir + "\\a;b\\x.bat", "rem left by the run");
+  WriteFileText(dir + "\\download.1", "a downloaded part");
+  WriteFileText(Join(dir, "SETUP.EXE"), "setup");
+
+  SetupForm s({"-s" + dir, "-cSETUP.EXE"});
+  s.driver->SetRunAutomatic(false);
+  auto* probe = new TRebootProbe(s.form.get());
+  probe->SetName("ComFile");
+  auto* other = new TRebootProbe(s.form.get());
+  other->SetName("Other");
+  auto* translator = new TTranslator(s.form.get());
+  translator->SetTranslateIntoLanguage(qlFrench);
+
+  s.driver->RecordRun(true, RunKeyPath());
+  ASSERT_FALSE(RunKeyPath().empty());
+  const std::string key = RunKeyPath();
+  s.driver->SaveLanguage();
+  EXPECT_EQ(ReadRegistryInteger(hkLocalMachine, key, "Language", -1), static_cast<int>(qlFrench));
+  translator->SetTranslateIntoLanguage(qlUser);
+  s.driver->AddUnfinished(dir + "\\a;b\\x.bat", 1);
+  s.driver->AddUnfinished("comfile", 0);
+  WriteRegistryString(hkLocalMachine, key + "\\Part", "LocalFile", dir + "\\download.1");
+  std::vector<std::string> ends;
+  s.driver->OnShowGoodInstall = [&](TObject*) { ends.push_back("good"); };
+  s.driver->OnBeforeTerminateApp = [&](TObject*, bool&) { ends.push_back("terminate"); };
+
+  s.driver->RunAfterReboot();
+  EXPECT_FALSE(::FileExists(dir + "\\a;b\\x.bat"));
+  EXPECT_TRUE(::FileExists(dir + "\\a"));
+  EXPECT_EQ(probe->Calls, 1);
+  EXPECT_EQ(other->Calls, 0);
+  EXPECT_EQ(translator->TranslateIntoLanguage(), qlFrench);
+  EXPECT_EQ(ends, std::vector<std::string>{"good"});  // not run automatically: no termination
+  EXPECT_FALSE(s.driver->IsRunning());
+  EXPECT_TRUE(RunKeyPath().empty());
+  TRegistry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(r.KeyExists(key));
+  EXPECT_FALSE(::FileExists(dir + "\\download.1"));
+
+  // A damaged entry: the run stops with the entry in the message.
+  s.driver->RecordRun(true, RunKeyPath());
+  WriteRegistryString(hkLocalMachine, RunKeyPath() + "\\Unfinished", "C:\\x.bat", "one");
+  EXPECT_EQ(MessageOf([&] { s.driver->RunAfterReboot(); }),
+            "There is an invalid entry for the unfinished install list C:\\x.bat;one");
+  DropRecords();
+}
+
+// Outside a run an exception is shown the usual way and nothing else
+// happens; the restart's seams: the NT road, the 95 road, and a system
+// that cannot restart, which tells the user.
+TEST(InstallDriver, ExceptionsOutsideARunAndTheRestart) {
+  SetupForm s({});
+  BoxLog boxes;
+  std::vector<std::string> ends;
+  s.driver->OnShowBadInstall = [&](TObject*) { ends.push_back("bad"); };
+  Application->OnException(nullptr, Exception("Not during a run"));
+  EXPECT_EQ(boxes.Texts, std::vector<std::string>{"Not during a run."});
+  EXPECT_TRUE(ends.empty());
+
+  bool allow = false;
+  s.driver->OnUserAbort = [&](TObject*, bool& a) { a = allow; };
+  EXPECT_FALSE(s.driver->UserAbort());
+  allow = true;
+  EXPECT_TRUE(s.driver->UserAbort());
+
+  auto& seams = InstallDriverSeams();
+  auto savedShutdown = seams.Shutdown;
+  auto savedVersion = seams.WindowsVersion;
+  int shutdowns = 0;
+  seams.Shutdown = [&] {
+    ++shutdowns;
+    return true;
+  };
+  for (int version : {1, 2}) {
+    seams.WindowsVersion = [version] { return version; };
+    s.driver->Reboot();
+  }
+  EXPECT_EQ(shutdowns, 2);
+  EXPECT_EQ(boxes.Texts.size(), 1u);
+  seams.WindowsVersion = [] { return 3; };  // NT 3.5x cannot
+  s.driver->Reboot();
+  seams.WindowsVersion = [] { return 2; };
+  seams.Shutdown = [] { return false; };
+  s.driver->Reboot();
+  EXPECT_EQ(shutdowns, 2);
+  ASSERT_EQ(boxes.Texts.size(), 3u);
+  EXPECT_EQ(boxes.Texts[1], "Could not reboot windows. Please manually reboot windows.");
+  EXPECT_EQ(boxes.Texts[2], boxes.Texts[1]);
+  seams.Shutdown = savedShutdown;
+  seams.WindowsVersion = savedVersion;
+}
