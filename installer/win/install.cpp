@@ -171,7 +171,7 @@ std::string TCustomInstall::SetupProgramPath() {
 
 void TCustomInstall::Loaded() {
   TFileContainer::Loaded();
-  if (!(ComponentState() & csDesigning)) {
+  if (!Designing()) {
     ParseCommandLine();
     if (commandLine_.Has(clDebug) && Trim(commandLine_.TextOf(clSource)).empty())
       throw IEInstall("You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");

@@ -8,6 +8,7 @@
 #include "kitroutines.h"
 #include "languages.h"
 #include "translator.h"
+#include "gui_test_support.h"
 #include "test_support.h"
 #include "win/install.h"
 #include "win/registry.h"
@@ -340,4 +341,60 @@ TEST(InstallDriver, ExceptionsOutsideARunAndTheRestart) {
   EXPECT_EQ(boxes.Texts[2], boxes.Texts[1]);
   seams.Shutdown = savedShutdown;
   seams.WindowsVersion = savedVersion;
+}
+
+// The first activation of the main form: the form's own handler first,
+// then the form maximised; later activations do nothing more (the run is
+// not automatic here), and the form has its handler back once the driver
+// is gone.
+TEST(InstallDriver, FirstActivationOfTheMainForm) {
+  InstallDriverSeams().Arguments = [] { return std::vector<std::string>{}; };
+  std::unique_ptr<TForm> form(new TForm(nullptr));
+  CreateStandardPathSpecifiers(form.get());
+  int own = 0;
+  form->OnActivate = [&](TObject*) { ++own; };
+  auto* driver = new TInstall(form.get());
+  driver->SetName("Install1");
+  driver->SetRunAutomatic(false);
+  driver->Loaded();
+  EXPECT_EQ(driver->MainForm(), form.get());
+  form->SetCaption("Setup");
+  form->SetBounds(40, 40, 320, 200);
+  form->Show();
+  Pump(300);
+  EXPECT_EQ(own, 1);
+  EXPECT_EQ(form->WindowState(), wsMaximized);
+  EXPECT_FALSE(driver->IsRunning());
+  Screenshot("installerdriver_first_activation");
+  SendMessageA(form->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(own, 1);
+  delete driver;
+  SendMessageA(form->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(own, 2);
+  form->Hide();
+  RunKeyPath().clear();
+}
+
+// On a designed form the driver brings a translator for the designer's
+// translations, unless the form has one; loading the form drops it again.
+TEST(InstallDriver, DesignTimeTranslator) {
+  {
+    TForm form(nullptr);
+    form.SetDesigning(true);
+    CreateStandardPathSpecifiers(&form);
+    auto* driver = new TInstall(&form);
+    ASSERT_NE(form.FindComponent("MainTranslator"), nullptr);
+    EXPECT_NE(CurrentTranslator(), nullptr);
+    driver->Loaded();
+    EXPECT_EQ(form.FindComponent("MainTranslator"), nullptr);
+    EXPECT_TRUE(driver->SourceDirectory().empty());  // no command line while designing
+  }
+  {
+    TForm form(nullptr);
+    form.SetDesigning(true);
+    auto* own = new TTranslator(&form);
+    own->SetName("Mine");
+    new TInstall(&form);
+    EXPECT_EQ(form.FindComponent("MainTranslator"), nullptr);
+  }
 }
