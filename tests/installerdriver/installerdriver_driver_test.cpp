@@ -398,3 +398,27 @@ TEST(InstallDriver, DesignTimeTranslator) {
     EXPECT_EQ(form.FindComponent("MainTranslator"), nullptr);
   }
 }
+
+// The loader's clean-up runs only for the loader's copy ("-c"), never in
+// the IDE ("-d"), never without the loading program, and not when the
+// program declines it.
+TEST(InstallDriver, LoaderCleanupOnlyForTheLoadersCopy) {
+  int asked = 0;
+  auto check = [&](std::vector<std::string> args, bool useLoader, bool decline) {
+    SetupForm s(args);
+    s.driver->SetUseLoadingProgram(useLoader);
+    s.driver->OnCleanup = [&](TObject*, bool& doCleanup) {
+      ++asked;
+      if (decline) doCleanup = false;
+    };
+    s.driver->CleanupLoader();
+    return s.driver->CleanupBatchPath();
+  };
+  const std::string dir = "-s" + Join(ScratchDir(), "cleanup");
+  EXPECT_EQ(check({dir}, true, false), "");
+  EXPECT_EQ(check({dir, "-d", "-cSETUP.EXE"}, true, false), "");
+  EXPECT_EQ(check({dir, "-cSETUP.EXE"}, false, false), "");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(check({dir, "-cSETUP.EXE"}, true, true), "");
+  EXPECT_EQ(asked, 1);
+}
