@@ -422,3 +422,42 @@ TEST(InstallRun, WebFileListIsReadFromTheServer) {
   badEnd("negative size");
   DropRecords();
 }
+
+// A self-extracting distribution ("-e"): the file archive is read from
+// inside the executable, behind the loader and the setup archive.
+TEST(InstallRun, SelfExtractingDistributionInstallsFromInsideTheExecutable) {
+  DropRecords();
+  SetupDir s("selfextract");
+  ASSERT_EQ(s.Run("compress", s.Source()), 0);
+  const auto files = ReadFileBytes(s.dist + "\\files.1");
+  ASSERT_FALSE(files.empty());
+  std::vector<uint8_t> exe = RandomBytes(3000, 7);  // the loader
+  TSelfExtractTrailer t;
+  t.SetupStart = static_cast<int32_t>(exe.size());
+  const auto setup1 = RandomBytes(1500, 8);
+  exe.insert(exe.end(), setup1.begin(), setup1.end());
+  t.SetupEnd = static_cast<int32_t>(exe.size()) - 1;
+  t.FilesStart = static_cast<int32_t>(exe.size());
+  exe.insert(exe.end(), files.begin(), files.end());
+  t.FilesEnd = static_cast<int32_t>(exe.size()) - 1;
+  const std::string trailer = EncodeSelfExtractTrailer(t);
+  exe.insert(exe.end(), trailer.begin(), trailer.end());
+  WriteFileBytes(s.dist + "\\SETUP.EXE", exe);
+  DeleteFileA((s.dist + "\\files.1").c_str());
+
+  s.ClearLog();
+  ASSERT_EQ(s.Run("plain", s.Source() + " -eSETUP.EXE"), 0);
+  EXPECT_GE(Find(s.Log(), "good"), 0) << s.LogText();
+  EXPECT_EQ(Text(s.Dest("one\\a.txt")), "file a, new");
+  EXPECT_EQ(ReadFileBytes(s.Dest("two\\comdll.dll")), ReadFileBytes(instf::HelperPath("instf_comdll.dll")));
+
+  // Another program named with "-e": refused before anything is installed.
+  WriteFileBytes(s.dist + "\\OTHER.EXE", RandomBytes(5000, 9));
+  s.ClearLog();
+  ASSERT_EQ(s.Run("plain", s.Source() + " -eOTHER.EXE"), 0);
+  auto log = s.Log();
+  EXPECT_GE(Find(log, "box Could not read the extraction info from the archive file " + s.dist + "\\OTHER.EXE"), 0)
+      << s.LogText();
+  EXPECT_EQ(Find(log, "file FileA"), -1) << s.LogText();
+  DropRecords();
+}
