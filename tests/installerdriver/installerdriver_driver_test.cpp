@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "installregistry.h"
 #include "kitroutines.h"
 #include "languages.h"
 #include "translator.h"
@@ -421,4 +422,28 @@ TEST(InstallDriver, LoaderCleanupOnlyForTheLoadersCopy) {
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(check({dir, "-cSETUP.EXE"}, true, true), "");
   EXPECT_EQ(asked, 1);
+}
+
+// What the registry objects, links and the uninstaller ask of the driver:
+// its product information and the kit's folder on the IDE's search path.
+TEST(InstallDriver, InformationAndKitDirectoryForTheOtherObjects) {
+  SetupForm s({});
+  s.driver->Information()->ProductName = "Morvane Hooks";
+  auto& hooks = InstallDriverInfoHooks();
+  ASSERT_TRUE(hooks.Information && hooks.KitDirectory);
+  EXPECT_EQ(hooks.Information()->ProductName, "Morvane Hooks");
+  EXPECT_EQ(InstallDriverInformation(), s.driver->Information());
+
+  const std::string kit = Join(ScratchDir(), "kit dir");
+  const std::string plain = Join(ScratchDir(), "other lib");
+  MakeDirs(kit);
+  MakeDirs(plain);
+  WriteFileText(kit + "\\" + KitMarkerFile, "marker");
+  WriteRegistryString(hkCurrentUser, IDELibraryKey, "SearchPath", plain + "; " + kit + "\\;C:\\elsewhere");
+  EXPECT_EQ(hooks.KitDirectory(), kit);
+  WriteRegistryString(hkCurrentUser, IDELibraryKey, "SearchPath", plain);
+  EXPECT_EQ(MessageOf([&] { hooks.KitDirectory(); }),
+            "The HKEY_LOCAL_MACHINE | \\Software\\Tobin Reyl\\Q32V31 key in the registry is either missing or points to "
+            "an invalid Quenlow directory");
+  DeleteRegistryKeyTree(hkCurrentUser, IDELibraryKey);
 }
