@@ -464,10 +464,20 @@ void TCustomInstall::LoadedMainForm() {
   if (Designing()) return;
   mainForm_ = Application ? Application->MainForm() : nullptr;
   if (!mainForm_) mainForm_ = dynamic_cast<TForm*>(Owner());
+  // The main form may be another form than the owner, and go first.
+  if (mainForm_ && mainForm_ != Owner()) mainForm_->FreeNotification(this);
   if (!mainForm_ && runAutomatic_)
     throw IEInstall(
         "Application.MainForm is undefined and the TInstall is not on a form. Therefore, therefore the TInstall "
         "can't run the installation automatically");
+}
+
+void TCustomInstall::Notification(TComponent* component, TOperation operation) {
+  TFileContainer::Notification(component, operation);
+  if (operation == opRemove && component == mainForm_) {
+    mainForm_ = nullptr;
+    activateSaved_ = false;
+  }
 }
 
 void TCustomInstall::LoadedDispatch() {

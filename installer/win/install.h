@@ -2,7 +2,10 @@
 // install tree.  It reads the command line when the form is loaded, records
 // each run of a setup file in the registry, keeps the list of what is left
 // for the next restart and registers the line that continues the
-// installation then.
+// installation then.  It also runs the installation (started by the first
+// activation of the main form), ends it well or badly, restarts Windows
+// when files wait for the restart, continues after it, and cleans up the
+// loader's temporary copy and the run's records.
 #pragma once
 
 #include <functional>
@@ -124,6 +127,7 @@ class TCustomInstall : public TFileContainer {
   TForm* MainForm() const { return mainForm_; }
   // The clean-up batch the destructor starts, "" when none was written.
   const std::string& CleanupBatchPath() const { return batchPath_; }
+  void Notification(TComponent* component, TOperation operation) override;
 
   // ---- distribution build ----
   // "-b" and "-f" at load time.
