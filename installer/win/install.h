@@ -83,6 +83,28 @@ class TCustomInstall : public TFileContainer {
   void Loaded() override;
   void PublishProperties(TPropList& list) const override;
 
+  // ---- distribution build and floppy transfer (installbuild.cpp) ----
+  // The IDE's library key under HKEY_CURRENT_USER; its ";"-separated
+  // "SearchPath" value leads to the kit directory.
+  static const char* const IdeLibraryKey;
+  // The first search-path directory holding the kit's marker file, or "".
+  static std::string FindKitDirectory();
+  // "-f": copies the self-extracting distribution onto drive (a folder in
+  // tests), asking for each further disk; shows any error, then ends the
+  // program.
+  void TransferToFloppies(const std::string& drive);
+  // "-b": builds from the folder named by BUILD.INF beside the program;
+  // shows any error, then ends the program.
+  void BuildFromIni();
+  virtual void Build(const std::string& sourceExe, const std::string& buildDir, bool selfExtracting);
+  virtual void BuildSetupArchive(const std::string& buildDir, const std::string& sourceExe);
+  // Appends setup.1, files.1 (when built) and the trailer to setup.exe in
+  // buildDir.
+  void AppendSelfExtractor(const std::string& buildDir);
+  // "filelist.lst" beside the driver's archive, for the files compressed
+  // in this build.
+  void WriteFileList();
+
  private:
   void CopyLogin();
   bool running_ = false;

@@ -1,0 +1,262 @@
+// The developer's side of the install driver under Wine: a test setup
+// program builds its self-extracting distribution from BUILD.INF, Python
+// checks the executable's layout, and running it starts the setup program
+// from the stand-in loader's temporary copy; a web build writes its parts
+// and file list; the floppy transfer splits a self-extracting distribution
+// again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "exception_text.h"
+#include "installrecords.h"
+#include "kitroutines.h"
+#include "test_support.h"
+#include "win/install.h"
+
+using namespace testsupport;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Slurp(const std::string& path) {
+  std::vector<uint8_t> b = ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+void Copy(const std::string& from, const std::string& to) {
+  MakeDirs(ExtractFileDir(to));
+  ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from << " -> " << to;
+}
+
+std::string LoaderPath() { return Join(BuildDir(), "tests\\tools\\loader\\QuenlowLoadProgram.exe"); }
+
+// Source files of the distribution, a kit directory with the stand-in
+// loader found through the IDE's search path, and a scratch folder.
+class BuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Archive entries hold source paths of at most 100 characters, more
+    // than the scratch folder leaves: the temporary folder is short.
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    root_ = Join(ExcludeTrailingBackslash(temp), std::string("mvb") + std::to_string(++count_));
+    RemoveTree(root_);
+    src_ = Join(root_, "src");
+    MakeDirs(src_);
+    WriteFileText(Join(src_, "readme.txt"), "Read me first.\r\n");
+    WriteFileBytes(Join(src_, "data.bin"), RandomBytes(150000, 7));
+    kit_ = Join(root_, "kit");
+    Copy(LoaderPath(), Join(kit_, "QuenlowLoadProgram.exe"));
+    WriteFileText(Join(kit_, "Q32V31.TXT"), "kit");
+    // The first entry has no marker and is passed over.
+    WriteRegistryString(hkCurrentUser, TCustomInstall::IdeLibraryKey, "SearchPath",
+                        Join(root_, "no kit here") + ";" + kit_);
+    Application->MessageBoxFunction = [this](HWND, const std::string& text, const std::string&, UINT) {
+      messages_.push_back(text);
+      return IDOK;
+    };
+  }
+  void TearDown() override {
+    RemoveTree(root_);
+    Application->MessageBoxFunction = nullptr;
+    DeleteRegistryKeyTree(hkCurrentUser, TCustomInstall::IdeLibraryKey);
+  }
+  std::string root_, src_, kit_;
+  std::vector<std::string> messages_;
+  static int count_;
+};
+
+int BuildTest::count_ = 0;
+
+// A form with the driver and a group of the two source files, loaded with
+// the given arguments.
+struct SetupForm {
+  SetupForm(std::vector<std::string> args, const std::string& src, TDistributeType type, bool useLoader) {
+    InstallDriverSeams().Arguments = [args] { return args; };
+    form.reset(new TForm(nullptr));
+    CreateStandardPathSpecifiers(form.get());
+    driver = new TInstall(form.get());
+    driver->Loading();
+    driver->SetName("Install");
+    driver->SetDistributeType(type);
+    driver->SetUseLoadingProgram(useLoader);
+    driver->Loaded();
+    group = new TInstallFileGroup(form.get());
+    group->SetName("MainGroup");
+    group->SetContainer(driver);
+    for (const char* name : {"readme.txt", "data.bin"}) {
+      auto* f = new TInstallFile(form.get());
+      f->SetName(std::string(name) == "readme.txt" ? "ReadmeFile" : "DataFile");
+      f->SetContainer(group);
+      f->SetIncludeFromDir(src);
+      f->SetFileName(name);
+      files.push_back(f);
+    }
+  }
+  ~SetupForm() {
+    form.reset();
+    RunKeyPath().clear();
+    InstallDriverSeams().Arguments = [] { return std::vector<std::string>(); };
+  }
+  std::unique_ptr<TForm> form;
+  TInstall* driver = nullptr;
+  TInstallFileGroup* group = nullptr;
+  std::vector<TInstallFile*> files;
+};
+
+// testsetup.exe -b builds the self-extracting distribution; the result is
+// checked byte by byte, started through its loader, and put on "floppies".
+TEST_F(BuildTest, SelfExtractingDistributionBuildsRunsAndGoesOntoFloppies) {
+  const std::string app = Join(root_, "app");
+  const std::string build = Join(root_, "Build Out");
+  Copy(Join(BuildDir(), "tests\\installerbuild\\buildsetup.exe"), Join(app, "testsetup.exe"));
+  WriteFileText(Join(app, "presetup.txt"), "before the setup");
+  WriteFileText(Join(app, "BUILD.INF"), build + "\r\n");
+  const std::string log = Join(root_, "setup.log");
+  const std::string dest = Join(root_, "extracted");
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_SRC", src_.c_str());
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_LOG", log.c_str());
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_DEST", dest.c_str());
+
+  std::string out;
+  ASSERT_EQ(0, RunWindows("\"" + Join(app, "testsetup.exe") + "\" -b", &out)) << out << Slurp(log);
+  std::string text = Slurp(log);
+  EXPECT_TRUE(Contains(text, "built")) << text;
+  EXPECT_FALSE(Contains(text, "message=")) << text;
+  for (const char* part : {"setup.exe", "setup.1", "files.1"})
+    ASSERT_TRUE(testsupport::FileExists(Join(build, part))) << part << "\n" << text;
+
+  // Python reads them where a Unix path reaches them.
+  std::vector<std::string> check = {ToUnixPath(Join(SourceDir(), "tests\\installerbuild\\check_trailer.py"))};
+  for (const char* part : {"setup.exe", "loader", "setup.1", "files.1"}) {
+    std::string from = std::string(part) == "loader" ? LoaderPath() : Join(build, part);
+    Copy(from, Join(ScratchDir(), part));
+    check.push_back(ToUnixPath(Join(ScratchDir(), part)));
+  }
+  ASSERT_EQ(0, RunUnix("/usr/bin/python3", check, &out)) << out;
+  EXPECT_EQ("ok\n", out);
+
+  // The loader extracts the setup program and its pre-setup file into a
+  // temporary folder and starts it from there.
+  DeleteFileA(log.c_str());
+  ASSERT_EQ(0, RunWindows("\"" + Join(build, "setup.exe") + "\"", &out)) << out << Slurp(log);
+  text = Slurp(log);
+  EXPECT_TRUE(Contains(text, "args=-esetup.exe|-s" + build + "|-csetup.exe\n")) << text;
+  EXPECT_TRUE(Contains(text, "setup=" + build + "\\setup.exe\n")) << text;
+  EXPECT_TRUE(Contains(text, "source=" + build + "\n")) << text;
+  EXPECT_TRUE(Contains(text, "presetup=yes\n")) << text;
+  EXPECT_TRUE(Contains(text, "extracted=2\n")) << text;
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  size_t at = text.find("dir=");
+  ASSERT_NE(std::string::npos, at);
+  std::string dir = text.substr(at + 4, text.find('\n', at) - at - 4);
+  EXPECT_TRUE(SameText(dir.substr(0, strlen(temp)), temp)) << dir << " not below " << temp;
+  for (const char* name : {"readme.txt", "data.bin"})
+    EXPECT_EQ(ReadFileBytes(Join(src_, name)), ReadFileBytes(Join(dest, name))) << name;
+  RemoveTree(dir);
+
+  // Floppies: only from the self-extracting file, then in its three parts.
+  const std::string floppy = Join(root_, "floppy");
+  MakeDirs(floppy);
+  {
+    SetupForm plain({"-s" + build}, src_, dtTraditional, true);
+    plain.driver->TransferToFloppies(floppy);
+  }
+  ASSERT_EQ(1u, messages_.size());
+  EXPECT_EQ(
+      "Sorry... You can only transfer this installation to floppies through the self-extracting file. Usage example: "
+      "setup.exe *TODISK",
+      messages_[0]);
+  EXPECT_FALSE(testsupport::FileExists(Join(floppy, "setup.exe")));
+  messages_.clear();
+  {
+    SetupForm s({"-esetup.exe", "-s" + build}, src_, dtTraditional, true);
+    std::vector<std::string> status;
+    s.driver->OnStatus = [&](TObject*, TFileRelated*, TFileStatusParameter* p) { status.push_back(p->FileName); };
+    s.driver->TransferToFloppies(floppy);
+    EXPECT_FALSE(status.empty());
+  }
+  EXPECT_TRUE(messages_.empty()) << messages_[0];
+  EXPECT_EQ(ReadFileBytes(LoaderPath()), ReadFileBytes(Join(floppy, "setup.exe")));
+  EXPECT_EQ(ReadFileBytes(Join(build, "setup.1")), ReadFileBytes(Join(floppy, "setup.1")));
+  TQnlwCompress reader(nullptr);
+  reader.SetCompressedFile(Join(floppy, "files.1"));
+  ASSERT_EQ(2, reader.FileCount());
+  const std::string again = Join(root_, "from floppy");
+  reader.SetExtractDirectory(again);
+  TStringList names;
+  for (int i = 0; i < 2; ++i) {
+    TlzhFileStats stats;
+    reader.GetFileStats(i, stats);
+    names.Add(stats.Header.SourcePath);
+  }
+  reader.SetFilesToProcess(&names);
+  reader.Extract();
+  for (const char* name : {"readme.txt", "data.bin"})
+    EXPECT_EQ(ReadFileBytes(Join(src_, name)), ReadFileBytes(Join(again, name))) << name;
+
+  // A file without the trailer's mark is refused, not followed.
+  std::vector<uint8_t> exe = ReadFileBytes(Join(build, "setup.exe"));
+  exe[exe.size() - 50] ^= 0x20;
+  WriteFileBytes(Join(build, "setup.exe"), exe);
+  messages_.clear();
+  {
+    SetupForm s({"-esetup.exe", "-s" + build}, src_, dtTraditional, true);
+    s.driver->TransferToFloppies(floppy);
+  }
+  ASSERT_EQ(1u, messages_.size());
+  EXPECT_TRUE(Contains(messages_[0], "Could not read the extraction info from the archive file")) << messages_[0];
+}
+
+// A web build puts each file in its own part and lists them with their
+// sizes, dates and versions; names the list cannot hold are refused.
+TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
+  const std::string build = Join(root_, "web");
+  const std::string exe = Join(root_, "testsetup.exe");
+  WriteFileText(exe, "a setup program");
+  SetupForm s({}, src_, dtWeb, false);
+  TCustomPathSpecifier* archiveType = s.driver->ArchiveFileType();
+
+  EXPECT_EQ("Cannot build a stand alone executable if the UseLoadingProgram property of the TInstall is set to False",
+            testsupport::MessageOf([&] { s.driver->Build(exe, build, true); }));
+  const std::string longName = "A" + std::string(40, 'b');
+  s.files[1]->SetName(longName);
+  std::string message = testsupport::MessageOf([&] { s.driver->Build(exe, build, false); });
+  EXPECT_TRUE(Contains(message, longName)) << message;
+  EXPECT_TRUE(Contains(message, "longer than 40 characters")) << message;
+  EXPECT_FALSE(testsupport::FileExists(Join(build, "filelist.lst")));
+
+  s.files[1]->SetName(std::string(40, 'D'));
+  s.driver->Build(exe, build, false);
+  EXPECT_EQ(ReadFileBytes(exe), ReadFileBytes(Join(build, "testsetup.exe")));
+  // The form's own archive settings are back.
+  EXPECT_EQ(archiveType, s.driver->ArchiveFileType());
+  EXPECT_EQ("", s.driver->ArchiveFile());
+
+  std::vector<uint8_t> raw = ReadFileBytes(Join(build, "filelist.lst"));
+  std::vector<TRemoteFileRecord> list =
+      DecodeRemoteFileList(std::string(raw.begin(), raw.end()), Join(build, "filelist.lst"));
+  ASSERT_EQ(2u, list.size());
+  for (size_t i = 0; i < 2; ++i) {
+    TInstallFile* f = s.files[i];
+    const TRemoteFileRecord* r = nullptr;
+    for (const auto& rec : list)
+      if (rec.Name == f->Name()) r = &rec;
+    ASSERT_TRUE(r) << f->Name();
+    EXPECT_EQ(static_cast<int32_t>(FileSizeOf(f->SourcePath())), r->Size);
+    EXPECT_NEAR(FileDateToDateTime(FileAge(f->SourcePath())), r->Date, 1e-6);
+    EXPECT_EQ(f->ArchiveVersion(), r->Version);
+  }
+  // The group's files share the group's web part.
+  TQnlwCompress part(nullptr);
+  part.SetCompressedFile(Join(build, "MainGroup.1"));
+  EXPECT_EQ(2, part.FileCount());
+  EXPECT_FALSE(testsupport::FileExists(Join(build, "files.1")));
+}
+
+}  // namespace
