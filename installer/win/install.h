@@ -93,6 +93,9 @@ class TCustomInstall : public TFileContainer {
   // tests), asking for each further disk; shows any error, then ends the
   // program.
   void TransferToFloppies(const std::string& drive);
+  // The archive reader the floppy transfer spans with; nil is the shared
+  // reader.  Tests give one with disks of a small capacity.
+  TQnlwCompress* FloppyReader = nullptr;
   // "-b": builds from the folder named by BUILD.INF beside the program;
   // shows any error, then ends the program.
   void BuildFromIni();

@@ -245,7 +245,7 @@ void TCustomInstall::WriteFileList() {
 void TCustomInstall::TransferToFloppies(const std::string& drive) {
   if (Screen) Screen->SetCursor(crHourGlass);
   bool pushed = false;
-  TQnlwCompress* reader = GlobalArchiveReader();
+  TQnlwCompress* reader = FloppyReader ? FloppyReader : GlobalArchiveReader();
   auto savedNewDisk = reader->OnNewDisk;
   auto savedStatus = reader->OnStatus;
   try {

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "../installerarch/small_disk.h"
 #include "exception_text.h"
 #include "installrecords.h"
 #include "kitroutines.h"
@@ -175,13 +176,17 @@ TEST_F(BuildTest, SelfExtractingDistributionBuildsRunsAndGoesOntoFloppies) {
   EXPECT_FALSE(testsupport::FileExists(Join(floppy, "setup.exe")));
   messages_.clear();
   {
+    // Disks of 60000 bytes: the file archive takes three.
+    TSmallDiskCompress disks(60000);
     SetupForm s({"-esetup.exe", "-s" + build}, src_, dtTraditional, true);
+    s.driver->FloppyReader = &disks;
     std::vector<std::string> status;
     s.driver->OnStatus = [&](TObject*, TFileRelated*, TFileStatusParameter* p) { status.push_back(p->FileName); };
     s.driver->TransferToFloppies(floppy);
     EXPECT_FALSE(status.empty());
   }
-  EXPECT_TRUE(messages_.empty()) << messages_[0];
+  EXPECT_EQ((std::vector<std::string>{"Please insert disk 2", "Please insert disk 3"}), messages_);
+  EXPECT_TRUE(testsupport::FileExists(Join(floppy, "files.3")));
   EXPECT_EQ(ReadFileBytes(LoaderPath()), ReadFileBytes(Join(floppy, "setup.exe")));
   EXPECT_EQ(ReadFileBytes(Join(build, "setup.1")), ReadFileBytes(Join(floppy, "setup.1")));
   TQnlwCompress reader(nullptr);
@@ -199,6 +204,25 @@ TEST_F(BuildTest, SelfExtractingDistributionBuildsRunsAndGoesOntoFloppies) {
   reader.Extract();
   for (const char* name : {"readme.txt", "data.bin"})
     EXPECT_EQ(ReadFileBytes(Join(src_, name)), ReadFileBytes(Join(again, name))) << name;
+
+  // Cancel at the prompt for the second disk ends the transfer.
+  messages_.clear();
+  Application->MessageBoxFunction = [this](HWND, const std::string& text, const std::string&, UINT) {
+    messages_.push_back(text);
+    return IDCANCEL;
+  };
+  {
+    TSmallDiskCompress disks(60000);
+    SetupForm s({"-esetup.exe", "-s" + build}, src_, dtTraditional, true);
+    s.driver->FloppyReader = &disks;
+    MakeDirs(Join(root_, "floppy2"));
+    s.driver->TransferToFloppies(Join(root_, "floppy2"));
+  }
+  EXPECT_EQ((std::vector<std::string>{"Please insert disk 2", "Aborted by user"}), messages_);
+  Application->MessageBoxFunction = [this](HWND, const std::string& text, const std::string&, UINT) {
+    messages_.push_back(text);
+    return IDOK;
+  };
 
   // A file without the trailer's mark is refused, not followed.
   std::vector<uint8_t> exe = ReadFileBytes(Join(build, "setup.exe"));
@@ -234,6 +258,19 @@ TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
   s.files[1]->SetName(std::string(40, 'D'));
   s.driver->Build(exe, build, false);
   EXPECT_EQ(ReadFileBytes(exe), ReadFileBytes(Join(build, "testsetup.exe")));
+
+  // With the loader: the setup program must exist, and the kit directory
+  // must be found through the search path.
+  s.driver->SetUseLoadingProgram(true);
+  EXPECT_EQ("Cannot create setup file. Executable is blank",
+            testsupport::MessageOf([&] { s.driver->Build(" ", build, true); }));
+  EXPECT_EQ("TInstall: Cannot find the executable file " + exe + ".missing",
+            testsupport::MessageOf([&] { s.driver->Build(exe + ".missing", build, true); }));
+  WriteRegistryString(hkCurrentUser, TCustomInstall::IdeLibraryKey, "SearchPath", Join(root_, "no kit here"));
+  EXPECT_EQ("The HKEY_LOCAL_MACHINE | \\Software\\Tobin Reyl\\Q32V31 key in the registry is either missing or points "
+            "to an invalid Quenlow directory",
+            testsupport::MessageOf([&] { s.driver->Build(exe, build, true); }));
+  s.driver->SetUseLoadingProgram(false);
   // The form's own archive settings are back.
   EXPECT_EQ(archiveType, s.driver->ArchiveFileType());
   EXPECT_EQ("", s.driver->ArchiveFile());
