@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "installregistry.h"
 #include "kitroutines.h"
 #include "sysutils.h"
 #include "translator.h"
@@ -49,6 +50,14 @@ bool CopyRange(const std::string& source, int64_t from, int64_t to, const std::s
 void ProcessPendingMessages() {
   if (Application) Application->ProcessMessages();
 }
+
+// The uninstaller's file, made while designing, takes its program from the
+// kit directory the build finds the loader in.
+const bool kKitDirectoryHooked = [] {
+  auto& hooks = InstallDriverInfoHooks();
+  if (!hooks.KitDirectory) hooks.KitDirectory = &TCustomInstall::FindKitDirectory;
+  return true;
+}();
 
 }  // namespace
 

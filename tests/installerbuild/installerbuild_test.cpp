@@ -15,6 +15,7 @@
 #include "installrecords.h"
 #include "kitroutines.h"
 #include "test_support.h"
+#include "uninstallexe.h"
 #include "win/install.h"
 
 using namespace testsupport;
@@ -294,6 +295,19 @@ TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
   part.SetCompressedFile(Join(build, "MainGroup.1"));
   EXPECT_EQ(2, part.FileCount());
   EXPECT_FALSE(testsupport::FileExists(Join(build, "files.1")));
+}
+
+// The uninstaller's file, dropped on a designed form, takes the program
+// from the kit directory when the kit has one.
+TEST_F(BuildTest, DesignedUninstallerComesFromTheKitDirectory) {
+  TComponent designed(nullptr);
+  designed.SetDesigning(true);
+  auto* without = new TUninstallEXE(&designed);
+  EXPECT_EQ("", without->IncludeFromDir());
+  WriteFileText(Join(kit_, "uninstall.exe"), "the uninstaller");
+  auto* with = new TUninstallEXE(&designed);
+  EXPECT_TRUE(SameText(kit_, with->IncludeFromDir())) << with->IncludeFromDir();
+  EXPECT_EQ("uninstall.exe", with->FileName());
 }
 
 }  // namespace
