@@ -12,6 +12,7 @@
 
 #include "../installerarch/small_disk.h"
 #include "exception_text.h"
+#include "installregistry.h"
 #include "installrecords.h"
 #include "kitroutines.h"
 #include "test_support.h"
@@ -308,6 +309,52 @@ TEST_F(BuildTest, DesignedUninstallerComesFromTheKitDirectory) {
   auto* with = new TUninstallEXE(&designed);
   EXPECT_TRUE(SameText(kit_, with->IncludeFromDir())) << with->IncludeFromDir();
   EXPECT_EQ("uninstall.exe", with->FileName());
+}
+
+// A file type written by registry objects, with "%1" kept, hands the
+// opened file to the program through the shell.
+TEST_F(BuildTest, FileTypeCommandHandsTheFileToTheProgram) {
+  const std::string program = Join(root_, "Prog Dir");
+  Copy(Join(BuildDir(), "tests\\installerbuild\\buildsetup.exe"), Join(program, "probe.exe"));
+  const std::string log = Join(root_, "probe.log");
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_LOG", log.c_str());
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_SRC", src_.c_str());
+  const std::string product = "Morvane Build Type Test";
+  {
+    SetupForm s({}, src_, dtTraditional, false);
+    s.driver->Information()->ProductName = product;
+    s.driver->SetDestDirType(nullptr);
+    s.driver->SetDestDir(program);
+    auto* ext = new TInstallRegistry(s.form.get());
+    ext->SetName("Extension");
+    ext->SetContainer(s.driver);
+    ext->SetRootKey(hkClassesRoot);
+    ext->SetKey("\\.mvbtest");
+    ext->Entries()->Add()->SetText("Morvane.BuildTest");
+    auto* command = new TInstallRegistry(s.form.get());
+    command->SetName("OpenCommand");
+    command->SetContainer(s.driver);
+    command->SetRootKey(hkClassesRoot);
+    command->SetKey("\\Morvane.BuildTest\\shell\\open\\command");
+    TRegistryEntry* line = command->Entries()->Add();
+    line->SetPathSpecifier(FindStandardPathSpecifier<TpsMainInstall>());
+    line->SetText("\"%p\\probe.exe\" \"%1\"");
+    ext->Install();
+    command->Install();
+  }
+  const std::string doc = Join(root_, "a patch.mvbtest");
+  WriteFileText(doc, "patch");
+  std::string out;
+  RunWindows("cmd /c start \"\" \"" + doc + "\"", &out);
+  std::string text;
+  for (int i = 0; i < 100 && !Contains(text, "\n"); ++i) {
+    Sleep(100);
+    if (testsupport::FileExists(log)) text = Slurp(log);
+  }
+  DeleteRegistryKeyTree(hkClassesRoot, "\\.mvbtest");
+  DeleteRegistryKeyTree(hkClassesRoot, "\\Morvane.BuildTest");
+  DeleteRegistryKeyTree(hkLocalMachine, std::string(UninstallKeyPrefix) + product);
+  EXPECT_TRUE(Contains(text, "args=" + doc + "\n")) << text << out;
 }
 
 }  // namespace
