@@ -333,10 +333,19 @@ TEST_F(InstallLinks, TheUninstallerRemovesWhatTheInstallationLogged) {
   WriteFileText(src + "\\data\\table.dat", "a table");
   ASSERT_TRUE(CopyFileA(Join(BuildDir(), "tests\\installerlinks\\lnk_comdll.dll").c_str(),
                         (src + "\\lnkcom.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(Join(BuildDir(), "tests\\installerlinks\\lnk_comexe.exe").c_str(),
+                        (src + "\\lnkcom.exe").c_str(), FALSE));
+  WriteFileText(src + "\\common.dat", "used by others too");
   driver_->SetArchiveFile(Join(ScratchDir(), "uninstall files.1"));
-  // No count left over from an earlier run.
+  // A folder outside the product's, with a file another product counts.
+  const std::string others = Join(ScratchDir(), "uninstall common");
+  MakeDirs(others);
+  // No count left over from an earlier run; one from another product.
   DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, ShortPathName(dest) + "\\shared.dat");
   DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, dest + "\\shared.dat");
+  DeleteFileA((others + "\\common.dat").c_str());
+  const std::string commonName = ShortPathName(others) + "\\common.dat";
+  WriteRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 1);
 
   auto file = [&](const std::string& name, TFileContainer* container, const std::string& dir,
                   const std::string& fileName) {
@@ -358,6 +367,17 @@ TEST_F(InstallLinks, TheUninstallerRemovesWhatTheInstallationLogged) {
   com->SetUpdateDLLCounter(false);
   com->SetDestDirType(FindStandardPathSpecifier<TpsContainerDestDir>());
   com->SetDestDir("");
+  TInstallFile* comExe = file("ComExe", driver_, src, "lnkcom.exe");
+  comExe->SetActiveX(true);
+  comExe->SetFileType(iftNormal);
+  comExe->SetUpdateDLLCounter(false);
+  comExe->SetDestDirType(FindStandardPathSpecifier<TpsContainerDestDir>());
+  comExe->SetDestDir("");
+  auto* common = Make<TInstallFileGroup>("CommonGroup");
+  common->SetContainer(driver_);
+  common->SetDestDirType(nullptr);
+  common->SetDestDir(others);
+  file("CommonFile", common, src, "common.dat")->SetUpdateDLLCounter(true);
   auto* data = Make<TInstallFileGroup>("DataGroup");
   data->SetContainer(driver_);
   data->SetDestDir("\\data\\tables");
@@ -419,6 +439,10 @@ TEST_F(InstallLinks, TheUninstallerRemovesWhatTheInstallationLogged) {
   EXPECT_EQ("0x3", RegQuery(hkcuCommand, "Count"));
   EXPECT_EQ("installed", RegQuery(hklmVersion, ""));
   EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "Registered", 0));
+  // The program registers itself on its own time.
+  for (int i = 0; i < 100 && ReadRegistryInteger(hkCurrentUser, comKey, "ExeRegistered", 0) != 1; ++i) Sleep(50);
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "ExeRegistered", 0));
+  EXPECT_EQ(2, ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 0));
   EXPECT_EQ(kProduct, RegQuery("HKLM" + kUninstallKey, "DisplayName"));
   const std::string uninstallString = RegQuery("HKLM" + kUninstallKey, "UninstallString");
   ASSERT_EQ("\"" + dest + "\\uninstall.exe\" " + kProduct, uninstallString);
@@ -441,6 +465,12 @@ TEST_F(InstallLinks, TheUninstallerRemovesWhatTheInstallationLogged) {
   EXPECT_TRUE(DirectoryExists(DesktopFolder()));
   EXPECT_TRUE(DirectoryExists(ProgramsFolder()));
   EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "Unregistered", 0));
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "ExeUnregistered", 0));
+  EXPECT_FALSE(testsupport::FileExists(dest + "\\lnkcom.exe"));
+  // The other product still counts its file: one count less, the file kept.
+  EXPECT_EQ(1, ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 0));
+  EXPECT_TRUE(testsupport::FileExists(others + "\\common.dat"));
+  DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, commonName);
   const std::string commandKey = std::string(kScratchKey) + "\\Morvane.Patch\\shell\\open\\command";
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, commandKey, ""));
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, commandKey, "Count"));
