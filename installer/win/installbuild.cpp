@@ -79,7 +79,8 @@ void TCustomInstall::BuildFromIni() {
       throw IEInstall("Need to have a BUILD.INF file in this directory with the first line specifying the build directory");
     TStringList lines;
     lines.LoadFromFile(ini);
-    if (lines.Count() < 1)
+    // A blank first line would build into the root of the current drive.
+    if (lines.Count() < 1 || Trim(lines.Strings(0)).empty())
       throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
     Build(Application ? Application->ExeName() : ParamStr(0), Trim(lines.Strings(0)), true);
   } catch (const Exception& e) {

@@ -261,6 +261,18 @@ TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
   s.driver->Build(exe, build, false);
   EXPECT_EQ(ReadFileBytes(exe), ReadFileBytes(Join(build, "testsetup.exe")));
 
+  // BUILD.INF beside the program must name the build folder.
+  const std::string ini = ExtractFilePath(Application->ExeName()) + "BUILD.INF";
+  DeleteFileA(ini.c_str());
+  s.driver->BuildFromIni();
+  WriteFileText(ini, "  \r\nsecond line\r\n");
+  s.driver->BuildFromIni();
+  DeleteFileA(ini.c_str());
+  EXPECT_EQ((std::vector<std::string>{
+                "Need to have a BUILD.INF file in this directory with the first line specifying the build directory",
+                "Must be 1 line in BUILD.INF. This line should specify the build directory"}),
+            messages_);
+
   // With the loader: the setup program must exist, and the kit directory
   // must be found through the search path.
   s.driver->SetUseLoadingProgram(true);
