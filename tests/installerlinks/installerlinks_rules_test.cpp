@@ -211,8 +211,7 @@ TEST(LinkRules, TheFormLoaderBuildsLinksAndRegistryEntries) {
         {"Entries[2].Ident", "Quiet"},
         {"Entries[2].EntryType", "retBoolean"},
         {"Entries[2].Boolean", "True"}}},
-      {"TMainLinkGroup", "MainGroup", {{"Container", "Install"}, {"DestDir", "\\Morvane"}}},
-      {"TSubLinkGroup", "ToolsGroup", {{"Container", "MainGroup"}, {"DestDir", "\\Tools"}}},
+      // A link may come before the groups it needs.
       {"TInstallSubLink",
        "AppLink",
        {{"Container", "ToolsGroup"},
@@ -220,6 +219,8 @@ TEST(LinkRules, TheFormLoaderBuildsLinksAndRegistryEntries) {
         {"ObjectLocationType", "psObjectLink"},
         {"LinkName", "Morvane.lnk"},
         {"Parameters", "%i"}}},
+      {"TMainLinkGroup", "MainGroup", {{"Container", "Install"}, {"DestDir", "\\Morvane"}}},
+      {"TSubLinkGroup", "ToolsGroup", {{"Container", "MainGroup"}, {"DestDir", "\\Tools"}}},
       {"TInstallFile",
        "AppFile",
        {{"Container", "Install"},
@@ -245,13 +246,13 @@ TEST(LinkRules, TheFormLoaderBuildsLinksAndRegistryEntries) {
   EXPECT_EQ(retBoolean, reg->Entries()->Items(2)->EntryType());
   EXPECT_TRUE(reg->Entries()->Items(2)->Boolean());
 
-  auto* link = dynamic_cast<TInstallSubLink*>(made[4]);
+  auto* link = dynamic_cast<TInstallSubLink*>(made[2]);
   ASSERT_TRUE(link);
-  EXPECT_EQ(made[3], link->Container());
+  EXPECT_EQ(made[4], link->Container());
   EXPECT_EQ(made[5], link->ObjectLink());
   EXPECT_EQ("Morvane.lnk", link->LinkName());
   EXPECT_EQ("C:\\Morvane32\\Morvane32.exe", link->TargetPath());
-  EXPECT_EQ(dynamic_cast<TMainLinkGroup*>(made[2]), MainLinkGroup());
+  EXPECT_EQ(dynamic_cast<TMainLinkGroup*>(made[3]), MainLinkGroup());
 
   // Items come in order; an item property the entry does not have, or an
   // index into something that is no collection, is a broken form.
