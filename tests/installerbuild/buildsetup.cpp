@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   std::string args;
   for (int i = 1; i < argc; ++i) args += std::string(i > 1 ? "|" : "") + argv[i];
   Log("args=" + args);
+  Log("dir=" + ExtractFileDir(Application->ExeName()));
   try {
     TForm* form = new TForm(nullptr);
     CreateStandardPathSpecifiers(form);
@@ -82,7 +83,6 @@ int main(int argc, char** argv) {
     } else if (driver->CommandLine().Has(clSelfExtract)) {
       Log("setup=" + driver->SetupProgramPath());
       Log("source=" + driver->SourceDirectory());
-      Log("dir=" + ExtractFileDir(Application->ExeName()));
       Log(std::string("presetup=") + (FileExists(ExtractFilePath(Application->ExeName()) + "presetup.txt") ? "yes" : "no"));
       TQnlwCompress* reader = GlobalArchiveReader();
       reader->SetCompressedFile(driver->SetupProgramPath());

@@ -239,6 +239,32 @@ TEST_F(BuildTest, SelfExtractingDistributionBuildsRunsAndGoesOntoFloppies) {
   EXPECT_TRUE(Contains(messages_[0], "Could not read the extraction info from the archive file")) << messages_[0];
 }
 
+// Without self-extraction the loader is setup.exe as it stands and finds
+// setup.1 beside it; the setup program then gets no "-e".
+TEST_F(BuildTest, PlainLoaderFindsTheSetupArchiveBesideIt) {
+  const std::string build = Join(root_, "plain");
+  const std::string exe = Join(root_, "testsetup.exe");
+  Copy(Join(BuildDir(), "tests\\installerbuild\\buildsetup.exe"), exe);
+  const std::string log = Join(root_, "setup.log");
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_SRC", src_.c_str());
+  SetEnvironmentVariableA("MORVANE_BUILDSETUP_LOG", log.c_str());
+  {
+    SetupForm s({}, src_, dtTraditional, true);
+    s.driver->Build(exe, build, false);
+  }
+  EXPECT_EQ(ReadFileBytes(LoaderPath()), ReadFileBytes(Join(build, "setup.exe")));
+  EXPECT_TRUE(testsupport::FileExists(Join(build, "files.1")));
+  std::string out;
+  ASSERT_EQ(0, RunWindows("\"" + Join(build, "setup.exe") + "\"", &out)) << out;
+  std::string text = Slurp(log);
+  EXPECT_TRUE(Contains(text, "args=-s" + build + "|-csetup.exe\n")) << text;
+  // It ran from the loader's copy, not from the build folder.
+  EXPECT_FALSE(Contains(text, "dir=" + build + "\n")) << text;
+  size_t at = text.find("dir=");
+  ASSERT_NE(std::string::npos, at) << text;
+  RemoveTree(text.substr(at + 4, text.find('\n', at) - at - 4));
+}
+
 // A web build puts each file in its own part and lists them with their
 // sizes, dates and versions; names the list cannot hold are refused.
 TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
