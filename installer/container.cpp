@@ -71,10 +71,12 @@ TInstallContainer::~TInstallContainer() {
   auto& all = AllObjects();
   all.erase(std::remove(all.begin(), all.end(), this), all.end());
   if (gDriver == this) RegisterInstallDriver(nullptr, nullptr);
-  // Copied: a container told here may change the list no further, but the
-  // copy keeps the walk safe whatever it does.
+  // Links and link groups free themselves when told that their container
+  // goes, and their children may follow them: walk a copy and skip those
+  // that are gone by the time their turn comes.
   std::vector<TInstallContainer*> others = all;
-  for (TInstallContainer* other : others) other->ContainerDestroyed(this);
+  for (TInstallContainer* other : others)
+    if (std::find(all.begin(), all.end(), other) != all.end()) other->ContainerDestroyed(this);
   children_.clear();
 }
 

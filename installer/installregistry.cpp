@@ -37,28 +37,6 @@ TInstallInformation* InstallDriverInformation() {
 
 const std::vector<TCustomInstallRegistry*>& InstallRegistryList() { return RegistryObjects(); }
 
-std::string ExpandRegistryPathVariable(const std::string& text, const std::string& path) {
-  std::string result;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c != '%' || i + 1 >= text.size()) {
-      result += c;
-      continue;
-    }
-    char v = text[i + 1];
-    if (v == 'p' || v == 'P') {
-      result += path;
-      ++i;
-    } else if (v == '%') {
-      result += '%';
-      ++i;
-    } else {
-      result += c;  // the next character is copied on its own turn
-    }
-  }
-  return result;
-}
-
 // ---------------------------------------------------------------------------
 
 TRegistryEntry::TRegistryEntry(TCollection* collection) : TCollectionItem(collection) {
@@ -101,7 +79,7 @@ void TRegistryEntry::SetRegistryObject(TCustomInstallRegistry* value) {
 
 std::string TRegistryEntry::EntryText() {
   if (!pathSpecifier_) return text_;
-  return ExpandRegistryPathVariable(text_, pathSpecifier_->Expand(owner_));
+  return ExpandPathVariable(text_, pathSpecifier_->Expand(owner_));
 }
 
 void TRegistryEntry::Assign(TPersistent* source) {

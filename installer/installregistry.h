@@ -123,10 +123,5 @@ class TInstallRegistry : public TCustomInstallRegistry {
 // Every live registry object, in creation order.
 const std::vector<TCustomInstallRegistry*>& InstallRegistryList();
 
-// Replaces "%p" (either case) by path and "%%" by "%"; a "%" before any
-// other character, or at the end, stays as it is, so that "%1" reaches the
-// program a file type starts.
-std::string ExpandRegistryPathVariable(const std::string& text, const std::string& path);
-
 // Opens, creating, the key under root; false when it cannot.
 bool CreateRegistryKey(TRootKeys root, const std::string& key);

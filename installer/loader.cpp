@@ -15,16 +15,38 @@ const TPropInfo& FindProp(TPersistent* obj, TComponent* c, const std::string& na
   return *p;
 }
 
-// "LoginInformation.Hostname": every part before the last names an owned
-// sub-object, the last the property of the innermost one.
+// The item "Entries[2]" of a collection property, made (with those before
+// it) when the collection has fewer items.
+TPersistent* CollectionItemOf(TPersistent* obj, TComponent* c, const std::string& part, const std::string& shown) {
+  size_t open = part.find('[');
+  int index = -1;
+  if (!TryStrToInt(Trim(part.substr(open + 1, part.size() - open - 2)), index) || index < 0)
+    throw EReadError(Format("Invalid collection index in %s of %s", shown, c->Name()));
+  const TPropInfo& p = FindProp(obj, c, Trim(part.substr(0, open)));
+  auto* items = p.Kind == pkClass && p.GetObj ? dynamic_cast<TCollection*>(p.GetObj(obj)) : nullptr;
+  if (!items) throw EReadError(Format("Property %s of %s is not a collection", shown, c->Name()));
+  // A form lists the items in order; a huge index is a broken form, not a
+  // reason to make that many items.
+  if (index > items->Count()) throw EReadError(Format("Collection item %s of %s is out of order", shown, c->Name()));
+  if (index == items->Count()) items->Add();
+  return items->Items(index);
+}
+
+// "LoginInformation.Hostname", "Entries[0].Ident": every part before the
+// last names an owned sub-object or an item of a collection, the last the
+// property of the innermost one.
 TPersistent* PropertyOwner(TComponent* c, const std::string& path, std::string& last) {
   TPersistent* obj = c;
   size_t start = 0;
   for (size_t dot; (dot = path.find('.', start)) != std::string::npos; start = dot + 1) {
     std::string part = path.substr(start, dot - start);
+    if (!part.empty() && part.back() == ']' && part.find('[') != std::string::npos) {
+      obj = CollectionItemOf(obj, c, part, path.substr(0, dot));
+      continue;
+    }
     const TPropInfo& p = FindProp(obj, c, part);
     TPersistent* sub = p.Kind == pkClass && p.GetObj ? dynamic_cast<TPersistent*>(p.GetObj(obj)) : nullptr;
-    if (!sub || dynamic_cast<TComponent*>(sub))
+    if (!sub || dynamic_cast<TComponent*>(sub) || dynamic_cast<TCollection*>(sub))
       throw EReadError(Format("Property %s of %s has no sub-properties", path.substr(0, dot), c->Name()));
     obj = sub;
   }
@@ -120,7 +142,8 @@ void SetValue(TPersistent* c, const std::string& owner, const TPropInfo& p, cons
 bool IsReference(TPersistent* c, const TPropInfo& p) {
   if (p.Kind != pkClass || !p.SetObj) return false;
   TObject* sub = p.GetObj ? p.GetObj(c) : nullptr;
-  return dynamic_cast<TStrings*>(sub) == nullptr;
+  // Owned sub-objects are filled in place, not pointed at.
+  return dynamic_cast<TStrings*>(sub) == nullptr && dynamic_cast<TCollection*>(sub) == nullptr;
 }
 
 }  // namespace

@@ -16,7 +16,10 @@
 // One component of a form.  Property values are text: strings as they are,
 // numbers in decimal, Booleans "True"/"False", enumerations by name, sets
 // as "[a,b]", component references by component name ("" or "nil" for
-// none), and string lists as lines separated by "\n".
+// none), and string lists as lines separated by "\n".  A property of an
+// owned sub-object is named through it ("LoginInformation.Hostname"), one
+// of a collection item through the item's index ("Entries[0].Ident");
+// items are made as their first property is met, in index order.
 struct TFormComponent {
   std::string ClassName;
   std::string Name;

@@ -380,16 +380,22 @@ std::string ExpandPathVariable(const std::string& text, const std::string& path)
   std::string result;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c != '%') {
-      result += c;
+    if (c != '%' || i + 1 >= text.size()) {
+      result += c;  // a trailing "%" stays
       continue;
     }
-    if (i + 1 >= text.size()) break;
-    char v = text[++i];
-    if (v == 'p' || v == 'P')
+    char v = text[i + 1];
+    if (v == 'p' || v == 'P') {
       result += path;
-    else
-      result += v;  // covers "%%" too
+      ++i;
+    } else if (v == '%') {
+      result += '%';
+      ++i;
+    } else {
+      // Kept with what follows: "%1" must reach the program a file type
+      // starts, or it gets "1" in place of the file.
+      result += c;
+    }
   }
   return result;
 }

@@ -114,5 +114,6 @@ std::string CommonFilesDir();
 
 // Expands %a %b %c %d %f %i %m %p %s %w and %% in text for component.
 std::string ExpandMetaVariables(const std::string& text, TComponent* component);
-// Expands %p (either case) to path and %% to %, as registry values use.
+// Expands %p (either case) to path and %% to %, as registry values use; a
+// "%" before any other character, or at the end, stays as it is.
 std::string ExpandPathVariable(const std::string& text, const std::string& path);

@@ -5,6 +5,7 @@
 #include "installfile.h"
 #include "installregistry.h"
 #include "kitroutines.h"
+#include "loader.h"
 #include "progman.h"
 #include "uninstallexe.h"
 
@@ -98,6 +99,12 @@ void TCustomShellLinkGroup::Process() {
   SendInstallMessage(this, imBeforeMakeFolder, nullptr);
   ForceDirectories(GetDestDir());
   TInstallObject::Process();
+}
+
+void TCustomShellLinkGroup::ContainerDestroyed(TInstallContainer* other) {
+  bool mine = other && other == Container();
+  TInstallObject::ContainerDestroyed(other);
+  if (mine) delete this;
 }
 
 TMainLinkGroup::TMainLinkGroup(TComponent* owner) : TCustomShellLinkGroup(owner) {
@@ -257,8 +264,11 @@ std::string TCustomInstallShellLink::TargetPath() {
 std::string TCustomInstallShellLink::LinkPath() { return GetDestDir() + "\\" + linkName_; }
 
 void TCustomInstallShellLink::ContainerDestroyed(TInstallContainer* other) {
+  bool mine = other && other == Container();
   TInstallObject::ContainerDestroyed(other);
   if (other == objectLink_) objectLink_ = nullptr;
+  // A link goes with its container.
+  if (mine) delete this;
 }
 
 void TCustomInstallShellLink::Notification(TComponent* component, TOperation operation) {
@@ -376,4 +386,16 @@ void TInstallSubLink::SetContainer(TInstallContainer* value) {
   if (value && !IsLoading() && !dynamic_cast<TSubLinkGroup*>(value))
     throw IEInstallShellLink("A TSubLinkGroup component must be the Container for TInstallSubLink components");
   TCustomInstallShellLink::SetContainer(value);
+}
+
+// ---------------------------------------------------------------------------
+
+void RegisterLinkAndRegistryClasses() {
+  RegisterComponentClass<TMainLinkGroup>("TMainLinkGroup");
+  RegisterComponentClass<TSubLinkGroup>("TSubLinkGroup");
+  RegisterComponentClass<TInstallShellLink>("TInstallShellLink");
+  RegisterComponentClass<TInstallMainLink>("TInstallMainLink");
+  RegisterComponentClass<TInstallSubLink>("TInstallSubLink");
+  RegisterComponentClass<TInstallRegistry>("TInstallRegistry");
+  RegisterComponentClass<TUninstallEXE>("TUninstallEXE");
 }

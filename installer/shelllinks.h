@@ -15,6 +15,8 @@ class TCustomShellLinkGroup : public TInstallObject {
   explicit TCustomShellLinkGroup(TComponent* owner);
   int RegisteredType() const override { return rtShellLinkGroup; }
   void Process() override;
+  // A group goes with its container.
+  void ContainerDestroyed(TInstallContainer* other) override;
 };
 
 class TMainLinkGroup : public TCustomShellLinkGroup {
@@ -104,6 +106,10 @@ class TInstallSubLink : public TCustomInstallShellLink {
   explicit TInstallSubLink(TComponent* owner);
   void SetContainer(TInstallContainer* value) override;
 };
+
+// Makes the groups, links, registry objects and the uninstaller known to
+// the setup form's loader.
+void RegisterLinkAndRegistryClasses();
 
 // The program-wide lists.
 TMainLinkGroup* MainLinkGroup();

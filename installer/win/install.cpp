@@ -424,7 +424,7 @@ bool TCustomInstall::Designing() const {
 void TCustomInstall::HookRunSide() {
   auto& info = InstallDriverInfoHooks();
   info.Information = [this] { return &information_; };
-  info.KitDirectory = [this] { return KitDirectory(); };
+  info.KitDirectory = &TCustomInstall::KitDirectory;
   auto& tree = PathSpecifierTree();
   tree.SourceDir = [this] { return sourceDirectory_; };
   tree.SelfExtractorName = [this](std::string& name) {
@@ -451,6 +451,8 @@ void TCustomInstall::HookRunSide() {
 void TCustomInstall::UnhookRunSide() {
   if (gInstance != this) return;
   InstallDriverInfoHooks() = TInstallDriverInfoHooks();
+  // The kit's folder is found without a driver too (a designed uninstaller).
+  InstallDriverInfoHooks().KitDirectory = &TCustomInstall::FindKitDirectory;
   auto& tree = PathSpecifierTree();
   tree.SourceDir = nullptr;
   tree.SelfExtractorName = nullptr;
@@ -767,16 +769,8 @@ void TCustomInstall::CleanupRegistry() {
 }
 
 std::string TCustomInstall::KitDirectory() {
-  std::string path;
-  {
-    TRegistry r;
-    r.SetRootKey(HKEY_CURRENT_USER);
-    if (r.OpenKeyReadOnly(IDELibraryKey) && r.ValueExists("SearchPath")) path = r.ReadString("SearchPath");
-  }
-  for (int i = 1, n = CountItems(path, ';'); i <= n; ++i) {
-    std::string dir = RemoveBackslash(Trim(GetItem(path, i, ';')));
-    if (!dir.empty() && FileExists(AddBackslash(dir) + KitMarkerFile)) return dir;
-  }
+  const std::string dir = FindKitDirectory();
+  if (!dir.empty()) return dir;
   throw IEInstall(
       "The HKEY_LOCAL_MACHINE | %s key in the registry is either missing or points to an invalid Quenlow directory",
       {std::string("\\Software\\Tobin Reyl\\Q32V31")});

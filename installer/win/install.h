@@ -123,16 +123,36 @@ class TCustomInstall : public TFileContainer {
   void LoadLanguage();
   // The first folder of the IDE's library search path that holds the
   // kit's marker file; raises IEInstall when there is none.
-  std::string KitDirectory();
+  static std::string KitDirectory();
   TForm* MainForm() const { return mainForm_; }
   // The clean-up batch the destructor starts, "" when none was written.
   const std::string& CleanupBatchPath() const { return batchPath_; }
   void Notification(TComponent* component, TOperation operation) override;
 
-  // ---- distribution build ----
-  // "-b" and "-f" at load time.
-  virtual void BuildFromIni();
-  virtual void TransferToFloppies(const std::string& drive);
+  // ---- distribution build and floppy transfer (installbuild.cpp) ----
+  // The IDE's library key under HKEY_CURRENT_USER; its ";"-separated
+  // "SearchPath" value leads to the kit directory.
+  static const char* const IdeLibraryKey;
+  // The first search-path directory holding the kit's marker file, or "".
+  static std::string FindKitDirectory();
+  // "-f": copies the self-extracting distribution onto drive (a folder in
+  // tests), asking for each further disk; shows any error, then ends the
+  // program.
+  void TransferToFloppies(const std::string& drive);
+  // The archive reader the floppy transfer spans with; nil is the shared
+  // reader.  Tests give one with disks of a small capacity.
+  TQnlwCompress* FloppyReader = nullptr;
+  // "-b": builds from the folder named by BUILD.INF beside the program;
+  // shows any error, then ends the program.
+  void BuildFromIni();
+  virtual void Build(const std::string& sourceExe, const std::string& buildDir, bool selfExtracting);
+  virtual void BuildSetupArchive(const std::string& buildDir, const std::string& sourceExe);
+  // Appends setup.1, files.1 (when built) and the trailer to setup.exe in
+  // buildDir.
+  void AppendSelfExtractor(const std::string& buildDir);
+  // "filelist.lst" beside the driver's archive, for the files compressed
+  // in this build.
+  void WriteFileList();
 
  private:
   void CopyLogin();
@@ -185,8 +205,6 @@ bool& RebootNeeded();
 const char* const InstallRecordsKey = "\\SOFTWARE\\Quenlow\\Install";
 // ---- run side ----
 const char* const QuenlowKey = "\\Software\\Quenlow";
-// Where the IDE keeps its library search path (value "SearchPath") under
-// HKEY_CURRENT_USER, and the file that marks the kit's folder there.
-const char* const IDELibraryKey = "\\Software\\Tobin Reyl\\IDE\\Library";
+// The file that marks the kit's folder on the IDE's library search path.
 const char* const KitMarkerFile = "Q32V31.TXT";
 const char* const RunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";

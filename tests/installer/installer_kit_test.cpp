@@ -125,9 +125,11 @@ TEST(Versions, OutOfTableKeysRaise) {
 
 TEST(Expansion, PathVariable) {
   EXPECT_EQ(ExpandPathVariable("%P\\App", "C:\\Program Files"), "C:\\Program Files\\App");
-  EXPECT_EQ(ExpandPathVariable("\"%p\\run.exe\" %1", "C:\\X"), "\"C:\\X\\run.exe\" 1");
+  // "%1" reaches the program a file type starts as the file's place.
+  EXPECT_EQ(ExpandPathVariable("\"%p\\run.exe\" %1", "C:\\X"), "\"C:\\X\\run.exe\" %1");
   EXPECT_EQ(ExpandPathVariable("100%%", "C:\\X"), "100%");
-  EXPECT_EQ(ExpandPathVariable("abc%", "C:\\X"), "abc");
+  EXPECT_EQ(ExpandPathVariable("abc%", "C:\\X"), "abc%");
+  EXPECT_EQ(ExpandPathVariable("%P %p %%x %", "C:\\P"), "C:\\P C:\\P %x %");
 }
 
 TEST(Expansion, MetaVariablesWithoutFolders) {

@@ -439,11 +439,11 @@ TEST(InstallDriver, InformationAndKitDirectoryForTheOtherObjects) {
   MakeDirs(kit);
   MakeDirs(plain);
   WriteFileText(kit + "\\" + KitMarkerFile, "marker");
-  WriteRegistryString(hkCurrentUser, IDELibraryKey, "SearchPath", plain + "; " + kit + "\\;C:\\elsewhere");
+  WriteRegistryString(hkCurrentUser, TCustomInstall::IdeLibraryKey, "SearchPath", plain + "; " + kit + "\\;C:\\elsewhere");
   EXPECT_EQ(hooks.KitDirectory(), kit);
-  WriteRegistryString(hkCurrentUser, IDELibraryKey, "SearchPath", plain);
+  WriteRegistryString(hkCurrentUser, TCustomInstall::IdeLibraryKey, "SearchPath", plain);
   EXPECT_EQ(MessageOf([&] { hooks.KitDirectory(); }),
             "The HKEY_LOCAL_MACHINE | \\Software\\Tobin Reyl\\Q32V31 key in the registry is either missing or points to "
             "an invalid Quenlow directory");
-  DeleteRegistryKeyTree(hkCurrentUser, IDELibraryKey);
+  DeleteRegistryKeyTree(hkCurrentUser, TCustomInstall::IdeLibraryKey);
 }

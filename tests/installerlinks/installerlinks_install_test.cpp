@@ -53,6 +53,23 @@ std::string RegType(const std::string& key, const std::string& name) {
   return at == std::string::npos ? "<missing>" : out.substr(at, out.find(' ', at) - at);
 }
 
+bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
+  HKEY h;
+  if (RegOpenKeyExA(root, key.substr(key.find_first_not_of('\\')).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+    return false;
+  bool found = RegQueryValueExA(h, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(h);
+  return found;
+}
+
+void DeleteValue(HKEY root, const std::string& key, const std::string& name) {
+  HKEY h;
+  if (RegOpenKeyExA(root, key.substr(key.find_first_not_of('\\')).c_str(), 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueA(h, name.c_str());
+  RegCloseKey(h);
+}
+
 struct TLinkRead {
   std::string Path, Arguments, WorkingDir;
   WORD HotKey = 0;
@@ -297,6 +314,171 @@ TEST_F(InstallLinks, UninstallerRegistersTheProductWithAQuotedCommand) {
       "Uninstaller could not write information about the uninstall to the registry because there was no TInstall "
       "component",
       MessageOf([&] { uninstaller->WriteUninstallLog(kUninstallKey); }));
+}
+
+// A whole small installation undone by the stand-in uninstaller through
+// the command the installation registered.
+TEST_F(InstallLinks, TheUninstallerRemovesWhatTheInstallationLogged) {
+  const std::string src = Join(ScratchDir(), "uninstall src");
+  // A folder of its own, which the uninstall leaves empty and removes with
+  // the empty folders above it.
+  const std::string top = Join(ScratchDir(), "uninstall");
+  const std::string dest = top + "\\Program Files\\Morvane32";
+  driver_->SetDestDir(dest);
+  const std::string comKey = "\\Software\\MorvaneLinksComDll";
+  DeleteRegistryKeyTree(hkCurrentUser, comKey);
+  MakeDirs(src + "\\data");
+  WriteFileText(src + "\\Morvane32.exe", "the program");
+  WriteFileText(src + "\\shared.dat", "shared");
+  WriteFileText(src + "\\data\\table.dat", "a table");
+  ASSERT_TRUE(CopyFileA(Join(BuildDir(), "tests\\installerlinks\\lnk_comdll.dll").c_str(),
+                        (src + "\\lnkcom.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(Join(BuildDir(), "tests\\installerlinks\\lnk_comexe.exe").c_str(),
+                        (src + "\\lnkcom.exe").c_str(), FALSE));
+  WriteFileText(src + "\\common.dat", "used by others too");
+  driver_->SetArchiveFile(Join(ScratchDir(), "uninstall files.1"));
+  // A folder outside the product's, with a file another product counts.
+  const std::string others = Join(ScratchDir(), "uninstall common");
+  MakeDirs(others);
+  // No count left over from an earlier run; one from another product.
+  DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, ShortPathName(dest) + "\\shared.dat");
+  DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, dest + "\\shared.dat");
+  DeleteFileA((others + "\\common.dat").c_str());
+  const std::string commonName = ShortPathName(others) + "\\common.dat";
+  WriteRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 1);
+
+  auto file = [&](const std::string& name, TFileContainer* container, const std::string& dir,
+                  const std::string& fileName) {
+    auto* f = Make<TInstallFile>(name);
+    f->SetContainer(container);
+    f->SetIncludeFromDir(dir);
+    f->SetFileName(fileName);
+    f->SetFileType(iftNormal);
+    f->SetUpdateDLLCounter(false);
+    return f;
+  };
+  TInstallFile* app = file("AppFile", driver_, src, "Morvane32.exe");
+  TInstallFile* shared = file("SharedFile", driver_, src, "shared.dat");
+  shared->SetUpdateDLLCounter(true);
+  TInstallFile* com = file("ComFile", driver_, src, "lnkcom.dll");
+  com->SetActiveX(true);
+  // Kept beside the program, not in the system folder.
+  com->SetFileType(iftNormal);
+  com->SetUpdateDLLCounter(false);
+  com->SetDestDirType(FindStandardPathSpecifier<TpsContainerDestDir>());
+  com->SetDestDir("");
+  TInstallFile* comExe = file("ComExe", driver_, src, "lnkcom.exe");
+  comExe->SetActiveX(true);
+  comExe->SetFileType(iftNormal);
+  comExe->SetUpdateDLLCounter(false);
+  comExe->SetDestDirType(FindStandardPathSpecifier<TpsContainerDestDir>());
+  comExe->SetDestDir("");
+  auto* common = Make<TInstallFileGroup>("CommonGroup");
+  common->SetContainer(driver_);
+  common->SetDestDirType(nullptr);
+  common->SetDestDir(others);
+  file("CommonFile", common, src, "common.dat")->SetUpdateDLLCounter(true);
+  auto* data = Make<TInstallFileGroup>("DataGroup");
+  data->SetContainer(driver_);
+  data->SetDestDir("\\data\\tables");
+  file("TableFile", data, src + "\\data", "table.dat");
+  auto* uninstaller = Make<TUninstallEXE>("Uninstaller");
+  uninstaller->SetContainer(driver_);
+  uninstaller->SetIncludeFromDir(Join(BuildDir(), "tests\\tools\\uninstall"));
+
+  auto* main = Make<TMainLinkGroup>("MainGroup");
+  main->SetContainer(driver_);
+  main->SetDestDir("\\Morvane Links Test");
+  auto* sub = Make<TSubLinkGroup>("ToolsGroup");
+  sub->SetContainer(main);
+  sub->SetDestDir("\\Tools");
+  auto* appLink = Make<TInstallMainLink>("AppLink");
+  appLink->SetContainer(main);
+  appLink->SetObjectLink(app);
+  auto* removeLink = Make<TInstallSubLink>("RemoveLink");
+  removeLink->SetContainer(sub);
+  removeLink->SetObjectLink(uninstaller);
+  auto* home = Make<TInstallMainLink>("HomeLink");
+  home->SetContainer(main);
+  home->SetObjectLocation("http://www.example.com/morvane");
+  home->SetLinkName("Home.URL");
+  auto* desk = Make<TInstallShellLink>("DeskLink");
+  desk->SetContainer(driver_);
+  desk->SetDestDirType(FindStandardPathSpecifier<TpsDesktopMenu>());
+  desk->SetDestDir("\\MorvaneLinksTest");
+  desk->SetObjectLink(app);
+  desk->SetMethod(mtShellLinkInterface);
+
+  auto* type = Make<TInstallRegistry>("PatchType");
+  type->SetContainer(driver_);
+  type->SetRootKey(hkCurrentUser);
+  type->SetKey(std::string(kScratchKey) + "\\Morvane.Patch\\shell\\open\\command");
+  TRegistryEntry* command = type->Entries()->Add();
+  command->SetPathSpecifier(FindStandardPathSpecifier<TpsMainInstall>());
+  command->SetText("\"%p\\Morvane32.exe\" \"%1\"");
+  type->Entries()->Add()->SetIdent("Count");
+  type->Entries()->Items(1)->SetInteger(3);
+  auto* version = Make<TInstallRegistry>("VersionKey");
+  version->SetContainer(driver_);
+  version->SetKeySpecifierType(ksVersion);
+  version->Entries()->Add()->SetText("installed");
+
+  driver_->Compress(0);
+  driver_->SetState(fcsInstall);
+
+  const std::string group = ProgramsFolder() + "\\Morvane Links Test";
+  const std::string desktop = DesktopFolder() + "\\MorvaneLinksTest";
+  const std::string hkcuCommand = "HKCU" + std::string(kScratchKey) + "\\Morvane.Patch\\shell\\open\\command";
+  const std::string hklmVersion = "HKLM\\SOFTWARE\\Morvane Test Co\\" + std::string(kProduct) + "\\3.2";
+  const std::vector<std::string> installed = {
+      dest + "\\Morvane32.exe", dest + "\\shared.dat",      dest + "\\lnkcom.dll",
+      dest + "\\data\\tables\\table.dat", dest + "\\uninstall.exe", group + "\\Morvane32.lnk",
+      group + "\\Tools\\uninstall.lnk", group + "\\Home.URL",  desktop + "\\Morvane32.lnk"};
+  for (const std::string& path : installed) ASSERT_TRUE(testsupport::FileExists(path)) << path;
+  EXPECT_EQ("\"" + dest + "\\Morvane32.exe\" \"%1\"", RegQuery(hkcuCommand, ""));
+  EXPECT_EQ("0x3", RegQuery(hkcuCommand, "Count"));
+  EXPECT_EQ("installed", RegQuery(hklmVersion, ""));
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "Registered", 0));
+  // The program registers itself on its own time.
+  for (int i = 0; i < 100 && ReadRegistryInteger(hkCurrentUser, comKey, "ExeRegistered", 0) != 1; ++i) Sleep(50);
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "ExeRegistered", 0));
+  EXPECT_EQ(2, ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 0));
+  EXPECT_EQ(kProduct, RegQuery("HKLM" + kUninstallKey, "DisplayName"));
+  const std::string uninstallString = RegQuery("HKLM" + kUninstallKey, "UninstallString");
+  ASSERT_EQ("\"" + dest + "\\uninstall.exe\" " + kProduct, uninstallString);
+  const std::string sharedName = ShortPathName(dest + "\\shared.dat");
+  EXPECT_EQ(1, ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, sharedName, -1)) << sharedName;
+  // Someone else's value in a logged key.
+  WriteRegistryString(hkCurrentUser, std::string(kScratchKey) + "\\Morvane.Patch\\shell\\open\\command", "Foreign",
+                      "kept");
+
+  std::string output;
+  ASSERT_EQ(0, RunWindows(uninstallString, &output)) << output;
+  // The program and its folder go once it has ended.
+  for (int i = 0; i < 300 && DirectoryExists(top); ++i) Sleep(100);
+
+  for (const std::string& path : installed) EXPECT_FALSE(testsupport::FileExists(path)) << path;
+  EXPECT_FALSE(DirectoryExists(top));
+  EXPECT_TRUE(DirectoryExists(ScratchDir()));
+  EXPECT_FALSE(DirectoryExists(group));
+  EXPECT_FALSE(DirectoryExists(desktop));
+  EXPECT_TRUE(DirectoryExists(DesktopFolder()));
+  EXPECT_TRUE(DirectoryExists(ProgramsFolder()));
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "Unregistered", 0));
+  EXPECT_EQ(1, ReadRegistryInteger(hkCurrentUser, comKey, "ExeUnregistered", 0));
+  EXPECT_FALSE(testsupport::FileExists(dest + "\\lnkcom.exe"));
+  // The other product still counts its file: one count less, the file kept.
+  EXPECT_EQ(1, ReadRegistryInteger(hkLocalMachine, SharedDLLsKey, commonName, 0));
+  EXPECT_TRUE(testsupport::FileExists(others + "\\common.dat"));
+  DeleteValue(HKEY_LOCAL_MACHINE, SharedDLLsKey, commonName);
+  const std::string commandKey = std::string(kScratchKey) + "\\Morvane.Patch\\shell\\open\\command";
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, commandKey, ""));
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, commandKey, "Count"));
+  EXPECT_EQ("kept", RegQuery(hkcuCommand, "Foreign"));
+  EXPECT_NE(0, RunWindows("reg query \"" + hklmVersion + "\""));
+  EXPECT_NE(0, RunWindows("reg query \"HKLM" + kUninstallKey + "\""));
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, SharedDLLsKey, sharedName));
+  DeleteRegistryKeyTree(hkCurrentUser, comKey);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "links_driver.h"
+#include "loader.h"
 #include "progman.h"
 #include "shelllinks.h"
 #include "exception_text.h"
@@ -52,13 +53,6 @@ TEST(RegistryRules, EntryTypeFollowsTheLastPropertySetAndSpecifierRemovalKeepsIt
 
   EXPECT_EQ("Cannot create a TRegistryEntries component with a Nil Owner",
             MessageOf([] { TRegistryEntries entries(nullptr); }));
-}
-
-TEST(RegistryRules, PathVariableKeepsEveryOtherPercent) {
-  EXPECT_EQ("C:\\P\\app %1", ExpandRegistryPathVariable("%p\\app %1", "C:\\P"));
-  EXPECT_EQ("C:\\P C:\\P %x %", ExpandRegistryPathVariable("%P %p %%x %", "C:\\P"));
-  EXPECT_EQ("%", ExpandRegistryPathVariable("%%", "C:\\P"));
-  EXPECT_EQ("", ExpandRegistryPathVariable("", "C:\\P"));
 }
 
 TEST(RegistryRules, KeySpecifiersNeedTheDriverAndFallBackWhenItGoes) {
@@ -127,6 +121,18 @@ TEST(LinkRules, GroupsAndLinksKeepTheirContainerRules) {
             MessageOf([&] { mainLink->SetContainer(sub); }));
   mainLink->SetContainer(main);
   EXPECT_EQ(2u, InstallShellLinkList().size());
+  // Groups and links go with their container, down the tree.
+  int components = form.Owner->ComponentCount();
+  delete main;
+  EXPECT_EQ(components - 4, form.Owner->ComponentCount());
+  EXPECT_EQ(nullptr, form.Owner->FindComponent("Tools"));
+  EXPECT_TRUE(SubLinkGroupList().empty());
+  EXPECT_TRUE(InstallShellLinkList().empty());
+  EXPECT_EQ(other, form.Owner->FindComponent("Files"));
+
+  auto* again = new TMainLinkGroup(form.Owner.get());
+  auto* lone = new TInstallMainLink(form.Owner.get());
+  lone->SetContainer(again);
   form.Owner.reset();
   EXPECT_EQ(nullptr, MainLinkGroup());
   EXPECT_TRUE(SubLinkGroupList().empty());
@@ -179,6 +185,85 @@ TEST(LinkRules, LinksNameThemselvesFromWhatTheyPointAt) {
   ftp->SetLinkName("Site.lnk");
   ftp->SetObjectLocation("FTP://ftp.example.com/pub");
   EXPECT_EQ("Site.lnk", ftp->LinkName());
+}
+
+// The form loader builds links and registry objects with their collection
+// items, resolving references from the items like any other.
+TEST(LinkRules, TheFormLoaderBuildsLinksAndRegistryEntries) {
+  Form form;
+  RegisterLinkAndRegistryClasses();
+  RegisterComponentClass("TLinksDriver", [](TComponent* owner) -> TComponent* {
+    return new TLinksDriver(owner, "C:\\Morvane32");
+  });
+  RegisterComponentClass<TInstallFile>("TInstallFile");
+  std::vector<TFormComponent> desc = {
+      {"TLinksDriver", "Install", {}},
+      {"TInstallRegistry",
+       "PatchType",
+       {{"Container", "Install"},
+        {"RootKey", "hkClassesRoot"},
+        {"Key", "\\Morvane.Patch\\shell\\open\\command"},
+        {"Entries[0].PathSpecifier", "psMainInstall"},
+        {"Entries[0].Text", "\"%p\\wendl32.exe\" %1"},
+        {"Entries[1].Ident", "Count"},
+        {"Entries[1].EntryType", "retInteger"},
+        {"Entries[1].Integer", "5"},
+        {"Entries[2].Ident", "Quiet"},
+        {"Entries[2].EntryType", "retBoolean"},
+        {"Entries[2].Boolean", "True"}}},
+      // A link may come before the groups it needs.
+      {"TInstallSubLink",
+       "AppLink",
+       {{"Container", "ToolsGroup"},
+        {"ObjectLink", "AppFile"},
+        {"ObjectLocationType", "psObjectLink"},
+        {"LinkName", "Morvane.lnk"},
+        {"Parameters", "%i"}}},
+      {"TMainLinkGroup", "MainGroup", {{"Container", "Install"}, {"DestDir", "\\Morvane"}}},
+      {"TSubLinkGroup", "ToolsGroup", {{"Container", "MainGroup"}, {"DestDir", "\\Tools"}}},
+      {"TInstallFile",
+       "AppFile",
+       {{"Container", "Install"},
+        {"FileName", "Morvane32.exe"},
+        {"DestName", "Morvane32.exe"},
+        {"DestDirType", "psContainerDestDir"}}},
+      {"TUninstallEXE", "Uninstaller", {{"Container", "Install"}}},
+  };
+  std::vector<TComponent*> made = LoadForm(form.Owner.get(), desc);
+  ASSERT_EQ(desc.size(), made.size());
+  auto* reg = dynamic_cast<TInstallRegistry*>(made[1]);
+  ASSERT_TRUE(reg);
+  EXPECT_EQ(hkClassesRoot, reg->RootKey());
+  ASSERT_EQ(3, reg->Entries()->Count());
+  TRegistryEntry* command = reg->Entries()->Items(0);
+  EXPECT_EQ(FindStandardPathSpecifier<TpsMainInstall>(), command->PathSpecifier());
+  EXPECT_EQ(reg, command->RegistryObject());
+  EXPECT_EQ(retText, command->EntryType());
+  EXPECT_EQ("\"C:\\Morvane32\\wendl32.exe\" %1", command->EntryText());
+  // Loading sets the values without letting each one pick the type.
+  EXPECT_EQ(retInteger, reg->Entries()->Items(1)->EntryType());
+  EXPECT_EQ(5, reg->Entries()->Items(1)->Integer());
+  EXPECT_EQ(retBoolean, reg->Entries()->Items(2)->EntryType());
+  EXPECT_TRUE(reg->Entries()->Items(2)->Boolean());
+
+  auto* link = dynamic_cast<TInstallSubLink*>(made[2]);
+  ASSERT_TRUE(link);
+  EXPECT_EQ(made[4], link->Container());
+  EXPECT_EQ(made[5], link->ObjectLink());
+  EXPECT_EQ("Morvane.lnk", link->LinkName());
+  EXPECT_EQ("C:\\Morvane32\\Morvane32.exe", link->TargetPath());
+  EXPECT_EQ(dynamic_cast<TMainLinkGroup*>(made[3]), MainLinkGroup());
+
+  // Items come in order; an item property the entry does not have, or an
+  // index into something that is no collection, is a broken form.
+  TComponent other(nullptr);
+  for (const auto& prop : std::vector<std::pair<std::string, std::string>>{
+           {"Entries[1].Ident", "x"}, {"Entries[0].Colour", "x"}, {"Key[0].Text", "x"}, {"Entries[-1].Text", "x"}}) {
+    EXPECT_THROW(LoadForm(&other, {{"TInstallRegistry", "Broken", {prop}}}), EReadError) << prop.first;
+    delete other.FindComponent("Broken");
+  }
+  EXPECT_THROW(LoadForm(&other, {{"TInstallRegistry", "Unresolved", {{"Entries[0].PathSpecifier", "psNone"}}}}),
+               EReadError);
 }
 
 TEST(ProgramManagerRules, ItemLinesAreReadByTheirFirstFieldExactly) {
