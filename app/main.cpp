@@ -3,6 +3,7 @@
 // runs the message loop; the engine's buffers are freed however it ends.
 #include <windows.h>
 
+#include "emailform.h"
 #include "helphook.h"
 #include "mainform.h"
 #include "options.h"
@@ -30,7 +31,7 @@ void StartUp() {
 
   Application->CreateForm(Form1);
   Application->CreateForm(Form2);
-  // The e-mail progress window (TForm4) is not built yet, so it is not created.
+  Application->CreateForm(Form4);
   // The help window (Tform_Help) is not built yet, so it is not created.
 
   ConvertHintLineBreaks(Application);
@@ -39,7 +40,8 @@ void StartUp() {
   // before the user ever opens it.
   Form1->rdgrp_OptionMainWindowPos->SetItemIndex(RestoreWindowPosition(Form1, 70, 40));
   Form1->rdgrp_OptionPatchWindowPos->SetItemIndex(RestoreWindowPosition(Form2, 50, 50));
-  // The e-mail progress window is not created yet, so it has no position to restore.
+  Form1->rdgrp_OptionEmailSendWindowPos->SetItemIndex(RestoreWindowPosition(Form4, 300, 300));
+  Form4->PositionGroup = Form1->rdgrp_OptionEmailSendWindowPos;
 
   Application->HintHidePause = kHintHidePause;
   // Any name will do: with one the library passes F1 on to the help hook.
