@@ -38,9 +38,9 @@ void StartUp() {
 
   // The options page shows each window's storage mode from the start,
   // before the user ever opens it.
-  Form1->rdgrp_OptionMainWindowPos->SetItemIndex(RestoreWindowPosition(Form1, 70, 40));
-  Form1->rdgrp_OptionPatchWindowPos->SetItemIndex(RestoreWindowPosition(Form2, 50, 50));
-  Form1->rdgrp_OptionEmailSendWindowPos->SetItemIndex(RestoreWindowPosition(Form4, 300, 300));
+  Form1->ShowPositionMode(Form1->rdgrp_OptionMainWindowPos, RestoreWindowPosition(Form1, 70, 40));
+  Form1->ShowPositionMode(Form1->rdgrp_OptionPatchWindowPos, RestoreWindowPosition(Form2, 50, 50));
+  Form1->ShowPositionMode(Form1->rdgrp_OptionEmailSendWindowPos, RestoreWindowPosition(Form4, 300, 300));
   Form4->PositionGroup = Form1->rdgrp_OptionEmailSendWindowPos;
 
   Application->HintHidePause = kHintHidePause;
