@@ -5,6 +5,8 @@
 #include <string>
 
 #include "addrbook.h"
+#include "packer.h"
+#include "sysutils.h"
 #include "settings.h"
 
 TForm1* Form1 = nullptr;
@@ -65,6 +67,8 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   rdgrp_OptionAddressBookWindowPos =
       MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionAddressBookWindowPos", "Addressbook window", 316);
 
+  BuildOptionPages();
+
   button_ExpertCallAddressbook = new TButton(this);
   button_ExpertCallAddressbook->SetName("button_ExpertCallAddressbook");
   button_ExpertCallAddressbook->SetBounds(16, 16, 100, 25);
@@ -72,7 +76,79 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   button_ExpertCallAddressbook->SetCaption("Addressbook...");
   button_ExpertCallAddressbook->OnClick = [this](TObject*) { OpenAddressBook(rdgrp_OptionAddressBookWindowPos); };
 
+  OnCreate = [this](TObject*) { FormCreate(); };
   OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
+}
+
+void TForm1::FormCreate() {
+  filling_ = true;
+  rdgrp_PageOnStartup->SetItemIndex(StartupPageMode);
+  pagectrl_Options->SetActivePageIndex(0);
+
+  // The option edits show the settings as stored; the pages' own names get
+  // the desktop folder in front where they are relative.
+  edit_OptionExpertPatchname->SetText(ExpertDefaultPatchfile);
+  edit_OptionWizardPatchname->SetText(WizardDefaultPatchfile);
+
+  combo_OptionExpertPatchType->SetItemIndex(ExpertDefaultPatchType);
+  combo_OptionWizardPatchType->SetItemIndex(WizardDefaultPatchType);
+  chkbox_OptionExpertPgp->SetChecked(ExpertDefaultPgpSigned);
+  chkbox_OptionWizardPgp->SetChecked(WizardDefaultPgpSigned);
+  chkbox_OptionExpertForceIdentical->SetChecked(ExpertPatchIdenticalFiles);
+  chkbox_OptionWizardForceIdentical->SetChecked(WizardPatchIdenticalFiles);
+  edit_OptionExpertBackupDir->SetText(ExpertDefaultBackupPath);
+  edit_OptionWizardBackupDir->SetText(WizardDefaultBackupPath);
+  rdgrp_OptionBrowser->SetItemIndex(DefaultBrowser);
+  chkbox_OptionExpertArchive->SetChecked(ExpertDefaultArchiveChecked);
+  chkbox_OptionWizardArchive->SetChecked(WizardDefaultArchiveChecked);
+
+  auto packerChoice = [](int packer, TRadioButton* internal, TRadioButton* external, TComboBox* combo) {
+    combo->SetItemIndex(packer > 0 ? packer - 1 : 0);
+    (packer > 0 ? external : internal)->SetChecked(true);
+    combo->SetEnabled(packer > 0);
+  };
+  packerChoice(ExpertDefaultPacker, radiobtn_OptionExpertInternalZip, radiobtn_OptionExpertExternalPacker,
+               combo_OptionExpertExternalPacker);
+  packerChoice(WizardDefaultPacker, radiobtn_OptionWizardInternalZip, radiobtn_OptionWizardExternalPacker,
+               combo_OptionWizardExternalPacker);
+
+  PackerSettingsList.clear();
+  for (int n = 1; n < kPackerCount; ++n)
+    LoadPackerSettings(PackerTable[n].name, PackerTable[n].suffix, PackerTable[n].options);
+  ShowPackerSettings(1);
+
+  edit_OptionEmailSubject->SetText(DefaultPatchEmailSubject);
+  int chosen = 0;
+  for (size_t i = 0; i < EmailProfiles.size(); ++i) {
+    combo_OptionDefaultEmailSettings->Items().Add(EmailProfiles[i].DisplayName);
+    combo_OptionEditEmailSettings->Items().Add(EmailProfiles[i].DisplayName);
+    if (EmailProfiles[i].DisplayName == MailProfile && chosen == 0) chosen = static_cast<int>(i);
+  }
+  if (!EmailProfiles.empty()) {
+    combo_OptionDefaultEmailSettings->SetItemIndex(chosen);
+    combo_OptionEditEmailSettings->SetItemIndex(chosen);
+  }
+  ShowProfile();
+
+  rdgrp_OptionCurrentFilelistMode->SetItemIndex(DefaultFilelistStyle);
+  edit_OptionBrowserPath->SetText(CustomBrowserPath);
+  edit_OptionBrowserArgs->SetText(CustomBrowserArgs);
+  chkbox_OptionRestoreExpertFilelists->SetChecked(RestoreExpertFilelists);
+  chkbox_OptionRestoreWizardFilelists->SetChecked(RestoreWizardFilelists);
+
+  if (FileExists(TemplatePath())) {
+    try {
+      memo_OptionDefaultEmailText->Lines().LoadFromFile(TemplatePath());
+    } catch (const std::exception& e) {
+      Application->ShowException(e);
+    }
+  }
+
+  chkbox_OptionHideSplash->SetChecked(HideSplash);
+  chkbox_OptionExpertRestoreSplit->SetChecked(ExpertRestoreSplitter);
+  filling_ = false;
+  UpdateArchiveCaptions();
+  if (StartupPage >= 0 && StartupPage < pagectrl_Main->PageCount()) pagectrl_Main->SetActivePageIndex(StartupPage);
 }
 
 void TForm1::FormClose(TObject*, TCloseAction&) {
@@ -89,9 +165,14 @@ void TForm1::FormClose(TObject*, TCloseAction&) {
       if (firstError.empty()) firstError = "Unknown error while saving the settings";
     }
   };
+  StartupPageMode = rdgrp_PageOnStartup->ItemIndex() < 0 ? 3 : rdgrp_PageOnStartup->ItemIndex();
+  StartupPage = StartupPageMode == 3 ? pagectrl_Main->ActivePageIndex() : StartupPageMode;
   // A window whose position was never restored keeps the default mode.
   const int mode = rdgrp_OptionMainWindowPos->ItemIndex() < 0 ? wsmRestore : rdgrp_OptionMainWindowPos->ItemIndex();
   attempt([this, mode] { StoreWindowPosition(this, mode); });
+  attempt([] { SavePackerSettings(); });
+  MailProfile = combo_OptionDefaultEmailSettings->Text();
+  attempt([this] { SaveTextFile(TemplatePath(), memo_OptionDefaultEmailText->Lines()); });
   attempt([] { SaveSettings(); });
   if (!firstError.empty()) Application->ShowException(Exception(firstError));
 }

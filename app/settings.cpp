@@ -274,6 +274,36 @@ int RestoreWindowPosition(TForm* form, int defaultLeft, int defaultTop) {
   return mode;
 }
 
+void StoreWindowMode(const std::string& formName, int mode) {
+  TRegistry& reg = SettingsRegistry();
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  std::string key = kSettingsKey + std::string(kWindowsKey) + formName;
+  if (!reg.OpenKey(key, true)) throw ERegistryException("Failed to create key " + key);
+  reg.WriteInteger("store mode", mode);
+  reg.CloseKey();
+}
+
+void SaveTextFile(const std::string& path, TStrings& lines) {
+  std::string text;
+  for (int i = 0; i < lines.Count(); ++i) text += lines.Strings(i) + "\r\n";
+  const std::string temp = path + ".new";
+  HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = 0;
+  if (h == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+  } else {
+    DWORD written = 0;
+    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size() && FlushFileBuffers(h);
+    if (!ok) error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    if (!CloseHandle(h) && !error) error = GetLastError();
+    if (!error && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      error = GetLastError();
+    if (error) DeleteFileA(temp.c_str());
+  }
+  if (error) throw EInOutError("Cannot write " + path + ": " + SysErrorMessage(static_cast<int>(error)), static_cast<int>(error));
+}
+
 void StoreWindowPosition(TForm* form, int mode) {
   TRegistry& reg = SettingsRegistry();
   reg.SetRootKey(HKEY_CURRENT_USER);

@@ -10,6 +10,7 @@
 class TComponent;
 class TForm;
 class TRegistry;
+class TStrings;
 
 // The main key below HKEY_CURRENT_USER.
 extern const char* const kSettingsKey;
@@ -86,6 +87,13 @@ void SaveSettings();
 enum TWindowStoreMode { wsmDefault = 0, wsmCenter = 1, wsmRestore = 2 };
 int RestoreWindowPosition(TForm* form, int defaultLeft, int defaultTop);
 void StoreWindowPosition(TForm* form, int mode);
+// Only the mode, for a window that does not exist yet; its stored place
+// is kept.
+void StoreWindowMode(const std::string& formName, int mode);
+
+// Writes lines (CR LF after each) to a new file that then replaces path,
+// so that a failed write leaves the old file whole. Raises EInOutError.
+void SaveTextFile(const std::string& path, TStrings& lines);
 
 // ---------------------------------------------------------------------------
 // Per-packer settings of the seven external packers, in packer-table order.

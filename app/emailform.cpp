@@ -1,0 +1,53 @@
+#include "emailform.h"
+
+#include "settings.h"
+
+TForm4* Form4 = nullptr;
+
+TForm4::TForm4(TComponent* AOwner) : TForm(AOwner) {
+  SetName("Form4");
+  SetCaption("Sending Email in Progress");
+  SetBorderStyle(bsSingle);
+  SetBorderIcons(biSystemMenu | biMinimize);
+  SetClientSize(400, 90);
+  KeyPreview = true;
+
+  label_Status = new TLabel(this);
+  label_Status->SetName("label_Status");
+  // A fixed box: a long server message is cut at the window's edge.
+  label_Status->SetAutoSize(false);
+  label_Status->SetBounds(12, 12, 376, 16);
+  label_Status->SetParent(this);
+  label_Status->SetCaption("Status:");
+
+  Label1 = new TLabel(this);
+  Label1->SetName("Label1");
+  Label1->SetBounds(12, 40, 0, 0);
+  Label1->SetParent(this);
+  Label1->SetCaption("Send progress:");
+
+  progress_EMail = new TProgressBar(this);
+  progress_EMail->SetName("progress_EMail");
+  progress_EMail->SetBounds(12, 58, 376, 18);
+  progress_EMail->SetParent(this);
+  progress_EMail->SetMin(0);
+  progress_EMail->SetMax(100);
+  progress_EMail->Step = 1;
+
+  OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
+}
+
+void TForm4::FormClose() {
+  if (!PositionGroup) return;
+  const int mode = PositionGroup->ItemIndex() < 0 ? wsmRestore : PositionGroup->ItemIndex();
+  try {
+    StoreWindowPosition(this, mode);
+  } catch (const std::exception& e) {
+    Application->ShowException(e);
+  }
+}
+
+void TForm4::KeyUp(WORD& key, TShiftState shift) {
+  if (key == VK_F1) Application->ContextHelp(this);
+  TForm::KeyUp(key, shift);
+}
