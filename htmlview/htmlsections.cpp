@@ -212,6 +212,7 @@ TSectionList::~TSectionList() {
   // The sections' images leave AnimatedImages as they go, so the sections
   // go first.
   Clear();
+  FreeTimer();
 }
 
 void TSectionList::Clear() {

@@ -231,6 +231,8 @@ class TSectionList : public TCell, public TFontDefaults {
   void EnableTimer(bool on);
   void RewindAnimations();
   void MakeTimer(TComponent* owner);
+  // The timer goes with the document (its owner only keeps it company).
+  void FreeTimer();
   void ClearDrawnFlags();
   void* SelectDocPalette(TCanvas& canvas);
   void RestorePalette(TCanvas& canvas, void* old);

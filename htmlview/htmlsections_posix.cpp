@@ -5,6 +5,7 @@
 namespace htmlsubs {
 
 void TSectionList::MakeTimer(TComponent*) {}
+void TSectionList::FreeTimer() {}
 void TSectionList::EnableTimer(bool) {}
 void TSectionList::RewindAnimations() {}
 void TSectionList::AnimationStep() {}

@@ -17,6 +17,11 @@ void TSectionList::MakeTimer(TComponent* owner) {
   AnimationTimer->OnTimer = [this](TObject*) { AnimationStep(); };
 }
 
+void TSectionList::FreeTimer() {
+  delete AnimationTimer;
+  AnimationTimer = nullptr;
+}
+
 void TSectionList::EnableTimer(bool on) {
   if (AnimationTimer) AnimationTimer->SetEnabled(on);
 }
