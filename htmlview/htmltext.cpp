@@ -35,7 +35,7 @@ TSection::TSection(TSectionList* owner, const TSection& src)
       ClearSide(src.ClearSide) {
   PosCount = src.PosCount;
   Runs.CloneFrom(src.Runs);
-  Pictures.CloneFrom(src.Pictures);
+  Pictures.CloneFrom(src.Pictures, owner);
   for (int i = 0; i < src.Controls.Count(); ++i) Controls.Add(src.Controls.Items(i));
   OpeningFont.Assign(src.OpeningFont);
   preformatted_ = src.preformatted_;
