@@ -216,6 +216,8 @@ TSectionList::~TSectionList() {
 }
 
 void TSectionList::Clear() {
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageName.clear();
@@ -247,6 +249,8 @@ void TSectionList::SetBackground(TColor color) {
 
 void TSectionList::SetBackImage(const std::string& name) {
   BackImageName = name;
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageTried = false;

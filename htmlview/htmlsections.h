@@ -237,6 +237,9 @@ class TSectionList : public TCell, public TFontDefaults {
   void* SelectDocPalette(TCanvas& canvas);
   void RestorePalette(TCanvas& canvas, void* old);
   TCachedImage backUse_;
+  // A device-independent copy of the background picture for transparent
+  // GIFs to lie on (Win32), made on first need.
+  TObject* backTile_ = nullptr;
   TList drawn_;
 };
 
