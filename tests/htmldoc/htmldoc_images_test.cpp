@@ -417,6 +417,16 @@ TEST_F(HtmlDocImages, LinksUnderThePoint) {
   EXPECT_EQ(input.clickX, 9);
   EXPECT_EQ(input.clickY, 2);
 
+  // The image list's queries by position.
+  int align = -1;
+  EXPECT_EQ(second->Pictures.BoxWidthAt(1, align), mapPic->BoxWidth);
+  EXPECT_EQ(align, AlignBottom);
+  EXPECT_EQ(second->Pictures.BoxHeightAt(0, align), pic->BoxHeight);
+  EXPECT_EQ(second->Pictures.BoxHeightAt(3, align), -1);
+  EXPECT_EQ(second->Pictures.DistanceToImage(1), 0);
+  EXPECT_EQ(second->Pictures.DistanceToImage(3), 9999);
+  EXPECT_EQ(second->Pictures.ImageAt(2), inputPic);
+
   // Position and caret through the cell.
   TCell* cell = nullptr;
   int cx = 0, cy = 0, ch = 0;
