@@ -57,6 +57,10 @@ void TParagraphSpace::Attached() {
   FlowHeight = MulDiv(14, OwnerList->DefaultSize, 12);
 }
 
+void TParagraphSpace::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
+}
+
 void THeadingSpace::Attached() {
   static const int kHeights[7] = {8, 16, 12, 10, 8, 6, 4};
   int v = HeadingLevel >= 0 && HeadingLevel <= 6 ? kHeights[HeadingLevel] : 8;

@@ -113,6 +113,8 @@ class TParagraphSpace : public TSectionBase {
   using TSectionBase::TSectionBase;
   TSectionBase* Clone(TSectionList* owner) const override { return new TParagraphSpace(owner, *this); }
   void Attached() override;
+  // A line end in copied text.
+  void EmitSelection() override;
 };
 
 class THeadingSpace : public TSectionBase {

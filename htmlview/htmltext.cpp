@@ -597,6 +597,10 @@ void THorzLine::RuleExtent(int left, int right, int& x1, int& x2) const {
   }
 }
 
+void THorzLine::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
+}
+
 void THorzLine::Attached() {
   FlowHeight = MulDiv(20, OwnerList->DefaultSize, 12) - 2 + Thickness;
 }

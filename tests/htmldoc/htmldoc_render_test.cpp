@@ -270,6 +270,23 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
     EXPECT_GT(text, 10);
   }
 
+  // Printing: the line that would pass the page's bottom starts the next
+  // page, and nothing below it is drawn on this one.
+  {
+    doc.ForPrint = true;
+    const int pageBottom = on.bullets[1]->LastTop + 3;
+    TBitmap page(kWidth, kHeight);
+    page.Canvas().Brush().SetColor(clWhite);
+    page.Canvas().FillRect(RECT{0, 0, kWidth, kHeight});
+    doc.Render(page.Canvas(), ThtRect{0, 0, kWidth, pageBottom}, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_EQ(doc.PageBreakY, on.bullets[1]->LastTop);
+    EXPECT_EQ(Px(page, on.floatBmp->ShownX + 5, on.pictures->LastTop + 5), RGB(255, 255, 255));
+    int ink = 0;
+    for (int x = 0; x < kWidth; ++x) ink += Px(page, x, on.text->LastTop + on.text->FlowHeight / 2) != RGB(255, 255, 255);
+    EXPECT_GT(ink, 0);
+    doc.ForPrint = false;
+  }
+
   TPaintBox* box = new TPaintBox(form);
   box->SetBounds(10, 10, 2 * kWidth + 10, kHeight);
   box->SetParent(form);
