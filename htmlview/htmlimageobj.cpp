@@ -77,7 +77,10 @@ TImageObj::TImageObj(int pos, const htmlun2::TAttributeList* attributes) {
 }
 
 TImageObj::~TImageObj() {
-  if (OwnerList && AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  if (OwnerList) {
+    OwnerList->ForgetImage(this);
+    if (AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  }
   delete gifCopy_;
   use_.Release();
 }

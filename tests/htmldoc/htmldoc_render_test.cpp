@@ -183,7 +183,27 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   Draw(doc, withImages);
   Draw(noImages, placeholders);
   EXPECT_TRUE(doc.AnimationTimer->Enabled());
-  EXPECT_TRUE(doc.WasDrawn(AsGif(on.gif->Image)));
+  TGIFImage* animated = AsGif(on.gif->Image);
+  TGIFImage* clearGif = AsGif(on.clearGif->Image);
+  EXPECT_TRUE(doc.WasDrawn(animated));
+  EXPECT_TRUE(doc.WasDrawn(clearGif));
+  {
+    // A paint of one GIF's place (its next frame) keeps the other GIF
+    // going; scrolled out of the panel both stop.
+    TBitmap scratch(kWidth, kHeight);
+    const ThtRect one{on.gif->ShownX, on.gif->ShownY, on.gif->ShownX + on.gif->PicWidth,
+                      on.gif->ShownY + on.gif->PicHeight};
+    doc.Render(scratch.Canvas(), one, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_TRUE(doc.WasDrawn(animated));
+    EXPECT_TRUE(doc.WasDrawn(clearGif));
+    doc.SetScrollTop(5000);
+    doc.Render(scratch.Canvas(), one, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_FALSE(doc.WasDrawn(animated));
+    EXPECT_FALSE(doc.WasDrawn(clearGif));
+    doc.SetScrollTop(0);
+    Draw(doc, withImages);
+    EXPECT_TRUE(doc.WasDrawn(animated) && doc.WasDrawn(clearGif));
+  }
 
   // The float stands at the band's left edge plus its FloatX, from the top
   // of its line.
