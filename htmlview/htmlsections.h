@@ -4,6 +4,7 @@
 // the Win32 rendering part; this unit holds the layout and text queries.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "htmlcanvas.h"
@@ -12,6 +13,13 @@
 namespace htmlsubs {
 
 class TSectionList;
+
+// A layout error (a table with too many columns).
+MORVANE_EXCEPTION(EProcessError, Exception);
+
+// A form's submission: Sender is the viewer; the handler owns Results.
+using TFormSubmitEvent =
+    std::function<void(TObject* Sender, const std::string& Action, const std::string& Method, TStringList* Results)>;
 
 class TSectionBase : public TObject {
  public:
@@ -98,6 +106,14 @@ class TSectionList : public TCell, public TFontDefaults {
   TColor Background = 0xFFFFFF;
   // Receives EmitSelection text during one selection operation.
   htmlun2::SelTextCount* TextSink = nullptr;
+
+  // Forms of the document (ThtmlForm, owned), every form control object
+  // (not owned), the viewer and the window the controls are children of.
+  TFreeList Forms;
+  TList AllControls;
+  TObject* Viewer = nullptr;
+  TObject* ControlParent = nullptr;
+  TFormSubmitEvent OnFormSubmit;
 
   int SelectionLength();
   // Every section whose range reaches into the selection emits its part.

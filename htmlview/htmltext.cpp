@@ -45,6 +45,7 @@ TSection::TSection(TSectionList* owner, const TSection& src)
     pic->FloatX = from->FloatX;
     Pictures.Add(pic);
   }
+  for (int i = 0; i < src.Controls.Count(); ++i) Controls.Add(src.Controls.Items(i));
   OpeningFont.Assign(src.OpeningFont);
   preformatted_ = src.preformatted_;
 }
@@ -134,6 +135,7 @@ int TSection::Width(ThtMeasure& canvas, int from, int to) const {
     if (Text[i] == ImageChar || Text[i] == ControlChar) {
       TPictureObj* pic = Text[i] == ImageChar ? PictureAt(i) : nullptr;
       if (pic && !pic->IsFloat()) w += pic->BoxWidth;
+      if (Text[i] == ControlChar) w += Max(0, Controls.WidthAt(i));
       ++i;
       continue;
     }
@@ -172,7 +174,7 @@ int TSection::FitLine(ThtMeasure& canvas, IndentManager& margins, int p, int n, 
         ++i;
         continue;
       }
-      int w = pic ? pic->BoxWidth : 0;
+      int w = pic ? pic->BoxWidth : c == ControlChar ? Max(0, Controls.WidthAt(i)) : 0;
       if (used + w > room) break;
       used += w;
       anything = true;
@@ -215,6 +217,8 @@ int TSection::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& ma
   maxWidth = margins.BandWidth;
   for (int i = 0; i < Pictures.Count(); ++i)
     maxWidth = Max(maxWidth, static_cast<TPictureObj*>(Pictures.Items(i))->BoxWidth + LevelIndent);
+  for (int i = 0; i < Controls.Count(); ++i)
+    if (Controls.Control(i)->TheControl) maxWidth = Max(maxWidth, Controls.Control(i)->Width() + LevelIndent);
 
   const int gap = ClearGap(margins, y);
   if (gap > 0) {
@@ -285,6 +289,12 @@ int TSection::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& ma
       } else {
         line->ExtraAbove = Max(line->ExtraAbove, pic->BoxHeight + line->MaxDescent - line->TextHt);
       }
+    }
+    for (int i = p; i < p + count; ++i) {
+      bool onBaseline = false;
+      const int h = Text[i] == ControlChar ? Controls.HeightAt(i, onBaseline) : -1;
+      if (h >= 0)
+        line->ExtraAbove = Max(line->ExtraAbove, onBaseline ? h - (line->TextHt - line->MaxDescent) : h - line->TextHt);
     }
     const int x0 = margins.LeftAt(y);
     if (Alignment == 2 || Alignment == 3) {

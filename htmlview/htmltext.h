@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "htmlforms.h"
 #include "htmlsections.h"
 
 namespace htmlsubs {
@@ -44,6 +45,9 @@ class TSection : public TSectionBase {
   void SetClearSide(const std::string& value);
   // A picture at the current end, with its placeholder.
   TPictureObj* InsertPicture(int align, int width, int height, int hspace = 5);
+  // A form control at the current end (which: SELECT, TEXTAREA or INPUT);
+  // visible ones join Controls with their placeholder.
+  TFormControlObj* InsertControl(int which, const htmlun2::TAttributeList* attributes);
 
   int Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& maxWidth, int& curs) override;
   bool PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& caretY, int& caretHt, int& pos) override;
@@ -59,6 +63,7 @@ class TSection : public TSectionBase {
   std::string Text;
   TFontList Runs;
   TFreeList Pictures;
+  TFormControlList Controls;
   int NestLevel = 0;
   int LevelIndent = 0;
   int ItemNumber = 0;
