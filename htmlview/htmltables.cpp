@@ -276,6 +276,20 @@ void ThtmlTable::Initialize() {
 // ---------------------------------------------------------------------------
 // Column limits
 
+void ThtmlTable::Totals(Limits& l) const {
+  long long tmin = 0, tmax = 0;
+  for (int i = 0; i < NumCols; ++i) {
+    // Spans grow minima and maxima separately; a column whose minimum
+    // passed its maximum would be shrunk below its content by the
+    // distribution.
+    if (l.Max[i] < l.Min[i]) l.Max[i] = l.Min[i];
+    tmin += l.Min[i];
+    tmax += l.Max[i];
+  }
+  l.TotalMin = Sat(tmin);
+  l.TotalMax = Sat(tmax);
+}
+
 void ThtmlTable::ColumnLimits(ThtMeasure& canvas, Limits& l) {
   for (int i = 0; i <= MaxTableCols; ++i) l.Min[i] = l.Max[i] = Percents[i] = 0;
   if (!HasAbsWidths) {
@@ -324,13 +338,7 @@ void ThtmlTable::ColumnLimits(ThtMeasure& canvas, Limits& l) {
     }
     span = next;
   }
-  long long tmin = 0, tmax = 0;
-  for (int i = 0; i < NumCols; ++i) {
-    tmin += l.Min[i];
-    tmax += l.Max[i];
-  }
-  l.TotalMin = Sat(tmin);
-  l.TotalMax = Sat(tmax);
+  Totals(l);
 }
 
 void ThtmlTable::PercentLimits(ThtMeasure& canvas, Limits& l) {
@@ -394,13 +402,7 @@ void ThtmlTable::PercentLimits(ThtMeasure& canvas, Limits& l) {
     }
     span = next;
   }
-  long long tmin = 0, tmax = 0;
-  for (int i = 0; i < NumCols; ++i) {
-    tmin += l.Min[i];
-    tmax += l.Max[i];
-  }
-  l.TotalMin = Sat(tmin);
-  l.TotalMax = Sat(tmax);
+  Totals(l);
 }
 
 // ---------------------------------------------------------------------------
@@ -427,7 +429,11 @@ void ThtmlTable::AbsoluteDistribution(const Limits& l, int w) {
 void ThtmlTable::GeneralRule(const Limits& l, int w) {
   const int d = l.TotalMax - l.TotalMin;
   for (int i = 0; i < NumCols; ++i) {
-    if (w >= l.TotalMax || d <= 0)
+    // Percentage columns fixed at their share can leave the minima a few
+    // pixels above W; columns then keep their minima rather than shrink.
+    if (w <= l.TotalMin)
+      Widths[i] = l.Min[i];
+    else if (w >= l.TotalMax || d <= 0)
       Widths[i] = l.Max[i];
     else
       Widths[i] = l.Min[i] + MulDiv(l.Max[i] - l.Min[i], w - l.TotalMin, d);
@@ -460,7 +466,9 @@ void ThtmlTable::PercentDistribution(Limits& l, int w) {
     needed = Max(needed, 30000);
   if (w >= needed) {
     if (HasWidth()) needed = w;
-    const int share = MulDiv(needed, 100 - ps, 100);
+    // Percentages above 100 with a table WIDTH leave the others nothing
+    // rather than a negative share.
+    const int share = Max(0, MulDiv(needed, 100 - ps, 100));
     for (int i = 0; i < NumCols; ++i) {
       if (Percents[i] > 0)
         Widths[i] = MulDiv(needed, Percents[i], 100);

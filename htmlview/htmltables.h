@@ -133,6 +133,7 @@ class ThtmlTable : public TSectionBase {
 
  private:
   int Extra() const { return 2 * CellPadding + CellSpacing - 1; }
+  void Totals(Limits& l) const;
   int ContentWidth(const TCellObj* c) const;
   void PercentLimits(ThtMeasure& canvas, Limits& l);
   void GeneralRule(const Limits& l, int w);
