@@ -107,10 +107,12 @@ class TSectionList : public TCell, public TFontDefaults {
   // Receives EmitSelection text during one selection operation.
   htmlun2::SelTextCount* TextSink = nullptr;
 
-  // Forms of the document (ThtmlForm, owned), every form control object
-  // (not owned), the viewer and the window the controls are children of.
-  TFreeList Forms;
+  // Every form control object (not owned) and the forms of the document
+  // (ThtmlForm, owning their controls: declared after AllControls, so
+  // freed first while the controls can still leave it), the viewer and
+  // the window the controls are children of.
   TList AllControls;
+  TFreeList Forms;
   TObject* Viewer = nullptr;
   TObject* ControlParent = nullptr;
   TFormSubmitEvent OnFormSubmit;
