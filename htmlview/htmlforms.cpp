@@ -174,7 +174,8 @@ int TFormControlObj::AttrValue(const TAttributeList* attributes, int which, int 
 }
 
 TFormControlObj::TFormControlObj(TSectionList* document, int pos, const TAttributeList* attributes, bool hidden)
-    : Pos(pos), Document(document), hidden_(hidden) {
+    : Document(document), hidden_(hidden) {
+  Pos = pos;
   if (!CurrentForm) CurrentForm = new ThtmlForm(document, nullptr);
   MyForm = CurrentForm;
   Document->AllControls.Add(this);
@@ -203,20 +204,17 @@ void TFormControlObj::Draw(TCanvas&, int, int) {}
 
 void TFormControlObj::KeyDown(int& key) { MyForm->ControlKeyPress(this, key); }
 
-int TFormControlObj::Place(TCanvas* canvas, int x, int lineBottom, int descent) {
-  if (!TheControl) return 0;
-  Shown = true;
-  const int top = lineBottom - Height() - (OnBaseline ? descent : 0) - Document->ScrollTop;
-  if (Document->ForPrint) {
-    if (canvas) Draw(*canvas, x, top);
-  } else {
-    if (PaintCellColor.Has && dynamic_cast<TRadioButtonFormControlObj*>(this))
-      TheControl->SetBackColor(PaintCellColor.Color);
-    if (TheControl->Left() != x || TheControl->Top() != top)
-      TheControl->SetBounds(x, top, TheControl->Width(), TheControl->Height());
-    if (!TheControl->Visible()) TheControl->SetVisible(true);
+void TFormControlObj::PlaceAt(TCanvas& canvas, int x, int top, bool forPrint) {
+  if (!TheControl) return;
+  if (forPrint) {
+    Draw(canvas, x, top);
+    return;
   }
-  return Width();
+  if (PaintCellColor.Has && dynamic_cast<TRadioButtonFormControlObj*>(this))
+    TheControl->SetBackColor(PaintCellColor.Color);
+  if (TheControl->Left() != x || TheControl->Top() != top)
+    TheControl->SetBounds(x, top, TheControl->Width(), TheControl->Height());
+  if (!TheControl->Visible()) TheControl->SetVisible(true);
 }
 
 namespace {
@@ -454,89 +452,43 @@ void TTextAreaFormControlObj::SetHeightWidth(ThtMeasure& canvas) {
 }
 
 // ---------------------------------------------------------------------------
-// Lookups and document-wide steps
-
-TFormControlObj* TFormControlList::ControlAt(int pos) const {
-  for (int i = 0; i < Count(); ++i)
-    if (Control(i)->Pos == pos) return Control(i);
-  return nullptr;
-}
-
-int TFormControlList::HeightAt(int pos, bool& onBaseline) const {
-  TFormControlObj* c = ControlAt(pos);
-  if (!c || !c->TheControl) return -1;
-  onBaseline = c->OnBaseline;
-  return c->Height();
-}
-
-int TFormControlList::WidthAt(int pos) const {
-  TFormControlObj* c = ControlAt(pos);
-  return c && c->TheControl ? c->Width() : -1;
-}
-
-int TFormControlList::DistanceToControl(int pos) const {
-  for (int i = 0; i < Count(); ++i)
-    if (Control(i)->Pos >= pos) return Control(i)->Pos - pos;
-  return 9999;
-}
-
-void SetFormSizes(TSectionList& document, ThtMeasure& canvas) {
-  for (int i = 0; i < document.Forms.Count(); ++i) static_cast<ThtmlForm*>(document.Forms.Items(i))->SetSizes(canvas);
-}
-
-void MarkControlsNotShown(TSectionList& document) {
-  for (int i = 0; i < document.AllControls.Count(); ++i)
-    static_cast<TFormControlObj*>(document.AllControls.Items(i))->Shown = false;
-}
-
-void HideControlsNotShown(TSectionList& document) {
-  for (int i = 0; i < document.AllControls.Count(); ++i) {
-    auto* c = static_cast<TFormControlObj*>(document.AllControls.Items(i));
-    if (!c->Shown) c->Hide();
-  }
-}
-
-// ---------------------------------------------------------------------------
 // The section's side of controls
 
-TFormControlObj* TSection::InsertControl(int which, const TAttributeList* attributes) {
-  const int pos = static_cast<int>(Text.size());
+TFormControlObj* MakeFormControl(TSection& section, int which, const TAttributeList* attributes) {
+  TSectionList* doc = section.OwnerList;
+  const int pos = static_cast<int>(section.Text.size());
   TFormControlObj* obj;
   if (which == readhtml::SelectSy) {
     TAttribute* a;
     const bool list = (attributes && attributes->Find(readhtml::MultipleAttr, a)) ||
                       (attributes && attributes->Find(readhtml::SizeAttr, a) && a->Value > 1);
     if (list)
-      obj = new TListBoxFormControlObj(OwnerList, pos, attributes);
+      obj = new TListBoxFormControlObj(doc, pos, attributes);
     else
-      obj = new TComboFormControlObj(OwnerList, pos, attributes);
+      obj = new TComboFormControlObj(doc, pos, attributes);
   } else if (which == readhtml::TextAreaSy) {
-    obj = new TTextAreaFormControlObj(OwnerList, pos, attributes);
+    obj = new TTextAreaFormControlObj(doc, pos, attributes);
   } else {
     TAttribute* a;
     const std::string type = attributes && attributes->Find(readhtml::TypeAttr, a) ? Lower(a->Name) : "text";
     if (type == "submit" || type == "reset") {
-      obj = new TButtonFormControlObj(OwnerList, pos, attributes);
+      obj = new TButtonFormControlObj(doc, pos, attributes);
     } else if (type == "radio") {
-      obj = new TRadioButtonFormControlObj(OwnerList, pos, attributes);
+      obj = new TRadioButtonFormControlObj(doc, pos, attributes);
     } else if (type == "checkbox") {
-      obj = new TCheckBoxFormControlObj(OwnerList, pos, attributes);
+      obj = new TCheckBoxFormControlObj(doc, pos, attributes);
     } else if (type == "hidden") {
-      return new THiddenFormControlObj(OwnerList, pos, attributes);
+      return new THiddenFormControlObj(doc, pos, attributes);
     } else if (type == "image") {
-      auto* image = new TImageFormControlObj(OwnerList, pos, attributes);
-      int w = 0, h = 0;
-      if (attributes && attributes->Find(readhtml::WidthAttr, a)) w = a->Value;
-      if (attributes && attributes->Find(readhtml::HeightAttr, a)) h = a->Value;
-      InsertPicture(AlignBottom, w, h);
+      auto* image = new TImageFormControlObj(doc, pos, attributes);
+      section.InsertImage(attributes, image);
       return image;
     } else {
       // "text", "password", and an INPUT of no or an unknown TYPE.
-      obj = new TEditFormControlObj(OwnerList, pos, attributes);
+      obj = new TEditFormControlObj(doc, pos, attributes);
     }
   }
-  Controls.Add(obj);
-  AppendText(std::string(1, ControlChar));
+  section.InsertControl(obj);
   return obj;
 }
 

@@ -16,6 +16,7 @@ class TCanvas;
 namespace htmlsubs {
 
 class TFormControlObj;
+class TSection;
 
 // Bounds for sizes read from attributes: characters and rows beyond these
 // are more than any page needs, and the products stay inside 32 bits.
@@ -95,7 +96,7 @@ class ThtmlForm : public TObject {
 // The form the parser is filling (cleared when the FORM ends).
 extern ThtmlForm* CurrentForm;
 
-class TFormControlObj : public TObject {
+class TFormControlObj : public TFormControlBase {
  public:
   // Joins AllControls and CurrentForm (made, without attributes, when no
   // form is open); VALUE and NAME.
@@ -106,31 +107,28 @@ class TFormControlObj : public TObject {
   virtual void Draw(TCanvas& canvas, int x, int y);
   virtual void ResetToValue() {}
   virtual bool GetSubmission(int index, std::string& s) { return false; }
-  virtual void SetHeightWidth(ThtMeasure& canvas) {}
   bool IsHidden() const { return hidden_; }
   // Events of the window control.
   virtual void Clicked() {}
   void KeyDown(int& key);
 
-  // Places the control on a drawn line: its top is the line's bottom less
-  // its height (and less the descent on the baseline), in document
-  // coordinates; drawn when printing, else shown and moved.  Returns the
-  // control's width.
-  int Place(TCanvas* canvas, int x, int lineBottom, int descent);
-  int Width() const { return TheControl ? TheControl->Width() : 0; }
-  int Height() const { return TheControl ? TheControl->Height() : 0; }
-  void Hide() {
+  bool HasWindow() const override { return TheControl != nullptr; }
+  int ControlWidth() const override { return TheControl ? TheControl->Width() : 0; }
+  int ControlHeight() const override { return TheControl ? TheControl->Height() : 0; }
+  // Drawn when printing, else the window is moved to (x, top) and shown;
+  // a radio button's panel takes the colour of the cell being drawn.
+  void PlaceAt(TCanvas& canvas, int x, int top, bool forPrint) override;
+  void HideWindow() override {
     if (TheControl) TheControl->SetVisible(false);
   }
+  int Width() const { return ControlWidth(); }
+  int Height() const { return ControlHeight(); }
 
-  int Pos;
   TSectionList* Document;
   ThtmlForm* MyForm;
   std::string Value;
   std::string Name;
-  bool OnBaseline = false;
   std::unique_ptr<TControlPeer> TheControl;
-  bool Shown = false;
 
  protected:
   void MakeControl(TPeerKind kind);
@@ -194,6 +192,11 @@ class TImageFormControlObj : public TFormControlObj {
  public:
   using TFormControlObj::TFormControlObj;
   bool GetSubmission(int index, std::string& s) override;
+  // The viewer's hit test found the image at (x, y) inside it.
+  void RecordClick(int x, int y) override {
+    XTmp = x;
+    YTmp = y;
+  }
   // The image was clicked at (XTmp, YTmp): submits with that position.
   void ImageClick();
   int XPos = -1, YPos = -1;
@@ -246,25 +249,12 @@ class TTextAreaFormControlObj : public TFormControlObj {
   int Cols = 30;
 };
 
-// A section's visible controls, found by text position (not owned: the
-// forms own them).
-class TFormControlList : public TList {
- public:
-  TFormControlObj* Control(int i) const { return static_cast<TFormControlObj*>(Items(i)); }
-  TFormControlObj* ControlAt(int pos) const;
-  // The window's height (and whether it sits on the baseline), or -1.
-  int HeightAt(int pos, bool& onBaseline) const;
-  int WidthAt(int pos) const;
-  // Distance from pos to the first control at or after it; 9999 when none.
-  int DistanceToControl(int pos) const;
-};
-
-// Document-wide steps: sizes of every form's controls before a layout;
-// after a scroll every control is marked not shown, and the next draw hides
-// those it did not place again.
-void SetFormSizes(TSectionList& document, ThtMeasure& canvas);
-void MarkControlsNotShown(TSectionList& document);
-void HideControlsNotShown(TSectionList& document);
+// Makes the control object of a SELECT (a list box when MULTIPLE is given
+// or SIZE is above 1, else a combo box), a TEXTAREA or an INPUT (by TYPE;
+// no or an unknown TYPE makes an edit) and puts it into the section: an
+// image input as an image that refers to it, a hidden one without a
+// character.
+TFormControlObj* MakeFormControl(TSection& section, int which, const htmlun2::TAttributeList* attributes);
 
 // The background of the table cell being drawn (radio buttons take it);
 // set by a table while it draws a cell's content.

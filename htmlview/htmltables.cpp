@@ -640,7 +640,8 @@ int ThtmlTable::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& 
   }
   TableHeight = Sat(flow - CaptionHeight);
   if (!CaptionTop) {
-    CaptionHeight = Caption->Cell.Arrange(canvas, Sat(y + flow), BoxWidth, sw, curs);
+    // Below the table's frame, which reaches CellSpacing below the last row.
+    CaptionHeight = Caption->Cell.Arrange(canvas, Sat(y + flow + CellSpacing), BoxWidth, sw, curs) + CellSpacing;
     flow += CaptionHeight;
   }
   const int height = Sat(flow);
@@ -676,7 +677,7 @@ TCellObj* ThtmlTable::CellAt(int x, int y, int& relX, int& relY) const {
     const int top = CaptionTop ? 0 : HitHeight - CaptionHeight;
     if (y >= top && y < top + CaptionHeight) {
       relX = x - BoxIndent;
-      relY = y - top;
+      relY = y - top - (CaptionTop ? 0 : CellSpacing);
       return Caption;
     }
   }
@@ -703,12 +704,20 @@ bool ThtmlTable::PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& 
   int relX, relY;
   TCellObj* cell = CellAt(x, y, relX, relY);
   if (!cell) return false;
-  int top, index;
-  TSectionBase* s = cell->Cell.SectionAtY(relY, top, index);
-  if (!s || !s->PositionAt(canvas, relX, relY - top, caretX, caretY, caretHt, pos)) return false;
+  TCell* found = nullptr;
+  pos = cell->Cell.PositionAt(canvas, relX, relY, caretX, caretY, caretHt, found);
+  if (pos < 0) return false;
   caretX += x - relX;
-  caretY += top + (y - relY);
-  return pos >= 0;
+  caretY += y - relY;
+  return true;
+}
+
+bool ThtmlTable::LinkAt(ThtMeasure& canvas, int x, int y, TUrlTarget& link, TFormControlBase*& control) {
+  link.Clear();
+  control = nullptr;
+  int relX, relY;
+  TCellObj* cell = CellAt(x, y, relX, relY);
+  return cell && cell->Cell.LinkAt(canvas, relX, relY, link, control);
 }
 
 int ThtmlTable::SearchText(int from, const std::string& text, bool matchCase) {

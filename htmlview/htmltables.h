@@ -68,6 +68,10 @@ class ThtmlTable : public TSectionBase {
   void AddCell(TCellObj* cell);
 
   void EmitSelection() override;
+  // Cells, border colour, frames and captions (Windows; natively the table
+  // only takes its height).
+  int Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) override;
+  bool LinkAt(ThtMeasure& canvas, int x, int y, TUrlTarget& link, TFormControlBase*& control) override;
   int Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& maxWidth, int& curs) override;
   bool PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& caretY, int& caretHt, int& pos) override;
   int SearchText(int from, const std::string& text, bool matchCase) override;

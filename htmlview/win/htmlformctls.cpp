@@ -207,7 +207,7 @@ class TWinPeer : public TControlPeer {
 }  // namespace
 
 TControlPeer* CreateControlPeer(TPeerKind kind, TFormControlObj* owner) {
-  auto* parent = dynamic_cast<TWinControl*>(owner->Document->ControlParent);
+  TWinControl* parent = owner->Document->ControlParent;
   if (!parent) return CreateDataPeer();
   return new TWinPeer(kind, owner, parent);
 }

@@ -9,6 +9,7 @@
 
 #include "htmlscan.h"
 #include "htmltables.h"
+#include "htmlforms.h"
 #include "htmltext.h"
 
 using namespace htmlsubs;
@@ -101,7 +102,7 @@ void FillCell(Reader& in, TSectionList* doc, TCell& cell, int depth) {
       TAttributeList a;
       ReadAttributes(in, a);
       const int kinds[] = {readhtml::InputSy, readhtml::SelectSy, readhtml::TextAreaSy};
-      TFormControlObj* obj = s->InsertControl(kinds[in.Byte() % 3], &a);
+      TFormControlObj* obj = MakeFormControl(*s, kinds[in.Byte() % 3], &a);
       if (auto* lb = dynamic_cast<TListBoxFormControlObj*>(obj))
         for (int o = in.Byte() % 20; o > 0; --o) lb->AddStr(std::string(in.Byte() % 90, 'o'), "", in.Byte() & 1);
       s->AppendText(" after");
@@ -138,7 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int sw = 0, curs = 0;
     bool laidOut = true;
     try {
-      SetFormSizes(doc, m);
       doc.Arrange(m, 0, width, sw, curs);
     } catch (const EProcessError&) {
       // Only the column limit may stop a layout.

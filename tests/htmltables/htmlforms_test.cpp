@@ -6,6 +6,7 @@
 #include <string>
 
 #include "htmlscan.h"
+#include "htmlforms.h"
 #include "htmltext.h"
 
 using namespace htmlsubs;
@@ -43,29 +44,29 @@ TEST(HtmlForms, ControlsSubmitResetAndSize) {
   TMyFont font;
   auto* s = new TSection(&doc, 0, font, nullptr, 1);
   doc.Add(s);
-  auto* edit = dynamic_cast<TEditFormControlObj*>(s->InsertControl(
+  auto* edit = dynamic_cast<TEditFormControlObj*>(MakeFormControl(*s, 
       readhtml::InputSy, &Attrs().Add(readhtml::NameAttr, "q").Add(readhtml::ValueAttr, "abc").Add(readhtml::SizeAttr, "", 2147483647).list));
   ASSERT_TRUE(edit);
   EXPECT_EQ(edit->EditSize, MaxControlChars);
-  auto* box = s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "CHECKBOX").Add(readhtml::NameAttr, "x").list);
+  auto* box = MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "CHECKBOX").Add(readhtml::NameAttr, "x").list);
   ASSERT_TRUE(dynamic_cast<TCheckBoxFormControlObj*>(box));
-  auto* r1 = s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "radio").Add(readhtml::NameAttr, "c").Add(readhtml::ValueAttr, "1").Add(readhtml::CheckedAttr, "").list);
-  auto* r2 = s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "radio").Add(readhtml::NameAttr, "C").Add(readhtml::ValueAttr, "2").list);
-  auto* hidden = s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "hidden").Add(readhtml::NameAttr, "h").Add(readhtml::ValueAttr, "v").list);
-  auto* combo = dynamic_cast<TComboFormControlObj*>(s->InsertControl(readhtml::SelectSy, &Attrs().Add(readhtml::NameAttr, "s").Add(readhtml::SizeAttr, "", 1).list));
+  auto* r1 = MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "radio").Add(readhtml::NameAttr, "c").Add(readhtml::ValueAttr, "1").Add(readhtml::CheckedAttr, "").list);
+  auto* r2 = MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "radio").Add(readhtml::NameAttr, "C").Add(readhtml::ValueAttr, "2").list);
+  auto* hidden = MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "hidden").Add(readhtml::NameAttr, "h").Add(readhtml::ValueAttr, "v").list);
+  auto* combo = dynamic_cast<TComboFormControlObj*>(MakeFormControl(*s, readhtml::SelectSy, &Attrs().Add(readhtml::NameAttr, "s").Add(readhtml::SizeAttr, "", 1).list));
   ASSERT_TRUE(combo);
   combo->AddStr("one", "", false);
   combo->AddStr("two", "2", true);
-  auto* list = dynamic_cast<TListBoxFormControlObj*>(s->InsertControl(readhtml::SelectSy, &Attrs().Add(readhtml::NameAttr, "m").Add(readhtml::MultipleAttr, "").list));
+  auto* list = dynamic_cast<TListBoxFormControlObj*>(MakeFormControl(*s, readhtml::SelectSy, &Attrs().Add(readhtml::NameAttr, "m").Add(readhtml::MultipleAttr, "").list));
   ASSERT_TRUE(list);
   for (int i = 0; i < 12; ++i) list->AddStr("opt" + std::to_string(i), i == 3 ? "three" : "", i == 3 || i == 5);
-  auto* area = dynamic_cast<TTextAreaFormControlObj*>(s->InsertControl(readhtml::TextAreaSy, &Attrs().Add(readhtml::NameAttr, "t").Add(readhtml::RowsAttr, "", -4).Add(readhtml::ColsAttr, "", 99999).list));
+  auto* area = dynamic_cast<TTextAreaFormControlObj*>(MakeFormControl(*s, readhtml::TextAreaSy, &Attrs().Add(readhtml::NameAttr, "t").Add(readhtml::RowsAttr, "", -4).Add(readhtml::ColsAttr, "", 99999).list));
   ASSERT_TRUE(area);
   EXPECT_EQ(area->Rows, 5);
   EXPECT_EQ(area->Cols, MaxControlChars);
   area->TheText.SetText("first\nsecond");
-  auto* submit = dynamic_cast<TButtonFormControlObj*>(s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "submit").Add(readhtml::NameAttr, "go").Add(readhtml::ValueAttr, "Search").list));
-  auto* reset = dynamic_cast<TButtonFormControlObj*>(s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "reset").list));
+  auto* submit = dynamic_cast<TButtonFormControlObj*>(MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "submit").Add(readhtml::NameAttr, "go").Add(readhtml::ValueAttr, "Search").list));
+  auto* reset = dynamic_cast<TButtonFormControlObj*>(MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "reset").list));
   ASSERT_TRUE(submit && reset && reset->IsReset && !submit->IsReset);
   // A hidden input adds no character; the others one each.
   EXPECT_EQ(s->Controls.Count(), 9);
@@ -79,7 +80,7 @@ TEST(HtmlForms, ControlsSubmitResetAndSize) {
 
   form->ResetControls();
   // Sizes with the fixed metrics, products within bounds.
-  SetFormSizes(doc, ScreenMeasure());
+  form->SetSizes(ScreenMeasure());
   EXPECT_EQ(list->LBSize, 8);
   EXPECT_GT(edit->Width(), 0);
   EXPECT_LT(edit->Width(), 100000);
@@ -137,8 +138,8 @@ TEST(HtmlForms, OneFieldSubmitsOnEnterAndControlsOutsideFormsGetOne) {
     TMyFont font;
     auto* s = new TSection(&doc, 0, font, nullptr, 1);
     doc.Add(s);
-    auto* edit = s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::NameAttr, "q").list);
-    s->InsertControl(readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "hidden").Add(readhtml::NameAttr, "h").list);
+    auto* edit = MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::NameAttr, "q").list);
+    MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "hidden").Add(readhtml::NameAttr, "h").list);
     ASSERT_TRUE(CurrentForm);
     EXPECT_EQ(CurrentForm->Method, "Get");
     EXPECT_EQ(CurrentForm->NonHiddenCount, 1);
