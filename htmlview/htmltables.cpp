@@ -638,10 +638,13 @@ int ThtmlTable::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& 
     rowY += row->RowHt;
     flow += row->RowHt;
   }
+  // The frame and the border colour reach CellSpacing below the last row
+  // (as they start CellSpacing above the first cell): the table takes that
+  // band too, so the next section does not draw over its bottom edge.
+  if (Rows.Count() > 0) flow += CellSpacing;
   TableHeight = Sat(flow - CaptionHeight);
   if (!CaptionTop) {
-    // Below the table's frame, which reaches CellSpacing below the last row.
-    CaptionHeight = Caption->Cell.Arrange(canvas, Sat(y + flow + CellSpacing), BoxWidth, sw, curs) + CellSpacing;
+    CaptionHeight = Caption->Cell.Arrange(canvas, Sat(y + flow), BoxWidth, sw, curs);
     flow += CaptionHeight;
   }
   const int height = Sat(flow);
@@ -677,7 +680,7 @@ TCellObj* ThtmlTable::CellAt(int x, int y, int& relX, int& relY) const {
     const int top = CaptionTop ? 0 : HitHeight - CaptionHeight;
     if (y >= top && y < top + CaptionHeight) {
       relX = x - BoxIndent;
-      relY = y - top - (CaptionTop ? 0 : CellSpacing);
+      relY = y - top;
       return Caption;
     }
   }

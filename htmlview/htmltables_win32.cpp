@@ -50,7 +50,7 @@ int ThtmlTable::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& marg
     // Made for this paint only and deleted after the fill.
     const int l = x0 > clip.Left ? x0 : clip.Left, t = gridTop > clip.Top ? gridTop : clip.Top;
     const int r = x0 + TableWidth < clip.Right ? x0 + TableWidth : clip.Right;
-    const int b = gridTop + TableHeight + CellSpacing < clip.Bottom ? gridTop + TableHeight + CellSpacing : clip.Bottom;
+    const int b = gridTop + TableHeight < clip.Bottom ? gridTop + TableHeight : clip.Bottom;
     border = CreateRectRgn(l, t, r, b);
   }
   const TPaintCellColor saved = PaintCellColor;
@@ -88,9 +88,8 @@ int ThtmlTable::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& marg
     DeleteObject(brush);
     DeleteObject(border);
   }
-  if (Border)
-    Draw3DFrame(list, canvas, x0, true, top + CellSpacing - list.ScrollTop, x0 + TableWidth - 1, gridTop);
-  if (!CaptionTop) Caption->Cell.Render(canvas, clip, x + BoxIndent, top + CellSpacing);
+  if (Border) Draw3DFrame(list, canvas, x0, true, gridTop + TableHeight - 1, x0 + TableWidth - 1, gridTop);
+  if (!CaptionTop) Caption->Cell.Render(canvas, clip, x + BoxIndent, top + (Rows.Count() > 0 ? CellSpacing : 0));
   return result;
 }
 
