@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -367,6 +368,29 @@ TEST(HtmlFormsGui, FormsDrivenWithRealMessagesAndTablesDrawn) {
   EXPECT_TRUE(only->Shown);
   EXPECT_TRUE(PeerWindow(only->TheControl.get())->Visible());
   EXPECT_FALSE(testsupport::Screenshot("htmltables_forms_scrolled").empty());
+
+  // Printing paints the edit (a frame with its text inside) instead of
+  // showing its window.
+  {
+    doc.SetScrollTop(0);
+    doc.ForPrint = true;
+    TBitmap page(kPanelW, kPanelH);
+    page.Canvas().Brush().SetColor(clWhite);
+    page.Canvas().FillRect(RECT{0, 0, kPanelW, kPanelH});
+    doc.Render(page.Canvas(), ThtRect{0, 0, kPanelW, kPanelH}, kPanelW - 4, 2, 0);
+    doc.ForPrint = false;
+    EXPECT_TRUE(q->Shown);
+    EXPECT_FALSE(PeerWindow(q->TheControl.get())->Visible());
+    int longest = 0;
+    for (int y = s1->LastTop; y < s1->LastTop + s1->FlowHeight; ++y) {
+      int run = 0;
+      for (int x = 0; x < kPanelW; ++x) {
+        run = GetPixel(page.Canvas().Handle(), x, y) == RGB(0, 0, 0) ? run + 1 : 0;
+        longest = std::max(longest, run);
+      }
+    }
+    EXPECT_GE(longest, q->Width() - 1);
+  }
 
   // The documents go before their panels.
   left->Doc.reset();
