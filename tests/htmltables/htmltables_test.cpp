@@ -3,6 +3,7 @@
 // and the row heights; a floating table beside text.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 
@@ -337,6 +338,100 @@ TEST(HtmlTables, FloatingTableLeavesNoFlowAndTextWrapsBesideIt) {
   }
   EXPECT_TRUE(beside && below);
   EXPECT_GE(h, t->HitHeight);
+}
+
+}  // namespace
+
+namespace {
+
+// A text sink that keeps what it is given.
+class TKeep : public htmlun2::SelTextCount {
+ public:
+  void AddText(const char* p, int size) override {
+    text.append(p, size);
+    count_ += size;
+  }
+  std::string text;
+};
+
+TEST(HtmlTables, TextQueriesSelectionAndCopies) {
+  TSectionList doc;
+  TMyFont font;
+  auto* t = new ThtmlTable(&doc, 0, &doc, 1, &Attrs().Add(readhtml::BorderAttr, 1).list);
+  auto text = [&](TCell& cell, const std::string& s) {
+    auto* sec = new TSection(&doc, 0, font, nullptr, 1);
+    sec->AppendText(s);
+    cell.Add(sec);
+  };
+  text(t->Caption->Cell, "Cap");
+  const char* words[2][2] = {{"alpha", "beta"}, {"gamma", "delta"}};
+  for (auto& row : words) {
+    t->AddRow();
+    for (const char* w : row) {
+      auto* c = new TCellObj(&doc, nullptr, 2);
+      text(c->Cell, w);
+      t->AddCell(c);
+    }
+  }
+  doc.Add(t);
+  int sw = 0, curs = 0;
+  doc.Arrange(ScreenMeasure(), 0, 500, sw, curs);
+  // Positions in document order: caption, then the cells row by row (each
+  // section also holds its end mark).
+  EXPECT_EQ(t->FirstPos, 0);
+  EXPECT_EQ(t->PosCount, curs);
+  const int gamma = t->SearchText(0, "GAMMA", false);
+  TCell& gammaCell = t->Row(1)->CellObj(0)->Cell;
+  EXPECT_EQ(gamma, gammaCell.FirstPos);
+  EXPECT_LT(t->SearchText(0, "cap", false), t->SearchText(0, "alpha", false));
+  char ch = 0;
+  TSectionBase* owner = nullptr;
+  ASSERT_TRUE(t->CharAt(gamma + 1, ch, owner));
+  EXPECT_EQ(ch, 'a');
+  EXPECT_EQ(owner, gammaCell.Section(0));
+
+  // A point in the second row's first cell gives a position in it; the
+  // caret comes back in the table's coordinates.
+  int rx, ry;
+  const int rowTop = t->CaptionHeight + t->Row(0)->RowHt;
+  TCellObj* hit = t->CellAt(t->TableIndent + t->CellSpacing + t->CellPadding + 1,
+                            rowTop + t->CellSpacing + t->CellPadding + t->Row(1)->CellObj(0)->VOffset + 2, rx, ry);
+  ASSERT_EQ(hit, t->Row(1)->CellObj(0));
+  EXPECT_EQ(rx, 1);
+  EXPECT_EQ(ry, 2);
+  int cx, cy, chh, pos;
+  ASSERT_TRUE(t->PositionAt(ScreenMeasure(), t->TableIndent + t->CellSpacing + t->CellPadding,
+                            rowTop + t->CellSpacing + t->CellPadding + hit->VOffset + 2, cx, cy, chh, pos));
+  EXPECT_EQ(pos, gamma);
+  EXPECT_EQ(cx, t->TableIndent + t->CellSpacing + t->CellPadding);
+  EXPECT_EQ(cy, rowTop + t->CellSpacing + t->CellPadding + hit->VOffset);
+  // Bottom-aligned content sits at the bottom of its cell.
+  EXPECT_EQ(hit->VOffset, hit->CellHt - hit->ContentHt - (2 * t->CellPadding + t->CellSpacing - 1));
+
+  // Copying a selection over the table emits its cells in row order.
+  TKeep keep;
+  doc.TextSink = &keep;
+  doc.SelStartPos = t->SearchText(0, "lpha", true);
+  doc.SelEndPos = t->SearchText(0, "del", true) + 3;
+  doc.EmitSelectionWalk(doc);
+  doc.TextSink = nullptr;
+  EXPECT_EQ(keep.text.substr(0, 4), "lpha");
+  EXPECT_LT(keep.text.find("beta"), keep.text.find("gamma"));
+  EXPECT_EQ(keep.text.substr(keep.text.size() - 3), "del");
+
+  // A copy has the same grid and lays out to the same widths.
+  TSectionList other;
+  std::unique_ptr<TSectionBase> copy(t->Clone(&other));
+  auto* ct = static_cast<ThtmlTable*>(copy.get());
+  EXPECT_EQ(Shape(*ct), Shape(*t));
+  EXPECT_EQ(ct->HostCell, nullptr);
+  IndentManager margins;
+  margins.Reset(0, 500);
+  margins.BandWidth = 500;
+  int mw = 0;
+  curs = 0;
+  EXPECT_EQ(ct->Arrange(ScreenMeasure(), 0, margins, mw, curs), t->FlowHeight);
+  for (int i = 0; i < t->NumCols; ++i) EXPECT_EQ(ct->Widths[i], t->Widths[i]);
 }
 
 }  // namespace
