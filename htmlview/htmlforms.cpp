@@ -365,6 +365,18 @@ void TListBoxFormControlObj::AddStr(const std::string& text, const std::string& 
   TheOptions.AddObject(text, o);
   TheControl->AddItem(text);
   if (static_cast<int>(text.size()) > Length) Length = static_cast<int>(text.size());
+  // The window shows the defaults as the options come, as a reset would
+  // leave them (the first selected option, else the first one).
+  const int index = TheOptions.Count() - 1;
+  if (selected && (Multiple || !anySelected_)) {
+    if (Multiple)
+      TheControl->SetSelected(index, true);
+    else
+      TheControl->SetItemIndex(index);
+  } else if (index == 0 && !Multiple) {
+    TheControl->SetItemIndex(0);
+  }
+  anySelected_ = anySelected_ || selected;
 }
 
 void TListBoxFormControlObj::ResetToValue() {

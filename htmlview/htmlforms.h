@@ -228,6 +228,9 @@ class TListBoxFormControlObj : public TFormControlObj {
  protected:
   // The combo box is a list box with another window.
   TListBoxFormControlObj(TSectionList* document, int pos, const htmlun2::TAttributeList* attributes, TPeerKind kind);
+
+ private:
+  bool anySelected_ = false;
 };
 
 class TComboFormControlObj : public TListBoxFormControlObj {

@@ -78,6 +78,9 @@ TEST(HtmlForms, ControlsSubmitResetAndSize) {
   EXPECT_EQ(doc.AllControls.Count(), 10);
   (void)hidden;
 
+  // Options show their defaults as they come.
+  EXPECT_EQ(combo->TheControl->ItemIndex(), 1);
+  EXPECT_TRUE(list->TheControl->Selected(3) && list->TheControl->Selected(5) && !list->TheControl->Selected(0));
   form->ResetControls();
   // Sizes with the fixed metrics, products within bounds.
   form->SetSizes(ScreenMeasure());
