@@ -82,7 +82,7 @@ TImageObj::~TImageObj() {
   use_.Release();
 }
 
-TImageObj* TImageObj::CloneFrom(const TImageObj& src) {
+TImageObj* TImageObj::CloneFrom(const TImageObj& src, TSectionList* owner) {
   auto* c = new TImageObj(src.ImagePos, nullptr);
   c->BoxHeight = src.BoxHeight;
   c->BoxWidth = src.BoxWidth;
@@ -98,7 +98,7 @@ TImageObj* TImageObj::CloneFrom(const TImageObj& src) {
   c->AltText = src.AltText;
   c->NoBorder = src.NoBorder;
   c->Mask = src.Mask;
-  c->OwnerList = src.OwnerList;
+  c->OwnerList = owner ? owner : src.OwnerList;
   c->Transparent = src.Transparent;
   c->IsMap = src.IsMap;
   c->UseMap = src.UseMap;
@@ -191,12 +191,12 @@ void TImageObj::Measure(TSectionList& list, ThtMeasure& canvas, const TFontObj* 
   }
 }
 
-void TImageList::CloneFrom(const TImageList& src) {
+void TImageList::CloneFrom(const TImageList& src, TSectionList* owner) {
   Clear();
   for (int i = 0; i < src.Count(); ++i) {
     TPictureObj* from = src.Picture(i);
     if (auto* image = dynamic_cast<TImageObj*>(from)) {
-      Add(TImageObj::CloneFrom(*image));
+      Add(TImageObj::CloneFrom(*image, owner));
       continue;
     }
     auto* pic = new TPictureObj;

@@ -57,6 +57,10 @@ void TParagraphSpace::Attached() {
   FlowHeight = MulDiv(14, OwnerList->DefaultSize, 12);
 }
 
+void TParagraphSpace::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
+}
+
 void THeadingSpace::Attached() {
   static const int kHeights[7] = {8, 16, 12, 10, 8, 6, 4};
   int v = HeadingLevel >= 0 && HeadingLevel <= 6 ? kHeights[HeadingLevel] : 8;
@@ -216,6 +220,8 @@ TSectionList::~TSectionList() {
 }
 
 void TSectionList::Clear() {
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageName.clear();
@@ -247,6 +253,8 @@ void TSectionList::SetBackground(TColor color) {
 
 void TSectionList::SetBackImage(const std::string& name) {
   BackImageName = name;
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageTried = false;

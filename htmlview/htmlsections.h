@@ -113,6 +113,8 @@ class TParagraphSpace : public TSectionBase {
   using TSectionBase::TSectionBase;
   TSectionBase* Clone(TSectionList* owner) const override { return new TParagraphSpace(owner, *this); }
   void Attached() override;
+  // A line end in copied text.
+  void EmitSelection() override;
 };
 
 class THeadingSpace : public TSectionBase {
@@ -237,6 +239,9 @@ class TSectionList : public TCell, public TFontDefaults {
   void* SelectDocPalette(TCanvas& canvas);
   void RestorePalette(TCanvas& canvas, void* old);
   TCachedImage backUse_;
+  // A device-independent copy of the background picture for transparent
+  // GIFs to lie on (Win32), made on first need.
+  TObject* backTile_ = nullptr;
   TList drawn_;
 };
 

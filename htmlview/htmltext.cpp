@@ -35,7 +35,7 @@ TSection::TSection(TSectionList* owner, const TSection& src)
       ClearSide(src.ClearSide) {
   PosCount = src.PosCount;
   Runs.CloneFrom(src.Runs);
-  Pictures.CloneFrom(src.Pictures);
+  Pictures.CloneFrom(src.Pictures, owner);
   for (int i = 0; i < src.Controls.Count(); ++i) Controls.Add(src.Controls.Items(i));
   OpeningFont.Assign(src.OpeningFont);
   preformatted_ = src.preformatted_;
@@ -595,6 +595,10 @@ void THorzLine::RuleExtent(int left, int right, int& x1, int& x2) const {
     x1 = left + 10;
     x2 = right - 10;
   }
+}
+
+void THorzLine::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
 }
 
 void THorzLine::Attached() {

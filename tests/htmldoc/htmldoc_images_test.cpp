@@ -279,10 +279,19 @@ TEST_F(HtmlDocImages, CachedPicturesLiveWhileADocumentUsesThem) {
   EXPECT_EQ(second.list.AnimatedImages.Count(), 1);
   EXPECT_EQ(second.list.AnimatedImages.Items(0), secondGif->Image);
 
-  // A copied section holds uses of its own.
-  TCell copy(&second.list, second.list);
+  // A copied section holds uses of its own; copied into another document
+  // its GIF animates there.
+  TSectionList other;
+  {
+    TCell copy(&second.list, second.list);
+    TCell elsewhere(&other, second.list);
+    EXPECT_EQ(second.list.AnimatedImages.Count(), 2);
+    ASSERT_EQ(other.AnimatedImages.Count(), 1);
+    EXPECT_NE(other.AnimatedImages.Items(0), secondGif->Image);
+  }
+  EXPECT_EQ(second.list.AnimatedImages.Count(), 1);
+  EXPECT_EQ(other.AnimatedImages.Count(), 0);
   first.list.Clear();
-  copy.Clear();
   for (int i = 0; i <= htmlun2::BitmapList->MaxCache + 2; ++i) htmlun2::BitmapList->BumpAndCheck();
   // A GIF whose structure reads but whose data does not: the reader purges
   // the cache of unused entries.
@@ -408,6 +417,16 @@ TEST_F(HtmlDocImages, LinksUnderThePoint) {
   EXPECT_EQ(input.clickX, 9);
   EXPECT_EQ(input.clickY, 2);
 
+  // The image list's queries by position.
+  int align = -1;
+  EXPECT_EQ(second->Pictures.BoxWidthAt(1, align), mapPic->BoxWidth);
+  EXPECT_EQ(align, AlignBottom);
+  EXPECT_EQ(second->Pictures.BoxHeightAt(0, align), pic->BoxHeight);
+  EXPECT_EQ(second->Pictures.BoxHeightAt(3, align), -1);
+  EXPECT_EQ(second->Pictures.DistanceToImage(1), 0);
+  EXPECT_EQ(second->Pictures.DistanceToImage(3), 9999);
+  EXPECT_EQ(second->Pictures.ImageAt(2), inputPic);
+
   // Position and caret through the cell.
   TCell* cell = nullptr;
   int cx = 0, cy = 0, ch = 0;
@@ -452,7 +471,7 @@ TEST_F(HtmlDocImages, ControlsWidthLimitsAndPreformattedText) {
   EXPECT_EQ(mx, 10 * 6 + 50 + 13);
   EXPECT_EQ(mn, 50 + 13);  // the two controls stand together as one word
   // A control wider than any room stands on its own line; layout ends.
-  for (int width = 0; width <= 300; ++width) {
+  for (int width = 0; width <= 2000; ++width) {
     doc.Arrange(m, 0, width, sw, curs);
     ASSERT_LE(s->LaidLines.Count(), 6) << width;
   }

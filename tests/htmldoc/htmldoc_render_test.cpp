@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gifimage.h"
 #include "gui_test_support.h"
 #include "htmlscan.h"
 #include "htmltext.h"
@@ -74,6 +75,7 @@ struct TBuilt {
   TSection* pictures = nullptr;
   TImageObj* gif = nullptr;
   TImageObj* floatBmp = nullptr;
+  TImageObj* clearGif = nullptr;
 };
 
 TBuilt Build(TSectionList& doc, const std::string& dir) {
@@ -123,7 +125,10 @@ TBuilt Build(TSectionList& doc, const std::string& dir) {
   b.pictures->AppendText("Text beside the float with an animated ");
   auto gifAttrs = Attrs({{SrcAttr, testsupport::Join(dir, "anim.gif")}, {AltAttr, "GIF"}, {HeightAttr, "18"}});
   b.gif = b.pictures->InsertImage(gifAttrs.get());
-  b.pictures->AppendText(" picture inline, and more text that wraps.");
+  b.pictures->AppendText(" picture inline, and more text that wraps ");
+  auto clear = Attrs({{SrcAttr, testsupport::Join(dir, "clear.gif")}});
+  b.clearGif = b.pictures->InsertImage(clear.get());
+  b.pictures->AppendText(" beside a transparent one.");
   doc.Add(b.pictures);
   return b;
 }
@@ -143,6 +148,10 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   testsupport::WriteFileBytes(
       testsupport::Join(dir, "anim.gif"),
       testsupport::ReadFileBytes(testsupport::Join(testsupport::SourceDir(), "tests/gifimage/corpus/anim-pil.gif")));
+  testsupport::WriteFileBytes(
+      testsupport::Join(dir, "clear.gif"),
+      testsupport::ReadFileBytes(testsupport::Join(testsupport::SourceDir(), "tests/gifimage/corpus/transparent.gif")));
+  testsupport::WriteFileBytes(testsupport::Join(dir, "back.bmp"), Bmp24(8, 8, 0x00FFFF));
 
   TForm* form = new TForm(Application);
   form->SetBounds(20, 20, 2 * kWidth + 40, kHeight + 60);
@@ -153,6 +162,8 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   TSectionList& noImages = *noImagesOwner;
   TBuilt on = Build(doc, dir);
   TBuilt off = Build(noImages, dir);
+  // Transparent GIFs lie on the page's background picture.
+  doc.SetBackImage(testsupport::Join(dir, "back.bmp"));
   noImages.ViewImages = false;
   ThtMeasure& m = ScreenMeasure();
   int sw = 0, curs = 0;
@@ -187,6 +198,17 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   EXPECT_EQ(on.gif->PicWidth, 24);
   COLORREF gifPixel = Px(withImages, on.gif->ShownX + on.gif->PicWidth / 2, on.gif->ShownY + 9);
   EXPECT_NE(gifPixel, GetSysColor(COLOR_BTNFACE));
+
+  // Through the transparent GIF's holes the background tiles show.
+  {
+    TImageObj* g = on.clearGif;
+    ASSERT_NE(AsGif(g->Image), nullptr);
+    ASSERT_TRUE(AsGif(g->Image)->IsTransparent());
+    int tile = 0;
+    for (int x = g->ShownX; x < g->ShownX + g->PicWidth; ++x)
+      for (int y = g->ShownY; y < g->ShownY + g->PicHeight; ++y) tile += Px(withImages, x, y) == RGB(0, 255, 255);
+    EXPECT_GT(tile, 0);
+  }
 
   // Bullets on the button face: level 1 navy, 2 maroon, 3 red.
   const COLORREF levelColors[3] = {RGB(0, 0, 128), RGB(128, 0, 0), RGB(255, 0, 0)};
@@ -246,6 +268,23 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
     for (int x = f->ShownX + 24; x < f->ShownX + f->PicWidth - 2; ++x)
       for (int y = f->ShownY + 2; y < f->ShownY + f->PicHeight - 2; ++y) text += Px(placeholders, x, y) == 0;
     EXPECT_GT(text, 10);
+  }
+
+  // Printing: the line that would pass the page's bottom starts the next
+  // page, and nothing below it is drawn on this one.
+  {
+    doc.ForPrint = true;
+    const int pageBottom = on.bullets[1]->LastTop + 3;
+    TBitmap page(kWidth, kHeight);
+    page.Canvas().Brush().SetColor(clWhite);
+    page.Canvas().FillRect(RECT{0, 0, kWidth, kHeight});
+    doc.Render(page.Canvas(), ThtRect{0, 0, kWidth, pageBottom}, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_EQ(doc.PageBreakY, on.bullets[1]->LastTop);
+    EXPECT_EQ(Px(page, on.floatBmp->ShownX + 5, on.pictures->LastTop + 5), RGB(255, 255, 255));
+    int ink = 0;
+    for (int x = 0; x < kWidth; ++x) ink += Px(page, x, on.text->LastTop + on.text->FlowHeight / 2) != RGB(255, 255, 255);
+    EXPECT_GT(ink, 0);
+    doc.ForPrint = false;
   }
 
   TPaintBox* box = new TPaintBox(form);
