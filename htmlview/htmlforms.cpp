@@ -176,7 +176,8 @@ int TFormControlObj::AttrValue(const TAttributeList* attributes, int which, int 
 TFormControlObj::TFormControlObj(TSectionList* document, int pos, const TAttributeList* attributes, bool hidden)
     : Document(document), hidden_(hidden) {
   Pos = pos;
-  if (!CurrentForm) CurrentForm = new ThtmlForm(document, nullptr);
+  // A form left open by another document (frames) is not joined.
+  if (!CurrentForm || CurrentForm->Document != document) CurrentForm = new ThtmlForm(document, nullptr);
   MyForm = CurrentForm;
   Document->AllControls.Add(this);
   bool given;

@@ -145,6 +145,18 @@ TEST(HtmlForms, OneFieldSubmitsOnEnterAndControlsOutsideFormsGetOne) {
     MakeFormControl(*s, readhtml::InputSy, &Attrs().Add(readhtml::TypeAttr, "hidden").Add(readhtml::NameAttr, "h").list);
     ASSERT_TRUE(CurrentForm);
     EXPECT_EQ(CurrentForm->Method, "Get");
+    // A control of another document never joins this document's open form.
+    {
+      TSectionList frame;
+      ThtmlForm* open = CurrentForm;
+      TCheckBoxFormControlObj other(&frame, 0, nullptr);
+      EXPECT_NE(other.MyForm, open);
+      EXPECT_EQ(other.MyForm->Document, &frame);
+      EXPECT_EQ(open->ControlList.Count(), 2);
+      // The frame's form is the open one now; give the page's back.
+      CurrentForm = open;
+      other.MyForm->ControlList.Extract(&other);
+    }
     EXPECT_EQ(CurrentForm->NonHiddenCount, 1);
     edit->TheControl->SetText("word");
     int key = 13;
