@@ -392,6 +392,48 @@ TEST(HtmlFormsGui, FormsDrivenWithRealMessagesAndTablesDrawn) {
     EXPECT_GE(longest, q->Width() - 1);
   }
 
+  // Printing: a table that starts in the lower half of the page and would
+  // be cut moves to the next page whole (nothing drawn, the page break
+  // moves up to it); on a page tall enough it is drawn.
+  {
+    TSectionList pdoc;
+    pdoc.SetDefaults("Arial", "Courier New", clWhite, clBlue, clBlack, 10);
+    pdoc.ForPrint = true;
+    for (int i = 0; i < 8; ++i) text(pdoc, "Line before the table " + std::to_string(i));
+    auto* pt = new ThtmlTable(&pdoc, 0, &pdoc, 1, &A()(BGColorAttr, "red")(WidthAttr, "200").list);
+    for (int r = 0; r < 4; ++r) {
+      pt->AddRow();
+      auto* cell = new TCellObj(&pdoc, &A()(HeightAttr, "30").list, 0);
+      cell->Cell.Add(new TSection(&pdoc, 0, tfont, nullptr, 1));
+      static_cast<TSection*>(cell->Cell.Section(0))->AppendText("row");
+      pt->AddCell(cell);
+    }
+    pdoc.Add(pt);
+    pdoc.ReapplyDefaults();
+    int sw = 0, curs = 0;
+    pdoc.Arrange(ScreenMeasure(), 0, 300, sw, curs);
+    ASSERT_GT(pt->LastTop, 0);
+    const int pageHeight = pt->LastTop + pt->FlowHeight / 2;
+    ASSERT_GT(pt->LastTop, pageHeight / 2);
+    ASSERT_LT(pt->FlowHeight, pageHeight);
+    for (int tall = 0; tall < 2; ++tall) {
+      const int h = tall ? pt->LastTop + pt->FlowHeight + 10 : pageHeight;
+      TBitmap page(300, h);
+      page.Canvas().Brush().SetColor(clWhite);
+      page.Canvas().FillRect(RECT{0, 0, 300, h});
+      pdoc.Render(page.Canvas(), ThtRect{0, 0, 300, h}, 300, 0, 0);
+      const COLORREF inCell = GetPixel(page.Canvas().Handle(), pt->TableIndent + pt->CellSpacing + 2,
+                                       pt->LastTop + pt->CellSpacing + 2);
+      if (tall) {
+        EXPECT_EQ(inCell, RGB(255, 0, 0));
+        EXPECT_EQ(pdoc.PageBreakY, h);
+      } else {
+        EXPECT_EQ(inCell, RGB(255, 255, 255));
+        EXPECT_EQ(pdoc.PageBreakY, pt->LastTop);
+      }
+    }
+  }
+
   // The documents go before their panels.
   left->Doc.reset();
   right->Doc.reset();
