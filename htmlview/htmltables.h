@@ -88,8 +88,6 @@ class ThtmlTable : public TSectionBase {
   // content's top left; the caption when the point lies in its band.  Null
   // when none.
   TCellObj* CellAt(int x, int y, int& relX, int& relY) const;
-  // Screen rectangle of the table's grid as last drawn.
-  int GridTop() const { return LastTop + (CaptionTop ? CaptionHeight : 0); }
 
   TFreeList Rows;
   TCellObj* Caption;
