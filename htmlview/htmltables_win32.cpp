@@ -88,7 +88,8 @@ int ThtmlTable::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& marg
     DeleteObject(brush);
     DeleteObject(border);
   }
-  if (Border) Draw3DFrame(list, canvas, x0, true, gridTop + TableHeight - 1, x0 + TableWidth - 1, gridTop);
+  if (Border && Rows.Count() > 0)
+    Draw3DFrame(list, canvas, x0, true, gridTop + TableHeight - 1, x0 + TableWidth - 1, gridTop);
   if (!CaptionTop) Caption->Cell.Render(canvas, clip, x + BoxIndent, top + (Rows.Count() > 0 ? CellSpacing : 0));
   return result;
 }
