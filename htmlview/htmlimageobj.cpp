@@ -77,7 +77,10 @@ TImageObj::TImageObj(int pos, const htmlun2::TAttributeList* attributes) {
 }
 
 TImageObj::~TImageObj() {
-  if (OwnerList && AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  if (OwnerList) {
+    OwnerList->ForgetImage(this);
+    if (AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  }
   delete gifCopy_;
   use_.Release();
 }
@@ -95,6 +98,7 @@ TImageObj* TImageObj::CloneFrom(const TImageObj& src, TSectionList* owner) {
   c->PicWidth = src.PicWidth;
   c->Sized = src.Sized;
   c->Src = src.Src;
+  c->expanded_ = src.expanded_;
   c->AltText = src.AltText;
   c->NoBorder = src.NoBorder;
   c->Mask = src.Mask;
@@ -128,7 +132,8 @@ bool TImageObj::IsPlaceholder() const {
 void TImageObj::Measure(TSectionList& list, ThtMeasure& canvas, const TFontObj* fontObj) {
   OwnerList = &list;
   if (list.ViewImages && !Image) {
-    Src = list.ExpandName(Src);
+    if (!expanded_) Src = list.ExpandName(Src);
+    expanded_ = true;
     bool fromCache = false;
     uint8_t transp = Transparent;
     TObject* mask = nullptr;

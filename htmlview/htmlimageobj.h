@@ -72,6 +72,8 @@ class TImageObj : public TPictureObj {
   TCachedImage use_;
   // A GIF this object copied from the cache to animate on its own.
   TGIFImage* gifCopy_ = nullptr;
+  // Src has been through the viewer's expansion (once is enough).
+  bool expanded_ = false;
 };
 
 // The images of a section in ascending ImagePos.

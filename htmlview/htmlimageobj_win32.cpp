@@ -138,7 +138,7 @@ void TImageObj::Render(TCanvas& canvas, int x, int lineTop, int textTop, int tex
   }
   TGIFImage* gif = AsGif(picture);
   if (drawPicture && gif && !list.ForPrint) {
-    list.MarkDrawn(gif);
+    list.MarkDrawn(this);
     gif->Visible = true;
     gif->SetAnimate(true);
     // Animation steps repaint the picture's place in the viewer's panel.

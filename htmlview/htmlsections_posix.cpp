@@ -11,5 +11,6 @@ void TSectionList::RewindAnimations() {}
 void TSectionList::AnimationStep() {}
 void* TSectionList::SelectDocPalette(TCanvas&) { return nullptr; }
 void TSectionList::RestorePalette(TCanvas&, void*) {}
+bool TSectionList::PanelRect(ThtRect&) { return false; }
 
 }  // namespace htmlsubs

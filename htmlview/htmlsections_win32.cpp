@@ -1,6 +1,8 @@
 // The document's timer, animations and palette over Win32.
 #include <windows.h>
 
+#include "htmlimageobj.h"
+#include "win/controls.h"
 #include "win/extctrls.h"
 #include "gifimage.h"
 #include "htmlsections.h"
@@ -33,6 +35,14 @@ void TSectionList::RewindAnimations() {
     gif->SetAnimate(false);
     if (!ForPrint) gif->SetAnimate(true);
   }
+}
+
+bool TSectionList::PanelRect(ThtRect& rect) {
+  if (!ControlParent) return false;
+  RECT r{};
+  if (!GetClientRect(ControlParent->Handle(), &r)) return false;
+  rect = ThtRect{r.left, r.top, r.right, r.bottom};
+  return true;
 }
 
 void TSectionList::AnimationStep() {

@@ -500,6 +500,18 @@ TEST_F(HtmlDocImages, ControlsWidthLimitsAndPreformattedText) {
   p->WidthLimits(m, mn, mx);
   EXPECT_EQ(mx, 40 * 6 + 35);
   EXPECT_EQ(mn, mx);
+  // Clicks in a line of 20000 characters find their place quickly.
+  auto* longLine = new TPreFormated(&pre, 0, font, nullptr, 1);
+  longLine->AppendText(std::string(TSection::MaxText, 'x'));
+  pre.Add(longLine);
+  pre.Arrange(m, 0, 60, sw, curs);
+  ASSERT_EQ(longLine->LaidLines.Count(), 1);
+  for (int k : {0, 1, 12345, TSection::MaxText - 1}) {
+    int cx = 0, cy = 0, ch = 0, pos = -1;
+    EXPECT_TRUE(longLine->PositionAt(m, longLine->Line(0)->LineX + 6 * k + 2, 3, cx, cy, ch, pos));
+    EXPECT_EQ(pos, longLine->FirstPos + k);
+    EXPECT_EQ(cx, longLine->Line(0)->LineX + 6 * k);
+  }
   auto* empty = new TPreFormated(&pre, 0, font, nullptr, 1);
   pre.Add(empty);
   EXPECT_EQ(empty->Text, " ");

@@ -76,6 +76,7 @@ struct TBuilt {
   TImageObj* gif = nullptr;
   TImageObj* floatBmp = nullptr;
   TImageObj* clearGif = nullptr;
+  TSection* formula = nullptr;
 };
 
 TBuilt Build(TSectionList& doc, const std::string& dir) {
@@ -130,6 +131,11 @@ TBuilt Build(TSectionList& doc, const std::string& dir) {
   b.clearGif = b.pictures->InsertImage(clear.get());
   b.pictures->AppendText(" beside a transparent one.");
   doc.Add(b.pictures);
+  b.formula = new TSection(&doc, 0, times, nullptr, 1);
+  b.formula->AppendText("E=mc");
+  b.formula->SwitchFont(times, 2);
+  b.formula->AppendText("2");
+  doc.Add(b.formula);
   return b;
 }
 
@@ -183,7 +189,27 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   Draw(doc, withImages);
   Draw(noImages, placeholders);
   EXPECT_TRUE(doc.AnimationTimer->Enabled());
-  EXPECT_TRUE(doc.WasDrawn(AsGif(on.gif->Image)));
+  TGIFImage* animated = AsGif(on.gif->Image);
+  TGIFImage* clearGif = AsGif(on.clearGif->Image);
+  EXPECT_TRUE(doc.WasDrawn(animated));
+  EXPECT_TRUE(doc.WasDrawn(clearGif));
+  {
+    // A paint of one GIF's place (its next frame) keeps the other GIF
+    // going; scrolled out of the panel both stop.
+    TBitmap scratch(kWidth, kHeight);
+    const ThtRect one{on.gif->ShownX, on.gif->ShownY, on.gif->ShownX + on.gif->PicWidth,
+                      on.gif->ShownY + on.gif->PicHeight};
+    doc.Render(scratch.Canvas(), one, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_TRUE(doc.WasDrawn(animated));
+    EXPECT_TRUE(doc.WasDrawn(clearGif));
+    doc.SetScrollTop(5000);
+    doc.Render(scratch.Canvas(), one, kWidth - 2 * kLeft, kLeft, 0);
+    EXPECT_FALSE(doc.WasDrawn(animated));
+    EXPECT_FALSE(doc.WasDrawn(clearGif));
+    doc.SetScrollTop(0);
+    Draw(doc, withImages);
+    EXPECT_TRUE(doc.WasDrawn(animated) && doc.WasDrawn(clearGif));
+  }
 
   // The float stands at the band's left edge plus its FloatX, from the top
   // of its line.
@@ -208,6 +234,31 @@ TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
     for (int x = g->ShownX; x < g->ShownX + g->PicWidth; ++x)
       for (int y = g->ShownY; y < g->ShownY + g->PicHeight; ++y) tile += Px(withImages, x, y) == RGB(0, 255, 255);
     EXPECT_GT(tile, 0);
+  }
+
+  // A superscript is raised by a third of its run height.
+  {
+    TSection* f = on.formula;
+    LineRec* line = f->Line(0);
+    TFontObj* sup = f->Runs.Run(1);
+    EXPECT_EQ(sup->SScript, 2);
+    EXPECT_EQ(sup->Font->Size(), 9);
+    m.SelectFont(*f->Runs.Run(0)->Font);
+    const int x0 = kLeft + line->LineX, xm = x0 + m.TextWidth(std::string("E=")),
+              x2 = x0 + m.TextWidth(std::string("E=mc"));
+    m.SelectFont(*sup->Font);
+    const int x3 = x2 + m.TextWidth(std::string("2"));
+    auto lowestInk = [&](int from, int to) {
+      int lowest = -1;
+      for (int x = from; x < to; ++x)
+        for (int y = f->LastTop; y < f->LastTop + f->FlowHeight; ++y)
+          if (Px(withImages, x, y) == RGB(0, 0, 0) && y > lowest) lowest = y;
+      return lowest;
+    };
+    const int mcBottom = lowestInk(xm, x2), supBottom = lowestInk(x2, x3);
+    ASSERT_GT(mcBottom, 0);
+    ASSERT_GT(supBottom, 0);
+    EXPECT_NEAR(mcBottom - supBottom, sup->RunHeight / 3, 1);
   }
 
   // Bullets on the button face: level 1 navy, 2 maroon, 3 red.
