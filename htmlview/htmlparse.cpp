@@ -191,8 +191,8 @@ void EndLink() {
 }
 
 // ---------------------------------------------------------------------------
-// Minimal stand-ins until the form controls and images of the document
-// model join: the text a control shows is kept as text.
+// Minimal stand-ins until the form controls join: the text a control shows
+// is kept as text.
 
 void AddControlText(const std::string& text) {
   if (text.empty()) return;
@@ -202,22 +202,7 @@ void AddControlText(const std::string& text) {
 
 void AddImage() {
   EnsureSection();
-  TAttribute* a;
-  int align = htmlsubs::AlignBottom;
-  std::string al = AttrText(AlignAttr);
-  if (SameText(al, "top")) align = htmlsubs::AlignTop;
-  else if (SameText(al, "middle")) align = htmlsubs::AlignMiddle;
-  else if (SameText(al, "left")) align = htmlsubs::AlignLeft;
-  else if (SameText(al, "right")) align = htmlsubs::AlignRight;
-  int w = (a = Attr(WidthAttr)) ? a->Value : 0;
-  int h = (a = Attr(HeightAttr)) ? a->Value : 0;
-  int hs = (a = Attr(HSpaceAttr)) ? a->Value : 5;
-  Section->InsertPicture(align, w > 0 ? w : 16, h > 0 ? h : 16, hs);
-}
-
-htmlun2::TFreeList* ImageMapList() {
-  static htmlun2::TFreeList maps;
-  return &maps;
+  Section->InsertImage(Attributes);
 }
 
 // ---------------------------------------------------------------------------
@@ -332,7 +317,7 @@ void DoMap() {
     if (Sy == AreaSy) map->AddArea(*Attributes, kinds);
     NextToken();
   }
-  if (Sy == MapEndSy) ImageMapList()->Add(map.release());
+  if (Sy == MapEndSy) MasterList->ImageMaps.Add(map.release());
 }
 
 // ---------------------------------------------------------------------------
@@ -709,7 +694,9 @@ void DoBodyTag() {
     MasterList->DefaultColor = c;
   }
   if (ColorFromString(AttrText(LinkAttr), c)) MasterList->LinkColor = c;
-  if (ColorFromString(AttrText(BGColorAttr), c)) MasterList->Background = c;
+  if (ColorFromString(AttrText(BGColorAttr), c)) MasterList->SetBackground(c);
+  std::string image = AttrText(BackgroundAttr);
+  if (!image.empty()) MasterList->SetBackImage(image);
   delete Section;
   Section = nullptr;
   NewSection();
@@ -880,10 +867,7 @@ void DoText() {
 // ---------------------------------------------------------------------------
 // Entries
 
-void ClearDocument(TSectionList* doc) {
-  doc->Clear();
-  ImageMapList()->Clear();
-}
+void ClearDocument(TSectionList* doc) { doc->Clear(); }
 
 void Initialise(TSectionList* doc, TStringList* nameList) {
   MasterList = doc;
@@ -939,7 +923,6 @@ void Release(bool complete) {
 template <typename Source>
 void Parse(TSectionList* doc, TStringList* nameList, bool plainText, Source setSource) {
   if (nameList) nameList->Clear();
-  ImageMapList()->Clear();
   Initialise(doc, nameList);
   try {
     setSource();

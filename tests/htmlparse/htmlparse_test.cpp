@@ -10,6 +10,7 @@
 
 #include "classes.h"
 #include "htmlcanvas.h"
+#include "htmlmap.h"
 #include "htmlparse.h"
 #include "htmlscan.h"
 #include "htmlsections.h"
@@ -214,6 +215,22 @@ TEST_F(ParserTest, ScriptsAndControlsReadTheirRawContent) {
     Parse(page);
     EXPECT_EQ(AllText().substr(0, 1), "x") << page;
   }
+}
+
+TEST_F(ParserTest, MapsJoinTheDocumentOnlyWhenClosed) {
+  Parse("<map name=nav><area shape=rect coords='0,0,10,10' href=a.htm target=t>"
+        "<area shape=circle coords='20,20,5' href=b.htm><area shape=poly coords='1,1,2'></map>"
+        "<img src=x.gif usemap=#nav><map name=open><area coords='0,0,1,1' href=c.htm>");
+  ASSERT_EQ(doc.ImageMaps.Count(), 1);
+  auto* map = static_cast<htmlun2::TMapItem*>(doc.ImageMaps.Items(0));
+  EXPECT_EQ(map->MapName, "NAV");
+  ASSERT_EQ(map->Areas.Count(), 2);
+  EXPECT_EQ(map->Areas[0], "a.htm");
+  EXPECT_EQ(map->AreaTargets[0], "t");
+  htmlun2::TUrlTarget* link = nullptr;
+  ASSERT_TRUE(map->GetURL(20, 22, link));
+  EXPECT_EQ(link->URL, "b.htm");
+  delete link;
 }
 
 TEST_F(ParserTest, TheFontStackHoldsAgainstDeepFontNesting) {
