@@ -853,10 +853,15 @@ void TFrameViewer::Navigate(const Navigation& n) {
 
 void TFrameViewer::WndProc(TMessage& m) {
   if (m.Msg == WM_FRAMENAVIGATE) {
-    while (!pending_.empty() && !Processing()) {
-      const Navigation n = pending_.front();
-      pending_.pop_front();
-      Navigate(n);
+    // A load in progress finishes first; the navigation comes round again.
+    if (Processing()) {
+      if (!pending_.empty()) PostMessageA(Handle(), WM_FRAMENAVIGATE, 0, 0);
+    } else {
+      while (!pending_.empty()) {
+        const Navigation n = pending_.front();
+        pending_.pop_front();
+        Navigate(n);
+      }
     }
     m.Result = 0;
     return;

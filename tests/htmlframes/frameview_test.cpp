@@ -176,7 +176,6 @@ TEST_F(FrameViewerTest, NestedSetsLoadAndFramesMatchTheirSizes) {
   EXPECT_EQ(s1.right - s1.left, 300);
   EXPECT_EQ(s2.left, s1.right);
   EXPECT_EQ(s2.bottom - s2.top, 200);
-  EXPECT_NE(TextOf(Named("s2")->HTMLViewer()).find("Page A"), std::string::npos);
 
   // The upper-case .GIF is shown as an image: its red is on the screen.
   THTMLViewer* pic = Named("b")->HTMLViewer();
@@ -190,6 +189,7 @@ TEST_F(FrameViewerTest, NestedSetsLoadAndFramesMatchTheirSizes) {
     for (int x = 0; x < 80 && !red; x += 2) red = testsupport::ScreenPixel(&pic->PaintPanel(), x, y) == RGB(255, 0, 0);
   EXPECT_TRUE(red);
   EXPECT_FALSE(testsupport::Screenshot("htmlframes_nested").empty());
+  EXPECT_NE(TextOf(Named("s2")->HTMLViewer()).find("Page A"), std::string::npos);
 
   // A resize keeps the division in proportion.
   viewer->SetBounds(8, 8, 404, 204);
@@ -199,6 +199,27 @@ TEST_F(FrameViewerTest, NestedSetsLoadAndFramesMatchTheirSizes) {
   viewer->SetBounds(8, 8, kWidth, kHeight);
   Pump(50);
   EXPECT_EQ(Named("left")->Width(), 200);
+
+  // Display properties reach every frame's viewer, and frames made later.
+  viewer->SetDefFontSize(14);
+  viewer->SetDefHotSpotColor(clRed);
+  for (TFrame* f : viewer->CurFrameSet()->Frames)
+    if (f->HTMLViewer()) {
+      EXPECT_EQ(f->HTMLViewer()->DefFontSize(), 14);
+      EXPECT_EQ(f->HTMLViewer()->DefHotSpotColor(), clRed);
+    }
+  // Without a border the frames touch and each gets a bevel of 2.
+  Write("flat.htm", "<frameset cols=\"*,*\" border=\"0\"><frame name=\"f1\" src=\"a.htm\"><frame src=\"b.htm\"></frameset>");
+  viewer->LoadFromFile(PathOf("flat.htm"));
+  Pump(50);
+  EXPECT_EQ(viewer->CurFrameSet()->BorderSize, 0);
+  EXPECT_EQ(RectIn(viewer, Named("f1")).left, 0);
+  EXPECT_EQ(Named("f1")->Width(), kWidth / 2);
+  EXPECT_EQ(Named("f1")->BevelWidth(), 2);
+  EXPECT_EQ(Named("f1")->HTMLViewer()->DefFontSize(), 14);
+  EXPECT_EQ(Named("f1")->HTMLViewer()->Width(), kWidth / 2 - 4);
+  viewer->SetDefFontSize(12);
+  viewer->SetDefHotSpotColor(clBlue);
 }
 
 TEST_F(FrameViewerTest, OnlyTheFirstAssignedRequestIsAsked) {
