@@ -77,12 +77,15 @@ TImageObj::TImageObj(int pos, const htmlun2::TAttributeList* attributes) {
 }
 
 TImageObj::~TImageObj() {
-  if (OwnerList && AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  if (OwnerList) {
+    OwnerList->ForgetImage(this);
+    if (AsGif(Image)) OwnerList->AnimatedImages.Remove(Image);
+  }
   delete gifCopy_;
   use_.Release();
 }
 
-TImageObj* TImageObj::CloneFrom(const TImageObj& src) {
+TImageObj* TImageObj::CloneFrom(const TImageObj& src, TSectionList* owner) {
   auto* c = new TImageObj(src.ImagePos, nullptr);
   c->BoxHeight = src.BoxHeight;
   c->BoxWidth = src.BoxWidth;
@@ -95,10 +98,11 @@ TImageObj* TImageObj::CloneFrom(const TImageObj& src) {
   c->PicWidth = src.PicWidth;
   c->Sized = src.Sized;
   c->Src = src.Src;
+  c->expanded_ = src.expanded_;
   c->AltText = src.AltText;
   c->NoBorder = src.NoBorder;
   c->Mask = src.Mask;
-  c->OwnerList = src.OwnerList;
+  c->OwnerList = owner ? owner : src.OwnerList;
   c->Transparent = src.Transparent;
   c->IsMap = src.IsMap;
   c->UseMap = src.UseMap;
@@ -128,7 +132,8 @@ bool TImageObj::IsPlaceholder() const {
 void TImageObj::Measure(TSectionList& list, ThtMeasure& canvas, const TFontObj* fontObj) {
   OwnerList = &list;
   if (list.ViewImages && !Image) {
-    Src = list.ExpandName(Src);
+    if (!expanded_) Src = list.ExpandName(Src);
+    expanded_ = true;
     bool fromCache = false;
     uint8_t transp = Transparent;
     TObject* mask = nullptr;
@@ -191,12 +196,12 @@ void TImageObj::Measure(TSectionList& list, ThtMeasure& canvas, const TFontObj* 
   }
 }
 
-void TImageList::CloneFrom(const TImageList& src) {
+void TImageList::CloneFrom(const TImageList& src, TSectionList* owner) {
   Clear();
   for (int i = 0; i < src.Count(); ++i) {
     TPictureObj* from = src.Picture(i);
     if (auto* image = dynamic_cast<TImageObj*>(from)) {
-      Add(TImageObj::CloneFrom(*image));
+      Add(TImageObj::CloneFrom(*image, owner));
       continue;
     }
     auto* pic = new TPictureObj;

@@ -35,9 +35,9 @@ class TImageObj : public TPictureObj {
   ~TImageObj() override;
   TImageObj(const TImageObj&) = delete;
   TImageObj& operator=(const TImageObj&) = delete;
-  // A copy that holds its own use of the cached picture (and its own copy
-  // of a GIF it animates).
-  static TImageObj* CloneFrom(const TImageObj& src);
+  // A copy for the document owner (src's when null) that holds its own use
+  // of the cached picture (and its own copy of a GIF it animates).
+  static TImageObj* CloneFrom(const TImageObj& src, TSectionList* owner = nullptr);
 
   // Fetches once, sizes once (placeholders every time) and sets the box.
   // fontObj is the run at the image's position (its link gives the border).
@@ -72,13 +72,15 @@ class TImageObj : public TPictureObj {
   TCachedImage use_;
   // A GIF this object copied from the cache to animate on its own.
   TGIFImage* gifCopy_ = nullptr;
+  // Src has been through the viewer's expansion (once is enough).
+  bool expanded_ = false;
 };
 
 // The images of a section in ascending ImagePos.
 class TImageList : public TFreeList {
  public:
   TPictureObj* Picture(int i) const { return static_cast<TPictureObj*>(Items(i)); }
-  void CloneFrom(const TImageList& src);
+  void CloneFrom(const TImageList& src, TSectionList* owner = nullptr);
   TPictureObj* ImageAt(int pos) const;
   // BoxHeight / BoxWidth of the image at pos, or -1.
   int BoxHeightAt(int pos, int& align) const;

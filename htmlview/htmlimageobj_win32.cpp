@@ -8,6 +8,7 @@
 #include "htmlimageobj.h"
 #include "htmlsections.h"
 #include "htmlutil.h"
+#include "win/controls.h"
 #include "win/graphics.h"
 #include "win/htmlimages.h"
 
@@ -137,11 +138,11 @@ void TImageObj::Render(TCanvas& canvas, int x, int lineTop, int textTop, int tex
   }
   TGIFImage* gif = AsGif(picture);
   if (drawPicture && gif && !list.ForPrint) {
-    list.MarkDrawn(gif);
+    list.MarkDrawn(this);
     gif->Visible = true;
     gif->SetAnimate(true);
-    HWND window = nullptr;
-    if (list.ControlParent) window = WindowFromDC(dc);
+    // Animation steps repaint the picture's place in the viewer's panel.
+    HWND window = list.ControlParent ? list.ControlParent->Handle() : nullptr;
     gif->Draw(canvas, px, py, pw, ph, window);
   } else if (drawPicture) {
     TBitmap* bmp = gif ? gif->Bitmap() : AsBitmap(picture);

@@ -1,5 +1,6 @@
 #include "htmlsections.h"
 
+#include "gifimage.h"
 #include "htmlimageobj.h"
 #include "htmltext.h"
 
@@ -55,6 +56,10 @@ int TSectionBase::Arrange(ThtMeasure&, int y, IndentManager& margins, int& maxWi
 
 void TParagraphSpace::Attached() {
   FlowHeight = MulDiv(14, OwnerList->DefaultSize, 12);
+}
+
+void TParagraphSpace::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
 }
 
 void THeadingSpace::Attached() {
@@ -212,9 +217,12 @@ TSectionList::~TSectionList() {
   // The sections' images leave AnimatedImages as they go, so the sections
   // go first.
   Clear();
+  FreeTimer();
 }
 
 void TSectionList::Clear() {
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageName.clear();
@@ -246,6 +254,8 @@ void TSectionList::SetBackground(TColor color) {
 
 void TSectionList::SetBackImage(const std::string& name) {
   BackImageName = name;
+  delete backTile_;
+  backTile_ = nullptr;
   BackImage = nullptr;
   backUse_.Release();
   BackImageTried = false;
@@ -286,7 +296,7 @@ int TSectionList::Arrange(ThtMeasure& canvas, int y, int width, int& scrollWidth
 int TSectionList::Render(TCanvas& canvas, const ThtRect& clip, int width, int x, int y) {
   PageBreakY = clip.Bottom;
   EnableTimer(false);
-  ClearDrawnFlags();
+  ClearDrawnFlags(clip);
   void* old = SelectDocPalette(canvas);
   y = TCell::Render(canvas, clip, x, y);
   RestorePalette(canvas, old);
@@ -301,13 +311,42 @@ int TSectionList::Render(TCanvas& canvas, const ThtRect& clip, int width, int x,
   return y;
 }
 
-void TSectionList::MarkDrawn(TGIFImage* image) {
-  if (!WasDrawn(image)) drawn_.Add(image);
+void TSectionList::MarkDrawn(TImageObj* image) {
+  if (drawn_.IndexOf(image) < 0) drawn_.Add(image);
 }
 
-bool TSectionList::WasDrawn(TGIFImage* image) const { return drawn_.IndexOf(image) >= 0; }
+bool TSectionList::WasDrawn(TGIFImage* image) const {
+  for (int i = 0; i < drawn_.Count(); ++i)
+    if (static_cast<TImageObj*>(drawn_.Items(i))->Image == static_cast<TObject*>(image)) return true;
+  return false;
+}
 
-void TSectionList::ClearDrawnFlags() { drawn_.Clear(); }
+void TSectionList::ForgetImage(TImageObj* image) { drawn_.Remove(image); }
+
+namespace {
+
+bool Meets(const ThtRect& a, const ThtRect& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+}  // namespace
+
+// A paint draws only what lies in its clip: clearing every mark would stop
+// the GIFs outside a small clip (the place of another GIF's next frame)
+// from ever advancing again.
+void TSectionList::ClearDrawnFlags(const ThtRect& clip) {
+  ThtRect panel;
+  const bool hasPanel = PanelRect(panel);
+  for (int i = drawn_.Count() - 1; i >= 0; --i) {
+    auto* image = static_cast<TImageObj*>(drawn_.Items(i));
+    ThtRect shown;
+    shown.Left = image->ShownX;
+    shown.Top = image->ShownY - ScrollTop;
+    shown.Right = shown.Left + (image->PicWidth > 0 ? image->PicWidth : 1);
+    shown.Bottom = shown.Top + (image->PicHeight > 0 ? image->PicHeight : 1);
+    if (Meets(shown, clip) || (hasPanel && !Meets(shown, panel))) drawn_.Delete(i);
+  }
+}
 
 std::string TSectionList::ExpandName(const std::string& name) const {
   if (OnBitmapRequest || OnImageRequest || !OnExpandName) return name;

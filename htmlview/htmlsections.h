@@ -23,6 +23,7 @@ namespace htmlsubs {
 
 class TSectionList;
 class TCell;
+class TImageObj;
 
 // A layout error (a table with too many columns raises it).
 MORVANE_EXCEPTION(EProcessError, Exception);
@@ -113,6 +114,8 @@ class TParagraphSpace : public TSectionBase {
   using TSectionBase::TSectionBase;
   TSectionBase* Clone(TSectionList* owner) const override { return new TParagraphSpace(owner, *this); }
   void Attached() override;
+  // A line end in copied text.
+  void EmitSelection() override;
 };
 
 class THeadingSpace : public TSectionBase {
@@ -188,12 +191,15 @@ class TSectionList : public TCell, public TFontDefaults {
   // A name as the viewer expands it (unchanged without the hook or when a
   // request event is assigned).
   std::string ExpandName(const std::string& name) const;
-  // One step of every animated image drawn in the last paint (the timer's
-  // handler).
+  // One step of every animated image that is drawn (the timer's handler).
   void AnimationStep();
-  // An animated image was painted (its frames may advance).
-  void MarkDrawn(TGIFImage* image);
+  // An image object painted its GIF: the GIF's frames may advance until a
+  // paint that covers its place (or leaves it outside the panel) does not
+  // draw it again.
+  void MarkDrawn(TImageObj* image);
   bool WasDrawn(TGIFImage* image) const;
+  // An image object that goes is forgotten.
+  void ForgetImage(TImageObj* image);
 
   // Selection in text positions; empty unless SelEndPos > SelStartPos.
   int SelStartPos = 0, SelEndPos = 0;
@@ -231,10 +237,19 @@ class TSectionList : public TCell, public TFontDefaults {
   void EnableTimer(bool on);
   void RewindAnimations();
   void MakeTimer(TComponent* owner);
-  void ClearDrawnFlags();
+  // The timer goes with the document (its owner only keeps it company).
+  void FreeTimer();
+  // Before a paint of clip: the images this paint will draw again if they
+  // are still there lose their mark, and so do those outside the panel.
+  void ClearDrawnFlags(const ThtRect& clip);
+  // The paint panel's client area, when there is a panel.
+  bool PanelRect(ThtRect& rect);
   void* SelectDocPalette(TCanvas& canvas);
   void RestorePalette(TCanvas& canvas, void* old);
   TCachedImage backUse_;
+  // A device-independent copy of the background picture for transparent
+  // GIFs to lie on (Win32), made on first need.
+  TObject* backTile_ = nullptr;
   TList drawn_;
 };
 

@@ -1,6 +1,8 @@
 // The document's timer, animations and palette over Win32.
 #include <windows.h>
 
+#include "htmlimageobj.h"
+#include "win/controls.h"
 #include "win/extctrls.h"
 #include "gifimage.h"
 #include "htmlsections.h"
@@ -17,6 +19,11 @@ void TSectionList::MakeTimer(TComponent* owner) {
   AnimationTimer->OnTimer = [this](TObject*) { AnimationStep(); };
 }
 
+void TSectionList::FreeTimer() {
+  delete AnimationTimer;
+  AnimationTimer = nullptr;
+}
+
 void TSectionList::EnableTimer(bool on) {
   if (AnimationTimer) AnimationTimer->SetEnabled(on);
 }
@@ -30,6 +37,14 @@ void TSectionList::RewindAnimations() {
   }
 }
 
+bool TSectionList::PanelRect(ThtRect& rect) {
+  if (!ControlParent) return false;
+  RECT r{};
+  if (!GetClientRect(ControlParent->Handle(), &r)) return false;
+  rect = ThtRect{r.left, r.top, r.right, r.bottom};
+  return true;
+}
+
 void TSectionList::AnimationStep() {
   for (int i = 0; i < AnimatedImages.Count(); ++i) {
     auto* gif = static_cast<TGIFImage*>(AnimatedImages.Items(i));
@@ -37,7 +52,40 @@ void TSectionList::AnimationStep() {
   }
 }
 
+namespace {
+
+// The picture stays selected into its own DC, where its bits cannot be
+// read: a copy is taken through an unselected bitmap.
+htmlun2::TDib* MakeTile(TBitmap& picture) {
+  HDC screen = GetDC(nullptr);
+  HBITMAP copy = CreateCompatibleBitmap(screen, picture.Width(), picture.Height());
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, copy);
+  BitBlt(dc, 0, 0, picture.Width(), picture.Height(), picture.Canvas().Handle(), 0, 0, SRCCOPY);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  htmlun2::TDib* tile = nullptr;
+  try {
+    tile = new htmlun2::TDib(screen, copy);
+  } catch (const Exception&) {
+    tile = nullptr;  // transparent GIFs then lie on the plain colour
+  }
+  DeleteObject(copy);
+  ReleaseDC(nullptr, screen);
+  return tile;
+}
+
+}  // namespace
+
+// Also tells transparent GIFs which colour lies under them on this page.
 void* TSectionList::SelectDocPalette(TCanvas& canvas) {
+  GIFBackground.Color = Background;
+  auto* back = dynamic_cast<TBitmap*>(GetBackImage());
+  if (back && !backTile_ && !back->Empty()) backTile_ = MakeTile(*back);
+  // The page's tiles start at the top of the document.
+  GIFBackground.Tile = static_cast<htmlun2::TDib*>(backTile_);
+  GIFBackground.OriginX = 0;
+  GIFBackground.OriginY = -ScrollTop;
   if (!htmlun2::ThePalette) return nullptr;
   HDC dc = canvas.Handle();
   HPALETTE old = SelectPalette(dc, htmlun2::ThePalette, TRUE);

@@ -35,7 +35,7 @@ TSection::TSection(TSectionList* owner, const TSection& src)
       ClearSide(src.ClearSide) {
   PosCount = src.PosCount;
   Runs.CloneFrom(src.Runs);
-  Pictures.CloneFrom(src.Pictures);
+  Pictures.CloneFrom(src.Pictures, owner);
   for (int i = 0; i < src.Controls.Count(); ++i) Controls.Add(src.Controls.Items(i));
   OpeningFont.Assign(src.OpeningFont);
   preformatted_ = src.preformatted_;
@@ -493,8 +493,9 @@ bool TSection::PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& ca
       int n = 0;
       caretX = l->LineX;
       if (x >= l->LineX) {
-        // The characters whose right edges lie within the distance.
-        while (n < l->CharCount && l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n + 1) <= x) ++n;
+        // The characters whose right edges lie within the distance (found
+        // by halving: a click in a long preformatted line stays quick).
+        n = FitInLine(canvas, *l, x - l->LineX);
         caretX = l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n);
         if (n < l->CharCount) {
           int next = l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n + 1);
@@ -595,6 +596,10 @@ void THorzLine::RuleExtent(int left, int right, int& x1, int& x2) const {
     x1 = left + 10;
     x2 = right - 10;
   }
+}
+
+void THorzLine::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
 }
 
 void THorzLine::Attached() {

@@ -149,6 +149,8 @@ class THorzLine : public TSectionBase {
   THorzLine(TSectionList* owner, const THorzLine& src);
   TSectionBase* Clone(TSectionList* owner) const override { return new THorzLine(owner, *this); }
   void Attached() override;
+  // A line end in copied text.
+  void EmitSelection() override;
   int Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) override;
   // The rule's horizontal extent in a room from left to right.
   void RuleExtent(int left, int right, int& x1, int& x2) const;

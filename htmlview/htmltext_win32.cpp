@@ -52,7 +52,9 @@ int TSection::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margin
     const int baseline = textTop + line.TextHt - line.MaxDescent;  // document Y
     const int lineBottom = top + lineHt;
 
-    if (isFirst && MarkerKind == 2 && !static_cast<TUListItem*>(this)->HideBullet) {
+    auto* bulleted = dynamic_cast<TUListItem*>(this);
+    auto* ordered = dynamic_cast<TOListItem*>(this);
+    if (isFirst && MarkerKind == 2 && bulleted && !bulleted->HideBullet) {
       const int cx = x + FirstLineX - 8, cy = textTop + line.TextHt / 2 - list.ScrollTop;
       if (LightBackground(list.Background)) {
         static const TColor kLevel[3] = {clRed, clNavy, clMaroon};
@@ -70,8 +72,8 @@ int TSection::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margin
       canvas.Brush().SetStyle(bsSolid);
       canvas.Brush().SetColor(list.Background);
       canvas.Pen().SetColor(list.DefaultColor | PaletteRelative);
-    } else if (isFirst && MarkerKind == 1) {
-      const std::string label = static_cast<TOListItem*>(this)->Label();
+    } else if (isFirst && MarkerKind == 1 && ordered) {
+      const std::string label = ordered->Label();
       canvas.Font().Assign(static_cast<const TFontDesc&>(OpeningFont));
       canvas.Brush().SetStyle(bsClear);
       Ready(canvas);
@@ -122,6 +124,7 @@ int TSection::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margin
       // A piece: up to a font change, an object or a selection edge.
       int j = i + Runs.RunLengthAt(i, len);
       if (j > end) j = end;
+      if (j <= i) j = i + 1;
       const int pos = FirstPos + i;
       const bool selected = pos >= list.SelStartPos && pos < list.SelEndPos;
       const int selEdge = selected ? list.SelEndPos - FirstPos : list.SelStartPos - FirstPos;
