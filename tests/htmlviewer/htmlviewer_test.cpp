@@ -15,6 +15,7 @@
 #include "gui_test_support.h"
 #include "htmlcanvas.h"
 #include "htmlscan.h"
+#include "htmlsections.h"
 #include "htmltext.h"
 #include "test_support.h"
 #include "win/forms.h"
@@ -307,6 +308,59 @@ TEST_F(ViewerTest, ErrorsLeaveTheViewerWorking) {
   viewer->PaintPanel().Repaint();
   Pump(50);
   EXPECT_EQ(ScreenPixel(&viewer->PaintPanel(), 3, viewer->PaintPanel().Height() - 3), RGB(255, 255, 255));
+}
+
+TEST_F(ViewerTest, ALayoutErrorLeavesAnEmptyPageAndTheNextLoadWorks) {
+  std::string wide = "<table border=1><tr>";
+  for (int i = 0; i < 31; ++i) wide += "<td>c" + std::to_string(i);
+  wide += "</table>";
+  const std::string bad = Page("wide.htm", "<title>Wide</title>" + wide);
+  try {
+    viewer->LoadFromFile(bad);
+    ADD_FAILURE() << "no error";
+  } catch (const htmlsubs::EProcessError& e) {
+    EXPECT_EQ(e.Message(), "Table has too many Columns");
+  }
+  EXPECT_FALSE(viewer->Processing());
+  EXPECT_EQ(viewer->Document().Count(), 0);
+  viewer->PaintPanel().Repaint();
+  Pump(30);
+  EXPECT_TRUE(shown.empty());
+  const std::string good = Page("fine.htm", "<body bgcolor=#0000FF><table border=1><tr><td>one<td>two</table>");
+  viewer->LoadFromFile(good);
+  viewer->PaintPanel().Repaint();
+  Pump(50);
+  EXPECT_GT(viewer->MaxVertical(), 0);
+  EXPECT_EQ(ScreenPixel(&viewer->PaintPanel(), viewer->PaintPanel().Width() - 5, viewer->PaintPanel().Height() - 5),
+            RGB(0, 0, 255));
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(ViewerTest, QuickEnterPressesDeliverEverySubmission) {
+  std::vector<std::string> got;
+  viewer->SetOnFormSubmit([&](TObject* sender, const std::string& action, const std::string& method, TStringList* results) {
+    EXPECT_EQ(sender, viewer);
+    got.push_back(action + " " + method + " " + (results->Count() ? (*results)[0] : std::string()));
+    delete results;
+  });
+  const std::string html = "<form action=find method=post><input name=q value=word></form>";
+  viewer->LoadFromBuffer(html.data(), static_cast<int>(html.size()));
+  viewer->PaintPanel().Repaint();
+  Pump(50);
+  HWND edit = FindWindowExA(viewer->PaintPanel().Handle(), nullptr, "Edit", nullptr);
+  ASSERT_NE(edit, nullptr);
+  SetFocus(edit);
+  // Both presses arrive before the viewer's posted messages are handled.
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageA(edit, WM_CHAR, '\r', 0);
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageA(edit, WM_CHAR, '\r', 0);
+  EXPECT_EQ(viewer->PendingSubmissions(), 2u);
+  Pump(50);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], "find post q=word");
+  EXPECT_EQ(got[1], "find post q=word");
+  EXPECT_EQ(viewer->PendingSubmissions(), 0u);
 }
 
 TEST_F(ViewerTest, PropertiesHoldTheirBounds) {
