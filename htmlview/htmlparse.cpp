@@ -5,7 +5,9 @@
 #include <initializer_list>
 #include <memory>
 
+#include "htmlforms.h"
 #include "htmlmap.h"
+#include "htmltables.h"
 #include "htmlscan.h"
 #include "htmltext.h"
 
@@ -18,6 +20,7 @@ TScriptEvent OnScript;
 
 namespace {
 
+using htmlsubs::CurrentForm;
 using htmlsubs::TCell;
 using htmlsubs::TMyFont;
 using htmlsubs::TSection;
@@ -52,6 +55,9 @@ TFontStyles CurrentStyle = 0;
 int CurrentSScript = 0;
 int NestLevel = 0;
 int TableLevel = 0;
+// Tables whose start tags were skipped at the limit and whose end tags are
+// still to come: their row and cell tags are out of place too.
+int SkippedTables = 0;
 // Counts tokens read, so that a loop can tell whether a pass consumed one.
 uint64_t TokenSerial = 0;
 
@@ -188,16 +194,6 @@ void EndLink() {
   InHref = false;
   PopFont();
   SwitchSection();
-}
-
-// ---------------------------------------------------------------------------
-// Minimal stand-ins until the form controls join: the text a control shows
-// is kept as text.
-
-void AddControlText(const std::string& text) {
-  if (text.empty()) return;
-  EnsureSection();
-  Section->AppendText(" " + text + " ");
 }
 
 void AddImage() {
@@ -414,23 +410,30 @@ bool InlineTag(bool inPre) {
     case ImageSy:
       AddImage();
       return true;
-    case FormSy: case FormEndSy:
+    case FormSy:
+      CurrentForm = new htmlsubs::ThtmlForm(MasterList, Attributes);
+      return true;
+    case FormEndSy:
+      CurrentForm = nullptr;
       return true;
     case InputSy:
-      if (!SameText(AttrText(TypeAttr), "hidden")) AddControlText(AttrText(ValueAttr));
+      EnsureSection();
+      htmlsubs::MakeFormControl(*Section, InputSy, Attributes);
       return true;
     case SelectSy: {
-      std::string shown;
-      ReadOptions([&](const std::string& text, const std::string&, bool selected) {
-        if (shown.empty() || selected) shown = text;
+      EnsureSection();
+      auto* list = static_cast<htmlsubs::TListBoxFormControlObj*>(htmlsubs::MakeFormControl(*Section, SelectSy, Attributes));
+      ReadOptions([&](const std::string& text, const std::string& value, bool selected) {
+        list->AddStr(text, value, selected);
       });
-      AddControlText(shown);
+      list->ResetToValue();
       return true;
     }
     case TextAreaSy: {
-      std::string all;
-      ReadTextArea([&](const std::string& line) { all += line + " "; });
-      AddControlText(Trim(all));
+      EnsureSection();
+      auto* area = static_cast<htmlsubs::TTextAreaFormControlObj*>(htmlsubs::MakeFormControl(*Section, TextAreaSy, Attributes));
+      ReadTextArea([&](const std::string& line) { area->TheText.Add(line); });
+      area->ResetToValue();
       return true;
     }
     case MapSy:
@@ -737,6 +740,10 @@ void DoBody(const SymSet& term) {
       case CenterSy: case DivSy:
         DoDivision(term);
         break;
+      case TableEndSy:
+        if (SkippedTables > 0) --SkippedTables;
+        NextToken();
+        break;
       default:
         if (!DoInline()) NextToken();
     }
@@ -744,14 +751,32 @@ void DoBody(const SymSet& term) {
 }
 
 // ---------------------------------------------------------------------------
-// Tables.  Minimal until the table objects join: the cells' content is kept
-// in the cell that holds the table, a section per cell.
+// Tables
+
+int VAlignFrom(const std::string& v, int otherwise) {
+  if (SameText(v, "top")) return 0;
+  if (SameText(v, "middle")) return 1;
+  if (SameText(v, "bottom")) return 2;
+  return otherwise;
+}
+
+bool IsTableTag(Symb s) {
+  switch (s) {
+    case TDSy: case THSy: case TRSy: case TDEndSy: case THEndSy: case CaptionSy: case CaptionEndSy:
+      return true;
+    default:
+      return false;
+  }
+}
 
 void DoTable() {
   if (NestLevel >= kMaxNestLevel || TableLevel >= kMaxTableLevel) {
+    ++SkippedTables;
     NextToken();
     return;
   }
+  const int outerSkipped = SkippedTables;
+  SkippedTables = 0;
   LevelGuard nest(NestLevel);
   LevelGuard tables(TableLevel);
   SectionDone();
@@ -759,26 +784,44 @@ void DoTable() {
   const TFontStyles savedStyle = CurrentStyle;
   const int savedJustify = Justify;
   TCell* host = CurrentCell;
+  std::unique_ptr<htmlsubs::ThtmlTable> table(
+      new htmlsubs::ThtmlTable(MasterList, ListLevel, host, Justify, Attributes));
+  table->AddRow();
+  int rowAlign = 0, rowVAlign = 1;
   const SymSet cellTerm =
       Syms({TableEndSy, TDSy, TDEndSy, TRSy, THSy, THEndSy, CaptionSy, CaptionEndSy});
-  bool inCell = false;
+  // The cell being filled: a grid cell until it joins its row, or the caption.
+  std::unique_ptr<htmlsubs::TCellObj> cell;
+  bool inCaption = false;
   auto endCell = [&]() {
-    if (!inCell) return;
-    SectionDone();
-    inCell = false;
+    if (cell || inCaption) SectionDone();
+    if (cell) table->AddCell(cell.release());
+    inCaption = false;
     CurrentCell = host;
   };
   NextToken();
-  while (Sy != TableEndSy && Sy != EofSy) {
+  while (Sy != EofSy) {
     const uint64_t before = TokenSerial;
+    if (SkippedTables > 0 && (Sy == TableEndSy || IsTableTag(Sy))) {
+      // A tag of a table past the limit: read past it; the content goes on
+      // into the cell being filled.
+      if (Sy == TableEndSy) --SkippedTables;
+      NextToken();
+      if (cell || inCaption) DoBody(cellTerm);
+      continue;
+    }
+    if (Sy == TableEndSy) break;
     switch (Sy) {
       case TDSy: case THSy: {
         endCell();
         const bool th = Sy == THSy;
-        Justify = JustifyFrom(AttrText(AlignAttr), th ? 2 : 1);
+        Justify = rowAlign != 0 ? rowAlign : th ? 2 : 1;
         if (th) CurrentStyle |= fsBold;
         else CurrentStyle &= ~fsBold;
-        inCell = true;
+        Justify = JustifyFrom(AttrText(AlignAttr), Justify);
+        const int vAlign = VAlignFrom(AttrText(VAlignAttr), rowVAlign);
+        cell.reset(new htmlsubs::TCellObj(MasterList, Attributes, vAlign));
+        CurrentCell = &cell->Cell;
         NextToken();
         while (Sy == TextSy && LCToken == " ") NextToken();
         if (Sy == PSy) {
@@ -793,22 +836,31 @@ void DoTable() {
         endCell();
         NextToken();
         break;
-      case TRSy:
+      case TRSy: {
         endCell();
+        htmlsubs::TCellList* last = table->Row(table->Rows.Count() - 1);
+        if (last->Count() > 0) table->AddRow(Attributes);
+        else last->ReadAttributes(Attributes);
+        rowAlign = JustifyFrom(AttrText(AlignAttr), 0);
+        rowVAlign = VAlignFrom(AttrText(VAlignAttr), 1);
         NextToken();
         break;
+      }
       case CaptionSy:
         endCell();
         while (FontStackDepth > savedDepth) PopFont();
         CurrentStyle = savedStyle;
+        table->CaptionTop = !SameText(AttrText(AlignAttr), "bottom");
+        inCaption = true;
+        CurrentCell = &table->Caption->Cell;
         Justify = 2;
-        inCell = true;
         NextToken();
         NewSection();
         DoBody(cellTerm);
         break;
       default:
-        if (!inCell) {
+        if (!cell && !inCaption) {
+          // Content outside any cell stays in the cell that holds the table.
           if (Sy == TextSy && LCToken == " ") {
             NextToken();
             break;
@@ -823,8 +875,16 @@ void DoTable() {
   endCell();
   while (FontStackDepth > savedDepth) PopFont();
   CurrentCell = host;
+  // A trailing row that never got a cell adds nothing.
+  htmlsubs::TCellList* last = table->Row(table->Rows.Count() - 1);
+  if (last->Count() == 0 && table->Rows.Count() > 1) {
+    table->Rows.Delete(table->Rows.Count() - 1);
+    delete last;
+  }
+  host->Add(table.release());
   CurrentStyle = savedStyle;
   Justify = savedJustify;
+  SkippedTables = outerSkipped;
   NextToken();
 }
 
@@ -890,7 +950,10 @@ void Initialise(TSectionList* doc, TStringList* nameList) {
   CurrentSScript = 0;
   NestLevel = 0;
   TableLevel = 0;
+  SkippedTables = 0;
   Section = nullptr;
+  // A form left open by an earlier page belongs to that page's document.
+  CurrentForm = nullptr;
   NewSection();
   Attributes = new TAttributeList;
   Title.clear();
@@ -912,6 +975,7 @@ void Release(bool complete) {
   FreeFontStack();
   delete UrlTarget;
   UrlTarget = nullptr;
+  CurrentForm = nullptr;
   InHref = false;
   InPre = false;
   NoComment = false;

@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "htmlcanvas.h"
+#include "htmlforms.h"
 #include "htmlparse.h"
 #include "htmltext.h"
 #include "imgcache.h"
@@ -750,9 +751,13 @@ void THTMLViewer::SelectAll() {
   panel_->Invalidate();
 }
 
-// The form controls join with the form unit.
-void THTMLViewer::ResetForms() {}
-void THTMLViewer::ControlClick(htmlsubs::TFormControlBase*) {}
+void THTMLViewer::ResetForms() {
+  for (int i = 0; i < doc_->Forms.Count(); ++i) static_cast<htmlsubs::ThtmlForm*>(doc_->Forms.Items(i))->ResetControls();
+}
+
+void THTMLViewer::ControlClick(htmlsubs::TFormControlBase* control) {
+  if (auto* image = dynamic_cast<htmlsubs::TImageFormControlObj*>(control)) image->ImageClick();
+}
 
 // ---------------------------------------------------------------------------
 // Links

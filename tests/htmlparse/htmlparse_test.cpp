@@ -10,6 +10,8 @@
 
 #include "classes.h"
 #include "htmlcanvas.h"
+#include "htmlforms.h"
+#include "htmltables.h"
 #include "htmlmap.h"
 #include "htmlparse.h"
 #include "htmlscan.h"
@@ -73,10 +75,20 @@ class ParserTest : public ::testing::Test {
     return nullptr;
   }
 
+  // The text of every section, tables' cells and captions included.
+  static void CellText(const TCell& cell, std::string& out) {
+    for (int i = 0; i < cell.Count(); ++i) {
+      if (auto* t = dynamic_cast<TSection*>(cell.Section(i))) out += t->Text + "|";
+      if (auto* table = dynamic_cast<ThtmlTable*>(cell.Section(i))) {
+        CellText(table->Caption->Cell, out);
+        for (int r = 0; r < table->Rows.Count(); ++r)
+          for (int c = 0; c < table->Row(r)->Count(); ++c) CellText(table->Row(r)->CellObj(c)->Cell, out);
+      }
+    }
+  }
   std::string AllText() const {
     std::string out;
-    for (int i = 0; i < doc.Count(); ++i)
-      if (auto* t = dynamic_cast<TSection*>(doc.Section(i))) out += t->Text + "|";
+    CellText(doc, out);
     return out;
   }
 
@@ -215,6 +227,100 @@ TEST_F(ParserTest, ScriptsAndControlsReadTheirRawContent) {
     Parse(page);
     EXPECT_EQ(AllText().substr(0, 1), "x") << page;
   }
+}
+
+TEST_F(ParserTest, TablesTakeRowsCellsAndCaptions) {
+  Parse("<b>x</b><table border=1 width=80%> <caption align=bottom>cap</caption>"
+        "<tr align=right><th>head<td valign=top>data<tr><td colspan=2><p align=center>wide</td></table>after");
+  ThtmlTable* table = nullptr;
+  for (int i = 0; i < doc.Count() && !table; ++i) table = dynamic_cast<ThtmlTable*>(doc.Section(i));
+  ASSERT_NE(table, nullptr);
+  EXPECT_TRUE(table->Border);
+  EXPECT_FALSE(table->CaptionTop);
+  ASSERT_EQ(table->Rows.Count(), 2);
+  ASSERT_EQ(table->Row(0)->Count(), 2);
+  ASSERT_EQ(table->Row(1)->Count(), 1);
+  auto text = [](TCell& c) {
+    std::string out;
+    for (int i = 0; i < c.Count(); ++i)
+      if (auto* t = dynamic_cast<TSection*>(c.Section(i))) out += t->Text;
+    return out;
+  };
+  EXPECT_EQ(text(table->Caption->Cell), "cap");
+  TCellObj* head = table->Row(0)->CellObj(0);
+  EXPECT_EQ(text(head->Cell), "head");
+  auto* headText = dynamic_cast<TSection*>(head->Cell.Section(0));
+  EXPECT_EQ(headText->Alignment, 3);
+  int overhang;
+  EXPECT_EQ(headText->Runs.FontAt(0, overhang)->Style(), unsigned(fsBold));
+  EXPECT_EQ(table->Row(0)->CellObj(1)->VAlign, 0);
+  EXPECT_EQ(table->Row(1)->CellObj(0)->ColSpan, 2);
+  EXPECT_EQ(dynamic_cast<TSection*>(table->Row(1)->CellObj(0)->Cell.Section(0))->Alignment, 2);
+  // The style in force before the table holds after it.
+  TSection* after = Find("after");
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->Runs.FontAt(0, overhang)->Style(), 0u);
+  EXPECT_GT(Layout(400), 0);
+
+  // Thirty columns lay out; thirty-one raise from layout.
+  auto row = [](int n) {
+    std::string r = "<table><tr>";
+    for (int i = 0; i < n; ++i) r += "<td>c";
+    return r + "</table>";
+  };
+  Parse(row(30));
+  Layout(600);
+  Parse(row(31));
+  try {
+    Layout(600);
+    ADD_FAILURE() << "no error";
+  } catch (const EProcessError& e) {
+    EXPECT_EQ(e.Message(), "Table has too many Columns");
+  }
+}
+
+TEST_F(ParserTest, FormsAndTheirControls) {
+  Parse("<form action=go method=post><input name=q value=v><select name=s><option value=1>One"
+        "<option selected>  Two  </select><textarea name=t>line1\r\n&lt;b&gt;</textarea></form><input name=out>");
+  ASSERT_EQ(doc.Forms.Count(), 2);
+  auto* form = static_cast<ThtmlForm*>(doc.Forms.Items(0));
+  EXPECT_EQ(form->Action, "go");
+  EXPECT_EQ(form->Method, "post");
+  ASSERT_EQ(form->ControlList.Count(), 3);
+  auto* combo = dynamic_cast<TComboFormControlObj*>(form->Control(1));
+  ASSERT_NE(combo, nullptr);
+  ASSERT_EQ(combo->TheOptions.Count(), 2);
+  EXPECT_EQ(combo->TheOptions[1], "Two");
+  EXPECT_EQ(combo->Option(0)->Value, "1");
+  EXPECT_TRUE(combo->Option(1)->Selected);
+  auto* area = dynamic_cast<TTextAreaFormControlObj*>(form->Control(2));
+  ASSERT_NE(area, nullptr);
+  ASSERT_EQ(area->TheText.Count(), 2);
+  EXPECT_EQ(area->TheText[0], "line1");
+  EXPECT_EQ(area->TheText[1], "&lt;b&gt;");
+  // The INPUT after the FORM end joins a form of its own.
+  EXPECT_EQ(static_cast<ThtmlForm*>(doc.Forms.Items(1))->ControlList.Count(), 1);
+  EXPECT_GT(Layout(400), 0);
+}
+
+TEST_F(ParserTest, AFormLeftOpenDoesNotCatchTheNextDocumentsControls) {
+  // The first page never closes its form; clearing the document frees it.
+  Parse("<form action=first><input name=a>");
+  ASSERT_EQ(doc.Forms.Count(), 1);
+  doc.Clear();
+  Parse("<input name=b>");
+  ASSERT_EQ(doc.Forms.Count(), 1);
+  auto* form = static_cast<ThtmlForm*>(doc.Forms.Items(0));
+  EXPECT_EQ(form->Action, "");
+  EXPECT_EQ(form->ControlList.Count(), 1);
+  // Nor does one document's open form take another document's controls.
+  TSectionList other;
+  Parse("<form action=mine><input name=c>");
+  const std::string page = "<input name=d>";
+  readhtml::HtmlParseBuffer(&other, nullptr, page.data(), static_cast<int>(page.size()));
+  EXPECT_EQ(static_cast<ThtmlForm*>(doc.Forms.Items(0))->ControlList.Count(), 1);
+  ASSERT_EQ(other.Forms.Count(), 1);
+  EXPECT_EQ(static_cast<ThtmlForm*>(other.Forms.Items(0))->ControlList.Count(), 1);
 }
 
 TEST_F(ParserTest, MapsJoinTheDocumentOnlyWhenClosed) {
