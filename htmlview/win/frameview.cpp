@@ -374,6 +374,7 @@ void TSubFrameSet::AddFrame(const htmlun2::TAttributeList& attrs, const std::str
   frame->SetParent(this);
   List.push_back(frame);
   frame->SetFromTag(attrs, base, DocFile);
+  frame->CreateContents();
 }
 
 void TSubFrameSet::Finish() {
@@ -700,6 +701,7 @@ void TFrameViewer::LoadTop(const std::string& fileName) {
       frame->SetParent(set_);
       set_->List.push_back(frame);
       frame->Source = dest.empty() ? name : name + "#" + dest;
+      frame->CreateContents();
       set_->Rows = true;
       set_->Finish();
     }
@@ -747,8 +749,8 @@ TFrameHistoryEntry TFrameViewer::State() {
 void TFrameViewer::Record(const TFrameHistoryEntry& previous) {
   const TFrameHistoryEntry current = State();
   if (current.File.empty()) return;
-  if (previous.File == current.File && previous.Sources == current.Sources && previous.Positions == current.Positions)
-    return;
+  // Reloading what is on show is no step of its own.
+  if (SameText(previous.File, current.File) && previous.Sources == current.Sources) return;
   if (history_.Navigate(previous, current) && OnHistoryChange) OnHistoryChange(this);
 }
 

@@ -46,7 +46,7 @@ std::string LinkPage(const std::string& title, const std::vector<std::pair<std::
 
 void WritePages() {
   Write("top.htm",
-        "<html><head><title>Top set</title></head>\n"
+        "<html><head><title>Top set</title><base target=\"a\"></head>\n"
         "<frameset cols=\"25%,75%\">\n"
         "  <frame name=\"left\" src=\"left.htm\">\n"
         "  <frameset rows=\"100,*,2*\">\n"
@@ -58,11 +58,12 @@ void WritePages() {
         "</frameset></html>\n");
   Write("sub.htm",
         "<frameset cols=\"*,*\"><frame name=\"s1\" src=\"inner.htm\"><frame name=\"s2\" src=\"a.htm\"></frameset>");
-  Write("left.htm", LinkPage("Left", {{"b.htm", "a"}, {"nowhere.htm", "newwin"}, {"c.htm", "_self"}}));
+  Write("left.htm", LinkPage("Left", {{"b.htm", "a"}, {"nowhere.htm", "newwin"}, {"c.htm", "_self"}, {"d.htm", ""}}));
   Write("inner.htm", LinkPage("Inner", {{"b.htm", "_parent"}, {"top2.htm", "_top"}}));
   Write("a.htm", "<html><head><title>A</title></head><body bgcolor=\"#FFFFC0\">Page A</body></html>");
   Write("b.htm", "<html><head><title>B</title></head><body bgcolor=\"#C0FFC0\">Page B</body></html>");
   Write("c.htm", "<html><body>Page C</body></html>");
+  Write("d.htm", "<html><body>Page D</body></html>");
   Write("top2.htm", "<frameset rows=\"*,*\"><frame name=\"t1\" src=\"a.htm\"><frame name=\"t2\" src=\"b.htm\"></frameset>");
   Write("self.htm", "<frameset rows=\"20,*\"><frame src=\"a.htm\"><frame name=\"me\" src=\"self.htm\"></frameset>");
   std::string out;
@@ -209,7 +210,10 @@ TEST_F(FrameViewerTest, NestedSetsLoadAndFramesMatchTheirSizes) {
       EXPECT_EQ(f->HTMLViewer()->DefHotSpotColor(), clRed);
     }
   // Without a border the frames touch and each gets a bevel of 2.
-  Write("flat.htm", "<frameset cols=\"*,*\" border=\"0\"><frame name=\"f1\" src=\"a.htm\"><frame src=\"b.htm\"></frameset>");
+  std::string longPage = "<html><body>";
+  for (int i = 0; i < 200; ++i) longPage += "Line " + std::to_string(i) + "<br>";
+  Write("long.htm", longPage + "</body></html>");
+  Write("flat.htm", "<frameset cols=\"*,*\" border=\"0\"><frame name=\"f1\" src=\"long.htm\"><frame src=\"b.htm\"></frameset>");
   viewer->LoadFromFile(PathOf("flat.htm"));
   Pump(50);
   EXPECT_EQ(viewer->CurFrameSet()->BorderSize, 0);
@@ -218,6 +222,16 @@ TEST_F(FrameViewerTest, NestedSetsLoadAndFramesMatchTheirSizes) {
   EXPECT_EQ(Named("f1")->BevelWidth(), 2);
   EXPECT_EQ(Named("f1")->HTMLViewer()->DefFontSize(), 14);
   EXPECT_EQ(Named("f1")->HTMLViewer()->Width(), kWidth / 2 - 4);
+  // A reload reads every frame again and keeps each reading position.
+  THTMLViewer* f1 = Named("f1")->HTMLViewer();
+  f1->ScrollTo(500);
+  const int pos = f1->VScrollBar().Position32();
+  EXPECT_GT(pos, 0);
+  Write("long.htm", longPage + "Reloaded</body></html>");
+  viewer->Reload();
+  Pump(50);
+  EXPECT_EQ(Named("f1")->HTMLViewer()->VScrollBar().Position32(), pos);
+  EXPECT_NE(TextOf(Named("f1")->HTMLViewer()).find("Reloaded"), std::string::npos);
   viewer->SetDefFontSize(12);
   viewer->SetDefHotSpotColor(clBlue);
 }
@@ -264,6 +278,12 @@ TEST_F(FrameViewerTest, TargetsFromClicksInsideFrames) {
   Pump(100);
   EXPECT_NE(TextOf(Named("a")->HTMLViewer()).find("Page B"), std::string::npos);
   EXPECT_EQ(processing, (std::vector<bool>{true, false}));
+
+  // No target: the frame set's BASE target.
+  ASSERT_TRUE(FindLink(left, "d.htm", at));
+  ClickPanel(left, at);
+  Pump(100);
+  EXPECT_NE(TextOf(Named("a")->HTMLViewer()).find("Page D"), std::string::npos);
 
   // A name no frame has.
   ASSERT_TRUE(FindLink(left, "nowhere.htm", at));
