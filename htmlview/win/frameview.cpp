@@ -111,12 +111,7 @@ void TFrameHTMLViewer::HTMLMouseMove(TObject* sender, TShiftState shift, int x, 
   THTMLViewer::HTMLMouseMove(sender, shift, x, y);
   int index = -1;
   TSubFrameSet* set = FindBorder(frame_, PaintPanel().ClientToScreen(POINT{x, y}), index);
-  if (set && set->CanMoveBorder(index)) {
-    PaintPanel().SetCursor(set->Rows ? crSizeNS : crSizeWE);
-    overBorder_ = true;
-  } else if (overBorder_) {
-    overBorder_ = false;
-  }
+  if (set && set->CanMoveBorder(index)) PaintPanel().SetCursor(set->Rows ? crSizeNS : crSizeWE);
 }
 
 void TFrameHTMLViewer::HotSpotClick() { frame_->Viewer()->FrameLinkClicked(frame_, Target(), URL()); }
@@ -228,13 +223,17 @@ bool TFrame::TryRequests(const std::string& file, std::string& newName) {
 }
 
 void TFrame::LoadSource(const std::string& source) {
-  Source = source;
   std::string file, dest;
   SplitSource(source, file, dest);
   if (file.empty()) {
+    // Only a destination: the document stays, its file is still the source.
+    std::string oldFile, oldDest;
+    SplitSource(Source, oldFile, oldDest);
+    Source = dest.empty() ? oldFile : oldFile + "#" + dest;
     if (html_ && !dest.empty()) html_->PositionTo(dest);
     return;
   }
+  Source = source;
   const std::string ext = LowerCase(ExtractFileExt(file));
   try {
     if (IsImageExt(ext)) {

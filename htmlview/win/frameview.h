@@ -75,7 +75,6 @@ class TFrameHTMLViewer : public THTMLViewer {
 
  private:
   TFrame* frame_;
-  bool overBorder_ = false;
 };
 
 class TFrame : public TFrameBase {

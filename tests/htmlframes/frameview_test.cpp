@@ -58,7 +58,7 @@ void WritePages() {
         "</frameset></html>\n");
   Write("sub.htm",
         "<frameset cols=\"*,*\"><frame name=\"s1\" src=\"inner.htm\"><frame name=\"s2\" src=\"a.htm\"></frameset>");
-  Write("left.htm", LinkPage("Left", {{"b.htm", "a"}, {"nowhere.htm", "newwin"}, {"c.htm", "_self"}, {"d.htm", ""}}));
+  Write("left.htm", LinkPage("Left", {{"b.htm", "a"}, {"nowhere.htm", "newwin"}, {"c.htm", "_self"}, {"d.htm", ""}, {"#end", "_self"}}));
   Write("inner.htm", LinkPage("Inner", {{"b.htm", "_parent"}, {"top2.htm", "_top"}}));
   Write("a.htm", "<html><head><title>A</title></head><body bgcolor=\"#FFFFC0\">Page A</body></html>");
   Write("b.htm", "<html><head><title>B</title></head><body bgcolor=\"#C0FFC0\">Page B</body></html>");
@@ -278,6 +278,13 @@ TEST_F(FrameViewerTest, TargetsFromClicksInsideFrames) {
   Pump(100);
   EXPECT_NE(TextOf(Named("a")->HTMLViewer()).find("Page B"), std::string::npos);
   EXPECT_EQ(processing, (std::vector<bool>{true, false}));
+
+  // Only a destination: the frame keeps its document and file.
+  ASSERT_TRUE(FindLink(left, "#end", at));
+  ClickPanel(left, at);
+  Pump(100);
+  EXPECT_EQ(Named("left")->HTMLViewer(), left);
+  EXPECT_EQ(Named("left")->Source, ExpandFileName(PathOf("left.htm")) + "#end");
 
   // No target: the frame set's BASE target.
   ASSERT_TRUE(FindLink(left, "d.htm", at));
