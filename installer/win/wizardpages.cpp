@@ -155,8 +155,7 @@ void TQuenlowPageForm::DialogAssigned() {
 }
 
 void TQuenlowPageForm::ShowPage() {
-  BackBtn->SetVisible(!IsFirstPage() && BackBtn->Enabled() && !BackBtn->Hint().empty() ? true : !IsFirstPage());
-  if (DC && dynamic_cast<TRebootDlg*>(DC)) BackBtn->SetVisible(false);
+  BackBtn->SetVisible(BackAllowed && !IsFirstPage());
   TTranslateBitBtn* go = ProceedBtn;
   if (FinishBtn) {
     const bool last = IsLastPage();
@@ -369,7 +368,10 @@ TDriveSpaceListView::TDriveSpaceListView(TComponent* owner) : TCustomListView(ow
 
 TDriveSpaceListView::~TDriveSpaceListView() { SetStateImages(nullptr); }
 
+std::function<int64_t(char drive)> TDriveSpaceListView::FreeBytesHook;
+
 int64_t TDriveSpaceListView::FreeBytes(char drive) {
+  if (FreeBytesHook) return FreeBytesHook(drive);
   const std::string root = std::string(1, drive) + ":\\";
   ULARGE_INTEGER available{}, total{}, totalFree{};
   if (!GetDiskFreeSpaceExA(root.c_str(), &available, &total, &totalFree)) return -1;
@@ -804,7 +806,10 @@ void TSelectFolderDlg::Loaded() {
 void TRebootDlg::AssignDialogProperties() {
   TBaseInstallDlg::AssignDialogProperties();
   AssignPage(this);
-  if (auto* page = dynamic_cast<TQuenlowPageForm*>(Form())) page->BackBtn->SetVisible(false);
+  if (auto* page = dynamic_cast<TQuenlowPageForm*>(Form())) {
+    page->BackAllowed = false;
+    page->BackBtn->SetVisible(false);
+  }
 }
 
 void TGoodInstallationDlg::AssignDialogProperties() {

@@ -39,6 +39,8 @@ class TQuenlowPageForm : public TBaseInstallForm {
   TTranslateBitBtn* ProceedBtn;
   TTranslateBitBtn* CancelBtn = nullptr;
   TTranslateBitBtn* FinishBtn = nullptr;
+  // False where the dialog takes the way back away for good.
+  bool BackAllowed = true;
 
   // The dialog has given its properties: buttons, bitmap, texts.
   virtual void DialogAssigned();
@@ -139,6 +141,8 @@ class TDriveSpaceListView : public TCustomListView {
   void Fill(TFileContainer* root);
   // Free bytes of a drive ("C:\"), from the 64-bit query; -1 when unknown.
   static int64_t FreeBytes(char drive);
+  // Answers FreeBytes instead of the system (tests).
+  static std::function<int64_t(char drive)> FreeBytesHook;
   const std::vector<TDriveNeed>& Needs() const { return needs_; }
   TImageList* Warnings;
 
