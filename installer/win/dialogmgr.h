@@ -124,6 +124,9 @@ class TBaseFormContainer : public TForm {
   void Next();
   bool IsFirstPage();
   bool IsLastPage();
+  // True while a page is being brought up (its translation lets messages
+  // through); Back and Next wait for it.
+  bool PageChanging() const { return changing_; }
   // Whether any page can be shown at all.
   bool HasShowablePage();
   // Moves every page onto DisplayPanel.
@@ -135,6 +138,7 @@ class TBaseFormContainer : public TForm {
   std::vector<bool> Skips();
   std::vector<TBaseInstallForm*> pages_;
   int current_ = -1;
+  bool changing_ = false;
 };
 
 // ---------------------------------------------------------------------------

@@ -458,19 +458,20 @@ bool TFileGroupSelectForm::Skip() {
 
 void TFileGroupSelectForm::DialogAssigned() {
   TQuenlowPageForm::DialogAssigned();
-  Build();
-}
-
-void TFileGroupSelectForm::Build() {
   if (!Container) throw IEFileGroupSelectForm("Cannot show the install file groups dialog for blank container property");
   root_ = AsFileContainer(Container);
   if (!root_) throw IEFileGroupSelectForm("Container is not a TFileContainer for %s", {DC ? DC->Name() : Name()});
+}
+
+void TFileGroupSelectForm::Build() {
+  built_ = true;
   GroupTree->Build(root_);
-  RefreshAll();
 }
 
 void TFileGroupSelectForm::ShowPage() {
-  if (!root_ && Container) Build();
+  // The nodes live in the tree's window, which the frame makes anew when it
+  // takes the page in: build them once the page is in place.
+  if (!built_ && root_) Build();
   RefreshAll();
   TQuenlowPageForm::ShowPage();
 }

@@ -29,6 +29,8 @@ class Script {
     timer_.SetInterval(60);
     timer_.OnTimer = [this](TObject*) {
       HWND active = GetActiveWindow();
+      TDialogManager* m = CurrentDialogManager();
+      if (m && m->Frame() && m->Frame()->PageChanging()) return;
       if (!active || !IsWindowVisible(active)) return;
       if (next_ < steps_.size()) {
         auto step = steps_[next_++];
