@@ -34,6 +34,8 @@ class Script {
   explicit Script(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
     timer_.SetInterval(60);
     timer_.OnTimer = [this](TObject*) {
+      // A step that lets messages through is not interrupted by the next.
+      if (running_) return;
       HWND active = GetActiveWindow();
       TDialogManager* m = CurrentDialogManager();
       if (m && m->Frame() && m->Frame()->PageChanging()) return;
@@ -49,7 +51,9 @@ class Script {
       idle_ = 0;
       if (next_ < steps_.size()) {
         auto step = steps_[next_++];
+        running_ = true;
         step();
+        running_ = false;
         return;
       }
       leftover_ = true;
@@ -68,6 +72,7 @@ class Script {
  private:
   std::vector<std::function<void()>> steps_;
   size_t next_ = 0;
+  bool running_ = false;
   int idle_ = 0;
   bool leftover_ = false;
   TTimer timer_{nullptr};
@@ -255,6 +260,7 @@ TEST(WizardPages, BeforeInstallWelcomeComponentsAndFolder) {
         EXPECT_FALSE(Shown(w->CancelBtn));
         EXPECT_EQ(GetFocus(), w->ProceedBtn->Handle());
         EXPECT_FALSE(w->ThemeImage->Picture().Bitmap().Empty());
+        Pump(100);
         Screenshot("wizard-page-welcome");
         Click(w->ProceedBtn);
       },
@@ -292,6 +298,7 @@ TEST(WizardPages, BeforeInstallWelcomeComponentsAndFolder) {
         EXPECT_TRUE(hbar);
         EXPECT_EQ(page->CheckSpacer->Visible(), hbar);
         EXPECT_EQ(page->SizeSpacer->Visible(), hbar);
+        Pump(100);
         Screenshot("wizard-page-components");
 
         // Leaving the documentation out.
@@ -363,6 +370,7 @@ TEST(WizardPages, BeforeInstallWelcomeComponentsAndFolder) {
         EXPECT_NE(std::find(listed.begin(), listed.end(), "Morvane Wizard A"), listed.end());
         EXPECT_NE(std::find(listed.begin(), listed.end(), "Morvane Wizard B"), listed.end());
         EXPECT_EQ(f->FolderEdit->Text(), "Morvane Wizard B");
+        Pump(100);
         Screenshot("wizard-page-folder");
         // Typing a new folder name.
         HWND edit = f->FolderEdit->Handle();
@@ -431,6 +439,7 @@ TEST(WizardPages, RebootAndEndPages) {
         EXPECT_EQ(GetFocus(), f->FinishBtn->Handle());
         Click(f->RebootGroup->Buttons(1));
         EXPECT_FALSE(RebootNeeded());
+        Pump(100);
         Screenshot("wizard-page-reboot");
         Click(f->FinishBtn);
       },
@@ -464,6 +473,7 @@ TEST(WizardPages, RebootAndEndPages) {
           text = f->Caption();
           EXPECT_TRUE(Shown(f->FinishBtn));
           EXPECT_FALSE(Shown(f->BackBtn));
+          Pump(100);
           Screenshot(shot);
           Click(f->FinishBtn);
         },
@@ -647,6 +657,7 @@ TEST(WizardPages, ChangeDiskWindowFindsTheMovedPart) {
         EXPECT_EQ(GetFocus(), f->InstallBtn->Handle());
         Click(f->BrowseBtn);
         EXPECT_EQ(f->PathEdit->Text(), disk2);
+        Pump(100);
         Screenshot("wizard-change-disk");
         Click(f->InstallBtn);
       },
