@@ -148,6 +148,19 @@ void TBaseInstallForm::Back() {
   if (TBaseFormContainer* f = Frame()) f->Back();
 }
 
+void TBaseInstallForm::AfterShowHook() {
+  if (!Frame()) ShowPage();
+}
+
+void TBaseInstallForm::WndProc(TMessage& m) {
+  if (m.Msg == WM_CLOSE && !Frame() && Modal()) {
+    CloseRequested();
+    m.Result = 0;
+    return;
+  }
+  TBaseQuenlowForm::WndProc(m);
+}
+
 void TBaseInstallForm::Cancel() {
   if (AskUserAbort()) Abort();
 }

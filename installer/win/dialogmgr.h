@@ -77,8 +77,12 @@ class TBaseInstallForm : public TBaseQuenlowForm {
   virtual void ShowPage() {}
   virtual bool Skip() { return false; }
   virtual void Cancel();
-  // The user closes the frame (system menu, Alt+F4) while this page shows.
+  // The user closes the frame (system menu, Alt+F4) while this page shows,
+  // or the page itself when it is shown alone.
   virtual void CloseRequested() { Cancel(); }
+  // A page shown alone follows the same rules as in a frame.
+  void AfterShowHook() override;
+  void WndProc(TMessage& m) override;
 };
 
 class TBaseDuringCopyForm : public TBaseQuenlowForm {

@@ -12,6 +12,7 @@
 #include "exception_text.h"
 #include "gui_test_support.h"
 #include "loader.h"
+#include "shelllinks.h"
 #include "test_support.h"
 #include "translator.h"
 #include "win/install.h"
@@ -330,6 +331,28 @@ TEST(WizardFrame, MessagesWithBadParametersAreRefused) {
             std::to_string(WizardPageCount()) + " is an invalid index in the BIFList");
   EXPECT_EQ(MessageOf([&] { copy->AddDialog(nullptr); }),
             "Cannot add a NIL Dialog to the Dialog Manager CopyManager");
+
+  // Pages whose dialog sits in the wrong place refuse to come up.
+  TDialogManager* before = s.Manager("BeforeManager", dmBeforeInstall);
+  auto* groups = new TInstallFileGroupsDlg(s.form.get());
+  groups->SetName("Groups");
+  EXPECT_EQ(groups->DialogManager(), before);
+  EXPECT_EQ(MessageOf<IEFileGroupSelectForm>([&] { s.Send(imManagerBeforeInstall); }),
+            "Cannot show the install file groups dialog for blank container property");
+  auto* mainGroup = new TMainLinkGroup(s.form.get());
+  mainGroup->SetName("MainGroup");
+  groups->SetContainer(mainGroup);
+  EXPECT_EQ(MessageOf<IEFileGroupSelectForm>([&] { s.Send(imManagerBeforeInstall); }),
+            "Container is not a TFileContainer for Groups");
+  EXPECT_EQ(before->Frame(), nullptr);
+  EXPECT_EQ(CurrentDialogManager(), nullptr);
+  delete groups;
+  auto* folder = new TSelectFolderDlg(s.form.get());
+  folder->SetName("Folder");
+  EXPECT_EQ(MessageOf([&] { s.Send(imManagerBeforeInstall); }),
+            "Cannot run this dialog Folder with a blank Container property");
+  EXPECT_EQ(MessageOf([&] { folder->SetContainer(s.driver); }),
+            "The container for Folder must be a TCustomShellLinkGroup");
 }
 
 TEST(WizardFrame, InstallStatusStacksItsTexts) {

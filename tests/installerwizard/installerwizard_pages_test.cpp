@@ -13,6 +13,7 @@
 #include <random>
 
 #include "../installerarch/small_disk.h"
+#include "../installerfiles/installerfiles_common.h"
 #include "exception_text.h"
 #include "gui_test_support.h"
 #include "kitroutines.h"
@@ -495,6 +496,8 @@ TEST(WizardPages, RebootAndEndPages) {
         auto* f = dynamic_cast<TWelcomeForm*>(alone->Form());
         ASSERT_NE(f, nullptr);
         EXPECT_TRUE(Shown(f));
+        EXPECT_FALSE(Shown(f->BackBtn));  // alone it is the first page
+        EXPECT_EQ(GetFocus(), f->ProceedBtn->Handle());
         Click(f->ProceedBtn);
       },
   });
@@ -502,6 +505,20 @@ TEST(WizardPages, RebootAndEndPages) {
   single.Stop();
   EXPECT_FALSE(single.Leftover());
   EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 1);
+  // Closing it alone asks as Cancel does; allowed, the run ends.
+  int asked = 0;
+  WizardSeams().UserAbort = [&] { return ++asked > 1; };
+  Script close({
+      [&] { PostMessageA(alone->Form()->Handle(), WM_CLOSE, 0, 0); },
+      [&] {
+        EXPECT_EQ(asked, 1);
+        PostMessageA(alone->Form()->Handle(), WM_CLOSE, 0, 0);
+      },
+  });
+  EXPECT_THROW(s.Send(imWelcome), EAIUserAbort);
+  close.Stop();
+  EXPECT_EQ(asked, 2);
   EXPECT_EQ(after, 1);
 }
 
@@ -596,8 +613,6 @@ TEST(WizardPages, CopyWindowDuringARealInstallation) {
   EXPECT_TRUE(Shown(form->TransferGauge));
   EXPECT_EQ(form->TransferGauge->Position(), 42);
   EXPECT_EQ(form->NameLabel->Caption(), "files.1");
-  Pump(50);
-  Screenshot("wizard-copy-download");
   s.Send(imFilesDone);
   EXPECT_TRUE(copy->ProgressForms().empty());
 
@@ -682,4 +697,76 @@ TEST(WizardPages, ChangeDiskWindowFindsTheMovedPart) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(::FileExists(big->DestPath()));
+}
+
+// A real download from lighttpd: the copy window shows the transfer gauge
+// while the part comes in, and the file bars once it is installed.  The
+// stand-in driver of the install-file tests lets files live on the network.
+TEST(WizardPages, CopyWindowShowsADownload) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string src = std::string(temp) + "iwz-net";
+  RemoveTree(src);
+  MakeDirs(src);
+  const std::string served = Join(ScratchDir(), "served");
+  RemoveTree(served);
+  MakeDirs(served);
+  WriteFileBytes(src + "\\web.bin", RandomData(400000, 7));
+  const std::string runKey = "\\SOFTWARE\\Quenlow\\Install\\MorvaneWizardNet";
+  DeleteRegistryKeyTree(hkLocalMachine, runKey);
+  PeerServer http("lighttpd", "127.0.36.22", 80, served);
+
+  instf::TTestForm form(Join(ScratchDir(), "netdist\\files.1"), Join(ScratchDir(), "Program Files Net"));
+  form.Driver->Information.ProductName = "Morvane Wizard Net";
+  form.Driver->Distribution = dtTraditionalNet;
+  form.Driver->NetworkPath = served;
+  form.Driver->RunKey = runKey;
+  form.Driver->Running = true;
+  auto* web = new TNetInstallLocation(form.Owner.get());
+  web->SetName("WebLocation");
+  TLoginInformation login;
+  login.SetHostname("127.0.36.22");
+  login.SetProtocol(ipHTTP);
+  web->SetLoginInformation(&login);
+  TInstallFileGroup* group = form.Group("Net", form.Driver);
+  TInstallFile* file = form.File("Web", group, src, "web.bin");
+  file->SetNet(true);
+  file->SetNetLocation(web);
+  form.Driver->Compress(0);
+  ASSERT_TRUE(::FileExists(served + "\\Web.1"));
+
+  auto* manager = new TDialogManager(form.Owner.get());
+  manager->SetName("CopyManager");
+  manager->SetManagerType(dmDuringCopyFiles);
+  manager->SetContainer(form.Driver);
+  auto* dlg = new TCopyFileDlg(form.Owner.get());
+  dlg->SetName("CopyDlg");
+  dlg->SetContainer(form.Driver);
+  EXPECT_EQ(dlg->DialogManager(), manager);
+  static bool registered = false;
+  if (!registered) RegisterProgressForm<TRecorderForm>(nullptr, 0);
+  registered = true;
+
+  std::vector<Seen> seen;
+  gSeen = &seen;
+  bool shot = false;
+  gOnStatus = [&] {
+    if (!shot && !seen.empty() && seen.back().gauge) {
+      shot = true;
+      Pump(50);
+      Screenshot("wizard-copy-download");
+    }
+  };
+  form.Driver->SetState(fcsInstall);
+  gOnStatus = nullptr;
+  gSeen = nullptr;
+  EXPECT_EQ(ReadFileBytes(file->DestPath()), RandomData(400000, 7));
+  EXPECT_EQ(CountOf(http.Log(), "/Web.1"), 1) << http.Log();
+  const auto downloading = std::count_if(seen.begin(), seen.end(), [](const Seen& v) { return v.gauge; });
+  EXPECT_GT(downloading, 1);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_FALSE(seen.back().gauge);  // the file's own status hides it again
+  EXPECT_EQ(seen.back().totalBar, 100);
+  EXPECT_TRUE(manager->ProgressForms().empty());
+  DeleteRegistryKeyTree(hkLocalMachine, runKey);
 }
