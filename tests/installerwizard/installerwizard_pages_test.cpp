@@ -356,6 +356,9 @@ TEST(WizardPages, BeforeInstallWelcomeComponentsAndFolder) {
         EXPECT_EQ(s.docs->DestDir(), "C:\\Morvane Docs");
         EXPECT_EQ(page->DestLabel->Caption(), "C:\\Morvane Docs");
         EXPECT_EQ(BytesOf(ItemText(page->DriveList->Handle(), driveItem('C'), 0)), 19000);
+        EXPECT_LE(page->DescLabel->Top() + page->DescLabel->Height(), page->DrivePanel->Top());
+        Pump(100);
+        Screenshot("wizard-page-components-detail");
         page->GroupTree->SetSelected(page->GroupTree->NodeOf(s.extras));
         EXPECT_FALSE(page->DescLabel->Visible());  // no description
         Click(page->ProceedBtn);
