@@ -141,6 +141,7 @@ struct SetupForm {
   }
   ~SetupForm() {
     form.reset();
+    DeleteRegistryKeyTree(hkLocalMachine, std::string(UninstallKeyPrefix) + "Morvane Wizard Test");
     WizardSeams() = TWizardSeams();
     TDriveSpaceListView::FreeBytesHook = nullptr;
     TChangeDiskForm::BrowseHook = nullptr;
@@ -772,4 +773,5 @@ TEST(WizardPages, CopyWindowShowsADownload) {
   EXPECT_EQ(seen.back().totalBar, 100);
   EXPECT_TRUE(manager->ProgressForms().empty());
   DeleteRegistryKeyTree(hkLocalMachine, runKey);
+  DeleteRegistryKeyTree(hkLocalMachine, std::string(UninstallKeyPrefix) + "Morvane Wizard Net");
 }
