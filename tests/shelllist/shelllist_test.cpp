@@ -1,0 +1,409 @@
+// The shell list against Wine's real namespace: real folders and files,
+// real change notifications, Wine's menus, clipboard and confirmations, and
+// real drag loops driven with SendInput.  One form, shown once, holds the
+// lists; the groups below run in order on it.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "classes.h"
+#include "gui_test_support.h"
+#include "sysutils.h"
+#include "test_support.h"
+#include "win/forms.h"
+#include "win/shellole.h"
+#include "win/stdctrls.h"
+#include "win/shelllist.h"
+#include "win/shellutils.h"
+
+using testsupport::Join;
+using testsupport::Pump;
+
+namespace {
+
+struct TPidlFree {
+  void operator()(ITEMIDLIST* p) const { ShellFree(p); }
+};
+typedef std::unique_ptr<ITEMIDLIST, TPidlFree> TPidl;
+
+std::string Scratch(const std::string& sub) {
+  std::string dir = Join(testsupport::ScratchDir(), sub);
+  testsupport::MakeDirs(dir);
+  return dir;
+}
+
+TPidl Parse(const std::string& path) {
+  LPITEMIDLIST p = nullptr;
+  EXPECT_EQ(S_OK, PathToPidl(path, &p)) << path;
+  return TPidl(p);
+}
+
+int Unix(const std::string& program, const std::vector<std::string>& args) {
+  return testsupport::RunUnix(program, args);
+}
+
+// A recording drop target: what reached it and with which keys and effect.
+class TRecordingTarget : public TComObject<IDropTarget> {
+ public:
+  int enters = 0, overs = 0, leaves = 0, drops = 0;
+  DWORD enterOffered = 0, dropKeys = 0, dropEffect = 0;
+  DWORD answer = DROPEFFECT_COPY;
+  std::vector<uint8_t> idList;
+  std::vector<std::string> files;
+  std::string text;
+  STDMETHODIMP DragEnter(IDataObject* d, DWORD, POINTL, DWORD* effect) override {
+    ++enters;
+    enterOffered = *effect;
+    Record(d);
+    *effect &= answer;
+    return S_OK;
+  }
+  STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+    ++overs;
+    *effect &= answer;
+    return S_OK;
+  }
+  STDMETHODIMP DragLeave() override {
+    ++leaves;
+    return S_OK;
+  }
+  STDMETHODIMP Drop(IDataObject* d, DWORD keys, POINTL, DWORD* effect) override {
+    ++drops;
+    dropKeys = keys;
+    dropEffect = *effect;
+    Record(d);
+    *effect &= answer;
+    return S_OK;
+  }
+
+ private:
+  void Record(IDataObject* d) {
+    if (!d) return;
+    FORMATETC f = {CF_IDLIST, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM m = {};
+    if (d->GetData(&f, &m) == S_OK) {
+      auto* p = static_cast<const uint8_t*>(GlobalLock(m.hGlobal));
+      idList.assign(p, p + GlobalSize(m.hGlobal));
+      GlobalUnlock(m.hGlobal);
+      ReleaseStgMedium(&m);
+    }
+    f.cfFormat = CF_HDROP;
+    if (d->GetData(&f, &m) == S_OK) {
+      files.clear();
+      HDROP drop = static_cast<HDROP>(m.hGlobal);
+      UINT n = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < n; ++i) {
+        char name[MAX_PATH * 2] = {};
+        DragQueryFileA(drop, i, name, sizeof(name));
+        files.push_back(name);
+      }
+      ReleaseStgMedium(&m);
+    }
+    f.cfFormat = CF_TEXT;
+    if (d->GetData(&f, &m) == S_OK) {
+      text = static_cast<const char*>(GlobalLock(m.hGlobal));
+      GlobalUnlock(m.hGlobal);
+      ReleaseStgMedium(&m);
+    }
+  }
+};
+
+// The list the suite drives: it counts refreshes and can put a recording
+// target in place of the shell's drop targets.
+class TTestList : public TPTShellList {
+ public:
+  using TPTShellList::TPTShellList;
+  int prepared = 0;
+  std::vector<DWORD> prepareTimes;
+  void PrepareFilter() override {
+    ++prepared;
+    prepareTimes.push_back(GetTickCount());
+    TPTShellList::PrepareFilter();
+  }
+  // Name of the item whose target is replaced ("" = the empty area).
+  bool replaceTargets = false;
+  std::string replacedName;
+  TComPtr<TRecordingTarget> recorder;
+  HRESULT ItemDropTarget(TListItem* item, IDropTarget** target) override {
+    if (replaceTargets) {
+      auto* d = item ? static_cast<TPTShListData*>(item->Data) : nullptr;
+      std::string name = d ? d->FileName() : "";
+      if (name == replacedName) {
+        *target = recorder.Get();
+        recorder->AddRef();
+        return S_OK;
+      }
+    }
+    return TPTShellList::ItemDropTarget(item, target);
+  }
+  void FillWith(IShellFolder* folder, LPCITEMIDLIST pidl) {
+    Items().BeginUpdate();
+    Items().Clear();
+    Items().EndUpdate();
+    Fill(folder, pidl);
+  }
+  void Incremental() { IncrementalRefresh(); }
+};
+
+TForm* g_form = nullptr;
+TTestList* g_list = nullptr;
+TTestList* g_other = nullptr;
+TButton* g_default = nullptr;
+int g_defaultClicks = 0;
+int g_inserted = 0, g_deleted = 0;
+
+const char kExplorerKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+
+// Writes the "DirectoryCols" value (null: removes it).
+void SetDirectoryCols(const uint8_t* bytes, DWORD size) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kExplorerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &key, nullptr));
+  if (bytes)
+    RegSetValueExA(key, "DirectoryCols", 0, REG_BINARY, bytes, size);
+  else
+    RegDeleteValueA(key, "DirectoryCols");
+  RegCloseKey(key);
+}
+
+class ListEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ShellUnitsStart();
+    Application->Initialize();
+    // No "DirectoryCols" value, so the first lists get the default widths.
+    SetDirectoryCols(nullptr, 0);
+    g_form = new TForm(Application);
+    g_form->SetBounds(20, 20, 900, 560);
+    g_form->SetCaption("Shell list");
+    auto make = [](int left, int top, int w, int h) {
+      auto* l = new TTestList(g_form);
+      l->SetBounds(left, top, w, h);
+      l->SetViewStyle(vsReport);
+      l->MultiSelect = true;
+      l->OnItemInserted = [](TObject*, TListItem*) { ++g_inserted; };
+      l->OnDeleteItem = [](TObject*, TListItem*, TPTShListData* d) {
+        EXPECT_NE(nullptr, d);
+        ++g_deleted;
+      };
+      l->SetParent(g_form);
+      return l;
+    };
+    g_list = make(260, 40, 620, 300);
+    g_other = make(260, 350, 620, 160);
+    g_default = new TButton(g_form);
+    g_default->SetBounds(20, 480, 100, 28);
+    g_default->SetCaption("Default");
+    g_default->SetDefault(true);
+    g_default->OnClick = [](TObject*) { ++g_defaultClicks; };
+    g_default->SetParent(g_form);
+    g_form->Show();
+    Pump(300);
+  }
+  void TearDown() override {
+    delete g_form;
+    g_form = nullptr;
+    ShellUnitsEnd();
+  }
+};
+::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new ListEnvironment);
+
+std::string ItemText(TPTCustomShellList* l, int index, int column) {
+  char buf[512] = {};
+  ListView_GetItemText(l->Handle(), index, column, buf, sizeof buf);
+  return buf;
+}
+
+int IndexOf(TPTCustomShellList* l, const std::string& caption) {
+  for (int i = 0; i < l->Items().Count(); ++i)
+    if (SameText(ItemText(l, i, 0), caption)) return i;
+  return -1;
+}
+
+std::vector<std::string> Captions(TPTCustomShellList* l) {
+  std::vector<std::string> r;
+  for (int i = 0; i < l->Items().Count(); ++i) r.push_back(ItemText(l, i, 0));
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
+void Show(TPTCustomShellList* l, const std::string& path) {
+  l->Folder().SetPath(path);
+  Pump(50);
+}
+
+// Waits (pumping) until the condition holds; false after ms.
+bool WaitFor(const std::function<bool()>& cond, int ms) {
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  while (!cond()) {
+    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
+    Pump(20);
+  }
+  return true;
+}
+
+std::string LocalTimeText(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA a = {};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a);
+  FILETIME local;
+  SYSTEMTIME st;
+  FileTimeToLocalFileTime(&a.ftLastWriteTime, &local);
+  FileTimeToSystemTime(&local, &st);
+  char date[128] = {}, time[128] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof(date));
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof(time));
+  return std::string(date) + " " + time;
+}
+
+POINT ItemCentre(TPTCustomShellList* l, int index) {
+  RECT r = {};
+  r.left = LVIR_LABEL;
+  SendMessageA(l->Handle(), LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+  return l->ClientToScreen(POINT{r.left + 12, (r.top + r.bottom) / 2});
+}
+
+void SelectOnly(TPTCustomShellList* l, const std::vector<std::string>& names) {
+  ListView_SetItemState(l->Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  for (const std::string& n : names) {
+    int i = IndexOf(l, n);
+    EXPECT_GE(i, 0) << n;
+    ListView_SetItemState(l->Handle(), i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  }
+}
+
+void Key(WORD vk, bool ctrl = false) {
+  if (ctrl) testsupport::SendKey(VK_CONTROL, false);
+  testsupport::SendKey(vk, false);
+  testsupport::SendKey(vk, true);
+  if (ctrl) testsupport::SendKey(VK_CONTROL, true);
+  Pump(120);
+}
+
+void TypeText(const std::string& s) {
+  for (char c : s) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wScan = in[1].ki.wScan = static_cast<WORD>(static_cast<unsigned char>(c));
+    in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof in[0]);
+  }
+  Pump(150);
+}
+
+std::vector<std::string> ClipboardFiles() {
+  std::vector<std::string> names;
+  TComPtr<IDataObject> clip;
+  if (OleGetClipboard(clip.Put()) != S_OK) return names;
+  FORMATETC f = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM m = {};
+  if (clip->GetData(&f, &m) != S_OK) return names;
+  HDROP drop = static_cast<HDROP>(m.hGlobal);
+  UINT n = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < n; ++i) {
+    char name[MAX_PATH] = {};
+    DragQueryFileA(drop, i, name, sizeof name);
+    names.push_back(name);
+  }
+  ReleaseStgMedium(&m);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// ------------------------------------------------------------------ listing
+
+TEST(ShellList, ListsARealFolderWithItsDetails) {
+  const std::string dir = Scratch("listing");
+  testsupport::WriteFileText(Join(dir, "one.txt"), "1");
+  testsupport::WriteFileText(Join(dir, "k1024.bin"), std::string(1024, 'k'));
+  testsupport::WriteFileText(Join(dir, "k1025.bin"), std::string(1025, 'k'));
+  testsupport::MakeDirs(Join(dir, "sub"));
+  ASSERT_EQ(0, Unix("/usr/bin/truncate", {"-s", "5G", testsupport::ToUnixPath(Join(dir, "big.bin"))}));
+  ASSERT_EQ(0, Unix("/usr/bin/touch", {"-d", "2020-03-04 05:06:07", testsupport::ToUnixPath(Join(dir, "one.txt"))}));
+
+  // Default widths without a "DirectoryCols" value, before any list kept
+  // widths of its own.
+  Show(g_list, dir);
+  ASSERT_EQ(2, g_list->ColumnMode());
+  ASSERT_EQ(4, g_list->Columns().Count());
+  const char* titles[] = {"Name", "Size", "Type", "Modified"};
+  const int widths[] = {200, 60, 100, 120};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(titles[i], g_list->Columns()[i]->Caption());
+    EXPECT_EQ(widths[i], g_list->Columns()[i]->Width()) << i;
+  }
+  EXPECT_EQ(taRightJustify, g_list->Columns()[1]->Alignment());
+
+  EXPECT_EQ((std::vector<std::string>{"big.bin", "k1024.bin", "k1025.bin", "one.txt", "sub"}), Captions(g_list));
+  auto size = [&](const char* name) { return ItemText(g_list, IndexOf(g_list, name), 1); };
+  EXPECT_EQ("1KB", size("one.txt"));
+  EXPECT_EQ("1KB", size("k1024.bin"));
+  EXPECT_EQ("2KB", size("k1025.bin"));
+  EXPECT_EQ("5,242,880KB", size("big.bin"));
+  EXPECT_EQ("", size("sub"));
+  const int one = IndexOf(g_list, "one.txt");
+  EXPECT_EQ(LocalTimeText(Join(dir, "one.txt")), ItemText(g_list, one, 3));
+  EXPECT_NE(std::string::npos, ItemText(g_list, one, 3).find("2020")) << ItemText(g_list, one, 3);
+  SHFILEINFOA info = {};
+  SHGetFileInfoA(Join(dir, "one.txt").c_str(), 0, &info, sizeof info, SHGFI_TYPENAME);
+  EXPECT_EQ(info.szTypeName, ItemText(g_list, one, 2));
+  EXPECT_FALSE(ItemText(g_list, IndexOf(g_list, "sub"), 2).empty());
+
+  // Icons from the system image list.
+  for (const char* name : {"one.txt", "sub"}) {
+    LVITEMA it = {};
+    it.mask = LVIF_IMAGE;
+    it.iItem = IndexOf(g_list, name);
+    ASSERT_TRUE(ListView_GetItem(g_list->Handle(), &it));
+    TPidl p = Parse(Join(dir, name));
+    EXPECT_EQ(SysImageIndex(p.get(), SHGFI_SMALLICON), it.iImage) << name;
+  }
+  EXPECT_EQ(ListView_GetImageList(g_list->Handle(), LVSIL_SMALL), SystemImageList(false));
+
+  // Item data, and its checked cast.
+  TPTShListData* d = g_list->ItemData(one);
+  ASSERT_NE(nullptr, d);
+  EXPECT_EQ("one.txt", d->FileName());
+  EXPECT_TRUE(SameText(Join(dir, "one.txt"), d->FullPath()));
+  EXPECT_EQ(nullptr, g_list->SelectedData());
+  int foreign = 0;
+  TListItem* item = g_list->Items()[one];
+  item->Data = &foreign;
+  EXPECT_THROW(g_list->ItemData(one), Exception);
+  item->Data = d;
+  // The first item has the focus, none the selection.
+  EXPECT_TRUE(g_list->Items()[0]->Focused());
+  EXPECT_EQ(0, g_list->SelCount());
+}
+
+TEST(ShellList, ListsTwelveHundredFilesAndRefreshesIncrementally) {
+  const std::string dir = Scratch("many");
+  for (int i = 0; i < 1200; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "file%04d.dat", i);
+    HANDLE h = CreateFileA(Join(dir, name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    CloseHandle(h);
+  }
+  DWORD start = GetTickCount();
+  Show(g_other, dir);
+  DWORD fill = GetTickCount() - start;
+  EXPECT_EQ(1200, g_other->Items().Count());
+  testsupport::WriteFileText(Join(dir, "zzz-new.dat"), "n");
+  start = GetTickCount();
+  g_other->Incremental();
+  DWORD incremental = GetTickCount() - start;
+  EXPECT_EQ(1201, g_other->Items().Count());
+  std::printf("fill of 1,200 files: %lu ms; incremental refresh: %lu ms\n", static_cast<unsigned long>(fill),
+              static_cast<unsigned long>(incremental));
+}
+
+}  // namespace
