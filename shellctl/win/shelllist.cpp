@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "classes.h"
@@ -76,18 +77,43 @@ void ShowShellError(HRESULT hr) {
     MessageBoxA(nullptr, text.c_str(), "", MB_OK | MB_ICONERROR);
 }
 
-int CALLBACK CompareItems(LPARAM a, LPARAM b, LPARAM self) {
-  auto* list = reinterpret_cast<TPTCustomShellList*>(self);
+// The sort keys of the standard columns for one sort.
+struct TSortKeys {
+  uint64_t size = 0;
+  uint64_t time = 0;
+  std::string type;
+};
+struct TSortContext {
+  TPTCustomShellList* list;
+  std::unordered_map<const TPTShListData*, TSortKeys>* keys;  // null: the folder alone decides
+};
+
+int CALLBACK CompareItems(LPARAM a, LPARAM b, LPARAM context) {
+  auto* ctx = reinterpret_cast<TSortContext*>(context);
   auto* ia = reinterpret_cast<TListItem*>(a);
   auto* ib = reinterpret_cast<TListItem*>(b);
   auto* da = static_cast<TPTShListData*>(ia ? ia->Data : nullptr);
   auto* db = static_cast<TPTShListData*>(ib ? ib->Data : nullptr);
-  IShellFolder* folder = list->ShellFolder();
+  IShellFolder* folder = ctx->list->ShellFolder();
   if (!da || !db || !folder) return 0;
-  const int column = list->SortColumn();
-  HRESULT hr = folder->CompareIDs(static_cast<LPARAM>(std::abs(column) - 1), da->RelativePidl(), db->RelativePidl());
-  if (FAILED(hr)) return 0;
-  int r = static_cast<short>(HRESULT_CODE(hr));
+  const int column = ctx->list->SortColumn();
+  int r = 0;
+  if (ctx->keys) {
+    const TSortKeys& ka = (*ctx->keys)[da];
+    const TSortKeys& kb = (*ctx->keys)[db];
+    switch (std::abs(column)) {
+      case 2: r = ka.size < kb.size ? -1 : ka.size > kb.size ? 1 : 0; break;
+      case 3: r = CompareText(ka.type, kb.type); break;
+      case 4: r = ka.time < kb.time ? -1 : ka.time > kb.time ? 1 : 0; break;
+      default: break;
+    }
+  }
+  if (r == 0) {
+    HRESULT hr = folder->CompareIDs(ctx->keys ? 0 : static_cast<LPARAM>(std::abs(column) - 1), da->RelativePidl(),
+                                    db->RelativePidl());
+    if (FAILED(hr)) return 0;
+    r = static_cast<short>(HRESULT_CODE(hr));
+  }
   return column < 0 ? -r : r;
 }
 
@@ -455,7 +481,30 @@ void TPTCustomShellList::ReleaseFilter() { filter_names_.reset(); }
 // ---------------------------------------------------------------- sorting
 
 void TPTCustomShellList::SortItems() {
-  if (HandleAllocated() && folder_intf_) CustomSort(CompareItems, reinterpret_cast<LPARAM>(this));
+  if (!HandleAllocated() || !folder_intf_) return;
+  TSortContext ctx{this, nullptr};
+  // Wine's file-system folders compare by name whatever the column, so the
+  // standard columns are compared here by what they show: folders first,
+  // then size, type or time, the folder's name order breaking ties.
+  std::unordered_map<const TPTShListData*, TSortKeys> keys;
+  const int column = std::abs(sort_column_);
+  if (column_mode_ == 2 && column >= 2 && column <= 4) {
+    for (int i = 0; i < Items().Count(); ++i) {
+      auto* d = static_cast<TPTShListData*>(Items()[i]->Data);
+      if (!d) continue;
+      TSortKeys& k = keys[d];
+      WIN32_FILE_ATTRIBUTE_DATA fa = {};
+      const std::string path = d->FullPath();
+      if (!path.empty() && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa)) {
+        if (!(fa.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          k.size = (static_cast<uint64_t>(fa.nFileSizeHigh) << 32 | fa.nFileSizeLow) + 1;
+        k.time = static_cast<uint64_t>(fa.ftLastWriteTime.dwHighDateTime) << 32 | fa.ftLastWriteTime.dwLowDateTime;
+      }
+      if (column == 3) k.type = d->ColumnText(2);
+    }
+    ctx.keys = &keys;
+  }
+  CustomSort(CompareItems, reinterpret_cast<LPARAM>(&ctx));
 }
 
 void TPTCustomShellList::ColClick(TListColumn* column) {

@@ -25,6 +25,9 @@
 #include "win/shelllist.h"
 #include "win/shellutils.h"
 
+// The toolchain's headers give this interface no identifier for __uuidof.
+__CRT_UUID_DECL(IShellDetails, 0x000214EC, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
+
 using testsupport::Join;
 using testsupport::Pump;
 
@@ -404,6 +407,273 @@ TEST(ShellList, ListsTwelveHundredFilesAndRefreshesIncrementally) {
   EXPECT_EQ(1201, g_other->Items().Count());
   std::printf("fill of 1,200 files: %lu ms; incremental refresh: %lu ms\n", static_cast<unsigned long>(fill),
               static_cast<unsigned long>(incremental));
+}
+
+// ------------------------------------------------------------------ columns
+
+// A real Wine folder that also answers the details view object, from that
+// folder's own IShellFolder2 details (Wine's folders offer none).
+class TDetailsFolder : public TComObject<IShellFolder> {
+ public:
+  explicit TDetailsFolder(IShellFolder* real) : real_(real) { real->QueryInterface(IID_IShellFolder2, real2_.PutVoid()); }
+  class TDetails : public TComObject<IShellDetails> {
+   public:
+    explicit TDetails(IShellFolder2* f) : f_(f) {}
+    STDMETHODIMP GetDetailsOf(PCUITEMID_CHILD pidl, UINT column, SHELLDETAILS* sd) override {
+      return f_->GetDetailsOf(pidl, column, sd);
+    }
+    STDMETHODIMP ColumnClick(UINT) override { return E_NOTIMPL; }
+
+   private:
+    TComPtr<IShellFolder2> f_;
+  };
+  STDMETHODIMP ParseDisplayName(HWND w, IBindCtx* b, LPWSTR n, ULONG* e, PIDLIST_RELATIVE* p, ULONG* a) override {
+    return real_->ParseDisplayName(w, b, n, e, p, a);
+  }
+  STDMETHODIMP EnumObjects(HWND w, SHCONTF f, IEnumIDList** e) override { return real_->EnumObjects(w, f, e); }
+  STDMETHODIMP BindToObject(PCUIDLIST_RELATIVE p, IBindCtx* b, REFIID r, void** o) override {
+    return real_->BindToObject(p, b, r, o);
+  }
+  STDMETHODIMP BindToStorage(PCUIDLIST_RELATIVE p, IBindCtx* b, REFIID r, void** o) override {
+    return real_->BindToStorage(p, b, r, o);
+  }
+  STDMETHODIMP CompareIDs(LPARAM l, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) override {
+    return real_->CompareIDs(l, a, b);
+  }
+  STDMETHODIMP CreateViewObject(HWND w, REFIID r, void** o) override {
+    if (IsEqualIID(r, IID_IShellDetails) && real2_) {
+      *o = static_cast<IShellDetails*>(new TDetails(real2_.Get()));
+      static_cast<IShellDetails*>(*o)->AddRef();
+      return S_OK;
+    }
+    return real_->CreateViewObject(w, r, o);
+  }
+  STDMETHODIMP GetAttributesOf(UINT n, PCUITEMID_CHILD_ARRAY a, SFGAOF* f) override {
+    return real_->GetAttributesOf(n, a, f);
+  }
+  STDMETHODIMP GetUIObjectOf(HWND w, UINT n, PCUITEMID_CHILD_ARRAY a, REFIID r, UINT* res, void** o) override {
+    return real_->GetUIObjectOf(w, n, a, r, res, o);
+  }
+  STDMETHODIMP GetDisplayNameOf(PCUITEMID_CHILD p, SHGDNF f, STRRET* n) override {
+    return real_->GetDisplayNameOf(p, f, n);
+  }
+  STDMETHODIMP SetNameOf(HWND w, PCUITEMID_CHILD p, LPCWSTR n, SHGDNF f, PITEMID_CHILD* o) override {
+    return real_->SetNameOf(w, p, n, f, o);
+  }
+
+ private:
+  TComPtr<IShellFolder> real_;
+  TComPtr<IShellFolder2> real2_;
+};
+
+std::vector<int> Widths(TPTCustomShellList* l) {
+  std::vector<int> w;
+  for (int i = 0; i < l->Columns().Count(); ++i) w.push_back(ListView_GetColumnWidth(l->Handle(), i));
+  return w;
+}
+
+TEST(ShellList, ColumnWidthsFromTheRegistryTheUserAndTheDetailsProvider) {
+  const std::string a = Scratch("colsA"), b = Scratch("colsB");
+  testsupport::WriteFileText(Join(a, "x.txt"), "x");
+  testsupport::WriteFileText(Join(b, "y.txt"), "y");
+  const uint8_t four[8] = {44, 1, 70, 0, 90, 0, 150, 0};  // 300, 70, 90, 150
+  SetDirectoryCols(four, sizeof four);
+  Show(g_list, a);
+  EXPECT_EQ((std::vector<int>{300, 70, 90, 150}), Widths(g_list));
+  uint8_t tooLong[23] = {};
+  std::memset(tooLong, 9, sizeof tooLong);
+  SetDirectoryCols(tooLong, sizeof tooLong);
+  Show(g_list, b);
+  EXPECT_EQ((std::vector<int>{200, 60, 100, 120}), Widths(g_list));
+  // A value of two widths sets those two; the others keep their defaults.
+  const uint8_t two[4] = {250, 0, 80, 0};
+  SetDirectoryCols(two, sizeof two);
+  Show(g_list, a);
+  EXPECT_EQ((std::vector<int>{250, 80, 100, 120}), Widths(g_list));
+  SetDirectoryCols(nullptr, 0);
+  Show(g_list, b);
+  EXPECT_EQ((std::vector<int>{200, 60, 100, 120}), Widths(g_list));
+
+  // The user drags the border of "Name" 60 pixels to the right; the width
+  // survives the move to another folder.
+  HWND header = ListView_GetHeader(g_list->Handle());
+  RECT r = {};
+  Header_GetItemRect(header, 0, &r);
+  POINT from = {r.right - 1, (r.top + r.bottom) / 2};
+  ClientToScreen(header, &from);
+  testsupport::SendMouse(from, 0);
+  testsupport::SendDrag(from, POINT{from.x + 60, from.y}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(200);
+  const int dragged = ListView_GetColumnWidth(g_list->Handle(), 0);
+  EXPECT_GT(dragged, 240);
+  Show(g_list, a);
+  EXPECT_EQ(dragged, ListView_GetColumnWidth(g_list->Handle(), 0));
+  EXPECT_EQ(2, g_list->ColumnMode());
+
+  // Columns from a details provider: titles, alignments, 7 x the characters
+  // it asks for, and the texts it gives.
+  TTestList* fresh = new TTestList(g_form);
+  fresh->SetBounds(10, 10, 200, 100);
+  fresh->SetViewStyle(vsReport);
+  fresh->SetOptions(fresh->Options() & ~PtsloBit(ptsloAutoFill));
+  fresh->SetParent(g_form);
+  ShellColumnWidths()->Clear();
+  TPidl pidl = Parse(a);
+  TComPtr<IShellFolder> real;
+  ASSERT_EQ(S_OK, PidlToFolder(pidl.get(), real.Put()));
+  TComPtr<IShellFolder2> real2;
+  ASSERT_EQ(S_OK, real->QueryInterface(IID_IShellFolder2, real2.PutVoid()));
+  TComPtr<IShellFolder> wrapper(new TDetailsFolder(real.Get()));
+  // Filled straight from the wrapper: no columns before, so nothing is
+  // written to the (emptied) width store.
+  fresh->FillWith(wrapper.Get(), pidl.get());
+  EXPECT_EQ(1, fresh->ColumnMode());
+  int columns = 0;
+  for (;; ++columns) {
+    SHELLDETAILS sd = {};
+    if (FAILED(real2->GetDetailsOf(nullptr, static_cast<UINT>(columns), &sd))) break;
+    ASSERT_LT(columns, fresh->Columns().Count());
+    TListColumn* c = fresh->Columns()[columns];
+    EXPECT_EQ(StrRetToString(nullptr, &sd.str), c->Caption());
+    EXPECT_EQ(7 * sd.cxChar, c->Width()) << columns;
+    const TAlignment want = (sd.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT    ? taRightJustify
+                            : (sd.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_CENTER ? taCenter
+                                                                             : taLeftJustify;
+    EXPECT_EQ(want, c->Alignment()) << columns;
+  }
+  EXPECT_GE(columns, 4);
+  EXPECT_EQ(columns, fresh->Columns().Count());
+  ASSERT_EQ(1, fresh->Items().Count());
+  TPTShListData* d = fresh->ItemData(0);
+  for (int c = 1; c < columns; ++c) {
+    SHELLDETAILS sd = {};
+    ASSERT_EQ(S_OK, real2->GetDetailsOf(d->RelativePidl(), static_cast<UINT>(c), &sd));
+    EXPECT_EQ(StrRetToString(d->RelativePidl(), &sd.str), ItemText(fresh, 0, c)) << c;
+  }
+  delete fresh;
+}
+
+// ------------------------------------------------------------------ filter
+
+TEST(ShellList, FileFilterKeepsFoldersAndRefillsOnlyWithAutoFill) {
+  const std::string dir = Scratch("filter");
+  for (const char* f : {"a.txt", "b.dat", "c.doc", "d.TXT"}) testsupport::WriteFileText(Join(dir, f), f);
+  testsupport::MakeDirs(Join(dir, "folder.doc"));
+  Show(g_other, dir);
+  const std::vector<std::string> all = {"a.txt", "b.dat", "c.doc", "d.TXT", "folder.doc"};
+  EXPECT_EQ(all, Captions(g_other));
+  g_other->SetFileFilter("*.txt;;*.dat");
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.dat", "d.TXT", "folder.doc"}), Captions(g_other));
+  for (const char* f : {"*", "*.*"}) {
+    g_other->SetFileFilter("*.doc");
+    g_other->SetFileFilter(f);
+    EXPECT_EQ(all, Captions(g_other)) << f;
+  }
+  // The empty filter: no refill by itself, and everything at the next one.
+  g_other->SetFileFilter("*.dat");
+  g_other->SetFileFilter("");
+  EXPECT_EQ((std::vector<std::string>{"b.dat", "folder.doc"}), Captions(g_other));
+  g_other->Refill();
+  EXPECT_EQ(all, Captions(g_other));
+  g_other->SetOptions(g_other->Options() & ~PtsloBit(ptsloAutoFill));
+  g_other->SetFileFilter("*.dat");
+  EXPECT_EQ(all, Captions(g_other));
+  g_other->Refill();
+  EXPECT_EQ((std::vector<std::string>{"b.dat", "folder.doc"}), Captions(g_other));
+  g_other->SetOptions(g_other->Options() | PtsloBit(ptsloAutoFill));
+  g_other->SetFileFilter("");
+}
+
+// ------------------------------------------------------------------ sorting
+
+TEST(ShellList, SizeHeaderClickedTwiceSortsUpThenDown) {
+  const std::string dir = Scratch("sorting");
+  const int sizes[] = {700, 5, 3000, 90000, 20};
+  for (int i = 0; i < 5; ++i)
+    testsupport::WriteFileText(Join(dir, std::string(1, static_cast<char>('e' - i)) + ".bin"), std::string(sizes[i], 's'));
+  Show(g_list, dir);
+  auto order = [&]() {
+    std::vector<int64_t> r;
+    for (int i = 0; i < g_list->Items().Count(); ++i) {
+      WIN32_FILE_ATTRIBUTE_DATA a = {};
+      GetFileAttributesExA(g_list->ItemData(i)->FullPath().c_str(), GetFileExInfoStandard, &a);
+      r.push_back(a.nFileSizeLow);
+    }
+    return r;
+  };
+  HWND header = ListView_GetHeader(g_list->Handle());
+  RECT r = {};
+  Header_GetItemRect(header, 1, &r);
+  POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  ClientToScreen(header, &p);
+  testsupport::SendMouse(p, 0);
+  testsupport::SendClick(p, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(150);
+  EXPECT_EQ(2, g_list->SortColumn());
+  std::vector<int64_t> up = order();
+  EXPECT_TRUE(std::is_sorted(up.begin(), up.end())) << ::testing::PrintToString(up);
+  Pump(GetDoubleClickTime() + 100);  // two clicks, not a double click
+  testsupport::SendClick(p, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(150);
+  EXPECT_EQ(-2, g_list->SortColumn());
+  std::vector<int64_t> down = order();
+  EXPECT_TRUE(std::is_sorted(down.rbegin(), down.rend())) << ::testing::PrintToString(down);
+  EXPECT_EQ(5u, down.size());
+  // Back to names for the groups that follow.
+  g_list->Perform(WM_NULL, 0, 0);
+}
+
+// ------------------------------------------------------------------ refresh
+
+TEST(ShellList, RefreshesAfterRealChangesOnceForABurst) {
+  const std::string dir = Scratch("dynamic");
+  testsupport::WriteFileText(Join(dir, "first.txt"), "1");
+  Show(g_list, dir);
+  g_list->SetFocus();
+  Pump(100);
+  ASSERT_EQ(1, g_list->Items().Count());
+  ASSERT_EQ(0, Unix("/usr/bin/touch", {testsupport::ToUnixPath(Join(dir, "unix.txt"))}));
+  EXPECT_TRUE(WaitFor([] { return IndexOf(g_list, "unix.txt") >= 0; }, 4000));
+  ASSERT_EQ(0, Unix("/bin/rm", {testsupport::ToUnixPath(Join(dir, "first.txt"))}));
+  EXPECT_TRUE(WaitFor([] { return IndexOf(g_list, "first.txt") < 0; }, 4000));
+  EXPECT_EQ(1, g_list->Items().Count());
+
+  // Two changes 300 ms apart: one refresh, about 400 ms after the second.
+  Pump(600);
+  g_list->prepared = 0;
+  g_list->prepareTimes.clear();
+  ASSERT_EQ(0, Unix("/usr/bin/touch", {testsupport::ToUnixPath(Join(dir, "burst1.txt"))}));
+  Pump(300);
+  ASSERT_EQ(0, Unix("/usr/bin/touch", {testsupport::ToUnixPath(Join(dir, "burst2.txt"))}));
+  const DWORD second = GetTickCount();
+  EXPECT_TRUE(WaitFor([] { return g_list->prepared > 0; }, 4000));
+  Pump(1000);
+  EXPECT_EQ(1, g_list->prepared);
+  ASSERT_FALSE(g_list->prepareTimes.empty());
+  const DWORD delay = g_list->prepareTimes[0] - second;
+  EXPECT_GE(delay, 350u);
+  EXPECT_LE(delay, 1200u);
+  EXPECT_EQ(3, g_list->Items().Count());
+  std::printf("refresh %lu ms after the second change\n", static_cast<unsigned long>(delay));
+
+  // A new folder of our own: its change message is ignored.
+  g_list->prepared = 0;
+  ASSERT_TRUE(g_list->CreateNewFolder(false));
+  EXPECT_TRUE(testsupport::FileExists(Join(dir, "New Folder")));
+  EXPECT_EQ(1, g_list->prepared);  // the list's own incremental refresh
+  EXPECT_GE(IndexOf(g_list, "New Folder"), 0);
+  Pump(1500);
+  EXPECT_EQ(1, g_list->prepared);
+  // ... and once more, in edit mode.
+  ASSERT_TRUE(g_list->CreateNewFolder(true));
+  EXPECT_TRUE(testsupport::FileExists(Join(dir, "New Folder (2)")));
+  EXPECT_TRUE(WaitFor([] { return ListView_GetEditControl(g_list->Handle()) != nullptr; }, 2000));
+  HWND edit = ListView_GetEditControl(g_list->Handle());
+  char text[64] = {};
+  GetWindowTextA(edit, text, sizeof text);
+  EXPECT_STREQ("New Folder (2)", text);
+  Key(VK_ESCAPE);
+  EXPECT_EQ(nullptr, ListView_GetEditControl(g_list->Handle()));
 }
 
 }  // namespace
