@@ -751,7 +751,11 @@ void TPTCustomShellList::WndProc(TMessage& m) {
       return;
     case WM_GETDLGCODE:
       TPTCustomListView::WndProc(m);
-      if (m.WParam == VK_RETURN && !LabelEditing()) {
+      // Keys typed into the label's edit come here first: Enter and Escape
+      // end the edit, not the form's default or cancel button.
+      if (LabelEditing() && (m.WParam == VK_RETURN || m.WParam == VK_ESCAPE)) {
+        m.Result |= DLGC_WANTALLKEYS;
+      } else if (m.WParam == VK_RETURN && !LabelEditing()) {
         TPTShListData* d = nullptr;
         try {
           d = SelectedData();

@@ -392,7 +392,11 @@ void TPTCustomShellList::Edit(TListItem* item, std::string& text) {
     // cut-short name: refused like any refused rename.
     if (!text.empty() && wide.size() <= MAX_PATH && folder_intf_) {
       LPITEMIDLIST fresh = nullptr;
-      HRESULT hr = folder_intf_->SetNameOf(FormHandle(this), data->RelativePidl(), wide.c_str(), 32, &fresh);
+      // The new name is the item's name inside its folder: Wine takes a name
+      // given without the in-folder flag as a path from the process's
+      // current directory and moves the file there.
+      HRESULT hr = folder_intf_->SetNameOf(FormHandle(this), data->RelativePidl(), wide.c_str(),
+                                           32 | SHGDN_INFOLDER, &fresh);
       if (SUCCEEDED(hr) && fresh) {
         data->SetRelativePidl(fresh);
         item->SetCaption(text);

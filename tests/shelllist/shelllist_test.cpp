@@ -303,6 +303,39 @@ void TypeText(const std::string& s) {
   Pump(150);
 }
 
+// Presses a button of a dialog with this title once it shows.
+class TDialogAnswerer {
+ public:
+  TDialogAnswerer(const char* title, int button) : title_(title) {
+    worker_ = std::thread([this, button] {
+      for (int i = 0; i < 400 && !stop_; ++i) {
+        if (HWND dlg = FindWindowA(nullptr, title_)) {
+          PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+          answered_ = true;
+          return;
+        }
+        Sleep(20);
+      }
+    });
+  }
+  ~TDialogAnswerer() {
+    stop_ = true;
+    worker_.join();
+  }
+  bool Answered() const { return answered_; }
+
+ private:
+  const char* title_;
+  std::atomic<bool> stop_{false}, answered_{false};
+  std::thread worker_;
+};
+
+// The visible popup menu, or null.
+HWND VisibleMenu() {
+  HWND m = FindWindowA("#32768", nullptr);
+  return m && IsWindowVisible(m) ? m : nullptr;
+}
+
 std::vector<std::string> ClipboardFiles() {
   std::vector<std::string> names;
   TComPtr<IDataObject> clip;
@@ -674,6 +707,219 @@ TEST(ShellList, RefreshesAfterRealChangesOnceForABurst) {
   EXPECT_STREQ("New Folder (2)", text);
   Key(VK_ESCAPE);
   EXPECT_EQ(nullptr, ListView_GetEditControl(g_list->Handle()));
+}
+
+// ------------------------------------------------------------------ keys
+
+TEST(ShellList, KeysAndMouseRunTheShellsCommands) {
+  const std::string dir = Scratch("keys");
+  for (const char* f : {"x1.txt", "x2.txt", "victim.txt"}) testsupport::WriteFileText(Join(dir, f), f);
+  const std::string inner = Join(dir, "inner");
+  testsupport::MakeDirs(inner);
+  testsupport::WriteFileText(Join(inner, "deep.txt"), "d");
+  {
+    TComPtr<IShellLinkA> link;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.PutVoid()));
+    link->SetPath(inner.c_str());
+    TComPtr<IPersistFile> file;
+    ASSERT_EQ(S_OK, link.As(&file));
+    ASSERT_EQ(S_OK, file->Save(AnsiToWide(Join(dir, "innerlink.lnk")).c_str(), TRUE));
+  }
+  int boxes = 0;
+  Application->MessageBoxFunction = [&](HWND, const std::string&, const std::string&, UINT) {
+    ++boxes;
+    return IDOK;
+  };
+  int opened = 0;
+  g_list->OnDblClickOpen = [&](TObject*, bool& handled) {
+    ++opened;
+    handled = true;  // never the shell's default command (an editor)
+  };
+  Show(g_list, dir);
+  g_list->SetFocus();
+  Pump(100);
+  const int count = g_list->Items().Count();
+  ASSERT_EQ(5, count);
+
+  Key('A', true);
+  EXPECT_EQ(count, g_list->SelCount());
+
+  SelectOnly(g_list, {"x1.txt", "x2.txt"});
+  OleSetClipboard(nullptr);
+  Key('C', true);
+  const std::vector<std::string> both = {Join(dir, "x1.txt"), Join(dir, "x2.txt")};
+  EXPECT_EQ(both, ClipboardFiles());
+  OleSetClipboard(nullptr);
+  Key('X', true);
+  EXPECT_EQ(both, ClipboardFiles());
+  EXPECT_TRUE(testsupport::FileExists(Join(dir, "x1.txt")));
+
+  // Paste with nothing selected goes through the folder's background menu.
+  ListView_SetItemState(g_list->Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  Key('V', true);
+  Pump(200);
+  EXPECT_EQ(0, boxes);
+  EXPECT_EQ(nullptr, FindWindowA("#32770", nullptr));
+
+  // F2 without a focused item edits nothing.
+  Key(VK_F2);
+  EXPECT_EQ(nullptr, ListView_GetEditControl(g_list->Handle()));
+
+  // Del, once Wine's confirmation is answered.
+  SelectOnly(g_list, {"victim.txt"});
+  {
+    TDialogAnswerer yes("Confirm file deletion", IDYES);
+    Key(VK_DELETE);
+    EXPECT_TRUE(WaitFor([&] { return yes.Answered(); }, 5000));
+  }
+  EXPECT_TRUE(WaitFor([&] { return !testsupport::FileExists(Join(dir, "victim.txt")); }, 3000));
+  EXPECT_TRUE(WaitFor([] { return IndexOf(g_list, "victim.txt") < 0; }, 4000));
+
+  // Enter on a folder and on a link to one navigates; Backspace goes up.
+  SelectOnly(g_list, {"inner"});
+  Key(VK_RETURN);
+  EXPECT_TRUE(SameText(inner, g_list->Folder().GetPath()));
+  EXPECT_EQ(0, g_defaultClicks);
+  EXPECT_GE(IndexOf(g_list, "deep.txt"), 0);
+  Key(VK_BACK);
+  EXPECT_TRUE(SameText(dir, g_list->Folder().GetPath()));
+  // A link to a folder is not a folder: Enter on it is the form's, a
+  // double click follows it.
+  const std::string linkName = IndexOf(g_list, "innerlink") >= 0 ? "innerlink" : "innerlink.lnk";
+  Pump(GetDoubleClickTime());
+  POINT link = ItemCentre(g_list, IndexOf(g_list, linkName));
+  testsupport::SendMouse(link, 0);
+  testsupport::SendClick(link, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  testsupport::SendClick(link, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(200);
+  EXPECT_TRUE(SameText(inner, g_list->Folder().GetPath())) << g_list->Folder().GetPath();
+  Key(VK_BACK);
+  ASSERT_TRUE(SameText(dir, g_list->Folder().GetPath()));
+
+  // Enter on a file is the form's: its default button is clicked.
+  SelectOnly(g_list, {"x1.txt"});
+  Key(VK_RETURN);
+  EXPECT_EQ(1, g_defaultClicks);
+  EXPECT_EQ(0, opened);
+  EXPECT_TRUE(SameText(dir, g_list->Folder().GetPath()));
+
+  // A double click on a file asks OnDblClickOpen; on a folder it navigates.
+  Pump(GetDoubleClickTime());
+  POINT file = ItemCentre(g_list, IndexOf(g_list, "x1.txt"));
+  testsupport::SendMouse(file, 0);
+  testsupport::SendClick(file, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  testsupport::SendClick(file, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(200);
+  EXPECT_EQ(1, opened);
+  Pump(GetDoubleClickTime());
+  POINT folder = ItemCentre(g_list, IndexOf(g_list, "inner"));
+  testsupport::SendMouse(folder, 0);
+  testsupport::SendClick(folder, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  testsupport::SendClick(folder, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(200);
+  EXPECT_TRUE(SameText(inner, g_list->Folder().GetPath()));
+  g_list->OnDblClickOpen = nullptr;
+  Application->MessageBoxFunction = nullptr;
+  Pump(GetDoubleClickTime());
+}
+
+// ------------------------------------------------------------------ menus
+
+TEST(ShellList, ContextMenuOfTheSelectionReachesTheClipboard) {
+  const std::string dir = Scratch("menu");
+  testsupport::WriteFileText(Join(dir, "m1.txt"), "m");
+  testsupport::WriteFileText(Join(dir, "m2.txt"), "m");
+  Show(g_list, dir);
+  std::vector<std::string> hints;
+  g_list->OnPopupHint = [&](TObject*, const std::string& h) { hints.push_back(h); };
+  SelectOnly(g_list, {"m2.txt"});
+  OleSetClipboard(nullptr);
+  std::atomic<bool> found{false};
+  std::vector<std::string> texts;
+  std::thread chooser([&] {
+    HWND menu = nullptr;
+    for (int i = 0; i < 200 && !(menu = VisibleMenu()); ++i) Sleep(20);
+    if (!menu) return;
+    HMENU h = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+    int steps = 0;
+    for (int i = 0; i < GetMenuItemCount(h); ++i) {
+      char text[128] = {};
+      GetMenuStringA(h, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+      texts.push_back(text);
+      if (GetMenuState(h, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) continue;
+      ++steps;
+      if (std::string(text).find("Copy") != std::string::npos) {
+        found = true;
+        break;
+      }
+    }
+    for (int i = 0; i < steps; ++i) {
+      testsupport::SendKey(VK_DOWN, false);
+      testsupport::SendKey(VK_DOWN, true);
+      Sleep(60);
+    }
+    testsupport::SendKey(VK_RETURN, false);
+    testsupport::SendKey(VK_RETURN, true);
+  });
+  POINT p = ItemCentre(g_list, IndexOf(g_list, "m2.txt"));
+  testsupport::SendMouse(p, 0);
+  testsupport::SendClick(p, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+  WaitFor([&] { return found.load() && !VisibleMenu(); }, 5000);
+  chooser.join();
+  Pump(200);
+  EXPECT_TRUE(found) << ::testing::PrintToString(texts);
+  EXPECT_EQ((std::vector<std::string>{Join(dir, "m2.txt")}), ClipboardFiles());
+  EXPECT_GE(hints.size(), 2u);
+  g_list->OnPopupHint = nullptr;
+  EXPECT_EQ(nullptr, VisibleMenu());
+}
+
+// ------------------------------------------------------------------ renaming
+
+TEST(ShellList, RenamesOnDiskAndRefusesTakenAndOverlongNames) {
+  const std::string dir = Scratch("rename");
+  testsupport::WriteFileText(Join(dir, "before.txt"), "b");
+  testsupport::WriteFileText(Join(dir, "taken.txt"), "t");
+  Show(g_list, dir);
+  g_list->SetFocus();
+  std::vector<std::string> edited;
+  g_list->OnEdited = [&](TObject*, TListItem*, std::string& s) { edited.push_back(s); };
+
+  SelectOnly(g_list, {"before.txt"});
+  Key(VK_F2);
+  ASSERT_NE(nullptr, ListView_GetEditControl(g_list->Handle()));
+  TypeText("after.txt");
+  Key(VK_RETURN);
+  EXPECT_TRUE(testsupport::FileExists(Join(dir, "after.txt")));
+  EXPECT_FALSE(testsupport::FileExists(Join(dir, "before.txt")));
+  int i = IndexOf(g_list, "after.txt");
+  ASSERT_GE(i, 0);
+  EXPECT_EQ("after.txt", g_list->ItemData(i)->FileName());
+  EXPECT_EQ((std::vector<std::string>{"after.txt"}), edited);
+
+  // A name that is taken, and one the shell's buffer cannot hold: the item
+  // and its data stay, OnEdited still fires.
+  const std::string overlong(300, 'n');
+  for (const std::string& name : {std::string("taken.txt"), overlong}) {
+    SelectOnly(g_list, {"after.txt"});
+    Key(VK_F2);
+    HWND edit = ListView_GetEditControl(g_list->Handle());
+    ASSERT_NE(nullptr, edit);
+    SetWindowTextA(edit, name.c_str());
+    Key(VK_RETURN);
+    Pump(100);
+    i = IndexOf(g_list, "after.txt");
+    ASSERT_GE(i, 0) << name.size();
+    EXPECT_EQ("after.txt", g_list->ItemData(i)->FileName());
+    EXPECT_EQ(name, edited.back());
+    EXPECT_TRUE(testsupport::FileExists(Join(dir, "after.txt")));
+    EXPECT_TRUE(testsupport::FileExists(Join(dir, "taken.txt")));
+  }
+  EXPECT_EQ(3u, edited.size());
+  // The refused renames leave no change message to be swallowed.
+  ASSERT_EQ(0, Unix("/usr/bin/touch", {testsupport::ToUnixPath(Join(dir, "later.txt"))}));
+  EXPECT_TRUE(WaitFor([] { return IndexOf(g_list, "later.txt") >= 0; }, 4000));
+  g_list->OnEdited = nullptr;
 }
 
 }  // namespace
