@@ -336,6 +336,54 @@ HWND VisibleMenu() {
   return m && IsWindowVisible(m) ? m : nullptr;
 }
 
+// A plain topmost window registered with a recording drop target.
+HWND MakeTargetWindow(int x, int y, TRecordingTarget* target) {
+  static ATOM cls = 0;
+  if (!cls) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = "ShellListDropWindow";
+    cls = RegisterClassA(&wc);
+  }
+  HWND w = CreateWindowExA(WS_EX_TOPMOST, "ShellListDropWindow", "", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, 160,
+                           160, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  UpdateWindow(w);
+  if (target) RegisterDragDrop(w, target);
+  return w;
+}
+
+// A mouse drag from a helper thread while this thread pumps (the drag loop
+// runs inside the pumping): press at 'from', move in steps to 'to', then
+// 'during' (on the helper thread), then release.
+void DragWithMouse(POINT from, POINT to, bool right, const std::function<void()>& during = nullptr) {
+  const DWORD down = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+  const DWORD up = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+  testsupport::SendMouse(from, 0);
+  std::atomic<bool> done{false};
+  std::thread mover([&] {
+    INPUT in = testsupport::MouseInput(from, down);
+    SendInput(1, &in, sizeof in);
+    Sleep(150);
+    for (int i = 1; i <= 12; ++i) {
+      in = testsupport::MouseInput(POINT{from.x + (to.x - from.x) * i / 12, from.y + (to.y - from.y) * i / 12}, 0);
+      SendInput(1, &in, sizeof in);
+      Sleep(50);
+    }
+    Sleep(250);
+    if (during) during();
+    in = testsupport::MouseInput(to, up);
+    SendInput(1, &in, sizeof in);
+    Sleep(300);
+    done = true;
+  });
+  WaitFor([&] { return done.load(); }, 15000);
+  mover.join();
+  Pump(200);
+}
+
 std::vector<std::string> ClipboardFiles() {
   std::vector<std::string> names;
   TComPtr<IDataObject> clip;
@@ -920,6 +968,205 @@ TEST(ShellList, RenamesOnDiskAndRefusesTakenAndOverlongNames) {
   ASSERT_EQ(0, Unix("/usr/bin/touch", {testsupport::ToUnixPath(Join(dir, "later.txt"))}));
   EXPECT_TRUE(WaitFor([] { return IndexOf(g_list, "later.txt") >= 0; }, 4000));
   g_list->OnEdited = nullptr;
+}
+
+// ------------------------------------------------------------------ drag out
+
+TEST(ShellList, DragOutOffersTheSelectionInTheShellsFormats) {
+  const std::string dir = Scratch("dragout");
+  for (const char* f : {"d1.txt", "d2.txt", "d3.txt"}) testsupport::WriteFileText(Join(dir, f), f);
+  Show(g_list, dir);
+  SelectOnly(g_list, {"d3.txt", "d1.txt"});
+  auto* target = new TRecordingTarget;
+  TComPtr<TRecordingTarget> holder(target);
+  HWND window = MakeTargetWindow(1050, 100, target);
+  Pump(200);
+  DragWithMouse(ItemCentre(g_list, IndexOf(g_list, "d1.txt")), POINT{1130, 180}, false);
+  EXPECT_EQ(1, target->drops);
+  EXPECT_FALSE(g_list->Busy());
+
+  // In list order, each item equal to Wine's own item of the same file.
+  std::vector<std::string> inOrder;
+  for (int i = 0; i < g_list->Items().Count(); ++i)
+    if (g_list->Items()[i]->Selected()) inOrder.push_back(g_list->ItemData(i)->FullPath());
+  ASSERT_EQ(2u, inOrder.size());
+  EXPECT_EQ(inOrder, target->files);
+  EXPECT_EQ(inOrder[0] + "\r\n" + inOrder[1] + "\r\n", target->text);
+  shell::TIdListArrayView view;
+  ASSERT_TRUE(shell::ReadIdListArray(target->idList.data(), target->idList.size(), &view));
+  ASSERT_EQ(2u, view.items.size());
+  TPidl folderPidl = Parse(dir);
+  EXPECT_EQ(0, ComparePidls(reinterpret_cast<LPCITEMIDLIST>(view.parent), folderPidl.get()));
+  TComPtr<IShellFolder> folder;
+  ASSERT_EQ(S_OK, PidlToFolder(folderPidl.get(), folder.Put()));
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string name = inOrder[i].substr(inOrder[i].find_last_of('\\') + 1);
+    std::wstring w = AnsiToWide(name);
+    LPITEMIDLIST child = nullptr;
+    ULONG eaten = 0;
+    ASSERT_EQ(S_OK, folder->ParseDisplayName(nullptr, nullptr, &w[0], &eaten, &child, nullptr));
+    TPidl childHolder(child);
+    TComPtr<IDataObject> wine;
+    LPCITEMIDLIST one[1] = {child};
+    ASSERT_EQ(S_OK, folder->GetUIObjectOf(nullptr, 1, one, IID_IDataObject, nullptr, wine.PutVoid()));
+    FORMATETC f = {CF_IDLIST, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM m = {};
+    ASSERT_EQ(S_OK, wine->GetData(&f, &m));
+    shell::TIdListArrayView wineView;
+    ASSERT_TRUE(shell::ReadIdListArray(GlobalLock(m.hGlobal), GlobalSize(m.hGlobal), &wineView));
+    EXPECT_EQ(0, HRESULT_CODE(folder->CompareIDs(0, reinterpret_cast<LPCITEMIDLIST>(view.items[i]),
+                                                 reinterpret_cast<LPCITEMIDLIST>(wineView.items[0]))))
+        << name;
+    GlobalUnlock(m.hGlobal);
+    ReleaseStgMedium(&m);
+  }
+  // The allowed effects are the selection's abilities.
+  std::vector<LPCITEMIDLIST> sel;
+  for (int i = 0; i < g_list->Items().Count(); ++i)
+    if (g_list->Items()[i]->Selected()) sel.push_back(g_list->ItemData(i)->RelativePidl());
+  ULONG attrs = 7;
+  ASSERT_EQ(S_OK, g_list->ShellFolder()->GetAttributesOf(2, sel.data(), &attrs));
+  EXPECT_EQ(attrs & 7, target->enterOffered);
+  EXPECT_NE(0u, target->enterOffered);
+  RevokeDragDrop(window);
+  DestroyWindow(window);
+
+  // Onto the list's own empty space: refused with the left button, copy and
+  // never move with the right one.
+  g_list->recorder.Reset(new TRecordingTarget);
+  g_list->replaceTargets = true;
+  g_list->replacedName = "";
+  SelectOnly(g_list, {"d2.txt"});
+  POINT empty = g_list->ClientToScreen(POINT{300, 260});
+  DragWithMouse(ItemCentre(g_list, IndexOf(g_list, "d2.txt")), empty, false);
+  EXPECT_EQ(0, g_list->recorder->drops);
+  EXPECT_EQ(3, g_list->Items().Count());
+  // A right click while the drag runs cancels it and opens no menu.
+  bool menuSeen = false;
+  DragWithMouse(ItemCentre(g_list, IndexOf(g_list, "d2.txt")), empty, false, [&] {
+    INPUT in[2] = {testsupport::MouseInput(empty, MOUSEEVENTF_RIGHTDOWN),
+                   testsupport::MouseInput(empty, MOUSEEVENTF_RIGHTUP)};
+    SendInput(2, in, sizeof in[0]);
+    Sleep(500);
+    if (HWND m = VisibleMenu()) {
+      menuSeen = true;
+      PostMessageA(m, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+  });
+  EXPECT_FALSE(menuSeen);
+  EXPECT_EQ(0, g_list->recorder->drops);
+  EXPECT_EQ(nullptr, VisibleMenu());
+  SelectOnly(g_list, {"d2.txt"});
+  DragWithMouse(ItemCentre(g_list, IndexOf(g_list, "d2.txt")), empty, true);
+  // Wine's target of the right button would show its drop menu; ours
+  // records.
+  EXPECT_EQ(1, g_list->recorder->drops);
+  EXPECT_EQ(DWORD(MK_RBUTTON), g_list->recorder->dropKeys & (MK_LBUTTON | MK_RBUTTON));
+  EXPECT_EQ(0u, g_list->recorder->dropEffect & DROPEFFECT_MOVE);
+  EXPECT_NE(0u, g_list->recorder->dropEffect & DROPEFFECT_COPY);
+  g_list->replaceTargets = false;
+  g_list->recorder.Clear();
+  EXPECT_EQ(3, g_list->Items().Count());
+}
+
+// ------------------------------------------------------------------ drag in
+
+TEST(ShellList, DragInLetsTheShellTargetUnderTheCursorDecide) {
+  const std::string dir = Scratch("dragin"), src = Scratch("dragsrc");
+  testsupport::MakeDirs(Join(dir, "target"));
+  testsupport::WriteFileText(Join(dir, "plain.txt"), "p");
+  testsupport::WriteFileText(Join(src, "in.txt"), "in");
+  Show(g_list, dir);
+  TPidl srcPidl = Parse(src);
+  TComPtr<IShellFolder> srcFolder;
+  ASSERT_EQ(S_OK, PidlToFolder(srcPidl.get(), srcFolder.Put()));
+  std::wstring w = AnsiToWide("in.txt");
+  LPITEMIDLIST child = nullptr;
+  ULONG eaten = 0;
+  ASSERT_EQ(S_OK, srcFolder->ParseDisplayName(nullptr, nullptr, &w[0], &eaten, &child, nullptr));
+  TPidl childHolder(child);
+  TComPtr<IDataObject> wine;
+  LPCITEMIDLIST one[1] = {child};
+  ASSERT_EQ(S_OK, srcFolder->GetUIObjectOf(nullptr, 1, one, IID_IDataObject, nullptr, wine.PutVoid()));
+
+  // The answer over the folder item is the shell target's own.
+  const int index = IndexOf(g_list, "target");
+  ASSERT_GE(index, 0);
+  POINT centre = ItemCentre(g_list, index);
+  POINTL pt = {centre.x, centre.y};
+  IDropTarget* ours = g_list->OleDropTarget();
+  ASSERT_NE(nullptr, ours);
+  TPidl targetPidl = Parse(Join(dir, "target"));
+  for (DWORD keys : {DWORD(MK_LBUTTON), DWORD(MK_LBUTTON | MK_CONTROL), DWORD(MK_LBUTTON | MK_SHIFT)}) {
+    TComPtr<IDropTarget> shellTarget;
+    ASSERT_EQ(S_OK, PidlDropTarget(nullptr, targetPidl.get(), shellTarget.Put()));
+    DWORD want = 7, got = 7;
+    shellTarget->DragEnter(wine.Get(), keys, pt, &want);
+    shellTarget->DragLeave();
+    EXPECT_EQ(S_OK, ours->DragEnter(wine.Get(), keys, pt, &got));
+    EXPECT_EQ(want, got & 7) << keys;
+    EXPECT_EQ(want != 0, (ListView_GetItemState(g_list->Handle(), index, LVIS_DROPHILITED) & LVIS_DROPHILITED) != 0);
+    ours->DragLeave();
+    EXPECT_EQ(0u, ListView_GetItemState(g_list->Handle(), index, LVIS_DROPHILITED));
+  }
+
+  // What reaches the target at Drop: the recorded button added to the key
+  // state, the effect limited to what the dragged items allow.
+  g_list->recorder.Reset(new TRecordingTarget);
+  g_list->replaceTargets = true;
+  g_list->replacedName = "target";
+  DWORD e = 7;
+  EXPECT_EQ(S_OK, ours->DragEnter(wine.Get(), MK_RBUTTON, pt, &e));
+  EXPECT_TRUE(ListView_GetItemState(g_list->Handle(), index, LVIS_DROPHILITED) & LVIS_DROPHILITED);
+  e = 7;
+  EXPECT_EQ(S_OK, ours->Drop(wine.Get(), 0, pt, &e));
+  EXPECT_EQ(1, g_list->recorder->drops);
+  EXPECT_EQ(DWORD(MK_RBUTTON), g_list->recorder->dropKeys);
+  EXPECT_EQ(7 & DragEffectsOf(wine.Get()), g_list->recorder->dropEffect);
+  EXPECT_EQ(0u, ListView_GetItemState(g_list->Handle(), index, LVIS_DROPHILITED));
+  g_list->replaceTargets = false;
+
+  // A real drag loop over the folder item with Ctrl held: highlighted while
+  // the cursor rests there (the screenshot), cancelled with Escape.
+  HWND start = MakeTargetWindow(1050, 100, nullptr);
+  Pump(200);
+  POINT from = {1130, 180};
+  testsupport::SendMouse(from, 0);
+  INPUT press = testsupport::MouseInput(from, MOUSEEVENTF_LEFTDOWN);
+  SendInput(1, &press, sizeof press);
+  Pump(150);
+  std::atomic<bool> highlighted{false};
+  HWND lv = g_list->Handle();
+  std::thread mover([&] {
+    Sleep(150);
+    testsupport::SendKey(VK_CONTROL, false);
+    for (int i = 1; i <= 12; ++i) {
+      INPUT in = testsupport::MouseInput(
+          POINT{from.x + (centre.x - from.x) * i / 12, from.y + (centre.y - from.y) * i / 12}, 0);
+      SendInput(1, &in, sizeof in);
+      Sleep(50);
+    }
+    Sleep(400);
+    highlighted = (SendMessageA(lv, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_DROPHILITED) &
+                   LVIS_DROPHILITED) != 0;
+    testsupport::Screenshot("shelllist_drag_highlight");
+    testsupport::SendKey(VK_ESCAPE, false);
+    testsupport::SendKey(VK_ESCAPE, true);
+    Sleep(100);
+    testsupport::SendKey(VK_CONTROL, true);
+    INPUT up = testsupport::MouseInput(centre, MOUSEEVENTF_LEFTUP);
+    SendInput(1, &up, sizeof up);
+  });
+  TComPtr<IDropSource> source(new TDropSource_shlvtv(MK_LBUTTON));
+  DWORD effect = 0;
+  EXPECT_EQ(DRAGDROP_S_CANCEL, DoDragDrop(wine.Get(), source.Get(), 7, &effect));
+  mover.join();
+  Pump(200);
+  EXPECT_TRUE(highlighted);
+  EXPECT_EQ(0u, ListView_GetItemState(g_list->Handle(), index, LVIS_DROPHILITED));
+  EXPECT_TRUE(testsupport::FileExists(Join(src, "in.txt")));
+  DestroyWindow(start);
+  g_list->recorder.Clear();
 }
 
 }  // namespace
