@@ -445,6 +445,15 @@ void TPTCustomShellList::CustomDraw(NMCUSTOMDRAW* record, LRESULT& result) {
   CustomDrawItem(custom_draw_.get(), item, item ? static_cast<TPTShListData*>(item->Data) : nullptr);
   custom_draw_->Apply();
   if (record->dwDrawStage == CDDS_PREPAINT) result |= CDRF_NOTIFYITEMDRAW;
+  // Wine's list view draws the drop highlight like nothing at all: the item
+  // under a drag gets the selection's colours here.
+  if (record->dwDrawStage == CDDS_ITEMPREPAINT && HandleAllocated() &&
+      (ListView_GetItemState(Handle(), static_cast<int>(record->dwItemSpec), LVIS_DROPHILITED) & LVIS_DROPHILITED)) {
+    auto* lv = reinterpret_cast<NMLVCUSTOMDRAW*>(record);
+    lv->clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    lv->clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+    result |= CDRF_NEWFONT;
+  }
 }
 
 void TPTCustomShellList::CustomDrawItem(TPTCustomDraw* cd, TListItem* item, TPTShListData* data) {
