@@ -439,7 +439,7 @@ bool TPTCustomShellList::CreateNewFolder(bool startEditing) {
   IncrementalRefresh();
   if (startEditing) {
     name_to_edit_ = name;
-    PostMessageA(Handle(), kShellEditNameMessage, 0, 0);
+    PostMessageA(Handle(), kListEditNameMessage, 0, 0);
   }
   return true;
 }
@@ -601,7 +601,7 @@ void TPTCustomShellList::SetupColumns() {
 void TPTCustomShellList::StartWatching() {
   SetRefreshTimer(false);
   if (!change_thread_)
-    change_thread_ = new TChangeHandlerThread(Handle(), kShellChangeMessage);
+    change_thread_ = new TChangeHandlerThread(Handle(), kListChangeMessage);
   else
     change_thread_->StopAll();
   int slot = -1;
@@ -717,7 +717,7 @@ bool TPTCustomShellList::LabelEditing() {
 
 void TPTCustomShellList::WndProc(TMessage& m) {
   switch (m.Msg) {
-    case kShellChangeMessage:
+    case kListChangeMessage:
       if (ignore_next_change_ || busy_) {
         ignore_next_change_ = false;
         // A change while a drag runs (the drag may have moved our items
@@ -735,7 +735,7 @@ void TPTCustomShellList::WndProc(TMessage& m) {
         return;
       }
       break;
-    case kShellEditNameMessage:
+    case kListEditNameMessage:
       for (int i = 0; i < Items().Count(); ++i) {
         auto* d = static_cast<TPTShListData*>(Items()[i]->Data);
         if (d && d->DisplayName() == name_to_edit_) {
@@ -745,7 +745,7 @@ void TPTCustomShellList::WndProc(TMessage& m) {
         }
       }
       return;
-    case kShellGetBrowserMessage:
+    case kListGetBrowserMessage:
       // There is no shell browser in this program.
       m.Result = 0;
       return;

@@ -47,9 +47,9 @@ inline TPTShellListOptions PtsloBit(TPTShellListOption o) { return static_cast<T
 enum : TPTShellListOptions { kDefaultShellListOptions = 3739 };
 
 enum : UINT {
-  kShellChangeMessage = 1125,
-  kShellEditNameMessage = 1126,
-  kShellGetBrowserMessage = 1031,
+  kListChangeMessage = 1125,
+  kListEditNameMessage = 1126,
+  kListGetBrowserMessage = 1031,
 };
 
 using TPTShAddItemEvent =
@@ -57,7 +57,8 @@ using TPTShAddItemEvent =
                        LPCITEMIDLIST aItemRelIdList, int aAttribs, BOOL& afAllowAdd)>;
 using TPTShListDeleteItemEvent =
     std::function<void(TObject* aSender, TListItem* aNode, TPTShListData* aShListData)>;
-using TPTShPopupHintEvent = std::function<void(TObject* aSender, const std::string& hint)>;
+// The same type as the tree's: the handler may change the text it is given.
+using TPTShPopupHintEvent = std::function<void(TObject* aSender, std::string& hint)>;
 using TPTShDblClickOpenEvent = std::function<void(TObject* aSender, bool& afHandled)>;
 using TPTShLvCustomDrawEvent =
     std::function<void(TObject* aSender, TPTCustomDraw* aCD, TListItem* aItem, TPTShListData* aData)>;

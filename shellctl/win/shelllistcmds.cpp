@@ -255,7 +255,8 @@ void TPTCustomShellList::ContextMenuAtPoint(POINT client) {
 
 void TPTCustomShellList::HandleMenuMessage(TMessage& m) {
   if (m.Msg == WM_MENUSELECT) {
-    MenuHelpText(LOWORD(m.WParam), HIWORD(m.WParam), active_menu_, [this](const std::string& hint) {
+    MenuHelpText(LOWORD(m.WParam), HIWORD(m.WParam), active_menu_, [this](const std::string& text) {
+      std::string hint = text;
       if (OnPopupHint) OnPopupHint(this, hint);
     });
   }

@@ -877,7 +877,7 @@ TEST(ShellList, ContextMenuOfTheSelectionReachesTheClipboard) {
   testsupport::WriteFileText(Join(dir, "m2.txt"), "m");
   Show(g_list, dir);
   std::vector<std::string> hints;
-  g_list->OnPopupHint = [&](TObject*, const std::string& h) { hints.push_back(h); };
+  g_list->OnPopupHint = [&](TObject*, std::string& h) { hints.push_back(h); };
   SelectOnly(g_list, {"m2.txt"});
   OleSetClipboard(nullptr);
   std::atomic<bool> found{false};
