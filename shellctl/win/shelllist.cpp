@@ -182,6 +182,18 @@ void TPTCustomShellList::InitWnd() {
   if (HasOption(ptsloAutoFill) && Items().Count() == 0 && !IsLoading(this)) Refill();
 }
 
+void TPTCustomShellList::PublishProperties(TPropList& list) const {
+  TPTCustomListView::PublishProperties(list);
+  list.push_back(ObjProp<TPTCustomShellList>("Folder", [](TPTCustomShellList* l) { return &l->Folder(); }));
+  list.push_back(OrdProp<TPTCustomShellList>(
+      "Options", pkSet, &TPTCustomShellList::Options, &TPTCustomShellList::SetOptions,
+      {"ptsloAutoFill", "ptsloNonFilesystemAncestors", "ptsloDesignInteractive", "ptsloDefaultKeyHandling",
+       "ptsloContextMenus", "ptsloDontChangeFolder", "ptsloDontGoBelowBase", "ptsloDynamicRefresh",
+       "ptsloHideFoldersWhenLinkedToTree", "ptsloOleDrag", "ptsloOleDrop", "ptsloFolderContextMenu"}));
+  list.push_back(StrProp<TPTCustomShellList>("FileFilter", &TPTCustomShellList::FileFilter,
+                                             &TPTCustomShellList::SetFileFilter));
+}
+
 void TPTCustomShellList::SetOptions(TPTShellListOptions v) {
   const TPTShellListOptions old = options_;
   options_ = v;

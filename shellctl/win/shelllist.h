@@ -119,6 +119,7 @@ class TPTCustomShellList : public TPTCustomListView, public TPTShListOwner {
   TNotifyEvent OnFillComplete;
 
   void WndProc(TMessage& m) override;
+  void PublishProperties(TPropList& list) const override;
 
   // The registered drop target while there is one (for callers that drive
   // a drop themselves).

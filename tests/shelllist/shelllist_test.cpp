@@ -464,6 +464,29 @@ TEST(ShellList, ListsARealFolderWithItsDetails) {
   item->Data = &foreign;
   EXPECT_THROW(g_list->ItemData(one), Exception);
   item->Data = d;
+  // A caption cut to a small buffer keeps its terminating zero.
+  char small[4] = {'x', 'x', 'x', 'x'};
+  ListView_GetItemText(g_list->Handle(), one, 0, small, sizeof small);
+  EXPECT_STREQ("one", small);
+
+  // Custom draw: every stage, and the item prepaint stage with the data.
+  int stages = 0;
+  std::vector<TPTShListData*> drawn;
+  g_list->OnCustomDrawShEx = [&](TObject*, TPTCustomDraw*, TListItem*, TPTShListData*) { ++stages; };
+  g_list->OnCustomDrawSh = [&](TObject*, TPTCustomDraw* cd, TListItem* it, TPTShListData* data) {
+    EXPECT_EQ(4, cd->DrawStage());
+    EXPECT_EQ(it->Data, data);
+    drawn.push_back(data);
+  };
+  g_list->Invalidate();
+  Pump(150);
+  g_list->OnCustomDrawShEx = nullptr;
+  g_list->OnCustomDrawSh = nullptr;
+  EXPECT_GE(drawn.size(), 5u);
+  EXPECT_GT(stages, static_cast<int>(drawn.size()));
+  EXPECT_NE(drawn.end(), std::find(drawn.begin(), drawn.end(), d));
+  EXPECT_FALSE(g_list->DesignHitTest(5, 5));
+
   // The first item has the focus, none the selection.
   EXPECT_TRUE(g_list->Items()[0]->Focused());
   EXPECT_EQ(0, g_list->SelCount());
