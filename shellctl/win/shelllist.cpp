@@ -221,9 +221,9 @@ void TPTCustomShellList::FolderChanged(TObject*) {
   TDepth depth(navigation_depth_);
 #ifdef MORVANE_SHELL_LINKS
   if (shell_tree_)
-    shell_tree_->SetFolderPidl(folder_->GetPidl());
+    shell_tree_->CurrentFolder()->SetPidl(folder_->GetPidl());
   else if (shell_combo_)
-    shell_combo_->Locator().SetPidl(folder_->GetPidl());
+    shell_combo_->Locator()->SetPidl(folder_->GetPidl());
 #endif
   Refill();
 }
@@ -398,9 +398,10 @@ TPTShListData* TPTCustomShellList::ItemData(int index) {
 
 void TPTCustomShellList::SetFolderFromTreeNode(TTreeNode* node) {
 #ifdef MORVANE_SHELL_LINKS
-  if (!node || IsLoading(this)) return;
-  if (auto* data = static_cast<TPTShTreeData*>(node->Data))
-    if (shell_tree_ && shell_tree_->IsTreeData(data)) folder_->SetPidl(data->AbsolutePidl());
+  if (!node || IsLoading(this) || !node->Data) return;
+  // Only a shell tree's nodes carry tree data.
+  if (!dynamic_cast<TPTCustomShellTree*>(node->Owner()->Owner())) return;
+  folder_->SetPidl(static_cast<TPTShTreeData*>(node->Data)->AbsolutePidl());
 #else
   (void)node;
 #endif
@@ -411,6 +412,8 @@ void TPTCustomShellList::SetShellTree(TPTCustomShellTree* tree) {
   if (shell_tree_) reinterpret_cast<TComponent*>(shell_tree_)->RemoveFreeNotification(this);
   shell_tree_ = tree;
   if (tree) reinterpret_cast<TComponent*>(tree)->FreeNotification(this);
+  // The folders the tree shows come and go with it.
+  if (HasOption(ptsloHideFoldersWhenLinkedToTree) && HandleAllocated() && !IsLoading(this)) Refill();
 }
 
 void TPTCustomShellList::SetShellCombo(TPTCustomShellCombo* combo) {

@@ -287,11 +287,11 @@ void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absolutePidl) {
   Items().EndUpdate();
 #ifdef MORVANE_SHELL_LINKS
   if (shell_tree_) {
-    shell_tree_->SetFolderPidl(absolutePidl);
+    shell_tree_->CurrentFolder()->SetPidl(absolutePidl);
     return;
   }
   if (shell_combo_) {
-    shell_combo_->Locator().SetPidl(absolutePidl);
+    shell_combo_->Locator()->SetPidl(absolutePidl);
     return;
   }
 #endif
