@@ -11,6 +11,7 @@
 #include "shelltext.h"
 #include "win/changethread.h"
 #include "win/forms.h"
+#include "win/imagecombo.h"  // EInvalidCast
 #include "win/imagelist.h"
 #include "win/shellole.h"
 #include "win/shellutils.h"
@@ -19,8 +20,6 @@
 #include "win/shellcombo.h"
 #include "win/shelltree.h"
 #endif
-
-MORVANE_EXCEPTION(EInvalidCast, Exception);
 
 namespace {
 
@@ -343,10 +342,18 @@ void TPTCustomShellList::FillComplete() {
 
 bool TPTCustomShellList::CanAddItem(IShellFolder* folder, LPCITEMIDLIST relativePidl, ULONG attributes) {
   BOOL allow = HasOption(ptsloNonFilesystemAncestors) || (attributes & (SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR));
+  // The folders the linked tree shows.  Shells since 4.71 (and Wine) mark
+  // every file-system folder as a file-system ancestor too, so the folders
+  // are told apart from browsable files by being directories on disk.
   if (allow && HasOption(ptsloHideFoldersWhenLinkedToTree) && shell_tree_ &&
-      (attributes & (SFGAO_FILESYSTEM | SFGAO_FOLDER)) == (SFGAO_FILESYSTEM | SFGAO_FOLDER) &&
-      !(attributes & SFGAO_FILESYSANCESTOR))
-    allow = FALSE;
+      (attributes & (SFGAO_FILESYSTEM | SFGAO_FOLDER)) == (SFGAO_FILESYSTEM | SFGAO_FOLDER)) {
+    bool hide = !(attributes & SFGAO_FILESYSANCESTOR);
+    if (!hide) {
+      const DWORD a = GetFileAttributesA(GetDisplayName(folder, relativePidl, 2).c_str());
+      hide = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    if (hide) allow = FALSE;
+  }
   if (allow && !(attributes & SFGAO_FOLDER) && filter_names_) {
     std::string name = GetDisplayName(folder, relativePidl, 2);
     size_t cut = name.find_last_of("\\:");

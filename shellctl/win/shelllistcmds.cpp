@@ -288,6 +288,9 @@ void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absolutePidl) {
 #ifdef MORVANE_SHELL_LINKS
   if (shell_tree_) {
     shell_tree_->CurrentFolder()->SetPidl(absolutePidl);
+    // The tree's follow-up (which refills this list) now, not after the
+    // delay meant for keyboard moves.
+    shell_tree_->FlushRefresh();
     return;
   }
   if (shell_combo_) {
