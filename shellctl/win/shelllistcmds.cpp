@@ -230,6 +230,8 @@ void TPTCustomShellList::RightClick() {
       GetCursorPos(&p);
       ContextMenuAtPoint(ScreenToClient(p));
     }
+    // The context-menu message of the same click shows no PopupMenu.
+    menu_replaced_ = true;
     return;
   }
   TPTCustomListView::RightClick();
