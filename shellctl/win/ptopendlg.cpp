@@ -258,12 +258,12 @@ void TPTFrmOpenDlg::BuildControls() {
   PTShellCombo1->TabStop = true;
   PTShellCombo1->SetParent(this);
 
-  int x = 328;
+  int x = 451 - kEdge - 5 * kButtonSize;
   auto speed = [&](const std::string& name, const char* const glyph[16]) {
     TSpeedButton* b = Make<TSpeedButton>(this, this, name, x, 8, kButtonSize, 22);
     b->SetFlat(true);
     DrawGlyph(b->Glyph(), glyph);
-    x += kButtonSize + 1;
+    x += kButtonSize;
     return b;
   };
   UpOneLevelBtn = speed("UpOneLevelBtn", kUpGlyph);
