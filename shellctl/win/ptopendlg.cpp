@@ -100,6 +100,36 @@ HRESULT InvokeFolderVerb(HWND owner, LPCITEMIDLIST pidl, const std::string& verb
   return hr;
 }
 
+// The form's combo: asks the dialog's OnAddComboItem about each folder,
+// with the absolute list of the folder the entry is found in.
+class TDialogShellCombo : public TPTShellCombo {
+ public:
+  TDialogShellCombo(TComponent* owner, TPTFileDlg* dialog) : TPTShellCombo(owner), dialog_(dialog) {}
+
+  bool CanAddEntry(IShellFolder* folder, LPCITEMIDLIST relativePidl, ULONG attributes) override {
+    if (!TPTShellCombo::CanAddEntry(folder, relativePidl, attributes)) return false;
+    const TPTShAddItemEvent& handler = dialog_->OnAddComboItem();
+    if (!handler) return true;
+    BOOL allow = TRUE;
+    handler(this, folder, parent_, relativePidl, static_cast<int>(attributes), allow);
+    return allow != FALSE;
+  }
+  void AddEntries(IShellFolder* folder, LPCITEMIDLIST folderPidl, TPTIdListArray& path, int level) override {
+    LPCITEMIDLIST outer = parent_;
+    parent_ = folderPidl;
+    struct TRestore {
+      LPCITEMIDLIST& slot;
+      LPCITEMIDLIST value;
+      ~TRestore() { slot = value; }
+    } restore{parent_, outer};
+    TPTShellCombo::AddEntries(folder, folderPidl, path, level);
+  }
+
+ private:
+  TPTFileDlg* dialog_;
+  LPCITEMIDLIST parent_ = nullptr;
+};
+
 template <class T>
 T* Make(TComponent* owner, TWinControl* parent, const std::string& name, int l, int t, int w, int h) {
   T* c = new T(owner);
@@ -156,9 +186,8 @@ void TPTFileDlg::SetOnAddTreeItem(TPTShAddItemEvent v) {
 }
 
 void TPTFileDlg::SetOnAddComboItem(TPTShAddItemEvent v) {
+  // The form's combo asks the dialog each time it adds an entry.
   on_add_combo_item_ = std::move(v);
-  // The combo has no add-item hook of its own yet: the form's combo entries
-  // come from the shell as they are.
 }
 
 bool TPTFileDlg::DoExecute() {
@@ -250,7 +279,7 @@ void TPTFrmOpenDlg::BuildControls() {
   SetClientSize(451, 265);
 
   LookInTxt = Make<TLabel>(this, this, "LookInTxt", 8, 12, 60, 13);
-  PTShellCombo1 = new TPTShellCombo(this);
+  PTShellCombo1 = new TDialogShellCombo(this, dialog_);
   PTShellCombo1->SetName("PTShellCombo1");
   PTShellCombo1->SetOptions(ptscoAutofill);
   PTShellCombo1->DropDownCount = 16;

@@ -559,7 +559,9 @@ TEST(ShellDialog, ReentryFailedRunsAndNoTree) {
   EXPECT_EQ(nullptr, PTFrmOpenDlg);
   EXPECT_EQ(crDefault, Screen->Cursor());
 
+  MakeFile(Join(dir, "hidden.dat"));
   std::string reentry;
+  int comboAsked = 0;
   std::unique_ptr<TScript> script;
   dlg.OnInitialized = [&](TObject*) {
     try {
@@ -568,8 +570,22 @@ TEST(ShellDialog, ReentryFailedRunsAndNoTree) {
       reentry = e.what();
     }
     TPTFrmOpenDlg* f = dlg.Form();
+    // Handlers set while the form is up reach its list and combo.
+    dlg.SetOnAddListItem([](TObject*, IShellFolder* folder, LPCITEMIDLIST, LPCITEMIDLIST item, int, BOOL& allow) {
+      if (SameText(ExtractFileName(GetDisplayName(folder, item, 2)), "hidden.dat")) allow = FALSE;
+    });
+    dlg.SetOnAddComboItem([&comboAsked, f](TObject* sender, IShellFolder*, LPCITEMIDLIST, LPCITEMIDLIST, int, BOOL&) {
+      EXPECT_EQ(f->PTShellCombo1, sender);
+      ++comboAsked;
+    });
     script.reset(new TScript(f));
-    script->Add([f] {
+    script->Add([f, &comboAsked] {
+      f->FileNameEdt->SetFocus();
+      EXPECT_TRUE(Listed(f, "hidden.dat"));
+      Key(VK_F5);
+      EXPECT_FALSE(Listed(f, "hidden.dat"));
+      EXPECT_TRUE(Listed(f, "target.dat"));
+      EXPECT_GT(comboAsked, 0);
       EXPECT_FALSE(f->ShowTreeBtn->Visible());
       EXPECT_EQ(f->ShowTreeBtn->Left(), f->ListBtn->Left());
       EXPECT_EQ(f->ListBtn->Left() + f->ListBtn->Width(), f->DetailsBtn->Left());
@@ -582,7 +598,15 @@ TEST(ShellDialog, ReentryFailedRunsAndNoTree) {
     });
     script->Start();
   };
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, before);
+  SetCurrentDirectoryA(testsupport::ScratchDir().c_str());
   EXPECT_TRUE(dlg.Execute());
   EXPECT_EQ("TPTOpenDlg already executing", reentry);
   EXPECT_EQ(Join(dir, "shortcut.lnk"), dlg.FileName());
+  // The tree was never shown: the folder the list showed is the one kept.
+  char after[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, after);
+  EXPECT_TRUE(SamePath(dir, after)) << after;
+  SetCurrentDirectoryA(before);
 }
