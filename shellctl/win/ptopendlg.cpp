@@ -262,6 +262,7 @@ TPTFrmOpenDlg::TPTFrmOpenDlg(TComponent* AOwner, TPTFileDlg* dialog, bool save)
 
 TPTFrmOpenDlg::~TPTFrmOpenDlg() {
   // The followers let go of each other before any of them goes.
+  closing_ = true;
   if (PTShellCombo1) PTShellCombo1->SetShellTree(nullptr);
   if (PTShellList1) {
     PTShellList1->SetShellTree(nullptr);
@@ -447,16 +448,17 @@ void TPTFrmOpenDlg::LinkFollowers() {
   TNotifyEvent comboOwn = PTShellCombo1->Locator()->OnChange;
   PTShellCombo1->Locator()->OnChange = [this, comboOwn](TObject* s) {
     if (comboOwn) comboOwn(s);
-    if (!TreeShown()) PTShellList1->Folder().SetPidl(PTShellCombo1->Locator()->GetPidl());
+    if (!closing_ && !TreeShown()) PTShellList1->Folder().SetPidl(PTShellCombo1->Locator()->GetPidl());
   };
   TNotifyEvent treeOwn = PTShellTree1->CurrentFolder()->OnChange;
   PTShellTree1->CurrentFolder()->OnChange = [this, treeOwn](TObject* s) {
     if (treeOwn) treeOwn(s);
-    if (TreeShown()) PTShellList1->Folder().SetPidl(PTShellTree1->CurrentFolder()->GetPidl());
+    if (!closing_ && TreeShown()) PTShellList1->Folder().SetPidl(PTShellTree1->CurrentFolder()->GetPidl());
   };
   TNotifyEvent listOwn = PTShellList1->Folder().OnChange;
   PTShellList1->Folder().OnChange = [this, listOwn](TObject* s) {
     if (listOwn) listOwn(s);
+    if (closing_) return;
     if (TreeShown())
       PTShellTree1->CurrentFolder()->SetPidl(PTShellList1->Folder().GetPidl());
     else

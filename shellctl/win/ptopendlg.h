@@ -227,6 +227,7 @@ class TPTFrmOpenDlg : public TForm {
   TStringList accepted_;
   bool name_from_list_ = false;
   bool setting_name_ = false;
+  bool closing_ = false;
   std::vector<std::string> filter_masks_;  // per file-type entry
 };
 

@@ -604,6 +604,7 @@ TEST(ShellDialog, ReentryFailedRunsAndNoTree) {
   EXPECT_TRUE(dlg.Execute());
   EXPECT_EQ("TPTOpenDlg already executing", reentry);
   EXPECT_EQ(Join(dir, "shortcut.lnk"), dlg.FileName());
+  EXPECT_LT(dlg.FormSplitterPos, 0);
   // The tree was never shown: the folder the list showed is the one kept.
   char after[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, after);
