@@ -444,11 +444,12 @@ TEST(ShellDialog, OpenDialogDecidesOnTypedAndChosenNames) {
     MakeFile(Join(dir, n));
   SetFileAttributesA(Join(dir, "ro.ini").c_str(), FILE_ATTRIBUTE_READONLY);
   MakeLink(Join(dir, "shortcut.lnk"), Join(dir, "target.dat"));
+  testsupport::MakeDirs(Join(dir, "inner"));
 
   TPTOpenDlg dlg(nullptr);
   dlg.SetName("opendialog");
   dlg.Options |= PtofBit(ptofAllowMultiselect) | PtofBit(ptofCreatePrompt) | PtofBit(ptofNoReadOnlyReturn) |
-                 PtofBit(ptofShowTree);
+                 PtofBit(ptofShowTree) | PtofBit(ptofHideFoldersInListWhenTreeVisible);
   dlg.DefaultExt = "utp";
   dlg.SetFileName(Join(dir, "patch.utp"));
   std::vector<std::string> accepted;
@@ -482,6 +483,14 @@ TEST(ShellDialog, OpenDialogDecidesOnTypedAndChosenNames) {
       ClickSpeed(f->DetailsBtn);
       Pump(300);
       testsupport::Screenshot("shelldialog_open_tree_details");
+      // The tree shows the folders while it is there; the list then does not.
+      EXPECT_FALSE(Listed(f, "inner"));
+      f->FileNameEdt->SetFocus();
+      Key(VK_F12);
+      EXPECT_TRUE(Listed(f, "inner"));
+      Key(VK_F12);
+      EXPECT_FALSE(Listed(f, "inner"));
+      EXPECT_TRUE(Listed(f, "one.dat"));
       probe("patch");
     });
     script->Add([&, dir] {
