@@ -17,6 +17,9 @@
 #include "classes.h"
 #include "graphics.h"
 
+// The frame of panels and tree views.
+enum TBorderStyle { bsNoBorder, bsSingleBorder };
+
 struct TMessage {
   UINT Msg;
   WPARAM WParam;

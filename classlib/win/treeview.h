@@ -84,11 +84,6 @@ enum THitTest { htAbove, htBelow, htNowhere, htOnItem, htOnButton, htOnIcon, htO
                 htOnStateIcon, htToLeft, htToRight };
 using THitTests = unsigned;  // bits 1 << THitTest
 
-// Also declared by the other of extctrls.h and treeview.h.
-#ifndef MORVANE_TBORDERSTYLE_DECLARED
-#define MORVANE_TBORDERSTYLE_DECLARED
-enum TBorderStyle { bsNoBorder, bsSingleBorder };
-#endif
 enum TDragMode { dmManual, dmAutomatic };
 
 using TTVChangedEvent = std::function<void(TObject* Sender, TTreeNode* Node)>;
