@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -402,6 +403,66 @@ TEST_F(ParserTest, AFailedParseLeavesAnEmptyDocumentAndTheNextOneWorks) {
   // nothing behind.
   EXPECT_THROW(readhtml::HtmlParseFile(&doc, &names, ScratchDir() + "/no-such-page.htm"), EFOpenError);
   EXPECT_EQ(doc.Count(), 0);
+}
+
+// Records what the parser builds, as "set(attrs)[frame(src) sub(...)]".
+class FrameSetRecorder : public readhtml::TFrameSetBuilder {
+ public:
+  static std::string Src(const htmlun2::TAttributeList& attrs) {
+    htmlun2::TAttribute* a = nullptr;
+    if (attrs.Find(readhtml::SrcAttr, a)) return a->Name;
+    if (attrs.Find(readhtml::RowsAttr, a)) return "rows=" + a->Name;
+    if (attrs.Find(readhtml::ColsAttr, a)) return "cols=" + a->Name;
+    return "";
+  }
+  void SetAttributes(const htmlun2::TAttributeList& attrs) override { log += "set(" + Src(attrs) + ")["; }
+  TFrameSetBuilder* AddSubFrameSet(const htmlun2::TAttributeList& attrs) override {
+    subs.emplace_back(new FrameSetRecorder);
+    subs.back()->log = "sub(" + Src(attrs) + ")[";
+    children.push_back(subs.back().get());
+    log += "#";
+    return subs.back().get();
+  }
+  void AddFrame(const htmlun2::TAttributeList& attrs, const std::string& base) override {
+    log += "frame(" + Src(attrs) + "@" + base + ")";
+  }
+  void Finish() override { log += "]"; }
+  std::string Text() const {
+    std::string out;
+    size_t child = 0;
+    for (char c : log) {
+      if (c == '#') out += children[child++]->Text();
+      else out += c;
+    }
+    return out;
+  }
+  std::string log;
+  std::vector<std::unique_ptr<FrameSetRecorder>> subs;
+  std::vector<FrameSetRecorder*> children;
+};
+
+TEST_F(ParserTest, FrameSetsAreFoundAndBuiltWithTheirNesting) {
+  const std::string frames = ScratchDir() + "/frames.htm";
+  WriteFileText(frames, "<html><head><title>F</title><base href=http://h/><script>if (a<b) x='<body>';</script></head>"
+                        "<frameset rows=\"50,*\"><frame src=top.htm><noframes><frame src=no.htm></noframes>"
+                        "<frameset cols=\"30%,70%\"><frame src=l.htm><frame src=r.htm></frameset></frameset><body>x");
+  const std::string body = ScratchDir() + "/body.htm";
+  WriteFileText(body, "<title>B</title><p>text<frameset rows=1><frame src=a.htm></frameset>");
+  EXPECT_TRUE(readhtml::IsFrameSetFile(frames));
+  EXPECT_FALSE(readhtml::IsFrameSetFile(body));
+  FrameSetRecorder set;
+  readhtml::FrameSetParse(set, frames);
+  EXPECT_EQ(readhtml::Title, "F");
+  EXPECT_EQ(readhtml::Base, "http://h/");
+  EXPECT_EQ(set.Text(), "set(rows=50,*)[frame(top.htm@http://h/)sub(cols=30%,70%)[frame(l.htm@http://h/)frame(r.htm@http://h/)]]");
+
+  // Nesting without end stops at the limit and ends at the end of input.
+  std::string deep = "<frameset rows=1>";
+  for (int i = 0; i < 100000; ++i) deep += "<frameset cols=2><frame src=f.htm>";
+  WriteFileText(frames, deep);
+  FrameSetRecorder deepSet;
+  readhtml::FrameSetParse(deepSet, frames);
+  EXPECT_LE(deepSet.subs.size(), 1u);
 }
 
 TEST_F(ParserTest, TheSourcesGiveTheSameDocument) {
