@@ -383,6 +383,15 @@ TEST_F(ViewerTest, PropertiesHoldTheirBounds) {
   EXPECT_EQ(viewer->History().Count(), 0);
   EXPECT_EQ(changes, 3);
   viewer->OnHistoryChange = nullptr;
+
+  // Link names: relative to the page's folder, URL forms made file names,
+  // and left alone under the base "DosPath".
+  EXPECT_TRUE(SameText(viewer->HTMLExpandFilename(" sub/x.htm "), Join(ScratchDir(), "sub\\x.htm")));
+  EXPECT_EQ(viewer->HTMLExpandFilename("c:\\a\\b.htm"), "c:\\a\\b.htm");
+  const std::string dos = "<base href=dospath>x";
+  viewer->LoadFromBuffer(dos.data(), static_cast<int>(dos.size()));
+  EXPECT_EQ(viewer->Base(), "dospath");
+  EXPECT_EQ(viewer->HTMLExpandFilename("sub\\x.htm"), "sub\\x.htm");
 }
 
 TEST_F(ViewerTest, HtmlShotWritesTheViewersPicture) {
