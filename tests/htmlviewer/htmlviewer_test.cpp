@@ -394,6 +394,28 @@ TEST_F(ViewerTest, PropertiesHoldTheirBounds) {
   EXPECT_EQ(viewer->HTMLExpandFilename("sub\\x.htm"), "sub\\x.htm");
 }
 
+TEST_F(ViewerTest, AnImageFileWithALongPathLoadsWhole) {
+  // A folder name that takes the path past 245 characters (within 259).
+  std::string dir = ScratchDir();
+  dir = Join(dir, std::string(250 - dir.size() - 10, 'd'));
+  CreateDirectoryA(dir.c_str(), nullptr);
+  const std::string gif = Join(dir, "p.gif");
+  ASSERT_GT(gif.size(), 245u);
+  ASSERT_LT(gif.size(), 260u);
+  ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "12x10", "xc:red", testsupport::ToUnixPath(gif)}), 0);
+  viewer->LoadImageFile(gif);
+  EXPECT_EQ(viewer->FileType(), 2);
+  auto* s = dynamic_cast<htmlsubs::TSection*>(viewer->Document().Section(0));
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->Pictures.Count(), 1);
+  auto* image = static_cast<htmlsubs::TImageObj*>(s->Pictures.Items(0));
+  viewer->PaintPanel().Repaint();
+  Pump(30);
+  EXPECT_NE(image->Image, nullptr);
+  EXPECT_NE(image->Image, static_cast<TObject*>(htmlun2::ErrorBitMap));
+  EXPECT_EQ(image->BoxWidth, 12);
+}
+
 TEST_F(ViewerTest, HtmlShotWritesTheViewersPicture) {
   // A 40 x 30 GIF, red on the left, blue on the right, over a lime page.
   const std::string dir = ScratchDir();
