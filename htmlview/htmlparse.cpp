@@ -161,8 +161,10 @@ bool FontSizeIndex(int& index) {
   TAttribute* a = Attr(SizeAttr);
   if (!a || a->Name.empty()) return false;
   char c = a->Name[0];
-  if (c == '+' || c == '-') index = BaseFontSize + a->Value;
-  else if (c >= '0' && c <= '9') index = a->Value;
+  // Held before adding, so that no value can overflow the sum.
+  const int value = a->Value < -100 ? -100 : a->Value > 100 ? 100 : a->Value;
+  if (c == '+' || c == '-') index = BaseFontSize + value;
+  else if (c >= '0' && c <= '9') index = value;
   else return false;
   if (index < 1) index = 1;
   if (index > 7) index = 7;

@@ -179,10 +179,12 @@ TEST_F(ParserTest, BodyAndBaseFontOnlyBeforeAnyContent) {
   EXPECT_EQ(names[0], "LOW");
 
   // A BASEFONT at the very start sets the base for relative FONT sizes.
-  Parse("<basefont size=1>a<font size=+1>b</font>");
+  Parse("<basefont size=1>a<font size=+1>b</font><font size=+2147483647>c</font><font size=-2147483647>d</font>");
   s = dynamic_cast<TSection*>(doc.Section(0));
   EXPECT_EQ(s->Runs.FontAt(0, overhang)->ScaleSize, 8);
   EXPECT_EQ(s->Runs.FontAt(1, overhang)->ScaleSize, 10);
+  EXPECT_EQ(s->Runs.FontAt(2, overhang)->ScaleSize, 36);
+  EXPECT_EQ(s->Runs.FontAt(3, overhang)->ScaleSize, 8);
 }
 
 TEST_F(ParserTest, PlainTextKeepsLongLinesAndCommentsAsText) {
