@@ -597,6 +597,11 @@ void THTMLViewer::PaintBorder(TObject*) {
   c.FrameRect(r);
 }
 
+void THTMLViewer::Invalidate() {
+  TWinControl::Invalidate();
+  if (panel_) panel_->Invalidate();
+}
+
 void THTMLViewer::DoEnter() {
   TWinControl::DoEnter();
   border_->Invalidate();
@@ -945,6 +950,7 @@ void THTMLViewer::WndProc(TMessage& m) {
       return;
     case WM_SIZE: {
       TWinControl::WndProc(m);
+      if (!doc_) return;
       if (Width() != lastWidth_ && !processing_) {
         panel_->EraseNext = true;
         lastWidth_ = Width();
