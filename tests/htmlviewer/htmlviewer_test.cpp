@@ -254,6 +254,39 @@ TEST_F(ViewerTest, ATallDocumentScrollsToItsEndByThumbTracking) {
   EXPECT_EQ(bar.Position32(), end - 16);
 }
 
+TEST_F(ViewerTest, TheBackgroundTileFollowsTheScrollPosition) {
+  // A 10 x 10 tile, red in its top five rows and blue below.
+  const std::string tile = Join(ScratchDir(), "tile.bmp");
+  ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "10x10", "xc:blue", "-fill", "red", "-draw",
+                                                       "rectangle 0,0 9,4", "-type", "TrueColor",
+                                                       "BMP3:" + testsupport::ToUnixPath(tile)}),
+            0);
+  std::string lines;
+  for (int i = 0; i < 200; ++i) lines += "line<br>";
+  const std::string page = Page("tiled.htm", "<body background=tile.bmp>" + lines);
+  viewer->LoadFromFile(page);
+  TPaintPanel& panel = viewer->PaintPanel();
+  const int x = panel.Width() - 4;
+  panel.Repaint();
+  Pump(30);
+  EXPECT_EQ(ScreenPixel(&panel, x, 0), RGB(255, 0, 0));
+  EXPECT_EQ(ScreenPixel(&panel, x, 5), RGB(0, 0, 255));
+  viewer->ScrollTo(5);
+  panel.Repaint();
+  Pump(30);
+  EXPECT_EQ(ScreenPixel(&panel, x, 0), RGB(0, 0, 255));
+  EXPECT_EQ(ScreenPixel(&panel, x, 5), RGB(255, 0, 0));
+
+  // A width change lays the page out again and keeps the section at the top.
+  viewer->ScrollTo(600);
+  const int before = viewer->Position();
+  viewer->SetWidth(420);
+  Pump(30);
+  EXPECT_EQ(viewer->Position() >> 16, before >> 16);
+  viewer->SetWidth(500);
+  Pump(30);
+}
+
 TEST_F(ViewerTest, DoubleClickSelectsAWord) {
   const std::string html = "<p>alpha beta42 gamma</p>";
   viewer->LoadFromBuffer(html.data(), static_cast<int>(html.size()));
