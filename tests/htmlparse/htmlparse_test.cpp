@@ -301,6 +301,17 @@ TEST_F(ParserTest, FormsAndTheirControls) {
   ASSERT_EQ(area->TheText.Count(), 2);
   EXPECT_EQ(area->TheText[0], "line1");
   EXPECT_EQ(area->TheText[1], "&lt;b&gt;");
+  // Option texts and values are cut to 80 characters.
+  const std::string longText(120, 't'), longValue(120, 'v');
+  Parse("<select><option value=" + longValue + ">" + longText + "</option></select>");
+  ASSERT_EQ(doc.Forms.Count(), 1);
+  auto* cut = dynamic_cast<TComboFormControlObj*>(static_cast<ThtmlForm*>(doc.Forms.Items(0))->Control(0));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(cut->TheOptions[0], std::string(80, 't'));
+  EXPECT_EQ(cut->Option(0)->Value, std::string(80, 'v'));
+  Parse("<form action=go method=post><input name=q value=v><select name=s><option value=1>One"
+        "<option selected>  Two  </select><textarea name=t>line1\r\n&lt;b&gt;</textarea></form><input name=out>");
+  form = static_cast<ThtmlForm*>(doc.Forms.Items(0));
   // The INPUT after the FORM end joins a form of its own.
   EXPECT_EQ(static_cast<ThtmlForm*>(doc.Forms.Items(1))->ControlList.Count(), 1);
   EXPECT_GT(Layout(400), 0);
