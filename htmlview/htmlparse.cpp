@@ -50,6 +50,8 @@ int BaseFontSize = 3;
 int ListLevel = 0;
 TUrlTarget* UrlTarget = nullptr;
 bool InHref = false;
+// The open link pushed a font of its own (not when the stack was full).
+bool LinkFontPushed = false;
 TStringList* NameList = nullptr;
 TFontStyles CurrentStyle = 0;
 int CurrentSScript = 0;
@@ -194,7 +196,8 @@ bool ApplyFontAttributes(bool apply) {
 void EndLink() {
   UrlTarget->Clear();
   InHref = false;
-  PopFont();
+  if (LinkFontPushed) PopFont();
+  LinkFontPushed = false;
   SwitchSection();
 }
 
@@ -393,10 +396,13 @@ bool InlineTag(bool inPre) {
             TAttribute* t = Attr(TargetAttr);
             if (t) UrlTarget->Target = t->Name;
             InHref = true;
-            PushNewFont();
-            TMyFont& f = TopFont();
-            f.SetStyle(f.Style() | fsUnderline);
-            f.SetColor(MasterList->LinkColor | htmlsubs::PaletteRelative);
+            // With the stack full the link keeps the font in force.
+            LinkFontPushed = PushNewFont();
+            if (LinkFontPushed) {
+              TMyFont& f = TopFont();
+              f.SetStyle(f.Style() | fsUnderline);
+              f.SetColor(MasterList->LinkColor | htmlsubs::PaletteRelative);
+            }
             EnsureSection();
             SwitchSection();
           }
@@ -531,7 +537,7 @@ void PreLineEnd(const TMyFont& font) {
 void DoPre() {
   SectionDone();
   bool pushed = PushNewFont();
-  SetPreFont();
+  if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
   Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
@@ -896,7 +902,7 @@ void DoTable() {
 void DoText() {
   SectionDone();
   bool pushed = PushNewFont();
-  SetPreFont();
+  if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
   InPre = true;
@@ -945,6 +951,7 @@ void Initialise(TSectionList* doc, TStringList* nameList) {
   f.SetScaleSize(*doc, 12);
   UrlTarget = new TUrlTarget;
   InHref = false;
+  LinkFontPushed = false;
   BaseFontSize = 3;
   Justify = 1;
   ListLevel = 0;

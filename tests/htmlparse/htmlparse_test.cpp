@@ -363,6 +363,22 @@ TEST_F(ParserTest, TheFontStackHoldsAgainstDeepFontNesting) {
   EXPECT_NE(AllText().find("deep"), std::string::npos);
   EXPECT_NE(AllText().find("end"), std::string::npos);
   Layout(400);
+
+  // A link opened with the stack full takes no font of its own and leaves
+  // the font in force as it was: the text after it is not underlined.
+  page.clear();
+  for (int i = 0; i < 30; ++i) page += "<font color=red>";
+  page += "<a href=x.htm>link</a>after<pre>p</pre>tail";
+  Parse(page);
+  TSection* s = Find("linkafter");
+  ASSERT_NE(s, nullptr);
+  int overhang, index;
+  EXPECT_EQ(s->Runs.RunAt(0, index)->Link.URL, "x.htm");
+  EXPECT_EQ(s->Runs.FontAt(4, overhang)->Style(), 0u);
+  EXPECT_TRUE(s->Runs.RunAt(4, index)->Link.URL.empty());
+  TSection* tail = Find("tail");
+  ASSERT_NE(tail, nullptr);
+  EXPECT_FALSE(tail->Runs.FontAt(0, overhang)->PreFace);
 }
 
 TEST_F(ParserTest, DeepNestingLoadsAndLaysOutWithoutRecursingPastTheLimits) {
