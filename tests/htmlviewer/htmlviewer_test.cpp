@@ -100,11 +100,15 @@ THTMLViewer* ViewerTest::viewer = nullptr;
 
 TEST_F(ViewerTest, RealAndProjectPagesLoadAndPaint) {
   const std::string xfig = Join(testsupport::SourceDir(), "build\\testdata\\gifs\\xfig-doc\\root\\usr\\share\\doc\\xfig\\html");
-  std::vector<std::string> pages = {Join(xfig, "index.html"), Join(xfig, "drawing.html"), Join(xfig, "fig-format.html"),
-                                    Join(xfig, "frm_faq.html"), Join(xfig, "screen_image_map.html"),
-                                    Join(xfig, "but_frm_drawing.html")};
+  // The package's pages come from scripts/fetch-testdata.sh.
+  const bool haveXfig = FileExists(Join(xfig, "index.html"));
+  std::vector<std::string> pages;
   for (const char* seed : {"help.html", "fonts.html", "nested.html"})
     pages.push_back(Join(testsupport::SourceDir(), std::string("tests\\htmlparse\\corpus\\") + seed));
+  if (haveXfig)
+    for (const char* name : {"index.html", "drawing.html", "fig-format.html", "frm_faq.html", "screen_image_map.html",
+                             "but_frm_drawing.html"})
+      pages.push_back(Join(xfig, name));
   for (const std::string& p : pages) {
     ASSERT_TRUE(FileExists(p)) << p;
     viewer->LoadFromFile(p);
@@ -114,11 +118,13 @@ TEST_F(ViewerTest, RealAndProjectPagesLoadAndPaint) {
     EXPECT_GT(viewer->Document().Count(), 0) << p;
   }
   // A page of the package whose picture is a GIF with an image map.
-  viewer->LoadFromFile(Join(xfig, "but_frm_drawing.html"));
-  viewer->Repaint();
-  Pump(200);
-  testsupport::Screenshot("htmlviewer_xfig");
-  viewer->LoadFromFile(pages[6]);
+  if (haveXfig) {
+    viewer->LoadFromFile(Join(xfig, "but_frm_drawing.html"));
+    viewer->Repaint();
+    Pump(200);
+    testsupport::Screenshot("htmlviewer_xfig");
+  }
+  viewer->LoadFromFile(pages[0]);
   viewer->Repaint();
   Pump(200);
   EXPECT_EQ(viewer->DocumentTitle(), "Creating a patch");
@@ -133,6 +139,7 @@ TEST_F(ViewerTest, RealAndProjectPagesLoadAndPaint) {
   EXPECT_EQ(viewer->VScrollBar().Position32(), 16);
   EXPECT_EQ(viewer->Document().ScrollTop, 16);
   EXPECT_EQ(viewer->Perform(WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
+  if (!haveXfig) GTEST_SKIP() << "the xfig-doc pages are absent: run scripts/fetch-testdata.sh";
 }
 
 TEST_F(ViewerTest, LinksAnchorsAndHistory) {
