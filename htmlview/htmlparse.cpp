@@ -7,8 +7,8 @@
 
 #include "htmlforms.h"
 #include "htmlmap.h"
-#include "htmltables.h"
 #include "htmlscan.h"
+#include "htmltables.h"
 #include "htmltext.h"
 
 namespace readhtml {
