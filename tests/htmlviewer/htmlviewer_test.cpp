@@ -424,6 +424,21 @@ TEST_F(ViewerTest, PropertiesHoldTheirBounds) {
   EXPECT_EQ(changes, 3);
   viewer->OnHistoryChange = nullptr;
 
+  // Text sources: a text file and strings as text become preformatted lines.
+  viewer->LoadTextFile(Page("notes.txt", "<b>not bold</b>\r\nsecond"));
+  EXPECT_EQ(viewer->FileType(), 1);
+  EXPECT_EQ(viewer->Document().SearchText(0, "<b>not bold</b>", true) >= 0, true);
+  TStringList lines;
+  lines.Add("<i>one</i>");
+  lines.Add("two");
+  viewer->LoadStrings(&lines, true);
+  EXPECT_EQ(viewer->CurrentFile(), "");
+  EXPECT_GE(viewer->Document().SearchText(0, "<i>one</i>", true), 0);
+  viewer->LoadStrings(&lines);
+  EXPECT_LT(viewer->Document().SearchText(0, "<i>", true), 0);
+  EXPECT_GE(viewer->Document().SearchText(0, "one", true), 0);
+  viewer->LoadFromFile(Page("h3.htm", "three"));
+
   // Link names: relative to the page's folder, URL forms made file names,
   // and left alone under the base "DosPath".
   EXPECT_TRUE(SameText(viewer->HTMLExpandFilename(" sub/x.htm "), Join(ScratchDir(), "sub\\x.htm")));
