@@ -207,6 +207,7 @@ class THTMLViewer : public TWinControl {
   void SetProcessing(bool on);
   void ApplyDefaults();
   void Layout();
+  void SafeLayout();
   void ScrollBarPass();
   void LayoutAfterParse();
   void MoveVertical(int pos, bool oneLine);
