@@ -7,8 +7,8 @@
 
 #include "htmlforms.h"
 #include "htmlmap.h"
-#include "htmltables.h"
 #include "htmlscan.h"
+#include "htmltables.h"
 #include "htmltext.h"
 
 namespace readhtml {
@@ -50,6 +50,8 @@ int BaseFontSize = 3;
 int ListLevel = 0;
 TUrlTarget* UrlTarget = nullptr;
 bool InHref = false;
+// The open link pushed a font of its own (not when the stack was full).
+bool LinkFontPushed = false;
 TStringList* NameList = nullptr;
 TFontStyles CurrentStyle = 0;
 int CurrentSScript = 0;
@@ -161,8 +163,10 @@ bool FontSizeIndex(int& index) {
   TAttribute* a = Attr(SizeAttr);
   if (!a || a->Name.empty()) return false;
   char c = a->Name[0];
-  if (c == '+' || c == '-') index = BaseFontSize + a->Value;
-  else if (c >= '0' && c <= '9') index = a->Value;
+  // Held before adding, so that no value can overflow the sum.
+  const int value = a->Value < -100 ? -100 : a->Value > 100 ? 100 : a->Value;
+  if (c == '+' || c == '-') index = BaseFontSize + value;
+  else if (c >= '0' && c <= '9') index = value;
   else return false;
   if (index < 1) index = 1;
   if (index > 7) index = 7;
@@ -192,7 +196,8 @@ bool ApplyFontAttributes(bool apply) {
 void EndLink() {
   UrlTarget->Clear();
   InHref = false;
-  PopFont();
+  if (LinkFontPushed) PopFont();
+  LinkFontPushed = false;
   SwitchSection();
 }
 
@@ -391,10 +396,13 @@ bool InlineTag(bool inPre) {
             TAttribute* t = Attr(TargetAttr);
             if (t) UrlTarget->Target = t->Name;
             InHref = true;
-            PushNewFont();
-            TMyFont& f = TopFont();
-            f.SetStyle(f.Style() | fsUnderline);
-            f.SetColor(MasterList->LinkColor | htmlsubs::PaletteRelative);
+            // With the stack full the link keeps the font in force.
+            LinkFontPushed = PushNewFont();
+            if (LinkFontPushed) {
+              TMyFont& f = TopFont();
+              f.SetStyle(f.Style() | fsUnderline);
+              f.SetColor(MasterList->LinkColor | htmlsubs::PaletteRelative);
+            }
             EnsureSection();
             SwitchSection();
           }
@@ -529,7 +537,7 @@ void PreLineEnd(const TMyFont& font) {
 void DoPre() {
   SectionDone();
   bool pushed = PushNewFont();
-  SetPreFont();
+  if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
   Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
@@ -894,7 +902,7 @@ void DoTable() {
 void DoText() {
   SectionDone();
   bool pushed = PushNewFont();
-  SetPreFont();
+  if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
   InPre = true;
@@ -943,6 +951,7 @@ void Initialise(TSectionList* doc, TStringList* nameList) {
   f.SetScaleSize(*doc, 12);
   UrlTarget = new TUrlTarget;
   InHref = false;
+  LinkFontPushed = false;
   BaseFontSize = 3;
   Justify = 1;
   ListLevel = 0;

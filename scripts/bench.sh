@@ -142,3 +142,9 @@ cmake --build --preset native-release --target gifbench -j "$(nproc)" >/dev/null
 /usr/bin/convert -seed 27 -size 2000x2000 xc: +noise Random -colors 256 "$out/noise.gif"
 gif_secs=$("$top/build/native-release/tests/tools/gifdecode/gifbench" "$out/noise.gif" 5)
 echo "GIF decode, 2000 x 2000, 256 colours, native release, median of 5: $gif_secs s (limit 0.1 s)" | tee -a "$out/results.md"
+
+# The HTML parser: parse and layout (fixed metrics) of a 1 MB page of mixed
+# paragraphs, lists and tables and of 100000-deep nested DIV, list and table
+# pages (limit 1 s each).
+cmake --build --preset native-release --target htmlbench -j "$(nproc)" >/dev/null
+"$top/build/native-release/tests/tools/htmllayout/htmlbench" | tee -a "$out/results.md"

@@ -286,13 +286,18 @@ void THTMLViewer::LoadFile(const std::string& fileName, TLoadKind kind) {
   SetProcessing(false);
 }
 
-// Copies the parser's globals and lays the new document out; a layout
-// error leaves an empty document rather than a half-built one.
+// Copies the parser's globals and lays the new document out.
 void THTMLViewer::LayoutAfterParse() {
   documentTitle_ = readhtml::Title;
   base_ = readhtml::Base;
   baseTarget_ = readhtml::BaseTarget;
   ResetForms();
+  SafeLayout();
+}
+
+// A layout error leaves an empty document rather than a half-built one,
+// which painting and hit tests would walk.
+void THTMLViewer::SafeLayout() {
   try {
     Layout();
   } catch (...) {
@@ -477,7 +482,7 @@ void THTMLViewer::Reformat() {
   SetProcessing(true);
   try {
     const int pos = Position();
-    Layout();
+    SafeLayout();
     SetPosition(pos);
   } catch (...) {
     SetProcessing(false);
@@ -595,6 +600,11 @@ void THTMLViewer::PaintBorder(TObject*) {
   c.Brush().SetColor(dark ? clBtnText : (panel_->Color()));
   RECT r{0, 0, Width(), Height()};
   c.FrameRect(r);
+}
+
+void THTMLViewer::Invalidate() {
+  TWinControl::Invalidate();
+  if (panel_) panel_->Invalidate();
 }
 
 void THTMLViewer::DoEnter() {
@@ -842,7 +852,7 @@ void THTMLViewer::SetViewImages(bool value) {
     if (doc_->Count() > 0) {
       ResetForms();
       const int pos = Position();
-      Layout();
+      SafeLayout();
       SetPosition(pos);
       panel_->Invalidate();
     }
@@ -945,6 +955,7 @@ void THTMLViewer::WndProc(TMessage& m) {
       return;
     case WM_SIZE: {
       TWinControl::WndProc(m);
+      if (!doc_) return;
       if (Width() != lastWidth_ && !processing_) {
         panel_->EraseNext = true;
         lastWidth_ = Width();

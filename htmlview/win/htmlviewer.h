@@ -174,6 +174,9 @@ class THTMLViewer : public TWinControl {
   double PrintMarginLeft = 2.0, PrintMarginRight = 2.0, PrintMarginTop = 2.0, PrintMarginBottom = 2.0;
   TPagePrinted OnPrintHeader, OnPrintFooter;
 
+  // A repaint of the viewer repaints the document.
+  void Invalidate() override;
+
   // Called by the vertical bar for its scroll codes.
   void VScroll(int code);
   // Drawing helpers of the panel.
@@ -204,6 +207,7 @@ class THTMLViewer : public TWinControl {
   void SetProcessing(bool on);
   void ApplyDefaults();
   void Layout();
+  void SafeLayout();
   void ScrollBarPass();
   void LayoutAfterParse();
   void MoveVertical(int pos, bool oneLine);
@@ -217,10 +221,10 @@ class THTMLViewer : public TWinControl {
   int PanelHeight() { return panel_->Height(); }
   int DocX(int x) { return x - 10 + hbar_->Position(); }
 
-  TPaintBox* border_;
-  TPaintPanel* panel_;
-  T32ScrollBar* vbar_;
-  TScrollBar* hbar_;
+  TPaintBox* border_ = nullptr;
+  TPaintPanel* panel_ = nullptr;
+  T32ScrollBar* vbar_ = nullptr;
+  TScrollBar* hbar_ = nullptr;
   std::unique_ptr<htmlsubs::TSectionList> doc_;
 
   std::string documentTitle_, url_, target_, base_, baseTarget_, currentFile_;

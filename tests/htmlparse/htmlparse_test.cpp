@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -178,10 +179,12 @@ TEST_F(ParserTest, BodyAndBaseFontOnlyBeforeAnyContent) {
   EXPECT_EQ(names[0], "LOW");
 
   // A BASEFONT at the very start sets the base for relative FONT sizes.
-  Parse("<basefont size=1>a<font size=+1>b</font>");
+  Parse("<basefont size=1>a<font size=+1>b</font><font size=+2147483647>c</font><font size=-2147483647>d</font>");
   s = dynamic_cast<TSection*>(doc.Section(0));
   EXPECT_EQ(s->Runs.FontAt(0, overhang)->ScaleSize, 8);
   EXPECT_EQ(s->Runs.FontAt(1, overhang)->ScaleSize, 10);
+  EXPECT_EQ(s->Runs.FontAt(2, overhang)->ScaleSize, 36);
+  EXPECT_EQ(s->Runs.FontAt(3, overhang)->ScaleSize, 8);
 }
 
 TEST_F(ParserTest, PlainTextKeepsLongLinesAndCommentsAsText) {
@@ -298,6 +301,17 @@ TEST_F(ParserTest, FormsAndTheirControls) {
   ASSERT_EQ(area->TheText.Count(), 2);
   EXPECT_EQ(area->TheText[0], "line1");
   EXPECT_EQ(area->TheText[1], "&lt;b&gt;");
+  // Option texts and values are cut to 80 characters.
+  const std::string longText(120, 't'), longValue(120, 'v');
+  Parse("<select><option value=" + longValue + ">" + longText + "</option></select>");
+  ASSERT_EQ(doc.Forms.Count(), 1);
+  auto* cut = dynamic_cast<TComboFormControlObj*>(static_cast<ThtmlForm*>(doc.Forms.Items(0))->Control(0));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(cut->TheOptions[0], std::string(80, 't'));
+  EXPECT_EQ(cut->Option(0)->Value, std::string(80, 'v'));
+  Parse("<form action=go method=post><input name=q value=v><select name=s><option value=1>One"
+        "<option selected>  Two  </select><textarea name=t>line1\r\n&lt;b&gt;</textarea></form><input name=out>");
+  form = static_cast<ThtmlForm*>(doc.Forms.Items(0));
   // The INPUT after the FORM end joins a form of its own.
   EXPECT_EQ(static_cast<ThtmlForm*>(doc.Forms.Items(1))->ControlList.Count(), 1);
   EXPECT_GT(Layout(400), 0);
@@ -349,6 +363,22 @@ TEST_F(ParserTest, TheFontStackHoldsAgainstDeepFontNesting) {
   EXPECT_NE(AllText().find("deep"), std::string::npos);
   EXPECT_NE(AllText().find("end"), std::string::npos);
   Layout(400);
+
+  // A link opened with the stack full takes no font of its own and leaves
+  // the font in force as it was: the text after it is not underlined.
+  page.clear();
+  for (int i = 0; i < 30; ++i) page += "<font color=red>";
+  page += "<a href=x.htm>link</a>after<pre>p</pre>tail";
+  Parse(page);
+  TSection* s = Find("linkafter");
+  ASSERT_NE(s, nullptr);
+  int overhang, index;
+  EXPECT_EQ(s->Runs.RunAt(0, index)->Link.URL, "x.htm");
+  EXPECT_EQ(s->Runs.FontAt(4, overhang)->Style(), 0u);
+  EXPECT_TRUE(s->Runs.RunAt(4, index)->Link.URL.empty());
+  TSection* tail = Find("tail");
+  ASSERT_NE(tail, nullptr);
+  EXPECT_FALSE(tail->Runs.FontAt(0, overhang)->PreFace);
 }
 
 TEST_F(ParserTest, DeepNestingLoadsAndLaysOutWithoutRecursingPastTheLimits) {
@@ -402,6 +432,66 @@ TEST_F(ParserTest, AFailedParseLeavesAnEmptyDocumentAndTheNextOneWorks) {
   // nothing behind.
   EXPECT_THROW(readhtml::HtmlParseFile(&doc, &names, ScratchDir() + "/no-such-page.htm"), EFOpenError);
   EXPECT_EQ(doc.Count(), 0);
+}
+
+// Records what the parser builds, as "set(attrs)[frame(src) sub(...)]".
+class FrameSetRecorder : public readhtml::TFrameSetBuilder {
+ public:
+  static std::string Src(const htmlun2::TAttributeList& attrs) {
+    htmlun2::TAttribute* a = nullptr;
+    if (attrs.Find(readhtml::SrcAttr, a)) return a->Name;
+    if (attrs.Find(readhtml::RowsAttr, a)) return "rows=" + a->Name;
+    if (attrs.Find(readhtml::ColsAttr, a)) return "cols=" + a->Name;
+    return "";
+  }
+  void SetAttributes(const htmlun2::TAttributeList& attrs) override { log += "set(" + Src(attrs) + ")["; }
+  TFrameSetBuilder* AddSubFrameSet(const htmlun2::TAttributeList& attrs) override {
+    subs.emplace_back(new FrameSetRecorder);
+    subs.back()->log = "sub(" + Src(attrs) + ")[";
+    children.push_back(subs.back().get());
+    log += "#";
+    return subs.back().get();
+  }
+  void AddFrame(const htmlun2::TAttributeList& attrs, const std::string& base) override {
+    log += "frame(" + Src(attrs) + "@" + base + ")";
+  }
+  void Finish() override { log += "]"; }
+  std::string Text() const {
+    std::string out;
+    size_t child = 0;
+    for (char c : log) {
+      if (c == '#') out += children[child++]->Text();
+      else out += c;
+    }
+    return out;
+  }
+  std::string log;
+  std::vector<std::unique_ptr<FrameSetRecorder>> subs;
+  std::vector<FrameSetRecorder*> children;
+};
+
+TEST_F(ParserTest, FrameSetsAreFoundAndBuiltWithTheirNesting) {
+  const std::string frames = ScratchDir() + "/frames.htm";
+  WriteFileText(frames, "<html><head><title>F</title><base href=http://h/><script>if (a<b) x='<body>';</script></head>"
+                        "<frameset rows=\"50,*\"><frame src=top.htm><noframes><frame src=no.htm></noframes>"
+                        "<frameset cols=\"30%,70%\"><frame src=l.htm><frame src=r.htm></frameset></frameset><body>x");
+  const std::string body = ScratchDir() + "/body.htm";
+  WriteFileText(body, "<title>B</title><p>text<frameset rows=1><frame src=a.htm></frameset>");
+  EXPECT_TRUE(readhtml::IsFrameSetFile(frames));
+  EXPECT_FALSE(readhtml::IsFrameSetFile(body));
+  FrameSetRecorder set;
+  readhtml::FrameSetParse(set, frames);
+  EXPECT_EQ(readhtml::Title, "F");
+  EXPECT_EQ(readhtml::Base, "http://h/");
+  EXPECT_EQ(set.Text(), "set(rows=50,*)[frame(top.htm@http://h/)sub(cols=30%,70%)[frame(l.htm@http://h/)frame(r.htm@http://h/)]]");
+
+  // Nesting without end stops at the limit and ends at the end of input.
+  std::string deep = "<frameset rows=1>";
+  for (int i = 0; i < 100000; ++i) deep += "<frameset cols=2><frame src=f.htm>";
+  WriteFileText(frames, deep);
+  FrameSetRecorder deepSet;
+  readhtml::FrameSetParse(deepSet, frames);
+  EXPECT_LE(deepSet.subs.size(), 1u);
 }
 
 TEST_F(ParserTest, TheSourcesGiveTheSameDocument) {
