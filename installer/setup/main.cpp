@@ -15,5 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   } catch (...) {
     Application->HandleException(Application);
   }
+  // The driver goes with the form; the clean-up of the loader's copy
+  // starts then, when nothing of the program is needed any more.
+  delete form1;
   return 0;
 }

@@ -35,8 +35,6 @@ namespace {
 const char kProduct[] = "Morvane Tapmend";
 const char kUninstallKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvane Tapmend";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // reg.exe's view of a key and everything below it: key -> value -> data.
 using TRegView = std::map<std::string, std::map<std::string, std::string>>;
 
@@ -272,4 +270,207 @@ TEST(SetupForm, VersionGuardKeepsANewerFileTypeButTheOpenCommand) {
     }
   }
   RemoveFileType();
+}
+
+namespace {
+
+struct TLinkRead {
+  std::string Path, WorkingDir;
+};
+
+TLinkRead ReadLink(const std::string& file) {
+  TLinkRead r;
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))))
+    return r;
+  IPersistFile* persist = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+    std::wstring wide(file.begin(), file.end());
+    if (SUCCEEDED(persist->Load(wide.c_str(), STGM_READ))) {
+      char buf[MAX_PATH * 2] = {};
+      link->GetPath(buf, sizeof buf, nullptr, SLGP_RAWPATH);
+      r.Path = buf;
+      buf[0] = 0;
+      link->GetWorkingDirectory(buf, sizeof buf);
+      r.WorkingDir = buf;
+    }
+    persist->Release();
+  }
+  link->Release();
+  return r;
+}
+
+std::string UrlOf(const std::string& file) {
+  char url[512] = {};
+  GetPrivateProfileStringA("InternetShortcut", "URL", "", url, sizeof url, file.c_str());
+  return url;
+}
+
+// The loader's temporary folders ("qlw....tmp") that exist now.
+std::set<std::string> LoaderFolders() {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::set<std::string> found;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((std::string(temp) + "qlw*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(std::string(temp) + fd.cFileName);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
+}
+
+// Waits up to ms for what() to hold.
+template <class F>
+bool WaitUntil(F what, int ms) {
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  while (!what()) {
+    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
+// Opens a file through the shell with a verb and waits for the program
+// the file type starts.
+void ShellOpen(const std::string& verb, const std::string& file) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = verb.c_str();
+  info.lpFile = file.c_str();
+  info.nShow = SW_HIDE;
+  ASSERT_TRUE(ShellExecuteExA(&info)) << verb << " " << file << " " << GetLastError();
+  if (info.hProcess) {
+    WaitForSingleObject(info.hProcess, 20000);
+    CloseHandle(info.hProcess);
+  }
+}
+
+void RemoveInstallation(const std::string& dest) {
+  RemoveTree(dest);
+  RemoveTree(setuptest::ProgramsFolder() + "\\Morvane");
+  DeleteFileA((setuptest::DesktopFolder() + "\\Tapmend.LNK").c_str());
+  RemoveFileType();
+  DeleteRegistryKeyTree(hkLocalMachine, kUninstallKey);
+  DeleteRegistryKeyTree(hkLocalMachine, "\\SOFTWARE\\Quenlow");
+}
+
+}  // namespace
+
+// The distribution as a user runs it: the loader starts the setup program
+// from its temporary copy, the wizard is answered page by page, and what
+// it installed is read back through the shell and reg.exe; then the
+// uninstaller registered for it takes everything away again.
+TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt) {
+  CoInitialize(nullptr);
+  const std::string dest = ProgramFilesFolder() + "\\Morvane32";
+  const std::string programs = setuptest::ProgramsFolder() + "\\Morvane";
+  const std::string desktopLink = setuptest::DesktopFolder() + "\\Tapmend.LNK";
+  RemoveInstallation(dest);
+  const std::set<std::string> foldersBefore = LoaderFolders();
+
+  {
+    TProcess setup("\"" + Join(DistDir(), "setup.exe") + "\"");
+    int code = -1;
+    std::string complaint;
+    DWORD end = GetTickCount() + 120000;
+    while ((code = setup.Wait(200)) < 0 && static_cast<int>(end - GetTickCount()) > 0) {
+      complaint = MessageBoxTexts();
+      if (!complaint.empty()) {
+        Screenshot("setup_run_failure");
+        break;
+      }
+    }
+    ASSERT_EQ("", complaint);
+    ASSERT_EQ(0, code);
+  }
+
+  // The files, equal to their sources.
+  auto same = [&](const std::string& installed, const std::string& source) {
+    ASSERT_TRUE(testsupport::FileExists(installed)) << installed;
+    EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(installed)) << installed;
+  };
+  same(dest + "\\Morvane32.exe", Join(BuildDir(), "app\\Morvane32.exe"));
+  same(dest + "\\Wendle.exe", Join(BuildDir(), "tests\\tools\\applierstandin\\Wendle.exe"));
+  same(dest + "\\Wendl32.exe", Join(BuildDir(), "tests\\tools\\applierstandin\\Wendl32.exe"));
+  same(dest + "\\uninstall.exe", Join(BuildDir(), "tests\\tools\\uninstall\\uninstall.exe"));
+  for (const std::string& page : HelpPages()) same(dest + "\\help\\" + page, Join(SourceDir(), "help\\" + page));
+
+  // The links, read back through the shell.
+  TLinkRead app = ReadLink(programs + "\\Morvane Tapmend.LNK");
+  EXPECT_TRUE(SameText(dest + "\\Morvane32.exe", app.Path)) << app.Path;
+  EXPECT_TRUE(SameText(dest, app.WorkingDir)) << app.WorkingDir;
+  TLinkRead docs = ReadLink(programs + "\\Morvane Documentation.LNK");
+  EXPECT_TRUE(SameText(dest + "\\help\\readme.htm", docs.Path)) << docs.Path;
+  TLinkRead faq = ReadLink(programs + "\\Morvane FAQ.LNK");
+  EXPECT_TRUE(SameText(dest + "\\help\\faq.htm", faq.Path)) << faq.Path;
+  TLinkRead desk = ReadLink(desktopLink);
+  EXPECT_TRUE(SameText(dest + "\\Morvane32.exe", desk.Path)) << desk.Path;
+  EXPECT_EQ("http://www.example.com/tapmend/", UrlOf(programs + "\\Internet\\Morvane Tapmend Homepage.URL"));
+  EXPECT_EQ("http://www.example.org/lorrow/",
+            UrlOf(programs + "\\Internet\\Lorrow - General Update Notification Service.URL"));
+  EXPECT_EQ("http://www.example.com/tapmend/docs/",
+            UrlOf(programs + "\\Internet\\Most Recent Morvane Documentation.URL"));
+  EXPECT_EQ("http://www.example.net/links.html", UrlOf(programs + "\\Internet\\Recommended product links.URL"));
+
+  // The file type and the uninstall registration, as reg.exe shows them.
+  TRegView type = RegQuery("HKCR\\morvane");
+  TRegView ext = RegQuery("HKCR\\.utp");
+  EXPECT_EQ("Patchfile created using Morvane Technology", RegData(type, "HKEY_CLASSES_ROOT\\morvane", "(Default)"));
+  EXPECT_EQ("21", RegData(type, "HKEY_CLASSES_ROOT\\morvane", "MorvaneVersion"));
+  EXPECT_EQ(dest + "\\Morvane32.exe,1", RegData(type, "HKEY_CLASSES_ROOT\\morvane\\DefaultIcon", "(Default)"));
+  EXPECT_EQ("\"" + dest + "\\wendl32\" \"%1\"",
+            RegData(type, "HKEY_CLASSES_ROOT\\morvane\\shell\\open\\command", "(Default)"));
+  EXPECT_EQ("\"" + dest + "\\wendl32.exe\" -t \"%1\"",
+            RegData(type, "HKEY_CLASSES_ROOT\\morvane\\shell\\Test Apply\\command", "(Default)"));
+  EXPECT_EQ("morvane", RegData(ext, "HKEY_CLASSES_ROOT\\.utp", "(Default)"));
+  EXPECT_EQ("\"\"", RegData(ext, "HKEY_CLASSES_ROOT\\.utp\\ShellNew", "NullFile"));
+  const std::string uninstallKey = std::string("HKEY_LOCAL_MACHINE") + kUninstallKey;
+  TRegView un = RegQuery("HKLM" + std::string(kUninstallKey));
+  const std::string uninstallString = RegData(un, uninstallKey, "UninstallString");
+  EXPECT_EQ(kProduct, RegData(un, uninstallKey, "DisplayName"));
+  EXPECT_EQ("\"" + dest + "\\uninstall.exe\" Morvane Tapmend", uninstallString);
+  // Files: 13 files (the uninstaller registers itself instead), 3 main
+  // links, 4 Internet shortcuts, the desktop link.
+  EXPECT_EQ("21", RegData(un, uninstallKey + "\\Files", "Entries"));
+  EXPECT_EQ("9", RegData(un, uninstallKey + "\\RegistryKeys", "Entries"));
+  EXPECT_EQ("\\morvane\\shell\\open\\command", RegData(un, uninstallKey + "\\RegistryKeys\\RegistryKey5", "Key"));
+
+  // Nothing of the run is left: its record and the loader's copy go.
+  EXPECT_FALSE(RegQuery("HKLM\\SOFTWARE").count("HKEY_LOCAL_MACHINE\\SOFTWARE\\QUENLOW"));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        for (const std::string& f : LoaderFolders())
+          if (!foldersBefore.count(f)) return false;
+        return true;
+      },
+      15000));
+
+  // A patch file opens with the applier, its path in one piece.
+  const std::string folder = Join(ScratchDir(), "dir with space");
+  MakeDirs(folder);
+  const std::string patch = folder + "\\a b.utp";
+  WriteFileText(patch, "patch");
+  const std::string log = Join(ScratchDir(), "applier.log");
+  SetEnvironmentVariableA("MORVANE_APPLIER_LOG", log.c_str());
+  ShellOpen("open", patch);
+  ShellOpen("Test Apply", patch);
+  EXPECT_EQ("run Wendl32 1\narg " + patch + "\nrun Wendl32 2\narg -t\narg " + patch + "\n", ReadText(log));
+
+  // The uninstaller the registration names takes it all away.
+  {
+    TProcess uninstall(uninstallString);
+    EXPECT_EQ(0, uninstall.Wait(60000));
+  }
+  EXPECT_TRUE(WaitUntil([&] { return !DirectoryExists(dest); }, 15000)) << dest;
+  EXPECT_FALSE(DirectoryExists(programs));
+  EXPECT_FALSE(testsupport::FileExists(desktopLink));
+  EXPECT_TRUE(RegQuery("HKCR\\.utp").empty());
+  EXPECT_TRUE(RegQuery("HKCR\\morvane").empty());
+  EXPECT_TRUE(RegQuery("HKLM" + std::string(kUninstallKey)).empty());
+  RemoveInstallation(dest);
+  CoUninitialize();
 }
