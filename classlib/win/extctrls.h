@@ -6,7 +6,11 @@
 #include "stdctrls.h"
 
 enum TPanelBevel { bvNone, bvLowered, bvRaised };
+// Also declared by the other of extctrls.h and treeview.h.
+#ifndef MORVANE_TBORDERSTYLE_DECLARED
+#define MORVANE_TBORDERSTYLE_DECLARED
 enum TBorderStyle { bsNoBorder, bsSingleBorder };
+#endif
 
 class TPanel : public TCustomControl {
  public:

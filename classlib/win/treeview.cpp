@@ -383,10 +383,35 @@ void TCustomTreeView::CNNotify(TMessage& m) {
   }
 }
 
+TCustomTreeView::ScrollState TCustomTreeView::ReadScrollState() {
+  ScrollState s;
+  LONG style = GetWindowLongA(handle_, GWL_STYLE);
+  s.vbar = (style & WS_VSCROLL) != 0;
+  s.hbar = (style & WS_HSCROLL) != 0;
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_POS;
+  if (s.vbar && GetScrollInfo(handle_, SB_VERT, &si)) s.vpos = si.nPos;
+  si.nPos = 0;
+  if (s.hbar && GetScrollInfo(handle_, SB_HORZ, &si)) s.hpos = si.nPos;
+  return s;
+}
+
 void TCustomTreeView::WndProc(TMessage& m) {
   if (m.Msg == CN_NOTIFY) {
     CNNotify(m);
-    return;
+  } else {
+    TWinControl::WndProc(m);
   }
-  TWinControl::WndProc(m);
+  // The control scrolls itself on many messages (keys, expanding, making a
+  // node visible) without telling its parent: compare after each one.
+  if (!OnScroll || !handle_ || scroll_checking_ || (ComponentState() & csDestroying) || m.Msg == WM_DESTROY ||
+      m.Msg == WM_NCDESTROY)
+    return;
+  ++scroll_checking_;
+  ScrollState now = ReadScrollState();
+  bool changed = now != scroll_seen_;
+  scroll_seen_ = now;
+  --scroll_checking_;
+  if (changed) OnScroll(this);
 }

@@ -84,7 +84,11 @@ enum THitTest { htAbove, htBelow, htNowhere, htOnItem, htOnButton, htOnIcon, htO
                 htOnStateIcon, htToLeft, htToRight };
 using THitTests = unsigned;  // bits 1 << THitTest
 
+// Also declared by the other of extctrls.h and treeview.h.
+#ifndef MORVANE_TBORDERSTYLE_DECLARED
+#define MORVANE_TBORDERSTYLE_DECLARED
 enum TBorderStyle { bsNoBorder, bsSingleBorder };
+#endif
 enum TDragMode { dmManual, dmAutomatic };
 
 using TTVChangedEvent = std::function<void(TObject* Sender, TTreeNode* Node)>;
@@ -129,6 +133,11 @@ class TCustomTreeView : public TWinControl {
   TTVCollapsingEvent OnCollapsing;
   TTVEditingEvent OnEditing;
   TTVEditedEvent OnEdited;
+  // Runs after a message moved the view's contents (either scroll bar's
+  // position, or a scroll bar came or went), however it was caused: the
+  // scroll bars, the wheel, keys, expanding or collapsing, a resize.
+  // Controls laid out beside the visible nodes follow it.
+  TNotifyEvent OnScroll;
 
   void WndProc(TMessage& m) override;
 
@@ -150,6 +159,17 @@ class TCustomTreeView : public TWinControl {
   TTreeNodes items_;
   TCustomImageList* images_ = nullptr;
   int indent_ = 19;
+  // The scroll state OnScroll last saw.
+  struct ScrollState {
+    int vpos = 0, hpos = 0;
+    bool vbar = false, hbar = false;
+    bool operator!=(const ScrollState& o) const {
+      return vpos != o.vpos || hpos != o.hpos || vbar != o.vbar || hbar != o.hbar;
+    }
+  };
+  ScrollState ReadScrollState();
+  ScrollState scroll_seen_;
+  int scroll_checking_ = 0;
   friend class TTreeNode;
   friend class TTreeNodes;
 };
