@@ -25,24 +25,26 @@ bool DriverUserAbort(T* driver) {
     return true;
 }
 
+// The lists outlive static destruction: forms the application owns are freed
+// after it.
 std::vector<TBaseQuenlowForm*>& FormList() {
-  static std::vector<TBaseQuenlowForm*> list;
-  return list;
+  static auto* list = new std::vector<TBaseQuenlowForm*>;
+  return *list;
 }
 
 TDialogManager* gCurrentManager = nullptr;
 
 std::vector<TWizardPageEntry>& WizardRegistry() {
-  static std::vector<TWizardPageEntry> list;
-  return list;
+  static auto* list = new std::vector<TWizardPageEntry>;
+  return *list;
 }
 std::vector<TProgressFormEntry>& ProgressRegistry() {
-  static std::vector<TProgressFormEntry> list;
-  return list;
+  static auto* list = new std::vector<TProgressFormEntry>;
+  return *list;
 }
 std::vector<TChangeDiskFormEntry>& ChangeDiskRegistry() {
-  static std::vector<TChangeDiskFormEntry> list;
-  return list;
+  static auto* list = new std::vector<TChangeDiskFormEntry>;
+  return *list;
 }
 
 // Sets the current manager for a while and clears it again, also when the
@@ -146,6 +148,19 @@ void TBaseInstallForm::Back() {
   if (TBaseFormContainer* f = Frame()) f->Back();
 }
 
+void TBaseInstallForm::AfterShowHook() {
+  if (!Frame()) ShowPage();
+}
+
+void TBaseInstallForm::WndProc(TMessage& m) {
+  if (m.Msg == WM_CLOSE && !Frame() && Modal()) {
+    CloseRequested();
+    m.Result = 0;
+    return;
+  }
+  TBaseQuenlowForm::WndProc(m);
+}
+
 void TBaseInstallForm::Cancel() {
   if (AskUserAbort()) Abort();
 }
@@ -222,6 +237,13 @@ bool TBaseFormContainer::HasShowablePage() { return FindShownPage(Skips(), 0, fa
 
 bool TBaseFormContainer::ShowPage(int index, bool backwards) {
   if (index < 0 || index >= PageCount()) return false;
+  // Translating lets messages through: a second click meanwhile must not
+  // start another move.
+  struct TChanging {
+    bool& flag;
+    explicit TChanging(bool& f) : flag(f) { flag = true; }
+    ~TChanging() { flag = false; }
+  } changing(changing_);
   // Each page decides about skipping when it is reached.
   const int target = FindShownPage(Skips(), index, backwards);
   if (target < 0) return false;
@@ -242,10 +264,12 @@ bool TBaseFormContainer::ShowPage(int index, bool backwards) {
 }
 
 void TBaseFormContainer::Back() {
+  if (changing_) return;
   if (!ShowPage(current_ - 1, true)) ShowPage(current_ - 1, false);
 }
 
 void TBaseFormContainer::Next() {
+  if (changing_) return;
   const int before = current_;
   if (!ShowPage(current_ + 1, false)) ShowPage(current_ + 1, true);
   if (current_ == before) ModalResult = mrOk;
@@ -512,6 +536,12 @@ TCustomBaseInstallDlg::TCustomBaseInstallDlg(TComponent* owner) : TInstallObject
 
 TCustomBaseInstallDlg::~TCustomBaseInstallDlg() {
   UnregisterDialogPages(this);
+  // Forms that outlive their dialog (progress windows still open) forget it.
+  for (TBaseQuenlowForm* f : QuenlowFormList()) {
+    if (auto* p = dynamic_cast<TBaseInstallForm*>(f); p && p->DC == this) p->DC = nullptr;
+    if (auto* p = dynamic_cast<TBaseDuringCopyForm*>(f); p && p->DC == this) p->DC = nullptr;
+    if (auto* p = dynamic_cast<TBaseChangeDiskForm*>(f); p && p->DC == this) p->DC = nullptr;
+  }
   if (manager_) {
     manager_->RemoveDialog(this);
     manager_->RemoveFreeNotification(this);

@@ -77,8 +77,12 @@ class TBaseInstallForm : public TBaseQuenlowForm {
   virtual void ShowPage() {}
   virtual bool Skip() { return false; }
   virtual void Cancel();
-  // The user closes the frame (system menu, Alt+F4) while this page shows.
+  // The user closes the frame (system menu, Alt+F4) while this page shows,
+  // or the page itself when it is shown alone.
   virtual void CloseRequested() { Cancel(); }
+  // A page shown alone follows the same rules as in a frame.
+  void AfterShowHook() override;
+  void WndProc(TMessage& m) override;
 };
 
 class TBaseDuringCopyForm : public TBaseQuenlowForm {
@@ -124,6 +128,9 @@ class TBaseFormContainer : public TForm {
   void Next();
   bool IsFirstPage();
   bool IsLastPage();
+  // True while a page is being brought up (its translation lets messages
+  // through); Back and Next wait for it.
+  bool PageChanging() const { return changing_; }
   // Whether any page can be shown at all.
   bool HasShowablePage();
   // Moves every page onto DisplayPanel.
@@ -135,6 +142,7 @@ class TBaseFormContainer : public TForm {
   std::vector<bool> Skips();
   std::vector<TBaseInstallForm*> pages_;
   int current_ = -1;
+  bool changing_ = false;
 };
 
 // ---------------------------------------------------------------------------

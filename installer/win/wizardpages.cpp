@@ -235,7 +235,6 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner)
                   "Setup will add program icons to the Program Folder listed below. You may type a new folder name, "
                   "or select from the E&xisting Folders list.",
                   glidFolderText, 12, 60);
-  Text1->ShowAccelChar = false;
   FolderLabel = MakeLabel(this, this, "FolderLabel", "&Program Folder", glidFolderLabel, ContentLeft, 80, ContentWidth,
                           16, false);
   FolderEdit = Make<TEdit>(this, this, "FolderEdit", ContentLeft, 98, ContentWidth, 22);
@@ -359,10 +358,13 @@ TDriveSpaceListView::TDriveSpaceListView(TComponent* owner) : TCustomListView(ow
   Warnings->CreateList();
   Warnings->AddIcon(LoadIconA(nullptr, IDI_EXCLAMATION));
   SetStateImages(Warnings);
+  // The free space of today's disks needs more room than 120 pixels.
+  const int widths[] = {120, 160};
+  int i = 0;
   for (const char* caption : {"Space Required:", "Space Available:"}) {
     TListColumn* c = Columns().Add();
     c->SetCaption(caption);
-    c->SetWidth(120);
+    c->SetWidth(widths[i++]);
   }
 }
 
@@ -458,19 +460,20 @@ bool TFileGroupSelectForm::Skip() {
 
 void TFileGroupSelectForm::DialogAssigned() {
   TQuenlowPageForm::DialogAssigned();
-  Build();
-}
-
-void TFileGroupSelectForm::Build() {
   if (!Container) throw IEFileGroupSelectForm("Cannot show the install file groups dialog for blank container property");
   root_ = AsFileContainer(Container);
   if (!root_) throw IEFileGroupSelectForm("Container is not a TFileContainer for %s", {DC ? DC->Name() : Name()});
+}
+
+void TFileGroupSelectForm::Build() {
+  built_ = true;
   GroupTree->Build(root_);
-  RefreshAll();
 }
 
 void TFileGroupSelectForm::ShowPage() {
-  if (!root_ && Container) Build();
+  // The nodes live in the tree's window, which the frame makes anew when it
+  // takes the page in: build them once the page is in place.
+  if (!built_ && root_) Build();
   RefreshAll();
   TQuenlowPageForm::ShowPage();
 }

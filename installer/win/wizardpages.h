@@ -166,7 +166,7 @@ class TFileGroupSelectForm : public TQuenlowPageForm {
   bool Skip() override;
   void DialogAssigned() override;
   void ShowPage() override;
-  // Builds the tree for the form's container.
+  // Builds the tree of the form's container.
   void Build();
   // Check boxes and size labels beside the visible nodes.
   void LayoutColumns();
@@ -178,6 +178,7 @@ class TFileGroupSelectForm : public TQuenlowPageForm {
 
  private:
   TFileContainer* root_ = nullptr;
+  bool built_ = false;
   std::vector<TIncludeCheckBox*> boxes_;
   std::vector<TSizeLabel*> sizes_;
   bool laying_ = false;

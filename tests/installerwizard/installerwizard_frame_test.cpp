@@ -11,7 +11,10 @@
 
 #include "exception_text.h"
 #include "gui_test_support.h"
+#include "loader.h"
+#include "shelllinks.h"
 #include "test_support.h"
+#include "translator.h"
 #include "win/install.h"
 #include "win/wizardpages.h"
 
@@ -28,11 +31,17 @@ class Script {
   explicit Script(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
     timer_.SetInterval(60);
     timer_.OnTimer = [this](TObject*) {
+      // A step that lets messages through is not interrupted by the next.
+      if (running_) return;
       HWND active = GetActiveWindow();
+      TDialogManager* m = CurrentDialogManager();
+      if (m && m->Frame() && m->Frame()->PageChanging()) return;
       if (!active || !IsWindowVisible(active)) return;
       if (next_ < steps_.size()) {
         auto step = steps_[next_++];
+        running_ = true;
         step();
+        running_ = false;
         return;
       }
       if (TDialogManager* m = CurrentDialogManager())
@@ -49,6 +58,7 @@ class Script {
  private:
   std::vector<std::function<void()>> steps_;
   size_t next_ = 0;
+  bool running_ = false;
   bool leftover_ = false;
   TTimer timer_{nullptr};
 };
@@ -161,6 +171,7 @@ TEST(WizardFrame, PagesSortSkipAndEndTheWayTheUserChose) {
       },
       [&] {
         seen.push_back(FrameCaption(m));
+        Pump(100);
         Screenshot("wizard-frame-test-page");
         Click(sixty->Page()->ProceedBtn);  // past the last page: done
       },
@@ -320,6 +331,28 @@ TEST(WizardFrame, MessagesWithBadParametersAreRefused) {
             std::to_string(WizardPageCount()) + " is an invalid index in the BIFList");
   EXPECT_EQ(MessageOf([&] { copy->AddDialog(nullptr); }),
             "Cannot add a NIL Dialog to the Dialog Manager CopyManager");
+
+  // Pages whose dialog sits in the wrong place refuse to come up.
+  TDialogManager* before = s.Manager("BeforeManager", dmBeforeInstall);
+  auto* groups = new TInstallFileGroupsDlg(s.form.get());
+  groups->SetName("Groups");
+  EXPECT_EQ(groups->DialogManager(), before);
+  EXPECT_EQ(MessageOf<IEFileGroupSelectForm>([&] { s.Send(imManagerBeforeInstall); }),
+            "Cannot show the install file groups dialog for blank container property");
+  auto* mainGroup = new TMainLinkGroup(s.form.get());
+  mainGroup->SetName("MainGroup");
+  groups->SetContainer(mainGroup);
+  EXPECT_EQ(MessageOf<IEFileGroupSelectForm>([&] { s.Send(imManagerBeforeInstall); }),
+            "Container is not a TFileContainer for Groups");
+  EXPECT_EQ(before->Frame(), nullptr);
+  EXPECT_EQ(CurrentDialogManager(), nullptr);
+  delete groups;
+  auto* folder = new TSelectFolderDlg(s.form.get());
+  folder->SetName("Folder");
+  EXPECT_EQ(MessageOf([&] { s.Send(imManagerBeforeInstall); }),
+            "Cannot run this dialog Folder with a blank Container property");
+  EXPECT_EQ(MessageOf([&] { folder->SetContainer(s.driver); }),
+            "The container for Folder must be a TCustomShellLinkGroup");
 }
 
 TEST(WizardFrame, InstallStatusStacksItsTexts) {
@@ -360,4 +393,65 @@ TEST(WizardFrame, InstallStatusStacksItsTexts) {
   TFileStatusParameter wrong;
   EXPECT_EQ(MessageOf<IException>([&] { status->ReceiveMessage(s.driver, imPushStatus, &wrong); }),
             "The PO object passed to Status is not a TMessageParameter object");
+}
+
+TEST(WizardFrame, DialogsLoadByClassNameAndPagesTranslate) {
+  RegisterWizardPages();
+  SetupForm s;
+  TTranslator translator(nullptr);
+  ASSERT_EQ(CurrentTranslator(), &translator);
+  auto lines = [](TLanguage* language, std::initializer_list<const char*> text) {
+    TStringList l;
+    for (const char* t : text) l.Add(t);
+    language->SetStrings(&l);
+  };
+  lines(translator.Language(qlEnglish), {"4;< Previous", "5;Next >", "6;Cancel", "100;Welcome",
+                                         "20;This program will install the software on your computer."});
+  lines(translator.Language(qlGerman), {"4;< Zurück", "5;Weiter >", "6;Abbrechen", "100;Willkommen",
+                                        "20;Dieses Programm installiert die Software auf Ihrem Rechner."});
+  translator.SetTranslateIntoLanguage(qlGerman);
+
+  std::vector<TComponent*> made =
+      LoadForm(s.form.get(), {{"TDialogManager", "Manager",
+                               {{"ManagerType", "dmBeforeInstall"},
+                                {"Position", "qdpTopLeft"},
+                                {"Width", "520"},
+                                {"RelativeTopOffset", "7"},
+                                {"Container", "Install1"}}},
+                              {"TWelcomeDlg", "Welcome", {{"Order", "30"}, {"Container", "Install1"}}},
+                              {"TCopyFileDlg", "Copy", {{"Position", "qdpBottomRight"}, {"Container", "Install1"}}},
+                              {"TInstallStatusDlg", "Status", {{"Container", "Install1"}}}});
+  ASSERT_EQ(made.size(), 4u);
+  auto* manager = dynamic_cast<TDialogManager*>(made[0]);
+  auto* welcome = dynamic_cast<TWelcomeDlg*>(made[1]);
+  ASSERT_NE(manager, nullptr);
+  ASSERT_NE(welcome, nullptr);
+  EXPECT_EQ(manager->Width(), 520);
+  EXPECT_EQ(welcome->Order(), 30);
+  // Streamed before the manager was complete, the dialog found it once loaded.
+  EXPECT_EQ(welcome->DialogManager(), manager);
+  EXPECT_EQ(dynamic_cast<TCopyFileDlg*>(made[2])->Position(), qdpBottomRight);
+  EXPECT_EQ(dynamic_cast<TCopyFileDlg*>(made[2])->DialogManager(), nullptr);  // no copy manager here
+
+  RECT at{};
+  std::string frameCaption, next, text;
+  Script run({[&] {
+    auto* page = dynamic_cast<TWelcomeForm*>(welcome->Form());
+    GetWindowRect(manager->Frame()->Handle(), &at);
+    frameCaption = manager->Frame()->Caption();
+    next = page->ProceedBtn->Caption();
+    text = page->Text1->Caption();
+    Pump(100);
+    Screenshot("wizard-page-welcome-german");
+    Click(page->ProceedBtn);
+  }});
+  EXPECT_NO_THROW(s.Send(imManagerBeforeInstall));
+  run.Stop();
+  EXPECT_FALSE(run.Leftover());
+  EXPECT_EQ(at.left, 0);
+  EXPECT_EQ(at.top, 7);
+  EXPECT_EQ(at.right - at.left, 520);
+  EXPECT_EQ(frameCaption, "Willkommen");
+  EXPECT_EQ(next, "Weiter >");
+  EXPECT_EQ(text, "Dieses Programm installiert die Software auf Ihrem Rechner.");
 }
