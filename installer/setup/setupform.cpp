@@ -10,6 +10,7 @@
 #include "win/backdrop.h"
 #include "win/backdropreg.h"
 #include "win/install.h"
+#include "win/wizardpages.h"
 
 namespace {
 
@@ -127,6 +128,7 @@ void RegisterSetupClasses() {
   RegisterComponentClass<TInstallFileGroup>("TInstallFileGroup");
   RegisterComponentClass<TInstallFile>("TInstallFile");
   RegisterLinkAndRegistryClasses();
+  RegisterWizardPages();
 }
 
 std::vector<TFormComponent> SetupFormDescription(const std::string& filesDir) {
@@ -222,6 +224,33 @@ std::vector<TFormComponent> SetupFormDescription(const std::string& filesDir) {
       Registry("Registry7", "\\morvane\\shell\\Test Apply\\command", {{"", "\"%p\\wendl32.exe\" -t \"%1\"", true}}));
   form.push_back(Registry("Registry9", "\\.utp", {{"", "morvane", false}, {"@", "Morvane", false}}));
   form.push_back(Registry("Registry8", "\\.utp\\ShellNew", {{"NullFile", "\"\"", false}}));
+  // The wizard: one manager for each moment, and the pages they show.
+  const char* const managerTypes[] = {"dmBeforeInstall", "dmAfterGoodInstall", "dmAfterBadInstall",
+                                      "dmDuringCopyFiles", "dmChangeDisk",       "dmReboot"};
+  for (int i = 0; i < 6; ++i)
+    form.push_back({"TDialogManager",
+                    "DialogManager" + std::to_string(i + 1),
+                    {{"Container", "Install1"},
+                     {"ManagerType", managerTypes[i]},
+                     {"RelativeLeftOffset", "0"},
+                     {"RelativeTopOffset", "0"}}});
+  auto dialog = [](const char* cls, const char* name, const char* container, const char* manager, int order) {
+    TFormComponent c{cls,
+                     name,
+                     {{"Container", container}, {"DialogManager", manager}, {"OverrideMainTranslator", "False"}}};
+    if (order >= 0) c.Properties.push_back({"Order", std::to_string(order)});
+    return c;
+  };
+  form.push_back(dialog("TWelcomeDlg", "WelcomeDlg2", "Install1", "DialogManager1", 10));
+  form.push_back(dialog("TInstallFileGroupsDlg", "InstallFileGroupsDlg2", "Install1", "DialogManager1", 50));
+  form.push_back(dialog("TSelectFolderDlg", "SelectFolderDlg2", "MainFolder1", "DialogManager1", 60));
+  form.push_back(dialog("TGoodInstallationDlg", "GoodInstallationDlg2", "Install1", "DialogManager2", 10));
+  form.push_back(dialog("TBadInstallationDlg", "BadInstallationDlg2", "Install1", "DialogManager3", 10));
+  form.push_back(dialog("TRebootDlg", "RebootDlg2", "Install1", "DialogManager6", 10));
+  form.push_back(dialog("TChangeDiskDlg", "ChangeDiskDlg2", "Install1", "DialogManager5", -1));
+  // These two show their own windows on their own messages.
+  form.push_back(dialog("TCopyFileDlg", "CopyFileDlg2", "Install1", "nil", -1));
+  form.push_back(dialog("TInstallStatusDlg", "InstallStatusDlg2", "Install1", "nil", -1));
   return form;
 }
 

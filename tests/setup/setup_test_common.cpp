@@ -42,8 +42,29 @@ TProcess::~TProcess() {
 
 bool TProcess::Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
+void PumpFor(int ms) {
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    int left = static_cast<int>(end - GetTickCount());
+    if (left <= 0) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+  } while (true);
+}
+
 int TProcess::Wait(int ms) {
-  if (WaitForSingleObject(process_, static_cast<DWORD>(ms)) != WAIT_OBJECT_0) return -1;
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  while (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+    int left = static_cast<int>(end - GetTickCount());
+    if (left <= 0) return -1;
+    // Our own windows answer what the other program sends them meanwhile.
+    if (MsgWaitForMultipleObjects(1, &process_, FALSE, static_cast<DWORD>(left), QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+      PumpFor(0);
+  }
   DWORD code = 0;
   GetExitCodeProcess(process_, &code);
   return static_cast<int>(code);
@@ -56,10 +77,14 @@ void TProcess::Kill() {
 
 namespace {
 
+// WM_GETTEXT: GetWindowText gives only the caption a control of another
+// program was made with, not what an edit holds now.
 std::string TextOf(HWND w) {
   char buf[1024] = {};
-  GetWindowTextA(w, buf, sizeof buf);
-  return buf;
+  DWORD_PTR n = 0;
+  if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000, &n))
+    return "";
+  return std::string(buf, n < sizeof buf ? n : 0);
 }
 
 std::string ClassOf(HWND w) {
@@ -126,7 +151,7 @@ HWND WaitForTopWindow(const std::string& caption, int ms, const std::vector<DWOR
   DWORD end = GetTickCount() + static_cast<DWORD>(ms);
   do {
     if (HWND w = FindTopWindow(caption, pids)) return w;
-    Sleep(50);
+    PumpFor(50);
   } while (static_cast<int>(end - GetTickCount()) > 0);
   return nullptr;
 }
@@ -154,8 +179,9 @@ std::vector<std::string> ChildTexts(HWND parent, const std::string& className) {
 }
 
 bool ClickButton(HWND button) {
-  DWORD_PTR result = 0;
-  return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+  // Posted, as a real click arrives: a modal loop waiting for its next
+  // message looks at its result only after one has come.
+  return button && PostMessageA(button, BM_CLICK, 0, 0);
 }
 
 std::string ReadText(const std::string& path) {

@@ -16,6 +16,11 @@ std::string KitDir();
 // The ten help pages in the order the setup packs them.
 const std::vector<std::string>& HelpPages();
 
+// Handles this program's own window messages for ms milliseconds: a
+// program under test may send to every top-level window (a broadcast, a
+// DDE conversation) and wait for the answer.
+void PumpFor(int ms);
+
 // A program started without waiting for it.
 class TProcess {
  public:
@@ -46,7 +51,7 @@ std::string MessageBoxTexts();
 HWND FindChild(HWND parent, const std::string& className, const std::string& text);
 // Every child's text (at any depth) of a class, in Z order.
 std::vector<std::string> ChildTexts(HWND parent, const std::string& className);
-// Clicks a button of another program and waits until it has handled it.
+// Clicks a button of another program.
 bool ClickButton(HWND button);
 
 std::string ReadText(const std::string& path);
