@@ -434,7 +434,19 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
     EXPECT_EQ("Morvane", edits[0]);
     next(frame, "Next >");
 
-    // The copy window comes and goes with the files.
+    // The copy window comes and goes with the files, quicker than a look
+    // at the screen may catch it: the system tells when it is shown.
+    static bool copyShown = false;
+    copyShown = false;
+    HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
+          char caption[128] = {};
+          if (object == OBJID_WINDOW && w && GetWindowTextA(w, caption, sizeof caption) &&
+              std::string(caption) == "Copying installation files")
+            copyShown = true;
+        },
+        0, 0, WINEVENT_OUTOFCONTEXT);
     bool copySeen = false;
     DWORD end = GetTickCount() + 60000;
     while (!FindTopWindow("Setup complete") && setup.Running() && MessageBoxTexts().empty() &&
@@ -445,7 +457,8 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
       }
       PumpFor(2);
     }
-    EXPECT_TRUE(copySeen);
+    if (hook) UnhookWinEvent(hook);
+    EXPECT_TRUE(copySeen || copyShown);
     ASSERT_TRUE(frame = page("Setup complete"));
     Screenshot("setup_run_complete");
     next(frame, "Finish");
@@ -506,7 +519,7 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
   EXPECT_EQ("\\morvane\\shell\\open\\command", RegData(un, uninstallKey + "\\RegistryKeys\\RegistryKey5", "Key"));
 
   // Nothing of the run is left: its record and the loader's copy go.
-  EXPECT_FALSE(RegQuery("HKLM\\SOFTWARE").count("HKEY_LOCAL_MACHINE\\SOFTWARE\\QUENLOW"));
+  EXPECT_TRUE(RegQuery("HKLM\\SOFTWARE\\Quenlow").empty());
   EXPECT_TRUE(WaitUntil(
       [&] {
         for (const std::string& f : LoaderFolders())

@@ -77,9 +77,17 @@ void TProcess::Kill() {
 
 namespace {
 
-// WM_GETTEXT: GetWindowText gives only the caption a control of another
-// program was made with, not what an edit holds now.
+// The caption the system keeps for the window: asks the window's program
+// nothing, so a busy program does not hold the caller up.
 std::string TextOf(HWND w) {
+  char buf[1024] = {};
+  GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+// What the control holds now (WM_GETTEXT): an edit's kept caption is only
+// what it was made with.
+std::string ControlText(HWND w) {
   char buf[1024] = {};
   DWORD_PTR n = 0;
   if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000, &n))
@@ -174,7 +182,7 @@ std::vector<std::string> ChildTexts(HWND parent, const std::string& className) {
   TChildSearch s{className, {}};
   EnumChildWindows(parent, ChildProc, reinterpret_cast<LPARAM>(&s));
   std::vector<std::string> texts;
-  for (HWND w : s.Found) texts.push_back(TextOf(w));
+  for (HWND w : s.Found) texts.push_back(ControlText(w));
   return texts;
 }
 
