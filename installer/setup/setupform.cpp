@@ -19,12 +19,7 @@ using TProps = std::vector<std::pair<std::string, std::string>>;
 const char kProduct[] = "Morvane Tapmend";
 const char kVersion[] = "1.9";
 
-// The fifteen standard specifiers, named as the kit names them.
-template <class T>
-void RegisterSpecifier(const char* className) {
-  RegisterComponentClass<T>(className);
-}
-
+// One of the fifteen standard specifiers, under the name the kit gives it.
 TFormComponent Specifier(const char* className, const char* name) { return {className, name, {}}; }
 
 // An install file of a group: packed from its source folder, installed
@@ -108,21 +103,21 @@ void RegisterSetupClasses() {
   if (done) return;
   done = true;
   RegisterBackdropControls();
-  RegisterSpecifier<TpsBDEDLL>("TpsBDEDLL");
-  RegisterSpecifier<TpsCommonFiles>("TpsCommonFiles");
-  RegisterSpecifier<TpsContainerArchiveFile>("TpsContainerArchiveFile");
-  RegisterSpecifier<TpsContainerDestDir>("TpsContainerDestDir");
-  RegisterSpecifier<TpsDesktopMenu>("TpsDesktopMenu");
-  RegisterSpecifier<TpsInstallSource>("TpsInstallSource");
-  RegisterSpecifier<TpsMainInstall>("TpsMainInstall");
-  RegisterSpecifier<TpsMainArchiveFile>("TpsMainArchiveFile");
-  RegisterSpecifier<TpsProgramFiles>("TpsProgramFiles");
-  RegisterSpecifier<TpsProgramMenu>("TpsProgramMenu");
-  RegisterSpecifier<TpsStartMenu>("TpsStartMenu");
-  RegisterSpecifier<TpsStartupMenu>("TpsStartupMenu");
-  RegisterSpecifier<TpsSystem>("TpsSystem");
-  RegisterSpecifier<TpsWindow>("TpsWindow");
-  RegisterSpecifier<TpsObjectLink>("TpsObjectLink");
+  RegisterComponentClass<TpsBDEDLL>("TpsBDEDLL");
+  RegisterComponentClass<TpsCommonFiles>("TpsCommonFiles");
+  RegisterComponentClass<TpsContainerArchiveFile>("TpsContainerArchiveFile");
+  RegisterComponentClass<TpsContainerDestDir>("TpsContainerDestDir");
+  RegisterComponentClass<TpsDesktopMenu>("TpsDesktopMenu");
+  RegisterComponentClass<TpsInstallSource>("TpsInstallSource");
+  RegisterComponentClass<TpsMainInstall>("TpsMainInstall");
+  RegisterComponentClass<TpsMainArchiveFile>("TpsMainArchiveFile");
+  RegisterComponentClass<TpsProgramFiles>("TpsProgramFiles");
+  RegisterComponentClass<TpsProgramMenu>("TpsProgramMenu");
+  RegisterComponentClass<TpsStartMenu>("TpsStartMenu");
+  RegisterComponentClass<TpsStartupMenu>("TpsStartupMenu");
+  RegisterComponentClass<TpsSystem>("TpsSystem");
+  RegisterComponentClass<TpsWindow>("TpsWindow");
+  RegisterComponentClass<TpsObjectLink>("TpsObjectLink");
   RegisterComponentClass<TTranslator>("TTranslator");
   RegisterComponentClass<TInstall>("TInstall");
   RegisterComponentClass<TInstallFileGroup>("TInstallFileGroup");
@@ -284,5 +279,6 @@ void TForm1::LoadComponents(const std::string& filesDir) {
 
 void TForm1::RegistryBeforeProcess(TObject* sender) {
   // A newer patch creator's file type stays as that version wrote it.
-  if (InstalledFileTypeIsNewer()) static_cast<TInstallRegistry*>(sender)->Entries()->Clear();
+  auto* registry = dynamic_cast<TInstallRegistry*>(sender);
+  if (registry && InstalledFileTypeIsNewer()) registry->Entries()->Clear();
 }
