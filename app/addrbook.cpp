@@ -386,13 +386,7 @@ void TForm3::FormCloseQuery(bool& canClose) {
 }
 
 void TForm3::FormClose() {
-  if (!PositionGroup) return;
-  const int mode = PositionGroup->ItemIndex() < 0 ? wsmRestore : PositionGroup->ItemIndex();
-  try {
-    StoreWindowPosition(this, mode);
-  } catch (const std::exception& e) {
-    Application->ShowException(e);
-  }
+  if (PositionGroup) StoreClosingWindowPosition(this, PositionGroup->ItemIndex());
 }
 
 void TForm3::KeyDown(WORD& key, TShiftState shift) {

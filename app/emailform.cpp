@@ -38,13 +38,7 @@ TForm4::TForm4(TComponent* AOwner) : TForm(AOwner) {
 }
 
 void TForm4::FormClose() {
-  if (!PositionGroup) return;
-  const int mode = PositionGroup->ItemIndex() < 0 ? wsmRestore : PositionGroup->ItemIndex();
-  try {
-    StoreWindowPosition(this, mode);
-  } catch (const std::exception& e) {
-    Application->ShowException(e);
-  }
+  if (PositionGroup) StoreClosingWindowPosition(this, PositionGroup->ItemIndex());
 }
 
 void TForm4::KeyUp(WORD& key, TShiftState shift) {

@@ -13,14 +13,6 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-TTabSheet* MakePage(TForm1* form, TPageControl* control, const std::string& name, const std::string& caption) {
-  auto* page = new TTabSheet(form);
-  page->SetName(name);
-  page->SetCaption(caption);
-  page->SetPageControl(control);
-  return page;
-}
-
 TRadioGroup* MakePositionGroup(TForm1* form, TWinControl* parent, const std::string& name, const std::string& caption,
                                int top) {
   auto* group = new TRadioGroup(form);
@@ -47,17 +39,17 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   pagectrl_Main->SetName("pagectrl_Main");
   pagectrl_Main->SetParent(this);
   pagectrl_Main->SetAlign(alClient);
-  page_RCS = MakePage(this, pagectrl_Main, "page_RCS", "Release Control System");
-  page_Expert = MakePage(this, pagectrl_Main, "page_Expert", "Patch Expert ");
-  page_Wizard = MakePage(this, pagectrl_Main, "page_Wizard", "Patch Wizard");
-  page_Options = MakePage(this, pagectrl_Main, "page_Options", "Options");
-  page_About = MakePage(this, pagectrl_Main, "page_About", "About");
+  page_RCS = AddPage(pagectrl_Main, "page_RCS", "Release Control System");
+  page_Expert = AddPage(pagectrl_Main, "page_Expert", "Patch Expert ");
+  page_Wizard = AddPage(pagectrl_Main, "page_Wizard", "Patch Wizard");
+  page_Options = AddPage(pagectrl_Main, "page_Options", "Options");
+  page_About = AddPage(pagectrl_Main, "page_About", "About");
 
   pagectrl_Options = new TPageControl(this);
   pagectrl_Options->SetName("pagectrl_Options");
   pagectrl_Options->SetParent(page_Options);
   pagectrl_Options->SetAlign(alClient);
-  page_WindowSizes = MakePage(this, pagectrl_Options, "page_WindowSizes", "Window Positions");
+  page_WindowSizes = AddPage(pagectrl_Options, "page_WindowSizes", "Window Positions");
   rdgrp_OptionMainWindowPos =
       MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionMainWindowPos", "Main window", 16);
   rdgrp_OptionPatchWindowPos =
@@ -78,6 +70,14 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
   OnCreate = [this](TObject*) { FormCreate(); };
   OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
+}
+
+TTabSheet* TForm1::AddPage(TPageControl* control, const std::string& name, const std::string& caption) {
+  auto* page = new TTabSheet(this);
+  page->SetName(name);
+  page->SetCaption(caption);
+  page->SetPageControl(control);
+  return page;
 }
 
 void TForm1::FormCreate() {

@@ -69,6 +69,8 @@ class TForm1 : public TForm {
 
   // Packer n (1..7) is the one whose settings the archiving page shows.
   void ShowPackerSettings(int n);
+  // A new tab of control, owned by this window.
+  TTabSheet* AddPage(TPageControl* control, const std::string& name, const std::string& caption);
   // Shows a window's position mode in its group without storing it again.
   void ShowPositionMode(TRadioGroup* group, int mode);
   // The archive-box captions follow the packers chosen.

@@ -54,14 +54,6 @@ TRadioGroup* MakeGroup(TForm1* form, TWinControl* parent, const std::string& nam
   return group;
 }
 
-TTabSheet* MakePage(TForm1* form, TPageControl* control, const std::string& name, const std::string& caption) {
-  auto* page = new TTabSheet(form);
-  page->SetName(name);
-  page->SetCaption(caption);
-  page->SetPageControl(control);
-  return page;
-}
-
 const std::vector<std::string> kPatchTypes{"Plain Patchfile (requires Wendle to apply)",
                                            "Executable Patchfile with win95 commandline interface (20k)",
                                            "Executable Patchfile with win95 graphical interface (34k)"};
@@ -118,17 +110,17 @@ std::string TForm1::TemplatePath() {
 }
 
 void TForm1::BuildOptionPages() {
-  page_OptionPatchfile = MakePage(this, pagectrl_Options, "page_OptionPatchfile", "Patchfile");
-  page_OptionEmail = MakePage(this, pagectrl_Options, "page_OptionEmail", "Email");
-  page_OptionBrowser = MakePage(this, pagectrl_Options, "page_OptionBrowser", "Browser");
-  page_OptionFilelists = MakePage(this, pagectrl_Options, "page_OptionFilelists", "Filelists");
-  page_OptionAppearance = MakePage(this, pagectrl_Options, "page_OptionAppearance", "Appearance");
+  page_OptionPatchfile = AddPage(pagectrl_Options, "page_OptionPatchfile", "Patchfile");
+  page_OptionEmail = AddPage(pagectrl_Options, "page_OptionEmail", "Email");
+  page_OptionBrowser = AddPage(pagectrl_Options, "page_OptionBrowser", "Browser");
+  page_OptionFilelists = AddPage(pagectrl_Options, "page_OptionFilelists", "Filelists");
+  page_OptionAppearance = AddPage(pagectrl_Options, "page_OptionAppearance", "Appearance");
   // The window-position tab exists already; it goes after "Appearance".
   page_WindowSizes->SetPageControl(nullptr);
   page_WindowSizes->SetPageControl(pagectrl_Options);
-  page_OptionArchiving = MakePage(this, pagectrl_Options, "page_OptionArchiving", "Archiving");
-  page_OptionPGP = MakePage(this, pagectrl_Options, "page_OptionPGP", "PGP");
-  page_OptionTexts = MakePage(this, pagectrl_Options, "page_OptionTexts", "Texts");
+  page_OptionArchiving = AddPage(pagectrl_Options, "page_OptionArchiving", "Archiving");
+  page_OptionPGP = AddPage(pagectrl_Options, "page_OptionPGP", "PGP");
+  page_OptionTexts = AddPage(pagectrl_Options, "page_OptionTexts", "Texts");
 
   // Patchfile.
   auto side = [this](const std::string& who, int left, TEdit*& name, TComboBox*& type, TCheckBox*& archive,

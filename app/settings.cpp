@@ -283,6 +283,14 @@ void StoreWindowMode(const std::string& formName, int mode) {
   reg.CloseKey();
 }
 
+void StoreClosingWindowPosition(TForm* form, int shownMode) {
+  try {
+    StoreWindowPosition(form, shownMode < 0 ? wsmRestore : shownMode);
+  } catch (const std::exception& e) {
+    Application->ShowException(e);
+  }
+}
+
 void SaveTextFile(const std::string& path, TStrings& lines) {
   std::string text;
   for (int i = 0; i < lines.Count(); ++i) text += lines.Strings(i) + "\r\n";

@@ -87,6 +87,9 @@ void SaveSettings();
 enum TWindowStoreMode { wsmDefault = 0, wsmCenter = 1, wsmRestore = 2 };
 int RestoreWindowPosition(TForm* form, int defaultLeft, int defaultTop);
 void StoreWindowPosition(TForm* form, int mode);
+// As a window closes: its place with the mode its options group shows
+// (restore when none is shown); a failure is shown, not raised.
+void StoreClosingWindowPosition(TForm* form, int shownMode);
 // Only the mode, for a window that does not exist yet; its stored place
 // is kept.
 void StoreWindowMode(const std::string& formName, int mode);

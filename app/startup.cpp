@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "emailform.h"
+#include "helpform.h"
 #include "helphook.h"
 #include "mainform.h"
 #include "options.h"
@@ -32,7 +33,7 @@ void StartUp() {
   Application->CreateForm(Form1);
   Application->CreateForm(Form2);
   Application->CreateForm(Form4);
-  // The help window (Tform_Help) is not built yet, so it is not created.
+  Application->CreateForm(form_Help);
 
   ConvertHintLineBreaks(Application);
 

@@ -8,7 +8,15 @@
 
 #include "fontdesc.h"
 
+// The drawing surface (Win32 only; natively drawing only advances Y).
+class TCanvas;
+
 namespace htmlsubs {
+
+// A clip rectangle in canvas coordinates.
+struct ThtRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
 
 struct THtFontMetrics {
   int Height = 0;            // cell height (ascent + descent)

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "htmlmap.h"
 #include "htmlscan.h"
 
 namespace htmlsubs {
@@ -34,17 +35,8 @@ TSection::TSection(TSectionList* owner, const TSection& src)
       ClearSide(src.ClearSide) {
   PosCount = src.PosCount;
   Runs.CloneFrom(src.Runs);
-  for (int i = 0; i < src.Pictures.Count(); ++i) {
-    auto* from = static_cast<TPictureObj*>(src.Pictures.Items(i));
-    auto* pic = new TPictureObj;
-    pic->ImagePos = from->ImagePos;
-    pic->Align = from->Align;
-    pic->BoxWidth = from->BoxWidth;
-    pic->BoxHeight = from->BoxHeight;
-    pic->HSpace = from->HSpace;
-    pic->FloatX = from->FloatX;
-    Pictures.Add(pic);
-  }
+  Pictures.CloneFrom(src.Pictures, owner);
+  for (int i = 0; i < src.Controls.Count(); ++i) Controls.Add(src.Controls.Items(i));
   OpeningFont.Assign(src.OpeningFont);
   preformatted_ = src.preformatted_;
 }
@@ -99,6 +91,7 @@ void TSection::SetClearSide(const std::string& value) {
 }
 
 TPictureObj* TSection::InsertPicture(int align, int width, int height, int hspace) {
+  if (static_cast<int>(Text.size()) > MaxText) return nullptr;
   auto* pic = new TPictureObj;
   pic->ImagePos = static_cast<int>(Text.size());
   pic->Align = align;
@@ -110,13 +103,33 @@ TPictureObj* TSection::InsertPicture(int align, int width, int height, int hspac
   return pic;
 }
 
-TPictureObj* TSection::PictureAt(int pos) const {
-  for (int i = 0; i < Pictures.Count(); ++i) {
-    auto* p = static_cast<TPictureObj*>(Pictures.Items(i));
-    if (p->ImagePos == pos) return p;
-  }
-  return nullptr;
+void TSection::SetLinkRun(int sy, const TUrlTarget* link, const TMyFont& font) {
+  SwitchFont(font);
+  TFontObj* run = Runs.Run(Runs.Count() - 1);
+  run->Link.Clear();
+  if (sy == readhtml::HrefAttr && link) run->Link.Assign(link->URL, link->Target);
 }
+
+// Objects are not added past the text limit: their placeholder would be
+// dropped and the object left without a position.
+TImageObj* TSection::InsertImage(const htmlun2::TAttributeList* attributes, TFormControlBase* imageControl) {
+  if (static_cast<int>(Text.size()) > MaxText) return nullptr;
+  auto* image = new TImageObj(static_cast<int>(Text.size()), attributes);
+  image->ImageControl = imageControl;
+  image->OwnerList = OwnerList;
+  Pictures.Add(image);
+  AppendText(std::string(1, ImageChar));
+  return image;
+}
+
+void TSection::InsertControl(TFormControlBase* control) {
+  if (!control || !control->HasWindow() || static_cast<int>(Text.size()) > MaxText) return;
+  control->Pos = static_cast<int>(Text.size());
+  Controls.Add(control);
+  AppendText(std::string(1, ControlChar));
+}
+
+TPictureObj* TSection::PictureAt(int pos) const { return Pictures.ImageAt(pos); }
 
 int TSection::ClearGap(const IndentManager& margins, int y) const {
   if (ClearSide == 0) return 0;
@@ -134,6 +147,7 @@ int TSection::Width(ThtMeasure& canvas, int from, int to) const {
     if (Text[i] == ImageChar || Text[i] == ControlChar) {
       TPictureObj* pic = Text[i] == ImageChar ? PictureAt(i) : nullptr;
       if (pic && !pic->IsFloat()) w += pic->BoxWidth;
+      if (Text[i] == ControlChar) w += Max(0, Controls.WidthAt(i));
       ++i;
       continue;
     }
@@ -172,7 +186,7 @@ int TSection::FitLine(ThtMeasure& canvas, IndentManager& margins, int p, int n, 
         ++i;
         continue;
       }
-      int w = pic ? pic->BoxWidth : 0;
+      int w = pic ? pic->BoxWidth : c == ControlChar ? Max(0, Controls.WidthAt(i)) : 0;
       if (used + w > room) break;
       used += w;
       anything = true;
@@ -213,8 +227,10 @@ int TSection::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& ma
   }
   FirstLineX = margins.LeftAt(y);
   maxWidth = margins.BandWidth;
-  for (int i = 0; i < Pictures.Count(); ++i)
-    maxWidth = Max(maxWidth, static_cast<TPictureObj*>(Pictures.Items(i))->BoxWidth + LevelIndent);
+  MeasureImages(canvas);
+  for (int i = 0; i < Pictures.Count(); ++i) maxWidth = Max(maxWidth, Pictures.Picture(i)->BoxWidth + LevelIndent);
+  for (int i = 0; i < Controls.Count(); ++i)
+    if (Controls.Control(i)->HasWindow()) maxWidth = Max(maxWidth, Controls.Control(i)->ControlWidth() + LevelIndent);
 
   const int gap = ClearGap(margins, y);
   if (gap > 0) {
@@ -286,6 +302,14 @@ int TSection::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& ma
         line->ExtraAbove = Max(line->ExtraAbove, pic->BoxHeight + line->MaxDescent - line->TextHt);
       }
     }
+    for (int i = p; i < p + count; ++i) {
+      if (Text[i] != ControlChar) continue;
+      bool onBaseline = false;
+      const int h = Controls.HeightAt(i, onBaseline);
+      if (h < 0) continue;
+      line->ExtraAbove =
+          Max(line->ExtraAbove, onBaseline ? h - (line->TextHt - line->MaxDescent) : h - line->TextHt);
+    }
     const int x0 = margins.LeftAt(y);
     if (Alignment == 2 || Alignment == 3) {
       int end = p + count;
@@ -311,6 +335,133 @@ int TSection::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& ma
   if (NestLevel > 0) FlowHeight = Max(FlowHeight, margins.BelowListFloats() - LastTop);
   HitHeight = Max(FlowHeight, margins.FloatsBottom() - LastTop);
   return FlowHeight;
+}
+
+void TSection::MeasureImages(ThtMeasure& canvas) {
+  if (!OwnerList) return;
+  for (int i = 0; i < Pictures.Count(); ++i) {
+    auto* image = dynamic_cast<TImageObj*>(Pictures.Picture(i));
+    if (!image) continue;
+    int index;
+    image->Measure(*OwnerList, canvas, Runs.RunAt(image->ImagePos, index));
+  }
+}
+
+void TSection::WidthLimits(ThtMeasure& canvas, int& min, int& max) {
+  min = max = 0;
+  const int len = static_cast<int>(Text.size());
+  if (len == 0) return;
+  MeasureImages(canvas);
+  long long floats = 0;
+  int inlineMin = 0;
+  for (int i = 0; i < Pictures.Count(); ++i) {
+    TPictureObj* pic = Pictures.Picture(i);
+    if (pic->IsFloat())
+      floats += static_cast<long long>(pic->BoxWidth) + pic->HSpace;
+    else
+      inlineMin = Max(inlineMin, pic->BoxWidth);
+  }
+  long long mx = floats + Width(canvas, 0, len) + LevelIndent;
+  // The widest word: words end at spaces and images.
+  int widest = 0;
+  int i = 0;
+  while (i < len) {
+    while (i < len && Text[i] == ' ') ++i;
+    int j = i;
+    while (j < len && Text[j] != ' ' && Text[j] != ImageChar) ++j;
+    if (j > i) widest = Max(widest, Width(canvas, i, j));
+    i = j < len && Text[j] == ImageChar ? j + 1 : j;
+  }
+  long long mn = static_cast<long long>(Max(widest, inlineMin)) + floats + LevelIndent;
+  min = static_cast<int>(mn > 0x3FFFFFFF ? 0x3FFFFFFF : mn);
+  max = static_cast<int>(mx > 0x3FFFFFFF ? 0x3FFFFFFF : mx);
+}
+
+int TPreFormated::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& maxWidth, int& curs) {
+  // Preformatted lines do not wrap: the band is as wide as it can be.
+  const int saved = margins.BandWidth;
+  margins.BandWidth = 32000;
+  const int height = TSection::Arrange(canvas, y, margins, maxWidth, curs);
+  margins.BandWidth = saved;
+  int mn = 0;
+  WidthLimits(canvas, mn, maxWidth);
+  return height;
+}
+
+void TPreFormated::WidthLimits(ThtMeasure& canvas, int& min, int& max) {
+  min = max = 0;
+  const int len = static_cast<int>(Text.size());
+  if (len == 0) return;
+  MeasureImages(canvas);
+  long long mx = static_cast<long long>(Width(canvas, 0, len)) + LevelIndent;
+  max = static_cast<int>(mx > 0x3FFFFFFF ? 0x3FFFFFFF : mx);
+  min = max < 500 ? max : 500;
+}
+
+LineRec* TSection::LineAtY(int y, int& top, int& before) const {
+  top = 0;
+  before = 0;
+  for (int i = 0; i < LaidLines.Count(); ++i) {
+    LineRec* l = Line(i);
+    const int total = l->ExtraAbove + l->TextHt + l->ExtraBelow;
+    if (y >= top && y < top + total) return l;
+    top += total;
+    before += l->CharCount;
+  }
+  return nullptr;
+}
+
+int TSection::FitInLine(ThtMeasure& canvas, const LineRec& line, int w) const {
+  // Widths grow with the character count, so a binary search finds the
+  // characters whose right edges lie within w.
+  int lo = 0, hi = line.CharCount;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo + 1) / 2;
+    if (Width(canvas, line.FirstChar, line.FirstChar + mid) <= w)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return lo;
+}
+
+bool TSection::LinkAt(ThtMeasure& canvas, int x, int y, TUrlTarget& link, TFormControlBase*& control) {
+  if (Pictures.Count() > 0 && OwnerList) {
+    TFormControlBase* imageControl = nullptr;
+    TObject* mapItem = nullptr;
+    bool inMap = false, isMap = false;
+    int pos = 0, yIn = 0, xIn = 0;
+    if (Pictures.ImageHit(*OwnerList, x, LastTop + y, imageControl, mapItem, inMap, isMap, pos, yIn, xIn)) {
+      if (imageControl) {
+        imageControl->RecordClick(xIn, yIn);
+        control = imageControl;
+        return true;
+      }
+      if (inMap) {
+        htmlun2::TUrlTarget* url = nullptr;
+        if (!static_cast<htmlun2::TMapItem*>(mapItem)->GetURL(xIn, yIn, url)) return false;
+        link.Assign(url->URL, url->Target);
+        delete url;
+        return true;
+      }
+      int index;
+      TFontObj* run = Runs.RunAt(pos, index);
+      if (!run || run->Link.URL.empty()) return false;
+      link.Assign(run->Link.URL, run->Link.Target);
+      if (isMap) link.URL += "?" + std::to_string(xIn) + "," + std::to_string(yIn);
+      return true;
+    }
+  }
+  int top, before;
+  LineRec* line = LineAtY(y, top, before);
+  if (!line || x < line->LineX) return false;
+  const int n = FitInLine(canvas, *line, x - line->LineX);
+  if (n >= line->CharCount) return false;
+  int index;
+  TFontObj* run = Runs.RunAt(line->FirstChar + n, index);
+  if (!run || run->Link.URL.empty()) return false;
+  link.Assign(run->Link.URL, run->Link.Target);
+  return true;
 }
 
 bool TSection::PointOfPosition(ThtMeasure& canvas, int position, int& x, int& y) {
@@ -342,8 +493,9 @@ bool TSection::PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& ca
       int n = 0;
       caretX = l->LineX;
       if (x >= l->LineX) {
-        // The characters whose right edges lie within the distance.
-        while (n < l->CharCount && l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n + 1) <= x) ++n;
+        // The characters whose right edges lie within the distance (found
+        // by halving: a click in a long preformatted line stays quick).
+        n = FitInLine(canvas, *l, x - l->LineX);
         caretX = l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n);
         if (n < l->CharCount) {
           int next = l->LineX + Width(canvas, l->FirstChar, l->FirstChar + n + 1);
@@ -433,6 +585,22 @@ THorzLine::THorzLine(TSectionList* owner, const THorzLine& src)
       Percent(src.Percent),
       RuleColor(src.RuleColor),
       HasColor(src.HasColor) {}
+
+void THorzLine::RuleExtent(int left, int right, int& x1, int& x2) const {
+  const int room = right - left;
+  if (RuleWidth >= 0) {
+    const int w = Percent ? MulDiv(room, RuleWidth, 100) : RuleWidth;
+    x1 = left + (room - w) / 2;
+    x2 = x1 + w;
+  } else {
+    x1 = left + 10;
+    x2 = right - 10;
+  }
+}
+
+void THorzLine::EmitSelection() {
+  if (OwnerList && OwnerList->TextSink) OwnerList->TextSink->AddText("\r\n", 2);
+}
 
 void THorzLine::Attached() {
   FlowHeight = MulDiv(20, OwnerList->DefaultSize, 12) - 2 + Thickness;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "htmlimageobj.h"
 #include "htmlsections.h"
 
 namespace htmlsubs {
@@ -12,13 +13,6 @@ namespace htmlsubs {
 // Placeholder characters in the buffer.
 constexpr char ControlChar = 2;
 constexpr char ImageChar = 4;
-
-// A picture of a section: its place in the flow and its box.
-class TPictureObj : public TFloatObj {
- public:
-  int ImagePos = 0;
-  bool IsFloat() const { return Align == AlignLeft || Align == AlignRight; }
-};
 
 struct LineRec : public TObject {
   int FirstChar = 0;
@@ -44,6 +38,13 @@ class TSection : public TSectionBase {
   void SetClearSide(const std::string& value);
   // A picture at the current end, with its placeholder.
   TPictureObj* InsertPicture(int align, int width, int height, int hspace = 5);
+  // A font switch that opens a link (sy the HREF symbol) or closes one.
+  void SetLinkRun(int sy, const TUrlTarget* link, const TMyFont& font);
+  // An image at the current end; imageControl for an image input.
+  TImageObj* InsertImage(const htmlun2::TAttributeList* attributes, TFormControlBase* imageControl = nullptr);
+  // A made form control: one with a window joins Controls at the current
+  // end with its placeholder; a hidden one adds nothing here.
+  void InsertControl(TFormControlBase* control);
 
   int Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& maxWidth, int& curs) override;
   bool PositionAt(ThtMeasure& canvas, int x, int y, int& caretX, int& caretY, int& caretHt, int& pos) override;
@@ -52,13 +53,17 @@ class TSection : public TSectionBase {
   bool CharAt(int position, char& ch, TSectionBase*& obj) override;
   void ReapplyDefaults() override;
   void EmitSelection() override;
+  void WidthLimits(ThtMeasure& canvas, int& min, int& max) override;
+  int Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) override;
+  bool LinkAt(ThtMeasure& canvas, int x, int y, TUrlTarget& link, TFormControlBase*& control) override;
 
   LineRec* Line(int i) const { return static_cast<LineRec*>(LaidLines.Items(i)); }
   TPictureObj* PictureAt(int pos) const;
 
   std::string Text;
   TFontList Runs;
-  TFreeList Pictures;
+  TImageList Pictures;
+  TFormControlList Controls;
   int NestLevel = 0;
   int LevelIndent = 0;
   int ItemNumber = 0;
@@ -71,11 +76,19 @@ class TSection : public TSectionBase {
 
  protected:
   bool preformatted_ = false;
+  // The line walk shared by the hit tests: the line at y (relative to the
+  // section's top), its top and the characters before it; null below the
+  // last line.
+  LineRec* LineAtY(int y, int& top, int& before) const;
+  // How many characters of the line fit in w pixels from its start.
+  int FitInLine(ThtMeasure& canvas, const LineRec& line, int w) const;
+  // Width of the characters [from, to) of the buffer as drawn on a line.
+  int Width(ThtMeasure& canvas, int from, int to) const;
+  // Fetches and sizes the images (with the font run at each).
+  void MeasureImages(ThtMeasure& canvas);
 
  private:
   int ClearGap(const IndentManager& margins, int y) const;
-  // Width of the characters [from, to) of the buffer as drawn on a line.
-  int Width(ThtMeasure& canvas, int from, int to) const;
   int FitLine(ThtMeasure& canvas, IndentManager& margins, int p, int n, int y, int& minHt, TList& pending);
 };
 
@@ -89,6 +102,8 @@ class TPreFormated : public TSection {
   TPreFormated(TSectionList* owner, const TPreFormated& src) : TSection(owner, src) { preformatted_ = true; }
   TSectionBase* Clone(TSectionList* owner) const override { return new TPreFormated(owner, *this); }
   void AppendText(const std::string& s) override;
+  int Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& maxWidth, int& curs) override;
+  void WidthLimits(ThtMeasure& canvas, int& min, int& max) override;
 };
 
 class TUListItem : public TSection {
@@ -134,6 +149,11 @@ class THorzLine : public TSectionBase {
   THorzLine(TSectionList* owner, const THorzLine& src);
   TSectionBase* Clone(TSectionList* owner) const override { return new THorzLine(owner, *this); }
   void Attached() override;
+  // A line end in copied text.
+  void EmitSelection() override;
+  int Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) override;
+  // The rule's horizontal extent in a room from left to right.
+  void RuleExtent(int left, int right, int& x1, int& x2) const;
   int Thickness = 2;
   int RuleWidth = -1;
   bool Percent = false;

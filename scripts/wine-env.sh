@@ -9,7 +9,8 @@ export WINEARCH=win64
 WINE=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
 wineserver() { "$WINESERVER" "$@"; }
-export WINEDEBUG=-all
+# A test may ask for its own channels (WINEDEBUG in its ctest environment).
+export WINEDEBUG="${WINEDEBUG:--all}"
 # The Xvfb screen and the virtual desktop have this size, so a screenshot of
 # the root window shows the whole desktop.
 MORVANE_SCREEN=1280x1024

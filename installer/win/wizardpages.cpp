@@ -407,7 +407,7 @@ TFileGroupSelectForm::TFileGroupSelectForm(TComponent* owner)
     : TQuenlowPageForm(owner, "Select components to install", false) {
   SetName("FileGroupSelectForm");
   Order = 50;
-  const int top = 8, height = 150;
+  const int top = 8, height = 140;
   CheckPanel = Make<TPanel>(this, this, "CheckPanel", ContentLeft, top, 20, height);
   GroupTree = Make<TGroupTreeView>(this, this, "GroupTree", ContentLeft + 20, top, 170, height);
   SizePanel = Make<TPanel>(this, this, "SizePanel", ContentLeft + 190, top, ContentWidth - 190, height);
@@ -427,11 +427,11 @@ TFileGroupSelectForm::TFileGroupSelectForm(TComponent* owner)
   GroupTree->OnLayoutChanged = [this](TObject*) { LayoutColumns(); };
   GroupTree->OnChange = [this](TObject*, TTreeNode*) { ShowDetails(); };
 
-  DestCaption = MakeLabel(this, this, "DestCaption", "Destination Directory", glidDestCaption, ContentLeft, 166,
+  DestCaption = MakeLabel(this, this, "DestCaption", "Destination Directory", glidDestCaption, ContentLeft, 152,
                           ContentWidth, 16, false);
-  DestLabel = MakeLabel(this, this, "DestLabel", "", 0, ContentLeft, 184, ContentWidth - 84, 30, true);
+  DestLabel = MakeLabel(this, this, "DestLabel", "", 0, ContentLeft, 168, ContentWidth - 84, 28, true);
   DestLabel->ShowAccelChar = false;
-  BrowseBtn = MakeButton(this, this, "BrowseBtn", "&Browse...", glidBrowse, ContentLeft + ContentWidth - 75, 182);
+  BrowseBtn = MakeButton(this, this, "BrowseBtn", "&Browse...", glidBrowse, ContentLeft + ContentWidth - 75, 166);
   BrowseBtn->OnClick = [this](TObject*) {
     TFileContainer* c = GroupTree->ContainerOf(GroupTree->Selected());
     if (!c) return;
@@ -442,9 +442,9 @@ TFileGroupSelectForm::TFileGroupSelectForm(TComponent* owner)
     c->SetDestDir(ExtractFileDir(dialog.FileName));
     RefreshAll();
   };
-  DescCaption = MakeLabel(this, this, "DescCaption", "Description", glidDescCaption, ContentLeft, 216, ContentWidth,
+  DescCaption = MakeLabel(this, this, "DescCaption", "Description", glidDescCaption, ContentLeft, 198, ContentWidth,
                           16, false);
-  DescLabel = MakeLabel(this, this, "DescLabel", "", 0, ContentLeft, 234, ContentWidth, 30, true);
+  DescLabel = MakeLabel(this, this, "DescLabel", "", 0, ContentLeft, 214, ContentWidth, 32, true);
   DescLabel->ShowAccelChar = false;
   DrivePanel = Make<TPanel>(this, this, "DrivePanel", ContentLeft, 270, ContentWidth, 44);
   DrivePanel->SetBevelOuter(bvNone);

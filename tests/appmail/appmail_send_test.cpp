@@ -30,33 +30,6 @@ struct Box {
 
 TForm* gMain = nullptr;
 
-std::map<std::string, std::string> Parse(const MailPeer& server, int message, const std::string& outName) {
-  std::string out = Join(ScratchDir(), outName);
-  RemoveTree(out);
-  MakeDirs(out);
-  std::string log;
-  int rc = RunUnix("/usr/bin/python3",
-                   {ToUnixPath(Join(SourceDir(), "tests/mail/mail_check.py")),
-                    ToUnixPath(Join(server.Folder(), "msg" + std::to_string(message) + ".eml")), ToUnixPath(out)},
-                   &log);
-  std::map<std::string, std::string> summary;
-  if (rc != 0) {
-    summary["error"] = log;
-    return summary;
-  }
-  auto bytes = ReadFileBytes(Join(out, "summary"));
-  std::string text(bytes.begin(), bytes.end());
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end - start);
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) summary[line.substr(0, eq)] = line.substr(eq + 1);
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-  return summary;
-}
-
 void AddReceiver(const std::string& email, const std::string& name, uint8_t kind) {
   ReceiverEntry* r = new ReceiverEntry;
   r->Email = email;
@@ -158,7 +131,7 @@ TEST_F(EmailSending, OneMailWithEveryHeaderAndReceiverKindAndTheWholeAttachment)
   EXPECT_GE(Form4->progress_EMail->Position(), 95);
   EXPECT_EQ(Form4->label_Status->Caption(), "Done.");
 
-  auto s = Parse(server, 1, "full");
+  auto s = ParseStoredMessage(server, 1, "full");
   ASSERT_EQ(s["error"], "");
   EXPECT_EQ(s["defects"], "0") << s["defect_list"];
   // The parser drops address comments, so the names are read in the raw
@@ -200,7 +173,7 @@ TEST_F(EmailSending, BlindCopiesAloneAndAMissingPatchAndARefusedReceiver) {
     job.SmtpPort = static_cast<uint16_t>(server.Port());
     EXPECT_TRUE(SendPatchByEmail(gMain, job));
     EXPECT_TRUE(boxes.empty()) << boxes[0].text;
-    auto s = Parse(server, 1, "bcc");
+    auto s = ParseStoredMessage(server, 1, "bcc");
     EXPECT_EQ(s["header.from"], "sender@example.org");
     EXPECT_EQ(s.count("header.reply-to"), 0u);
     EXPECT_EQ(s.count("header.organization"), 0u);

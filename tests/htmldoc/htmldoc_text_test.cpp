@@ -216,6 +216,21 @@ TEST(HtmlDocText, SelectionCopyIndentsAndCounts) {
   EXPECT_EQ(doc.SelectionLength(), 5 + 2);
   doc.SelEndPos = 6;
   EXPECT_EQ(doc.SelectionLength(), 0);
+
+  // Paragraph spaces and rules inside the selection copy as line ends.
+  TSectionList two;
+  two.Add(NewSection(two, "abc"));
+  two.Add(new TParagraphSpace(&two));
+  two.Add(new THorzLine(&two, nullptr));
+  two.Add(NewSection(two, "def"));
+  Layout(two, 500);
+  TTextSink copy;
+  two.TextSink = &copy;
+  two.SelStartPos = 1;
+  two.SelEndPos = 5;
+  two.EmitSelectionWalk(two);
+  EXPECT_EQ(copy.text, "bc\r\n\r\n\r\nde");
+  two.TextSink = nullptr;
 }
 
 TEST(HtmlDocText, FontSwitchesKeepLinksAndScaleScripts) {

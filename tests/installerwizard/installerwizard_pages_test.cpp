@@ -141,6 +141,7 @@ struct SetupForm {
   }
   ~SetupForm() {
     form.reset();
+    DeleteRegistryKeyTree(hkLocalMachine, std::string(UninstallKeyPrefix) + "Morvane Wizard Test");
     WizardSeams() = TWizardSeams();
     TDriveSpaceListView::FreeBytesHook = nullptr;
     TChangeDiskForm::BrowseHook = nullptr;
@@ -356,6 +357,9 @@ TEST(WizardPages, BeforeInstallWelcomeComponentsAndFolder) {
         EXPECT_EQ(s.docs->DestDir(), "C:\\Morvane Docs");
         EXPECT_EQ(page->DestLabel->Caption(), "C:\\Morvane Docs");
         EXPECT_EQ(BytesOf(ItemText(page->DriveList->Handle(), driveItem('C'), 0)), 19000);
+        EXPECT_LE(page->DescLabel->Top() + page->DescLabel->Height(), page->DrivePanel->Top());
+        Pump(100);
+        Screenshot("wizard-page-components-detail");
         page->GroupTree->SetSelected(page->GroupTree->NodeOf(s.extras));
         EXPECT_FALSE(page->DescLabel->Visible());  // no description
         Click(page->ProceedBtn);
@@ -769,4 +773,5 @@ TEST(WizardPages, CopyWindowShowsADownload) {
   EXPECT_EQ(seen.back().totalBar, 100);
   EXPECT_TRUE(manager->ProgressForms().empty());
   DeleteRegistryKeyTree(hkLocalMachine, runKey);
+  DeleteRegistryKeyTree(hkLocalMachine, std::string(UninstallKeyPrefix) + "Morvane Wizard Net");
 }

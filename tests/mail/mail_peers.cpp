@@ -58,3 +58,30 @@ std::string MailPeer::ReadFile(const std::string& name) const {
   auto bytes = ReadFileBytes(path);
   return std::string(bytes.begin(), bytes.end());
 }
+
+std::map<std::string, std::string> ParseStoredMessage(const MailPeer& server, int message, const std::string& outName) {
+  std::string out = Join(ScratchDir(), outName);
+  RemoveTree(out);
+  MakeDirs(out);
+  std::string log;
+  int rc = RunUnix("/usr/bin/python3",
+                   {ToUnixPath(Join(Join(Join(SourceDir(), "tests"), "mail"), "mail_check.py")),
+                    ToUnixPath(Join(server.Folder(), "msg" + std::to_string(message) + ".eml")), ToUnixPath(out)},
+                   &log);
+  std::map<std::string, std::string> summary;
+  if (rc != 0) {
+    summary["error"] = log;
+    return summary;
+  }
+  auto bytes = ReadFileBytes(Join(out, "summary"));
+  std::string text(bytes.begin(), bytes.end());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end - start);
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) summary[line.substr(0, eq)] = line.substr(eq + 1);
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return summary;
+}

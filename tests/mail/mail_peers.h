@@ -3,6 +3,7 @@
 // end on their own after a bounded time.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,9 @@ class MailPeer {
   int port_ = 0;
   bool stopped_ = false;
 };
+
+// Message n stored by a mail_smtpd.py server, read with Python's email
+// parser (mail_check.py): its summary lines as key=value, and the decoded
+// parts as files part0, part1, ... in the scratch folder outName. A failed
+// parse gives {"error": its output}.
+std::map<std::string, std::string> ParseStoredMessage(const MailPeer& server, int message, const std::string& outName);

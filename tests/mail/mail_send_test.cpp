@@ -15,33 +15,6 @@ using namespace testsupport;
 
 namespace {
 
-std::map<std::string, std::string> Check(const MailPeer& server, int message, const std::string& outName) {
-  std::string out = Join(ScratchDir(), outName);
-  RemoveTree(out);
-  MakeDirs(out);
-  std::string log;
-  int rc = RunUnix("/usr/bin/python3",
-                   {ToUnixPath(Join(Join(Join(SourceDir(), "tests"), "mail"), "mail_check.py")),
-                    ToUnixPath(Join(server.Folder(), "msg" + std::to_string(message) + ".eml")), ToUnixPath(out)},
-                   &log);
-  std::map<std::string, std::string> summary;
-  if (rc != 0) {
-    summary["error"] = log;
-    return summary;
-  }
-  auto bytes = ReadFileBytes(Join(out, "summary"));
-  std::string text(bytes.begin(), bytes.end());
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end - start);
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) summary[line.substr(0, eq)] = line.substr(eq + 1);
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-  return summary;
-}
-
 std::string Part(const std::string& outName, int n) {
   auto bytes = ReadFileBytes(Join(Join(ScratchDir(), outName), "part" + std::to_string(n)));
   std::string s(bytes.begin(), bytes.end());
@@ -102,7 +75,7 @@ TEST(MailSend, TextAndBinaryAttachmentArriveIntact) {
   auto env = server.ReadFile("msg1.env");
   EXPECT_EQ(env, "sender@example.org\nto@example.org\ncc@example.org\nbcc@example.org\n");
 
-  auto s = Check(server, 1, "check1");
+  auto s = ParseStoredMessage(server, 1, "check1");
   EXPECT_EQ(s["error"], "");
   EXPECT_EQ(s["defects"], "0") << s["defect_list"];
   EXPECT_EQ(s["content_type"], "multipart/mixed");
@@ -126,7 +99,7 @@ TEST(MailSend, TextAndBinaryAttachmentArriveIntact) {
 
   // A second send with the same composer is a complete message again.
   ASSERT_NO_THROW(mime.Action());
-  auto again = Check(server, 2, "check2");
+  auto again = ParseStoredMessage(server, 2, "check2");
   EXPECT_EQ(again["defects"], "0") << again["defect_list"];
   EXPECT_EQ(again["count.content-type"], "1");
   EXPECT_EQ(again["count.mime-version"], "1");

@@ -1,0 +1,56 @@
+// Pages are outside input: every byte sequence parses to the end or raises
+// the scanner's error, and the document lays out at widths from 1 to 3000
+// and answers position queries and text searches without a fault.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "classes.h"
+#include "htmlcanvas.h"
+#include "htmlparse.h"
+#include "htmlscan.h"
+#include "htmlsections.h"
+
+using namespace htmlsubs;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 200000) return 0;
+  TSectionList doc;
+  TStringList names;
+  names.SetSorted(true);
+  readhtml::OnScript = [](const std::string&, const std::string&) {};
+  try {
+    readhtml::HtmlParseBuffer(&doc, &names, reinterpret_cast<const char*>(data), static_cast<int>(size));
+  } catch (const readhtml::EParseError&) {
+    if (doc.Count() != 0 || names.Count() != 0) __builtin_trap();
+    return 0;
+  }
+  ThtMeasure& canvas = ScreenMeasure();
+  for (int width : {1, 300, 3000}) {
+    int scrollWidth = 0, curs = 0;
+    int height = 0;
+    try {
+      height = doc.Arrange(canvas, 0, width, scrollWidth, curs);
+    } catch (const Exception&) {
+      // Layout errors (a table of too many columns) are the caller's to show.
+      continue;
+    }
+    for (int y : {0, height / 3, height / 2, height - 1}) {
+      int top = 0, index = 0;
+      TSectionBase* s = doc.SectionAtY(y, top, index);
+      if (!s) continue;
+      int cx, cy, ch, pos;
+      s->PositionAt(canvas, width / 2, y - top, cx, cy, ch, pos);
+      if (pos >= 0) {
+        int x, py;
+        doc.PointOfPosition(canvas, pos, x, py);
+        char c;
+        TSectionBase* owner;
+        doc.CharAt(pos, c, owner);
+      }
+    }
+    doc.SearchText(0, "the", false);
+    doc.SearchText(curs / 2, "A", true);
+  }
+  return 0;
+}
