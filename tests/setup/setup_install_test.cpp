@@ -363,6 +363,26 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
 
   {
     TProcess setup("\"" + Join(DistDir(), "setup.exe") + "\"");
+    // The copy window comes and goes with the files, quicker than a look
+    // at the screen may catch it: the system tells when it is shown.
+    static bool copyShown = false;
+    copyShown = false;
+    HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
+          char caption[128] = {};
+          if (object == OBJID_WINDOW && w && GetWindowTextA(w, caption, sizeof caption) &&
+              std::string(caption) == "Copying installation files")
+            copyShown = true;
+        },
+        0, 0, WINEVENT_OUTOFCONTEXT);
+    bool copySeen = false;
+    auto watchCopy = [&] {
+      if (!copySeen && FindTopWindow("Copying installation files")) {
+        copySeen = true;
+        Screenshot("setup_run_copying");
+      }
+    };
     // Each page of the wizard in turn, found by its caption; a message box
     // instead says what went wrong.
     auto page = [&](const std::string& caption) -> HWND {
@@ -379,10 +399,26 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
       ADD_FAILURE() << "no page \"" << caption << "\"; message boxes: " << MessageBoxTexts();
       return nullptr;
     };
+    // A click that comes while the page is still changing is held back, as
+    // a user's would be: it is given again until the page has gone.
     auto next = [&](HWND frame, const char* button) {
-      HWND b = FindChild(frame, "", button);
-      EXPECT_TRUE(b && IsWindowEnabled(b)) << button;
-      EXPECT_TRUE(ClickButton(b)) << button;
+      char before[256] = {};
+      GetWindowTextA(frame, before, sizeof before);
+      auto pageGone = [&] {
+        char now[256] = {};
+        return !IsWindow(frame) || !IsWindowVisible(frame) || !GetWindowTextA(frame, now, sizeof now) ||
+               std::string(now) != before;
+      };
+      for (int attempt = 0; attempt < 5 && !pageGone(); ++attempt) {
+        HWND b = FindChild(frame, "", button);
+        ASSERT_TRUE(b && IsWindowEnabled(b)) << button;
+        ASSERT_TRUE(ClickButton(b)) << button;
+        for (int i = 0; i < 200 && !pageGone() && setup.Running(); ++i) {
+          watchCopy();
+          PumpFor(10);
+        }
+      }
+      EXPECT_TRUE(pageGone()) << button << " on " << before;
     };
 
     HWND frame = page("Welcome");
@@ -423,27 +459,10 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
     EXPECT_EQ("Morvane", edits[0]);
     next(frame, "Next >");
 
-    // The copy window comes and goes with the files, quicker than a look
-    // at the screen may catch it: the system tells when it is shown.
-    static bool copyShown = false;
-    copyShown = false;
-    HWINEVENTHOOK hook = SetWinEventHook(
-        EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
-        [](HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
-          char caption[128] = {};
-          if (object == OBJID_WINDOW && w && GetWindowTextA(w, caption, sizeof caption) &&
-              std::string(caption) == "Copying installation files")
-            copyShown = true;
-        },
-        0, 0, WINEVENT_OUTOFCONTEXT);
-    bool copySeen = false;
     DWORD end = GetTickCount() + 60000;
     while (!FindTopWindow("Setup complete") && setup.Running() && MessageBoxTexts().empty() &&
            static_cast<int>(end - GetTickCount()) > 0) {
-      if (!copySeen && FindTopWindow("Copying installation files")) {
-        copySeen = true;
-        Screenshot("setup_run_copying");
-      }
+      watchCopy();
       PumpFor(2);
     }
     if (hook) UnhookWinEvent(hook);
