@@ -116,8 +116,14 @@ TCustomInstall::~TCustomInstall() {
   delete buildInfo_;
   delete login_;
   delete presetupFiles_;
-  // Last of all: the batch waits for this program's file to be free.
-  if (startBatch_ && !batchPath_.empty()) WinExec(("\"" + batchPath_ + "\"").c_str(), SW_HIDE);
+  // Last of all: the batch waits for this program's file to be free.  It
+  // starts in the temporary folder: a loader starts the program inside the
+  // folder the batch deletes, which cannot go while it is the batch's
+  // current folder.
+  if (startBatch_ && !batchPath_.empty()) {
+    SetCurrentDirectoryA(ExtractFileDir(batchPath_).c_str());
+    WinExec(("\"" + batchPath_ + "\"").c_str(), SW_HIDE);
+  }
 }
 
 void TCustomInstall::SetBuildInfo(TBuildInfo* value) {

@@ -578,7 +578,10 @@ void TFileGroupSelectForm::ShowDetails() {
 // Copying files
 
 TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
-  SetName("CopyFileForm");
+  // A dialog without a manager keeps its own window while the copy
+  // manager tries the registered forms on the same owner: the second one
+  // stays unnamed.
+  if (!owner || !owner->FindComponent("CopyFileForm")) SetName("CopyFileForm");
   SetBorderStyle(bsDialog);
   SetBorderIcons(0);
   SetCaption("Copying installation files");

@@ -1,0 +1,62 @@
+// What the setup program's suites share: where the distribution and its
+// sources are, and watching a program of another process by its windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace setuptest {
+
+// build\wintest\dist, the packed files and the stand-in kit folder.
+std::string DistDir();
+std::string FilesDir();
+std::string KitDir();
+// The ten help pages in the order the setup packs them.
+const std::vector<std::string>& HelpPages();
+
+// Handles this program's own window messages for ms milliseconds: a
+// program under test may send to every top-level window (a broadcast, a
+// DDE conversation) and wait for the answer.
+void PumpFor(int ms);
+
+// A program started without waiting for it.
+class TProcess {
+ public:
+  explicit TProcess(const std::string& commandLine);
+  ~TProcess();
+  TProcess(const TProcess&) = delete;
+  TProcess& operator=(const TProcess&) = delete;
+  DWORD Id() const { return id_; }
+  bool Running() const;
+  // Waits up to ms milliseconds; the exit code, or -1 while it runs.
+  int Wait(int ms);
+  void Kill();
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// The first visible top-level window with this caption whose process is
+// one of pids (any process when pids is empty), or null.
+HWND FindTopWindow(const std::string& caption, const std::vector<DWORD>& pids = {});
+// Waits up to ms for such a window; null when none came.
+HWND WaitForTopWindow(const std::string& caption, int ms, const std::vector<DWORD>& pids = {});
+// The text of every visible message box on the screen ("" when none), so a
+// failing run says what the program complained about.
+std::string MessageBoxTexts();
+// A child window (at any depth) of a class with this text, or null.
+HWND FindChild(HWND parent, const std::string& className, const std::string& text);
+// Every child's text (at any depth) of a class, in Z order.
+std::vector<std::string> ChildTexts(HWND parent, const std::string& className);
+// Clicks a button of another program.
+bool ClickButton(HWND button);
+
+std::string ReadText(const std::string& path);
+std::string ProgramsFolder();
+std::string DesktopFolder();
+std::string ProgramFilesFolder();
+
+}  // namespace setuptest
