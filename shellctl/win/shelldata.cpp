@@ -186,7 +186,17 @@ std::string TPTShListData::FileName() {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string TPTShListData::FullPath() { return PidlToPath(AbsolutePidl()); }
+std::string TPTShListData::FullPath() {
+  // The folder's parse name of a file-system item is its full path, and
+  // much cheaper to get than the path of the absolute list, which binds
+  // every folder on the way down.
+  if (IShellFolder* folder = owner_->ShellFolder()) {
+    std::string name = GetDisplayName(folder, relative_, 2);
+    if (name.size() > 2 && ((name[1] == ':' && name[2] == '\\') || (name[0] == '\\' && name[1] == '\\')))
+      return name;
+  }
+  return PidlToPath(AbsolutePidl());
+}
 
 std::string TPTShListData::ColumnText(int column) {
   if (column == 0) return DisplayName();
@@ -405,17 +415,18 @@ void LoadDetails(TPTShListData* data) {
   WIN32_FIND_DATAA fd = {};
   bool haveFind = false;
   IShellFolder* folder = data->Owner()->ShellFolder();
-  if (shell95::SHGetDataFromIDListA && folder && data->RelativePidl())
+  // The file system's own record first: the shell's copy in the item
+  // (Wine's) holds a 32-bit size and a DOS time, so a 5 GiB file would show
+  // 1 GiB and odd seconds would be rounded.
+  std::string path = data->FullPath();
+  HANDLE h = path.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(path.c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    FindClose(h);
+    haveFind = true;
+  }
+  if (!haveFind && shell95::SHGetDataFromIDListA && folder && data->RelativePidl())
     haveFind = SUCCEEDED(shell95::SHGetDataFromIDListA(folder, data->RelativePidl(), SHGDFIL_FINDDATA, &fd,
                                                        static_cast<int>(sizeof(fd))));
-  if (!haveFind) {
-    std::string path = data->FullPath();
-    HANDLE h = path.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(path.c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      FindClose(h);
-      haveFind = true;
-    }
-  }
   if (haveFind) {
     if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       data->SizeText = SizeText(static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow);

@@ -25,6 +25,7 @@ bool g_comStarted = false, g_oleStarted = false, g_started = false;
 bool g_overlaysInstalled = false;
 TMemoryStream* g_widths = nullptr;
 uint8_t g_directoryCols[kDirectoryColsSize] = {};
+uint32_t g_directoryColsLength = 0;
 
 void ReadComCtlVersion() {
   COMCTL32_VER = {0, 0};
@@ -384,6 +385,8 @@ TMemoryStream* ShellColumnWidths() {
 
 uint8_t* ShellDirectoryCols() { return g_directoryCols; }
 
+uint32_t& ShellDirectoryColsLength() { return g_directoryColsLength; }
+
 void ShellUnitsStart() {
   if (g_started) return;
   g_started = true;
@@ -400,6 +403,7 @@ void ShellUnitsStart() {
   CF_IDLIST = static_cast<CLIPFORMAT>(RegisterClipboardFormatA(CFSTR_SHELLIDLIST));
   ShellColumnWidths();
   std::memset(g_directoryCols, 0, sizeof(g_directoryCols));
+  g_directoryColsLength = 0;
   g_oleStarted = SUCCEEDED(OleInitialize(nullptr));
 }
 

@@ -133,6 +133,8 @@ void LoadShortCutTable();
 // the "DirectoryCols" value.
 TMemoryStream* ShellColumnWidths();
 uint8_t* ShellDirectoryCols();
+// The byte count of that copy.
+uint32_t& ShellDirectoryColsLength();
 enum { kDirectoryColsSize = 22 };
 
 // Start and end of the shell units, on the GUI thread: the platform and
