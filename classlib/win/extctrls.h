@@ -6,7 +6,12 @@
 #include "stdctrls.h"
 
 enum TPanelBevel { bvNone, bvLowered, bvRaised };
+// Declared by both this header and its sibling: one definition whichever
+// comes first.
+#ifndef MORVANE_TBORDERSTYLE
+#define MORVANE_TBORDERSTYLE
 enum TBorderStyle { bsNoBorder, bsSingleBorder };
+#endif
 
 class TPanel : public TCustomControl {
  public:

@@ -84,7 +84,12 @@ enum THitTest { htAbove, htBelow, htNowhere, htOnItem, htOnButton, htOnIcon, htO
                 htOnStateIcon, htToLeft, htToRight };
 using THitTests = unsigned;  // bits 1 << THitTest
 
+// Declared by both this header and its sibling: one definition whichever
+// comes first.
+#ifndef MORVANE_TBORDERSTYLE
+#define MORVANE_TBORDERSTYLE
 enum TBorderStyle { bsNoBorder, bsSingleBorder };
+#endif
 enum TDragMode { dmManual, dmAutomatic };
 
 using TTVChangedEvent = std::function<void(TObject* Sender, TTreeNode* Node)>;
