@@ -158,6 +158,9 @@ void TForm1::FormCreate() {
 
   chkbox_OptionHideSplash->SetChecked(HideSplash);
   chkbox_OptionExpertRestoreSplit->SetChecked(ExpertRestoreSplitter);
+  // The position is measured against the expert page's own height.
+  SetClientHeight(553);
+  FitSplitter();
   if (ExpertRestoreSplitter) split_Expert->SetPosition(ExpertRestoreSplitterPosition);
   filling_ = false;
   UpdateArchiveCaptions();

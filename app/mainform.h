@@ -43,6 +43,7 @@ IDropTarget* PickerListDropTarget(TPTShellList* list);
 class TForm1 : public TForm {
  public:
   explicit TForm1(TComponent* AOwner);
+  ~TForm1() override;
 
   TPageControl* pagectrl_Main;
   TTabSheet *page_RCS, *page_Expert, *page_Wizard, *page_Options, *page_About;
@@ -223,6 +224,7 @@ class TForm1 : public TForm {
   void SetupList(TPTShellList* list, TPTShellCombo* combo);
   void PickerChanged();
   void FirstShow();
+  void FitSplitter();
   bool shown_once_ = false;
   bool last_valid_ = false;
   std::vector<std::string> last_states_;

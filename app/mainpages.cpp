@@ -14,6 +14,7 @@
 #include "options.h"
 #include "patchnames.h"
 #include "pickerstates.h"
+#include "receivers.h"
 #include "settings.h"
 #include "streams.h"
 #include "sysutils.h"
@@ -125,6 +126,14 @@ class ListAdapter : public IFileList {
   TPTShellList* l_;
 };
 
+void Unlink(TPTShellCombo* combo, TPTShellList* list) {
+  if (combo) combo->Locator()->OnChange = nullptr;
+  if (list) {
+    list->OnFillComplete = nullptr;
+    list->OnChange = nullptr;
+  }
+}
+
 }  // namespace
 
 // A picker's list: a shell list that takes a dropped file as a pointer to
@@ -226,6 +235,18 @@ IDropTarget* PickerListDropTarget(TPTShellList* list) {
 }
 
 // ------------------------------------------------------------------ pages
+
+TForm1::~TForm1() {
+  // The pairs' links refer to each other; they go quiet before the window
+  // frees its controls.
+  for (TPTShellList* l : AllFileLists()) Unlink(ComboOfList(l), l);
+  // The controls go with the window (their owner); the lists only held them.
+  for (DynArray* a : {&ExpertAddedChecks, &ExpertAddedCombos, &ExpertAddedLists, &ExpertAddedUpButtons,
+                      &WizardAddedChecks, &WizardAddedCombos, &WizardAddedLists, &WizardAddedUpButtons,
+                      &EmailReceiverEdits, &EmailReceiverTypes})
+    a->Clear();
+  ReceiversChanged = nullptr;
+}
 
 void TForm1::BuildPages() {
   hint_Controller = new TTalvoHint(this);
@@ -389,7 +410,6 @@ void TForm1::BuildExpertPage() {
   split_Expert = new TPTSplitter(this);
   split_Expert->SetName("split_Expert");
   split_Expert->Loading();
-  split_Expert->SetAlign(alClient);
   split_Expert->SetParent(page_Expert);
   split_Expert->SetStyle(ptstHorizontal);
   split_Expert_pane1 = new TPTPane(this);
@@ -741,6 +761,7 @@ void TForm1::RemovePickerPair(bool expert, int tag) {
   // Freed, not hidden: a hidden list would keep its change-watching thread
   // and the handle it holds on its folder.
   laying_out_ = true;
+  Unlink(combo, list);
   delete check;
   delete up;
   delete list;
@@ -837,6 +858,9 @@ void TForm1::StorePickerFileList(TPTShellCombo* combo, TPTShellList* list, int n
 void TForm1::RestorePickerFileList(TPTShellCombo* combo, TPTShellList* list, int n, bool expert) {
   ComboAdapter c(combo);
   ListAdapter l(list);
+  // A list on a page not shown yet fills only once it has a window.
+  combo->HandleNeeded();
+  list->HandleNeeded();
   const bool was = laying_out_;
   laying_out_ = true;
   RestoreFileList(&c, &l, n, expert);
@@ -869,11 +893,23 @@ void TForm1::FirstShow() {
   ValidateSources();
 }
 
+void TForm1::FitSplitter() {
+  // The splitter fills the expert page, which is always shown at the same
+  // height; measured from the page control, since the page itself gets
+  // its size only when first shown.
+  pagectrl_Main->HandleNeeded();
+  const RECT d = pagectrl_Main->DisplayRect();
+  split_Expert->SetBounds(0, 0, d.right - d.left, d.bottom - d.top);
+  split_Expert->HandleNeeded();
+  split_Expert->LayoutPanes();
+}
+
 void TForm1::pagectrl_MainChange() {
   TTabSheet* page = pagectrl_Main->ActivePage();
   if (page == page_Expert) {
     ValidateSources();
     SetClientHeight(553);
+    FitSplitter();
     UpdateSendButton();
   } else if (page == page_Options || page == page_About) {
     SetClientHeight(533);
