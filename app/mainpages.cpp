@@ -428,31 +428,31 @@ void TForm1::BuildExpertPage() {
   split_Expert->OnSplitterDrop = [this](TObject*, int) { SplitterDropped(); };
 
   TPTPane* p1 = split_Expert_pane1;
-  scrbox_Expert = Make<TScrollBox>(this, p1, 4, 4, 593, 320, "scrbox_Expert");
+  scrbox_Expert = Make<TScrollBox>(this, p1, 4, 4, 585, 320, "scrbox_Expert");
   MakeFixedPair(scrbox_Expert, true, true, label_ExpertSource1, pathcombo_ExpertSource1, filelist_ExpertSource1,
                 speedbtn_ExpertSource1Up, &chkbox_ExpertActivateSource1);
   MakeFixedPair(scrbox_Expert, true, false, label_ExpertDest, pathcombo_ExpertDest, filelist_ExpertDest,
                 speedbtn_ExpertDestUp, nullptr);
 
   // The column right of the pickers: what to make, and Create.
-  const int x = 601;
+  const int x = scrbox_Expert->Left() + scrbox_Expert->Width() + 6;
   MakeLabel(this, p1, x, 6, "Patch type:");
-  combo_ExpertPatchType = Make<TComboBox>(this, p1, x, 22, 108, 200, "combo_ExpertPatchType");
+  combo_ExpertPatchType = Make<TComboBox>(this, p1, x, 22, 100, 200, "combo_ExpertPatchType");
   combo_ExpertPatchType->SetStyle(csDropDownList);
   MakeLabel(this, p1, x, 52, "Patchfile:");
-  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 68, 84, 22, "edit_ExpertPatchname");
-  button_ExpertBrowse = Make<TButton>(this, p1, x + 86, 68, 22, 22, "button_ExpertBrowse");
+  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 68, 76, 22, "edit_ExpertPatchname");
+  button_ExpertBrowse = Make<TButton>(this, p1, x + 78, 68, 22, 22, "button_ExpertBrowse");
   button_ExpertBrowse->SetCaption("...");
   button_ExpertBrowse->SetEnabled(false);  // the shell's save dialog is not part of the program yet
-  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 98, 108, 32, "chkbox_ExpertArchivePatch");
-  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 136, 108, 32, "chkbox_ExpertForceIdentical");
+  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 98, 100, 32, "chkbox_ExpertArchivePatch");
+  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 136, 100, 32, "chkbox_ExpertForceIdentical");
   chkbox_ExpertForceIdentical->SetCaption("Force identical files");
-  button_ExpertCreate = Make<TButton>(this, p1, x, 180, 108, 32, "button_ExpertCreate");
+  button_ExpertCreate = Make<TButton>(this, p1, x, 180, 100, 32, "button_ExpertCreate");
   button_ExpertCreate->SetCaption("&Create");
   button_ExpertCreate->SetEnabled(false);
-  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 230, 108, 18, "chkbox_HintsPageExpert");
+  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 230, 100, 18, "chkbox_HintsPageExpert");
   chkbox_HintsPageExpert->SetCaption("Show Hints");
-  button_HelpExpert = Make<TButton>(this, p1, x, 256, 108, 25, "button_HelpExpert");
+  button_HelpExpert = Make<TButton>(this, p1, x, 256, 100, 25, "button_HelpExpert");
   button_HelpExpert->SetCaption("&Help");
 
   // The e-mail pane.
@@ -519,8 +519,8 @@ void TForm1::BuildWizardPage() {
   chkbox_WizardArchivePatch = Make<TCheckBox>(this, page_WizardStep3, 16, 118, 400, 20, "chkbox_WizardArchivePatch");
   MakeLabel(this, page_WizardStep3, 16, 160, "Press \"Create >\" to make the patch.");
 
-  label_Mimi1 = MakeLabel(this, page_WizardStep1, 520, 250, "Graphics:", "label_Mimi1");
-  label_Mimi2 = MakeLabel(this, page_WizardStep1, 520, 266, "Mimi", "label_Mimi2");
+  label_Mimi1 = MakeLabel(this, page_WizardStep1, 600, 4, "Graphics:", "label_Mimi1");
+  label_Mimi2 = MakeLabel(this, page_WizardStep1, 600, 20, "Mimi", "label_Mimi2");
 
   WizardBack = Make<TButton>(this, page_Wizard, 372, 342, 100, 28, "WizardBack");
   WizardBack->SetCaption("< &Back");
