@@ -226,6 +226,7 @@ class TForm1 : public TForm {
   void FirstShow();
   void FitSplitter();
   bool shown_once_ = false;
+  std::vector<TControl*> expert_column_;
   bool last_valid_ = false;
   std::vector<std::string> last_states_;
   bool laying_out_ = false;

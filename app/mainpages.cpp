@@ -434,26 +434,34 @@ void TForm1::BuildExpertPage() {
   MakeFixedPair(scrbox_Expert, true, false, label_ExpertDest, pathcombo_ExpertDest, filelist_ExpertDest,
                 speedbtn_ExpertDestUp, nullptr);
 
-  // The column right of the pickers: what to make, and Create.
-  const int x = scrbox_Expert->Left() + scrbox_Expert->Width() + 6;
-  MakeLabel(this, p1, x, 6, "Patch type:");
-  combo_ExpertPatchType = Make<TComboBox>(this, p1, x, 22, 100, 200, "combo_ExpertPatchType");
+  // The column right of the pickers: what to make, and Create. Placed
+  // beside the scroll box whenever the splitter is dropped.
+  const int x = 0;
+  expert_column_.push_back(MakeLabel(this, p1, x, 4, "Patch type:"));
+  combo_ExpertPatchType = Make<TComboBox>(this, p1, x, 18, 100, 200, "combo_ExpertPatchType");
   combo_ExpertPatchType->SetStyle(csDropDownList);
-  MakeLabel(this, p1, x, 52, "Patchfile:");
-  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 68, 76, 22, "edit_ExpertPatchname");
-  button_ExpertBrowse = Make<TButton>(this, p1, x + 78, 68, 22, 22, "button_ExpertBrowse");
+  expert_column_.push_back(combo_ExpertPatchType);
+  expert_column_.push_back(MakeLabel(this, p1, x, 44, "Patchfile:"));
+  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 58, 76, 22, "edit_ExpertPatchname");
+  expert_column_.push_back(edit_ExpertPatchname);
+  button_ExpertBrowse = Make<TButton>(this, p1, x, 58, 22, 22, "button_ExpertBrowse");
   button_ExpertBrowse->SetCaption("...");
   button_ExpertBrowse->SetEnabled(false);  // the shell's save dialog is not part of the program yet
-  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 98, 100, 32, "chkbox_ExpertArchivePatch");
-  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 136, 100, 32, "chkbox_ExpertForceIdentical");
+  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 84, 100, 28, "chkbox_ExpertArchivePatch");
+  expert_column_.push_back(chkbox_ExpertArchivePatch);
+  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 114, 100, 28, "chkbox_ExpertForceIdentical");
   chkbox_ExpertForceIdentical->SetCaption("Force identical files");
-  button_ExpertCreate = Make<TButton>(this, p1, x, 180, 100, 32, "button_ExpertCreate");
+  expert_column_.push_back(chkbox_ExpertForceIdentical);
+  button_ExpertCreate = Make<TButton>(this, p1, x, 146, 100, 28, "button_ExpertCreate");
   button_ExpertCreate->SetCaption("&Create");
   button_ExpertCreate->SetEnabled(false);
-  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 230, 100, 18, "chkbox_HintsPageExpert");
+  expert_column_.push_back(button_ExpertCreate);
+  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 178, 100, 18, "chkbox_HintsPageExpert");
   chkbox_HintsPageExpert->SetCaption("Show Hints");
-  button_HelpExpert = Make<TButton>(this, p1, x, 256, 100, 25, "button_HelpExpert");
+  expert_column_.push_back(chkbox_HintsPageExpert);
+  button_HelpExpert = Make<TButton>(this, p1, x, 198, 100, 22, "button_HelpExpert");
   button_HelpExpert->SetCaption("&Help");
+  expert_column_.push_back(button_HelpExpert);
 
   // The e-mail pane.
   TPTPane* p2 = split_Expert_pane2;
@@ -844,6 +852,10 @@ void TForm1::SplitterDropped() {
   button_ExpertSendEmail->SetLeft(buttons);
   scrbox_Expert->SetWidth(std::max(100, split_Expert_pane1->Width() - 119));
   scrbox_Expert->SetHeight(std::max(100, split_Expert_pane1->Height() - 8));
+  const int x = scrbox_Expert->Left() + scrbox_Expert->Width() + 6;
+  const int w = std::max(40, split_Expert_pane1->ClientWidth() - x - 6);
+  for (TControl* c : expert_column_) c->SetBounds(x, c->Top(), c == edit_ExpertPatchname ? w - 24 : w, c->Height());
+  button_ExpertBrowse->SetLeft(x + w - 22);
   LayoutPickers();
 }
 
