@@ -723,7 +723,8 @@ void TForm1::ActivationClicked(TCheckBox* box, bool expert) {
 
 void TForm1::AddPickerPair(bool expert) {
   const int n = AddedPairCount(expert);
-  if (n + 2 >= kMaxPickerStates + 1) return;
+  // The first source, the added ones and the final state: at most 20.
+  if (n + 3 > kMaxPickerStates) return;
   TScrollBox* box = expert ? scrbox_Expert : scrbox_Wizard;
   const int tag = n + 1;
   TPTShellCombo* before = n == 0 ? (expert ? pathcombo_ExpertSource1 : pathcombo_WizardSource1)

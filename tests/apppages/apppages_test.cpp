@@ -517,6 +517,20 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   Pump(50);
   Screenshot("apppages_expert");
 
+  // Nineteen sources and the final state at most: the 19th source's box
+  // cannot add another.
+  auto lastBox = [&] {
+    const int n = form->AddedPairCount(true);
+    return n == 0 ? form->chkbox_ExpertActivateSource1 : form->AddedCheck(true, n - 1);
+  };
+  while (form->AddedPairCount(true) < 19 && lastBox()->Enabled()) Click(lastBox());
+  Pump(50);
+  EXPECT_EQ(form->AddedPairCount(true), 18);
+  EXPECT_FALSE(form->AddedCheck(true, 17)->Enabled());
+  EXPECT_TRUE(form->AddedCheck(true, 16)->Enabled());
+  form->ValidateSources();
+  EXPECT_EQ(SourceCount, 21u);
+
   // Cancel on the wizard closes the way the title bar does: the close
   // handler stores a changed option and the lists.
   Receivers.Clear();
@@ -528,7 +542,7 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   EXPECT_FALSE(form->Visible());
   EXPECT_EQ(GetInt(kMain, "Hide Splash"), 1u);
   EXPECT_EQ(GetInt(kMain, "Startup page"), 2u);
-  EXPECT_EQ(GetInt(kMain, "Restore Expert Filelists amount"), 1u);
+  EXPECT_EQ(GetInt(kMain, "Restore Expert Filelists amount"), 19u);
   EXPECT_EQ(GetString(kMain, "Restore Expert Filelists contents 1"), states[0] + "\x01");
   EXPECT_EQ(GetString(kMain, "Restore Wizard Filelists contents 0"), states[2] + "\x01part1.bin\x01");
   EXPECT_EQ(GetInt(kMain, "Expert restore splitter position"), static_cast<DWORD>(form->split_Expert->Position()));
