@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "addrbook.h"
+#include "emailform.h"
+#include "emailthread.h"
 #include "applier.h"
 #include "gui_test_support.h"
 #include "mainform.h"
@@ -238,6 +240,7 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
 
   InitSettingsUnit();
   Form2 = new TForm2(Application);
+  Form4 = new TForm4(Application);
   auto* form = new TForm1(Application);
   Form1 = form;
   form->SetLeft(0);
@@ -455,6 +458,20 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   EXPECT_TRUE(form->button_ExpertSendEmail->Enabled());
   if (Form3) Form3->Hide();
 
+  // Send: the job is taken from the pane and the chosen profile; with no
+  // server on the profile's host the worker reports the failure and the
+  // main window comes back.
+  for (EmailSettings& p : EmailProfiles)
+    if (p.DisplayName == form->combo_OptionDefaultEmailSettings->Text()) p.Smtp = "127.0.0.1";
+  boxes.clear();
+  Click(form->button_ExpertSendEmail);
+  Pump(50);
+  EXPECT_FALSE(EmailSendingUnderWay());
+  EXPECT_TRUE(form->Visible());
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_NE(boxes[0].find("socket 25 to host 127.0.0.1"), std::string::npos) << boxes[0];
+  boxes.clear();
+
   // The wizard: captions and buttons on each step, a plain file patch.
   form->pagectrl_Main->SetActivePage(form->page_Wizard);
   form->pagectrl_MainChange();
@@ -478,6 +495,7 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   ShowFolder(form->pathcombo_WizardDest, form->filelist_WizardDest, states[2]);
   Select(form->filelist_WizardDest, {"part1.bin"});
   EXPECT_TRUE(form->button_WizardContinue->Enabled());
+  Pump(100);
   Screenshot("apppages_wizard_step2");
   Click(form->button_WizardContinue);
   Pump(50);
@@ -487,6 +505,7 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   if (form->chkbox_WizardArchivePatch->Checked()) Click(form->chkbox_WizardArchivePatch);
   EXPECT_EQ(form->edit_WizardPatchname->Text(), Join(root, "wiz.utp"));
   EXPECT_NE(form->edit_WizardPatchname->Hint().find("\r\n\r\nEnter the name"), std::string::npos);
+  Pump(100);
   Screenshot("apppages_wizard_step3");
   Click(form->button_WizardContinue);
   if (Form2->Visible()) Click(Form2->button_CancelClose);
