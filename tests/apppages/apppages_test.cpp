@@ -335,6 +335,28 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   // A file against a folder.
   Select(form->filelist_ExpertDest, {});
   EXPECT_FALSE(form->button_ExpertCreate->Enabled());
+  // The up-directory button: one level up, then validated.
+  form->speedbtn_ExpertSource1Up->Click();
+  Pump(50);
+  EXPECT_TRUE(SameText(ComboPath(form->pathcombo_ExpertSource1), root));
+  EXPECT_EQ(SourceList[0], root + "\\");
+  // The lists' popup menu ticks the current view and sets another for all.
+  static TPopupMenu* shown = nullptr;
+  static bool largeTicked = true;
+  TPopupMenu::ChooseHook = [](TPopupMenu* menu) {
+    shown = menu;
+    largeTicked = menu->Items().Items(1)->Checked;
+    return menu->Items().Items(1);
+  };
+  form->popup_ViewStyleFileList->Popup(10, 10);
+  TPopupMenu::ChooseHook = nullptr;
+  EXPECT_EQ(shown, form->popup_ViewStyleFileList);
+  EXPECT_FALSE(largeTicked);
+  EXPECT_EQ(form->rdgrp_OptionCurrentFilelistMode->ItemIndex(), 1);
+  EXPECT_EQ(form->filelist_WizardDest->ViewStyle(), vsIcon);
+  EXPECT_EQ(form->filelist_ExpertSource1->ViewStyle(), vsIcon);
+  form->rdgrp_OptionCurrentFilelistMode->SetItemIndex(0);
+  EXPECT_EQ(form->filelist_ExpertSource1->ViewStyle(), vsSmallIcon);
   // A selection in the computer folder has no file-system path.
   LPITEMIDLIST drives = nullptr;
   SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives);
