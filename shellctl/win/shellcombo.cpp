@@ -98,13 +98,18 @@ void TPTCustomShellCombo::SetShellTree(TPTCustomShellTree* tree) {
   }
   tree_ = tree;
   if (tree_) {
+    // A tree follows one combo: the one it followed lets go of it.
+    if (TPTCustomShellCombo* other = tree_->ShellCombo())
+      if (other != this) other->TreeGone(tree_);
     tree_->FreeNotification(this);
     tree_->SetShellCombo(this);
   }
 }
 
 void TPTCustomShellCombo::TreeGone(TPTCustomShellTree* tree) {
-  if (tree_ == tree) tree_ = nullptr;
+  if (tree_ != tree) return;
+  tree_->RemoveFreeNotification(this);
+  tree_ = nullptr;
 }
 
 void TPTCustomShellCombo::Notification(TComponent* c, TOperation op) {

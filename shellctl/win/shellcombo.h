@@ -38,7 +38,8 @@ class TPTCustomShellCombo : public TPTCustomImageCombo {
   TPTCustomShellTree* ShellTree() const { return tree_; }
   // Ignored while a shell list is linked.
   void SetShellTree(TPTCustomShellTree* tree);
-  // The tree is going: forget it without telling it.
+  // Forgets the tree without telling it: it is going, or follows another
+  // combo now.
   void TreeGone(TPTCustomShellTree* tree);
 
   // Selects the entry n levels above the selected one (entry 0 at most).

@@ -634,7 +634,7 @@ void TPTCustomShellTree::CNNotify(TMessage& m) {
     case TVN_ITEMEXPANDINGA:
     case TVN_ITEMEXPANDINGW: {
       TTreeNode* node = reinterpret_cast<TTreeNode*>(tv->itemNew.lParam);
-      if ((tv->action & TVE_EXPAND) && node && !collapsing_all_ && !filled_.count(node)) {
+      if ((tv->action & TVE_EXPAND) && node && !filled_.count(node)) {
         THourGlass hourglass;
         FillLevel(node);
         if (!node->GetFirstChild()) node->SetHasChildren(false);

@@ -219,7 +219,6 @@ class TPTCustomShellTree : public TPTCustomTreeView {
   TCustomImageList* images_ = nullptr;
   std::set<TTreeNode*> filled_;
   std::set<TPTShTreeData*> datas_;
-  bool collapsing_all_ = false;
   IContextMenu* menu_handler_ = nullptr;  // while the shell menu is open
   TSendToMenu* send_to_ = nullptr;
   HMENU send_to_menu_ = nullptr;
