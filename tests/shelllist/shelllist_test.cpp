@@ -486,6 +486,8 @@ TEST(ShellList, ListsARealFolderWithItsDetails) {
   EXPECT_GT(stages, static_cast<int>(drawn.size()));
   EXPECT_NE(drawn.end(), std::find(drawn.begin(), drawn.end(), d));
   EXPECT_FALSE(g_list->DesignHitTest(5, 5));
+  // The shell's request for a shell browser: there is none here.
+  EXPECT_EQ(0, SendMessageA(g_list->Handle(), kListGetBrowserMessage, 0, 0));
 
   // The first item has the focus, none the selection.
   EXPECT_TRUE(g_list->Items()[0]->Focused());
