@@ -93,8 +93,8 @@ class TForm1 : public TForm {
 
   // Start page.
   TLabel *label_RCSTitle, *label_RCSHelpExpert, *label_RCSHelpWizard, *label_RCSHelpOptions;
-  TCheckBox *chkbox_HintsPageExpert, *chkbox_HintsPageWizard, *chkbox_HintsPageOptions;
-  TButton *button_HelpExpert, *button_HelpWizard, *button_HelpOptions;
+  TCheckBox *chkbox_HintsPageExpert, *chkbox_HintsPageWizard;
+  TButton *button_HelpExpert, *button_HelpWizard;
   TTalvoHint* hint_Controller;
   TPopupMenu* popup_ViewStyleFileList;
 

@@ -552,10 +552,6 @@ void TForm1::BuildWizardPage() {
   // the options, the file lists and the window positions.
   Abbrechen->OnClick = [this](TObject*) { Close(); };
 
-  chkbox_HintsPageOptions = Make<TCheckBox>(this, page_Options, 0, 0, 0, 0, "chkbox_HintsPageOptions");
-  chkbox_HintsPageOptions->SetVisible(false);
-  button_HelpOptions = nullptr;
-
   struct HintBox {
     TCheckBox* box;
     TTabSheet* page;
