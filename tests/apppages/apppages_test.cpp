@@ -595,3 +595,64 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   Form1 = nullptr;
   delete form;
 }
+
+namespace {
+
+std::vector<std::string> SelectedNames(TPTShellList* list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list->Items().Count(); ++i)
+    if (list->ItemFromIndex(i)->Selected()) names.push_back(list->ItemData(i)->FileName());
+  return names;
+}
+
+TForm1* StartWindow() {
+  InitSettingsUnit();
+  auto* form = new TForm1(Application);
+  form->SetLeft(0);
+  form->SetTop(0);
+  form->FormCreate();
+  form->Show();
+  Pump(100);
+  return form;
+}
+
+}  // namespace
+
+TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
+  const std::string root = Join(ScratchDir(), "restart");
+  RemoveTree(root);
+  const std::vector<std::string> states = patchrun::MakeStates(root, 2, 3, 100);
+  const std::string files = Join(root, "files");
+  MakeDirs(files);
+  for (const char* n : {"a.txt", "b.txt", "c.txt"}) WriteFileText(Join(files, n), n);
+  DeleteTree(kMain);
+  SetValue(kMain, "Startup page", 1);
+
+  TForm1* form = StartWindow();
+  ShowFolder(form->pathcombo_ExpertSource1, form->filelist_ExpertSource1, files);
+  Select(form->filelist_ExpertSource1, {"a.txt", "c.txt"});
+  Click(form->chkbox_ExpertActivateSource1);
+  Pump(50);
+  ASSERT_EQ(form->AddedPairCount(true), 1);
+  Select(form->AddedList(true, 0), {"b.txt"});
+  ShowFolder(form->pathcombo_ExpertDest, form->filelist_ExpertDest, states[1]);
+  Select(form->filelist_ExpertDest, {"part0.bin"});
+  form->split_Expert->SetPosition(300);
+  form->split_Expert->OnSplitterDrop(form->split_Expert, 300);
+  form->Close();
+  delete form;
+  EXPECT_TRUE(boxes.empty()) << boxes[0];
+
+  form = StartWindow();
+  ASSERT_EQ(form->AddedPairCount(true), 1);
+  EXPECT_TRUE(SameText(ComboPath(form->pathcombo_ExpertSource1), files));
+  EXPECT_EQ(SelectedNames(form->filelist_ExpertSource1), (std::vector<std::string>{"a.txt", "c.txt"}));
+  EXPECT_TRUE(SameText(ComboPath(form->AddedCombo(true, 0)), files));
+  EXPECT_EQ(SelectedNames(form->AddedList(true, 0)), std::vector<std::string>{"b.txt"});
+  EXPECT_TRUE(SameText(ComboPath(form->pathcombo_ExpertDest), states[1]));
+  EXPECT_EQ(SelectedNames(form->filelist_ExpertDest), std::vector<std::string>{"part0.bin"});
+  EXPECT_EQ(form->split_Expert->Position(), 300);
+  EXPECT_EQ(form->scrbox_Expert->Height(), form->split_Expert_pane1->Height() - 8);
+  EXPECT_TRUE(form->button_ExpertCreate->Enabled());
+  delete form;
+}
