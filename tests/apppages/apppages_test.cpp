@@ -435,6 +435,27 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   SendMessageA(form->edit_ExpertEmailReceiver1->Handle(), WM_CHAR, '\r', 0);
   Pump(30);
   EXPECT_EQ(Receivers.Count(), 1);
+  // A row's own type combo changes its receiver; the rows are rebuilt
+  // after its handler has returned, so the combo is not freed under it.
+  ASSERT_EQ(EmailReceiverTypes.Count(), 1u);
+  Choose(reinterpret_cast<TComboBox*>(EmailReceiverTypes.Get(0)), 2);
+  Pump(50);
+  EXPECT_EQ(Receivers.Items(0)->Kind, 2);
+  ASSERT_EQ(EmailReceiverTypes.Count(), 1u);
+  EXPECT_EQ(reinterpret_cast<TComboBox*>(EmailReceiverTypes.Get(0))->Text(), "BCC");
+  // No "TO" receiver left: the free row proposes "TO" again.
+  EXPECT_EQ(form->combo_ExpertEmailType1->Text(), "TO");
+  // Leaving the free row adds what it holds.
+  form->edit_ExpertEmailReceiver1->SetText("team@example.org");
+  form->edit_ExpertEmailReceiver1->SetFocus();
+  form->memo_ExpertEmail->SetFocus();
+  Pump(50);
+  ASSERT_EQ(Receivers.Count(), 2);
+  EXPECT_EQ(Receivers.Items(1)->Email, "team@example.org");
+  EXPECT_EQ(form->edit_ExpertEmailReceiver1->Top(), 8 + 2 * 25);
+  Receivers.Delete(1);
+  RefreshReceivers();
+  Pump(30);
 
   // Expert Create on a directory pair, archived by the real zip.
   ShowFolder(form->pathcombo_ExpertSource1, form->filelist_ExpertSource1, states[0]);
