@@ -150,6 +150,8 @@ class TForm1 : public TForm {
   void AddPickerSelection(TPTShellCombo* combo, TPTShellList* list, std::vector<std::string>& states);
   bool ValidateSources();
   void LayoutPickers();
+  // The columns of one page (expert or wizard).
+  void LayoutPickerColumns(bool expert);
   // Adds the run-time pair after the box's pair (ticked) or removes the pair
   // after it (unticked).
   void ActivationClicked(TCheckBox* box, bool expert);

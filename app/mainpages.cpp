@@ -713,7 +713,7 @@ void TForm1::ActivationClicked(TCheckBox* box, bool expert) {
   } else if (pair < AddedPairCount(expert)) {
     RemovePickerPair(expert, pair + 1);
   }
-  LayoutPickers();
+  LayoutPickerColumns(expert);
   ValidateSources();
 }
 
@@ -783,15 +783,24 @@ void TForm1::RemovePickerPair(bool expert, int tag) {
 }
 
 void TForm1::LayoutPickers() {
+  LayoutPickerColumns(true);
+  LayoutPickerColumns(false);
+}
+
+void TForm1::LayoutPickerColumns(bool expert) {
   const bool was = laying_out_;
   laying_out_ = true;
-  for (bool expert : {true, false}) {
+  {
     TScrollBox* box = expert ? scrbox_Expert : scrbox_Wizard;
+    // One repaint for the whole row instead of one per moved control.
+    const bool drawn = box->HandleAllocated();
+    if (drawn) SendMessageA(box->Handle(), WM_SETREDRAW, FALSE, 0);
     const int n = AddedPairCount(expert);
     const int column = expert ? (n > 0 ? 197 : 293) : 194;
     const int listWidth = expert ? (n > 0 ? 188 : 284) : 173;
     const int comboWidth = expert ? (n > 0 ? 159 : 257) : 144;
-    box->ScrollBy(box->HorzPosition(), box->VertPosition());
+    // Placed from the unscrolled origin.
+    box->ScrollBy(-box->HorzPosition(), -box->VertPosition());
     struct Column {
       TLabel* label;
       TPTShellCombo* combo;
@@ -834,6 +843,10 @@ void TForm1::LayoutPickers() {
       }
     }
     box->UpdateScrollBars();
+    if (drawn) {
+      SendMessageA(box->Handle(), WM_SETREDRAW, TRUE, 0);
+      RedrawWindow(box->Handle(), nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
   }
   laying_out_ = was;
 }

@@ -596,6 +596,13 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   EXPECT_TRUE(form->AddedCheck(true, 16)->Enabled());
   form->ValidateSources();
   EXPECT_EQ(SourceCount, 21u);
+  // Laid out again while scrolled: the columns start at the left edge.
+  EXPECT_TRUE(form->scrbox_Expert->HorzScrollBarVisible());
+  form->scrbox_Expert->ScrollBy(400, 0);
+  form->LayoutPickers();
+  EXPECT_EQ(form->scrbox_Expert->HorzPosition(), 0);
+  EXPECT_EQ(form->filelist_ExpertSource1->Left(), 4);
+  EXPECT_EQ(form->filelist_ExpertDest->Left(), 4 + 19 * 197);
 
   // Cancel on the wizard closes the way the title bar does: the close
   // handler stores a changed option and the lists.
