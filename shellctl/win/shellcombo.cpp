@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sysutils.h"
+#include "win/shelllist.h"
 #include "win/forms.h"
 #include "win/shelltree.h"
 
@@ -61,6 +62,7 @@ TPTCustomShellCombo::TPTCustomShellCombo(TComponent* AOwner) : TPTCustomImageCom
 TPTCustomShellCombo::~TPTCustomShellCombo() {
   // The entries go while this class still frees their data.
   DestroyEntries();
+  SetShellList(nullptr);
   if (tree_) {
     tree_->SetShellCombo(nullptr);
     tree_->RemoveFreeNotification(this);
@@ -112,15 +114,33 @@ void TPTCustomShellCombo::TreeGone(TPTCustomShellTree* tree) {
   tree_ = nullptr;
 }
 
+TPTCustomShellList* TPTCustomShellCombo::ShellList() const { return static_cast<TPTCustomShellList*>(shell_list_); }
+
+void TPTCustomShellCombo::SetShellList(TPTCustomShellList* list) {
+  if (list && tree_) return;
+  if (list == shell_list_) return;
+  if (TPTCustomShellList* old = ShellList()) {
+    shell_list_ = nullptr;
+    old->RemoveFreeNotification(this);
+    old->SetShellCombo(nullptr);
+  }
+  shell_list_ = list;
+  if (list) {
+    list->FreeNotification(this);
+    list->SetShellCombo(this);
+  }
+}
+
 void TPTCustomShellCombo::Notification(TComponent* c, TOperation op) {
   TPTCustomImageCombo::Notification(c, op);
   if (op == opRemove && c == tree_) tree_ = nullptr;
+  if (op == opRemove && c == shell_list_) shell_list_ = nullptr;
 }
 
 void TPTCustomShellCombo::FlushRefresh(bool alsoLinked) {
   if (!alsoLinked) return;
   if (tree_) tree_->FlushRefresh();
-  // The linked shell list's pending refresh runs here too.
+  if (TPTCustomShellList* list = ShellList()) list->FlushRefresh(false);
 }
 
 void TPTCustomShellCombo::SetFolderFromTreeNode(TTreeNode* node) {
@@ -133,8 +153,10 @@ void TPTCustomShellCombo::SetFolderFromTreeNode(TTreeNode* node) {
 void TPTCustomShellCombo::LocatorChanged() {
   if (depth_ >= 1) return;
   TDepthHold depth(depth_);
-  if (tree_) tree_->CurrentFolder()->SetPidl(locator_.GetPidl());
-  // Else the linked shell list's folder takes the locator's.
+  if (tree_)
+    tree_->CurrentFolder()->SetPidl(locator_.GetPidl());
+  else if (TPTCustomShellList* list = ShellList())
+    list->Folder().SetPidl(locator_.GetPidl());
   Rebuild();
 }
 
@@ -143,7 +165,10 @@ void TPTCustomShellCombo::AutoFill() {
     TDepthHold depth(depth_);
     Rebuild();
   }
-  if (tree_) tree_->CurrentFolder()->SetPidl(locator_.GetPidl());
+  if (tree_)
+    tree_->CurrentFolder()->SetPidl(locator_.GetPidl());
+  else if (TPTCustomShellList* list = ShellList())
+    list->SetFolder(&locator_);
 }
 
 void TPTCustomShellCombo::Loaded() {

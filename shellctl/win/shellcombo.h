@@ -14,6 +14,7 @@
 #include "win/shelllocator.h"
 
 class TPTCustomShellTree;
+class TPTCustomShellList;
 class TTreeNode;
 
 enum TPTShellComboOption : uint8_t {
@@ -41,6 +42,9 @@ class TPTCustomShellCombo : public TPTCustomImageCombo {
   // Forgets the tree without telling it: it is going, or follows another
   // combo now.
   void TreeGone(TPTCustomShellTree* tree);
+  // Ignored while a tree is linked; links the list both ways.
+  TPTCustomShellList* ShellList() const;
+  void SetShellList(TPTCustomShellList* list);
 
   // Selects the entry n levels above the selected one (entry 0 at most).
   void GoUpLevels(int n);

@@ -16,10 +16,8 @@
 #include "win/shellole.h"
 #include "win/shellutils.h"
 
-#ifdef MORVANE_SHELL_LINKS
 #include "win/shellcombo.h"
 #include "win/shelltree.h"
-#endif
 
 namespace {
 
@@ -140,8 +138,8 @@ TPTCustomShellList::TPTCustomShellList(TComponent* AOwner) : TPTCustomListView(A
 TPTCustomShellList::~TPTCustomShellList() {
   // The items (and their data) go while this class still answers for them.
   DestroyHandle();
-  if (shell_tree_) reinterpret_cast<TComponent*>(shell_tree_)->RemoveFreeNotification(this);
-  if (shell_combo_) reinterpret_cast<TComponent*>(shell_combo_)->RemoveFreeNotification(this);
+  if (shell_tree_) shell_tree_->RemoveFreeNotification(this);
+  if (shell_combo_) shell_combo_->RemoveFreeNotification(this);
   details_.Clear();
   SetSmallImages(nullptr);
   SetLargeImages(nullptr);
@@ -209,8 +207,8 @@ void TPTCustomShellList::SetOptions(TPTShellListOptions v) {
 void TPTCustomShellList::Notification(TComponent* c, TOperation op) {
   TPTCustomListView::Notification(c, op);
   if (op != opRemove) return;
-  if (c == reinterpret_cast<TComponent*>(shell_tree_)) shell_tree_ = nullptr;
-  if (c == reinterpret_cast<TComponent*>(shell_combo_)) shell_combo_ = nullptr;
+  if (c == shell_tree_) shell_tree_ = nullptr;
+  if (c == shell_combo_) shell_combo_ = nullptr;
 }
 
 // ---------------------------------------------------------------- folder
@@ -218,12 +216,10 @@ void TPTCustomShellList::Notification(TComponent* c, TOperation op) {
 void TPTCustomShellList::FolderChanged(TObject*) {
   if (navigation_depth_ >= 1) return;
   TDepth depth(navigation_depth_);
-#ifdef MORVANE_SHELL_LINKS
   if (shell_tree_)
     shell_tree_->CurrentFolder()->SetPidl(folder_->GetPidl());
   else if (shell_combo_)
     shell_combo_->Locator()->SetPidl(folder_->GetPidl());
-#endif
   Refill();
 }
 
@@ -404,35 +400,30 @@ TPTShListData* TPTCustomShellList::ItemData(int index) {
 }
 
 void TPTCustomShellList::SetFolderFromTreeNode(TTreeNode* node) {
-#ifdef MORVANE_SHELL_LINKS
   if (!node || IsLoading(this) || !node->Data) return;
   // Only a shell tree's nodes carry tree data.
   if (!dynamic_cast<TPTCustomShellTree*>(node->Owner()->Owner())) return;
   folder_->SetPidl(static_cast<TPTShTreeData*>(node->Data)->AbsolutePidl());
-#else
-  (void)node;
-#endif
 }
 
 void TPTCustomShellList::SetShellTree(TPTCustomShellTree* tree) {
   if (shell_tree_ == tree) return;
-  if (shell_tree_) reinterpret_cast<TComponent*>(shell_tree_)->RemoveFreeNotification(this);
+  if (shell_tree_) shell_tree_->RemoveFreeNotification(this);
   shell_tree_ = tree;
-  if (tree) reinterpret_cast<TComponent*>(tree)->FreeNotification(this);
+  if (tree) tree->FreeNotification(this);
   // The folders the tree shows come and go with it.
   if (HasOption(ptsloHideFoldersWhenLinkedToTree) && HandleAllocated() && !IsLoading(this)) Refill();
 }
 
 void TPTCustomShellList::SetShellCombo(TPTCustomShellCombo* combo) {
   if (shell_combo_ == combo) return;
-  if (shell_combo_) reinterpret_cast<TComponent*>(shell_combo_)->RemoveFreeNotification(this);
+  if (shell_combo_) shell_combo_->RemoveFreeNotification(this);
   shell_combo_ = combo;
-  if (combo) reinterpret_cast<TComponent*>(combo)->FreeNotification(this);
+  if (combo) combo->FreeNotification(this);
 }
 
 void TPTCustomShellList::GoUp(int levels) {
   if (HasOption(ptsloDontChangeFolder)) return;
-#ifdef MORVANE_SHELL_LINKS
   if (shell_tree_) {
     shell_tree_->SelectAncestor(levels);
     return;
@@ -441,7 +432,6 @@ void TPTCustomShellList::GoUp(int levels) {
     shell_combo_->GoUpLevels(levels);
     return;
   }
-#endif
   if (Items().Count() < 1) return;
   TPTIdListArray path(folder_->GetPidl());
   if (LPCITEMIDLIST up = path.Parent(levels)) {
@@ -651,14 +641,10 @@ void TPTCustomShellList::TimedRefresh(TObject*) {
 }
 
 void TPTCustomShellList::FlushRefresh(bool alsoLinked) {
-#ifdef MORVANE_SHELL_LINKS
   if (alsoLinked) {
     if (shell_combo_) shell_combo_->FlushRefresh(false);
     if (shell_tree_) shell_tree_->FlushRefresh();
   }
-#else
-  (void)alsoLinked;
-#endif
   if (refresh_timer_.enabled) TimedRefresh(this);
 }
 

@@ -15,10 +15,8 @@
 #include "win/shellmenu.h"
 #include "win/shellutils.h"
 
-#ifdef MORVANE_SHELL_LINKS
 #include "win/shellcombo.h"
 #include "win/shelltree.h"
-#endif
 
 namespace {
 
@@ -287,7 +285,6 @@ void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absolutePidl) {
   Items().BeginUpdate();
   Items().Clear();
   Items().EndUpdate();
-#ifdef MORVANE_SHELL_LINKS
   if (shell_tree_) {
     shell_tree_->CurrentFolder()->SetPidl(absolutePidl);
     // The tree's follow-up (which refills this list) now, not after the
@@ -299,7 +296,6 @@ void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absolutePidl) {
     shell_combo_->Locator()->SetPidl(absolutePidl);
     return;
   }
-#endif
   folder_->SetPidl(absolutePidl);
 }
 

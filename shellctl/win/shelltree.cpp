@@ -4,6 +4,7 @@
 
 #include "shelltext.h"
 #include "sysutils.h"
+#include "win/shelllist.h"
 #include "win/changethread.h"
 #include "win/forms.h"
 #include "win/shellcombo.h"
@@ -121,6 +122,7 @@ TPTCustomShellTree::TPTCustomShellTree(TComponent* AOwner) : TPTCustomTreeView(A
 }
 
 TPTCustomShellTree::~TPTCustomShellTree() {
+  SetShellList(nullptr);
   if (change_thread_) {
     change_thread_->Destroy();
     change_thread_ = nullptr;
@@ -160,6 +162,28 @@ void TPTCustomShellTree::SetOptions(TPTShellTreeOptions v) {
 }
 
 void TPTCustomShellTree::SetShellCombo(TPTCustomShellCombo* combo) { combo_ = combo; }
+
+TPTCustomShellList* TPTCustomShellTree::ShellList() const { return static_cast<TPTCustomShellList*>(shell_list_); }
+
+void TPTCustomShellTree::SetShellList(TPTCustomShellList* list) {
+  if (list == shell_list_) return;
+  if (TPTCustomShellList* old = ShellList()) {
+    shell_list_ = nullptr;
+    old->RemoveFreeNotification(this);
+    old->SetShellTree(nullptr);
+  }
+  shell_list_ = list;
+  if (list) {
+    list->FreeNotification(this);
+    list->SetShellTree(this);
+    list->Folder().SetPidl(current_folder_.GetPidl());
+  }
+}
+
+void TPTCustomShellTree::Notification(TComponent* c, TOperation op) {
+  TPTCustomTreeView::Notification(c, op);
+  if (op == opRemove && c == shell_list_) shell_list_ = nullptr;
+}
 
 void TPTCustomShellTree::CreateParams(TCreateParams& p) {
   TPTCustomTreeView::CreateParams(p);
@@ -418,7 +442,7 @@ void TPTCustomShellTree::UpdateSelectionFollowers() {
   TPTShTreeData* data = DataOf(node);
   if (!data) return;
   current_folder_.SetPidl(data->AbsolutePidl());
-  // The linked shell list is set to the folder here.
+  if (TPTCustomShellList* list = ShellList()) list->SetFolderFromTreeNode(node);
   if (combo_) combo_->SetFolderFromTreeNode(node);
 }
 

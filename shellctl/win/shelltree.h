@@ -30,6 +30,7 @@
 class TChangeHandlerThread;
 class TPTCustomShellCombo;
 class TPTCustomShellTree;
+class TPTCustomShellList;
 
 enum TPTShellTreeOption : uint16_t {
   ptstoAutoFill = 0x001,
@@ -93,6 +94,10 @@ class TPTCustomShellTree : public TPTCustomTreeView {
   // Set by the combo when it links itself.
   TPTCustomShellCombo* ShellCombo() const { return combo_; }
   void SetShellCombo(TPTCustomShellCombo* combo);
+  // The linked shell list: linked both ways, told when the tree goes, and
+  // given the tree's current folder.
+  TPTCustomShellList* ShellList() const;
+  void SetShellList(TPTCustomShellList* list);
 
   void Fill();
   // Merges the expanded levels with the namespace; during an OLE drag of
@@ -178,6 +183,7 @@ class TPTCustomShellTree : public TPTCustomTreeView {
   void ContextMenuAt(TTreeNode* node, POINT point) override;
   void BeginDrag(TTreeNode* node, bool right) override;
   void KeyDown(WORD& key, TShiftState shift) override;
+  void Notification(TComponent* c, TOperation op) override;
 
  private:
   void BaseFolderChanged();

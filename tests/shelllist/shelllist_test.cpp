@@ -22,7 +22,9 @@
 #include "win/forms.h"
 #include "win/shellole.h"
 #include "win/stdctrls.h"
+#include "win/shellcombo.h"
 #include "win/shelllist.h"
+#include "win/shelltree.h"
 #include "win/shellutils.h"
 
 // The toolchain's headers give this interface no identifier for __uuidof.
@@ -1196,6 +1198,115 @@ TEST(ShellList, DragInLetsTheShellTargetUnderTheCursorDecide) {
   EXPECT_TRUE(testsupport::FileExists(Join(src, "in.txt")));
   DestroyWindow(start);
   g_list->recorder.Clear();
+}
+
+// ------------------------------------------------------------------ links
+
+TEST(ShellList, FollowsALinkedTreeAndCombo) {
+  const std::string base = Scratch("links");
+  char name[8];
+  for (int i = 0; i < 12; ++i) {
+    std::snprintf(name, sizeof name, "f%02d", i);
+    testsupport::MakeDirs(Join(base, name));
+    testsupport::WriteFileText(Join(Join(base, name), std::string(name) + ".txt"), name);
+  }
+  testsupport::WriteFileText(Join(base, "top.txt"), "t");
+  auto* combo = new TPTShellCombo(g_form);
+  combo->SetBounds(10, 8, 240, 24);
+  combo->SetParent(g_form);
+  auto* tree = new TPTShellTree(g_form);
+  tree->SetBounds(10, 40, 240, 430);
+  tree->SetParent(g_form);
+  TPidl basePidl = Parse(base);
+  tree->BaseFolder()->SetPidl(basePidl.get());
+  combo->SetShellTree(tree);
+  ASSERT_EQ(tree, combo->ShellTree());
+  tree->CurrentFolder()->SetPath(Join(base, "f00"));
+  Pump(100);
+
+  // Linking passes the tree's folder to the list.
+  tree->SetShellList(g_list);
+  EXPECT_EQ(g_list, tree->ShellList());
+  EXPECT_EQ(tree, g_list->ShellTree());
+  EXPECT_TRUE(SameText(Join(base, "f00"), g_list->Folder().GetPath())) << g_list->Folder().GetPath();
+  // A combo that follows a tree takes no list.
+  combo->SetShellList(g_other);
+  EXPECT_EQ(nullptr, combo->ShellList());
+  EXPECT_EQ(nullptr, g_other->ShellCombo());
+
+  // Ten keyboard moves: one refill, about 500 ms after the last.
+  tree->SetFocus();
+  Pump(100);
+  g_list->prepared = 0;
+  g_list->prepareTimes.clear();
+  for (int i = 0; i < 10; ++i) {
+    testsupport::SendKey(VK_DOWN, false);
+    testsupport::SendKey(VK_DOWN, true);
+    Pump(60);
+  }
+  const DWORD last = GetTickCount();
+  EXPECT_TRUE(WaitFor([] { return g_list->prepared > 0; }, 3000));
+  Pump(700);
+  EXPECT_EQ(1, g_list->prepared);
+  ASSERT_FALSE(g_list->prepareTimes.empty());
+  const DWORD delay = g_list->prepareTimes[0] - last;
+  EXPECT_GE(delay, 400u);
+  EXPECT_LE(delay, 1300u);
+  std::printf("list refill %lu ms after the tenth key\n", static_cast<unsigned long>(delay));
+  EXPECT_TRUE(SameText(Join(base, "f10"), g_list->Folder().GetPath())) << g_list->Folder().GetPath();
+  EXPECT_GE(IndexOf(g_list, "f10.txt"), 0);
+
+  // A mouse click refills at once.
+  TTreeNode* f03 = tree->FindChild(tree->Selected()->Parent(), "f03");
+  ASSERT_NE(nullptr, f03);
+  RECT r = f03->DisplayRect();
+  POINT p = tree->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  testsupport::SendMouse(p, 0);
+  g_list->prepared = 0;
+  testsupport::SendClick(p, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  Pump(150);
+  EXPECT_EQ(1, g_list->prepared);
+  EXPECT_TRUE(SameText(Join(base, "f03"), g_list->Folder().GetPath()));
+
+  // Up from the list goes through the tree; the combo follows the tree.
+  g_list->GoUp(1);
+  Pump(100);
+  EXPECT_TRUE(SameText(base, g_list->Folder().GetPath())) << g_list->Folder().GetPath();
+  EXPECT_TRUE(SameText(base, combo->Locator()->GetPath()));
+  EXPECT_EQ(13, g_list->Items().Count());
+  testsupport::Screenshot("shelllist_linked_form");
+
+  // Folders hidden while a tree is linked come back when it is unlinked.
+  g_list->SetOptions(g_list->Options() | PtsloBit(ptsloHideFoldersWhenLinkedToTree));
+  g_list->Refill();
+  EXPECT_EQ((std::vector<std::string>{"top.txt"}), Captions(g_list));
+  tree->SetShellList(nullptr);
+  EXPECT_EQ(nullptr, g_list->ShellTree());
+  EXPECT_EQ(13, g_list->Items().Count());
+  tree->SetShellList(g_list);
+  EXPECT_EQ(1, g_list->Items().Count());
+  g_list->SetOptions(g_list->Options() & ~PtsloBit(ptsloHideFoldersWhenLinkedToTree));
+
+  // Freeing the linked tree leaves a list that works on its own.
+  delete tree;
+  EXPECT_EQ(nullptr, g_list->ShellTree());
+  EXPECT_EQ(nullptr, combo->ShellTree());
+  Show(g_list, Join(base, "f05"));
+  EXPECT_GE(IndexOf(g_list, "f05.txt"), 0);
+  g_list->GoUp(1);
+  EXPECT_TRUE(SameText(base, g_list->Folder().GetPath()));
+  // A combo without a tree takes the list, and the two move together.
+  combo->SetShellList(g_other);
+  EXPECT_EQ(g_other, combo->ShellList());
+  EXPECT_EQ(combo, g_other->ShellCombo());
+  combo->Locator()->SetPath(Join(base, "f07"));
+  EXPECT_TRUE(SameText(Join(base, "f07"), g_other->Folder().GetPath()));
+  g_other->Folder().SetPath(Join(base, "f08"));
+  EXPECT_TRUE(SameText(Join(base, "f08"), combo->Locator()->GetPath()));
+  delete combo;
+  EXPECT_EQ(nullptr, g_other->ShellCombo());
+  g_other->Refill();
+  EXPECT_GE(IndexOf(g_other, "f08.txt"), 0);
 }
 
 // ------------------------------------------------------------------ the end
