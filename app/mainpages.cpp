@@ -363,19 +363,16 @@ void TForm1::SetupList(TPTShellList* list, TPTShellCombo* combo) {
   list->OnEditing = [](TObject*, TListItem*, bool& allow) { allow = false; };
   list->OnChange = [this](TObject*, TListItem*, TItemChange) { PickerChanged(); };
   combo->SetOptions(ptscoAutofill);
-  list->SetShellCombo(combo);
-  // The combo and the list show one folder: a folder chosen in the combo
-  // is shown by the list, and a folder opened in the list by the combo.
+  // The link shows one folder in both: a folder chosen in the combo is
+  // shown by the list, a folder opened in the list by the combo.
+  combo->SetShellList(list);
+  // A new folder in either is a change of the pair's states.
   TNotifyEvent own = combo->Locator()->OnChange;
-  combo->Locator()->OnChange = [this, own, combo, list](TObject* s) {
+  combo->Locator()->OnChange = [this, own](TObject* s) {
     if (own) own(s);
-    list->Folder().SetPidl(combo->Locator()->GetPidl());
     PickerChanged();
   };
-  list->OnFillComplete = [this, combo, list](TObject*) {
-    combo->Locator()->SetPidl(list->Folder().GetPidl());
-    PickerChanged();
-  };
+  list->OnFillComplete = [this](TObject*) { PickerChanged(); };
 }
 
 void TForm1::MakeFixedPair(TWinControl* parent, bool expert, bool source, TLabel*& label, TPTShellCombo*& combo,
