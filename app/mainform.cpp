@@ -5,6 +5,9 @@
 #include <string>
 
 #include "addrbook.h"
+#include "patchnames.h"
+#include "patchthread.h"
+#include "win/ptsplitter.h"
 #include "packer.h"
 #include "sysutils.h"
 #include "settings.h"
@@ -33,7 +36,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   SetCaption(Application->Title());
   SetBorderStyle(bsSingle);
   SetBorderIcons(biSystemMenu | biMinimize);
-  SetClientSize(640, 533);
+  SetClientSize(712, 533);
 
   pagectrl_Main = new TPageControl(this);
   pagectrl_Main->SetName("pagectrl_Main");
@@ -61,12 +64,8 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
   BuildOptionPages();
 
-  button_ExpertCallAddressbook = new TButton(this);
-  button_ExpertCallAddressbook->SetName("button_ExpertCallAddressbook");
-  button_ExpertCallAddressbook->SetBounds(16, 16, 100, 25);
-  button_ExpertCallAddressbook->SetParent(page_Expert);
-  button_ExpertCallAddressbook->SetCaption("Addressbook...");
-  button_ExpertCallAddressbook->OnClick = [this](TObject*) { OpenAddressBook(rdgrp_OptionAddressBookWindowPos); };
+  BuildPages();
+  HookRunControls();
 
   OnCreate = [this](TObject*) { FormCreate(); };
   OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
@@ -82,26 +81,35 @@ TTabSheet* TForm1::AddPage(TPageControl* control, const std::string& name, const
 
 void TForm1::FormCreate() {
   filling_ = true;
+  SetCaption(Application->Title());
+  InstallWarpProgressHooks();
   rdgrp_PageOnStartup->SetItemIndex(StartupPageMode);
   pagectrl_Options->SetActivePageIndex(0);
+  pagectrl_Wizard->SetActivePageIndex(0);
 
   // The option edits show the settings as stored; the pages' own names get
   // the desktop folder in front where they are relative.
+  edit_ExpertPatchname->SetText(ProposedPatchName(ExpertDefaultPatchfile, DesktopDirectory));
+  edit_WizardPatchname->SetText(ProposedPatchName(WizardDefaultPatchfile, DesktopDirectory));
   edit_OptionExpertPatchname->SetText(ExpertDefaultPatchfile);
   edit_OptionWizardPatchname->SetText(WizardDefaultPatchfile);
 
+  combo_ExpertPatchType->SetItemIndex(ExpertDefaultPatchType);
+  combo_WizardPatchType->SetItemIndex(WizardDefaultPatchType);
   combo_OptionExpertPatchType->SetItemIndex(ExpertDefaultPatchType);
   combo_OptionWizardPatchType->SetItemIndex(WizardDefaultPatchType);
   chkbox_OptionExpertPgp->SetChecked(ExpertDefaultPgpSigned);
   chkbox_OptionWizardPgp->SetChecked(WizardDefaultPgpSigned);
   chkbox_OptionExpertForceIdentical->SetChecked(ExpertPatchIdenticalFiles);
   chkbox_OptionWizardForceIdentical->SetChecked(WizardPatchIdenticalFiles);
+  chkbox_ExpertForceIdentical->SetChecked(ExpertPatchIdenticalFiles);
   edit_OptionExpertBackupDir->SetText(ExpertDefaultBackupPath);
   edit_OptionWizardBackupDir->SetText(WizardDefaultBackupPath);
   rdgrp_OptionBrowser->SetItemIndex(DefaultBrowser);
+  chkbox_ExpertArchivePatch->SetChecked(ExpertDefaultArchiveChecked);
   chkbox_OptionExpertArchive->SetChecked(ExpertDefaultArchiveChecked);
+  chkbox_WizardArchivePatch->SetChecked(WizardDefaultArchiveChecked);
   chkbox_OptionWizardArchive->SetChecked(WizardDefaultArchiveChecked);
-
   auto packerChoice = [](int packer, TRadioButton* internal, TRadioButton* external, TComboBox* combo) {
     combo->SetItemIndex(packer > 0 ? packer - 1 : 0);
     (packer > 0 ? external : internal)->SetChecked(true);
@@ -118,6 +126,8 @@ void TForm1::FormCreate() {
   ShowPackerSettings(1);
 
   edit_OptionEmailSubject->SetText(DefaultPatchEmailSubject);
+  edit_ExpertEmailSubject->SetText(DefaultPatchEmailSubject);
+  combo_ExpertEmailType1->SetItemIndex(0);
   int chosen = 0;
   for (size_t i = 0; i < EmailProfiles.size(); ++i) {
     combo_OptionDefaultEmailSettings->Items().Add(EmailProfiles[i].DisplayName);
@@ -131,6 +141,7 @@ void TForm1::FormCreate() {
   ShowProfile();
 
   rdgrp_OptionCurrentFilelistMode->SetItemIndex(DefaultFilelistStyle);
+  ApplyFileListStyle(DefaultFilelistStyle);
   edit_OptionBrowserPath->SetText(CustomBrowserPath);
   edit_OptionBrowserArgs->SetText(CustomBrowserArgs);
   chkbox_OptionRestoreExpertFilelists->SetChecked(RestoreExpertFilelists);
@@ -139,6 +150,7 @@ void TForm1::FormCreate() {
   if (FileExists(TemplatePath())) {
     try {
       memo_OptionDefaultEmailText->Lines().LoadFromFile(TemplatePath());
+      memo_ExpertEmail->Lines().Assign(&memo_OptionDefaultEmailText->Lines());
     } catch (const std::exception& e) {
       Application->ShowException(e);
     }
@@ -146,9 +158,20 @@ void TForm1::FormCreate() {
 
   chkbox_OptionHideSplash->SetChecked(HideSplash);
   chkbox_OptionExpertRestoreSplit->SetChecked(ExpertRestoreSplitter);
+  // The position is measured against the expert page's own height.
+  SetClientHeight(553);
+  FitSplitter();
+  if (ExpertRestoreSplitter) split_Expert->SetPosition(ExpertRestoreSplitterPosition);
   filling_ = false;
   UpdateArchiveCaptions();
+  edit_WizardPatchname->SetHint(HintText(edit_WizardPatchname->Text() +
+                                         "##Enter the name you want to choose for the created patchfile.#(It will be "
+                                         "modified according to your packer selection.)"));
+  UpdateSendButton();
+  BuildReceiverRows();
+  SplitterDropped();
   if (StartupPage >= 0 && StartupPage < pagectrl_Main->PageCount()) pagectrl_Main->SetActivePageIndex(StartupPage);
+  pagectrl_MainChange();
 }
 
 void TForm1::FormClose(TObject*, TCloseAction&) {
@@ -172,7 +195,24 @@ void TForm1::FormClose(TObject*, TCloseAction&) {
   attempt([this, mode] { StoreWindowPosition(this, mode); });
   attempt([] { SavePackerSettings(); });
   MailProfile = combo_OptionDefaultEmailSettings->Text();
+  for (bool expert : {true, false}) {
+    const bool restoring = expert ? RestoreExpertFilelists : RestoreWizardFilelists;
+    const int added = AddedPairCount(expert);
+    if (restoring) {
+      attempt([&] {
+        (expert ? ExpertFilelistContents : WizardFilelistContents).clear();
+        StorePickerFileList(expert ? pathcombo_ExpertDest : pathcombo_WizardDest,
+                            expert ? filelist_ExpertDest : filelist_WizardDest, 0, expert);
+        StorePickerFileList(expert ? pathcombo_ExpertSource1 : pathcombo_WizardSource1,
+                            expert ? filelist_ExpertSource1 : filelist_WizardSource1, 1, expert);
+        for (int i = 0; i < added; ++i)
+          StorePickerFileList(AddedCombo(expert, i), AddedList(expert, i), i + 2, expert);
+      });
+    }
+    (expert ? RestoreExpertFilelistsAmount : RestoreWizardFilelistsAmount) = added + 1;
+  }
   attempt([this] { SaveTextFile(TemplatePath(), memo_OptionDefaultEmailText->Lines()); });
+  ExpertRestoreSplitterPosition = split_Expert->Position();
   attempt([] { SaveSettings(); });
   if (!firstError.empty()) Application->ShowException(Exception(firstError));
 }

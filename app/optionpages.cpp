@@ -376,6 +376,8 @@ void TForm1::UpdateArchiveCaptions() {
                                          "-Archive of Patchfile");
   chkbox_OptionWizardArchive->SetCaption("Automatically create new " + packerName(WizardDefaultPacker) +
                                          "-Archive of Patchfile");
+  chkbox_ExpertArchivePatch->SetCaption(packerName(ExpertDefaultPacker) + "-Archive Patchfile");
+  chkbox_WizardArchivePatch->SetCaption(packerName(WizardDefaultPacker) + "-Archive Patchfile");
 }
 
 void TForm1::ShowProfile() {

@@ -33,7 +33,10 @@ std::string ReceiverLine(const ReceiverEntry& r) {
   return std::string(kinds[r.Kind < 3 ? r.Kind : 0]) + " " + r.Name + " <" + r.Email + ">";
 }
 
+std::function<void()> ReceiversChanged;
+
 void RefreshReceivers() {
+  if (ReceiversChanged) ReceiversChanged();
   if (!Form3) return;
   TStrings& lines = Form3->listbox_Receivers->Items();
   lines.BeginUpdate();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "streams.h"
@@ -41,5 +42,7 @@ extern ReceiverList Receivers;
 ReceiverEntry* FindReceiver(int32_t id);
 // "To:", "Cc:" or "Bcc:", a blank, the name and the address in angle brackets.
 std::string ReceiverLine(const ReceiverEntry& r);
-// Shows the list again wherever it is shown (the address book's list box).
+// Shows the list again wherever it is shown (the address book's list box,
+// and through ReceiversChanged the main window's receiver rows).
 void RefreshReceivers();
+extern std::function<void()> ReceiversChanged;
