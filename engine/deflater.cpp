@@ -675,7 +675,7 @@ struct BodyDeflater::Impl {
     // A trace that starts a little early mostly meets the real parse by
     // the first position it notes (tests trace small pieces from their
     // first byte, so that the traces go astray).
-    const uint64_t warm = pieceBytes < 4096 ? 0 : std::min<uint64_t>(from - base, 4096);
+    const uint64_t warm = pieceBytes < 4096 ? 0 : std::min<uint64_t>(from - base, 1024);
     const uint64_t traceFrom = from - warm;
     const uint64_t ctx = traceFrom - base > kWSize ? traceFrom - kWSize : base;
     std::fill(hhead.begin(), hhead.end(), 0u);
@@ -738,12 +738,16 @@ struct BodyDeflater::Impl {
     const uint64_t stageEnd = historyStart + history.size();
     answers.clear();
     answersStart = stageStart;
-    if (threads <= 1 || stageEnd - stageStart < 2 * kMinLookahead + pieceBytes) return;
+    if (threads <= 1 || stageEnd - stageStart < 2 * kMinLookahead + std::min<uint32_t>(pieceBytes, 16384)) return;
     // Positions whose search needs bytes past the stage wait for the next.
     const uint64_t last = stageEnd - kMinLookahead;
     answers.assign(static_cast<size_t>(last - stageStart), 0);
     const uint64_t span = last - stageStart;
-    const uint64_t parts = std::min<uint64_t>(threads * 4, std::max<uint64_t>(1, span / pieceBytes));
+    // Pieces small enough to keep every thread busy to the end, large
+    // enough that tracing their starts costs little.
+    const uint64_t piece = std::max<uint64_t>(std::min<uint64_t>(span / (threads * 4), pieceBytes),
+                                              std::min<uint32_t>(pieceBytes, 16384));
+    const uint64_t parts = std::max<uint64_t>(1, (span + piece - 1) / piece);
     std::atomic<uint32_t> next(0);
     auto work = [&]() {
       try {
