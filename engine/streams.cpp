@@ -246,21 +246,31 @@ void ByteStream::AddRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
 
 double ByteStream::Entropy(uint32_t from, uint32_t to) const {
   if (to <= from) return 0.0;
-  uint32_t histogram[256] = {};
-  // The encoder asks about short segments by the hundred thousand: visit
-  // only the values present, in rising order, so the sum is the same one.
-  uint8_t present[256];
-  uint32_t distinct = 0;
+  // The encoder asks about short segments by the hundred thousand: count
+  // only the values present and visit them in rising order, so the sum is
+  // the same one as over a whole histogram.
+  uint32_t histogram[256];
+  uint64_t present[4] = {};
   ForSpans(from, to, [&](const uint8_t* b, uint32_t len, uint32_t) {
-    for (uint32_t k = 0; k < len; ++k)
-      if (histogram[b[k]]++ == 0) present[distinct++] = b[k];
+    for (uint32_t k = 0; k < len; ++k) {
+      const uint8_t v = b[k];
+      const uint64_t bit = uint64_t(1) << (v & 63);
+      if (present[v >> 6] & bit) {
+        ++histogram[v];
+      } else {
+        present[v >> 6] |= bit;
+        histogram[v] = 1;
+      }
+    }
   });
-  std::sort(present, present + distinct);
   const double total = static_cast<double>(to - from);
   double sum = 0.0;
-  for (uint32_t i = 0; i < distinct; ++i) {
-    double p = histogram[present[i]] / total;
-    sum += p * std::log2(p);
+  for (uint32_t word = 0; word < 4; ++word) {
+    for (uint64_t bits = present[word]; bits != 0; bits &= bits - 1) {
+      const uint32_t v = word * 64 + static_cast<uint32_t>(__builtin_ctzll(bits));
+      double p = histogram[v] / total;
+      sum += p * std::log2(p);
+    }
   }
   return sum;
 }
