@@ -591,8 +591,17 @@ struct BodyDeflater::Impl {
       if ((answer >> 24 & 3) == cls) {
         if (answer >> 26) {
           if (len <= prevLength) return prevLength;
-          matchStart = strstart - ((answer >> 9) & 0x7FFF);
-          return len;
+          // A traced answer is used only where it names a real match
+          // inside the window: a wrong trace can make the bytes differ
+          // from zlib's, never make the stream wrong.
+          const uint32_t dist = (answer >> 9) & 0x7FFF;
+          const uint32_t limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+          if (dist != 0 && dist <= strstart && strstart - dist >= limit && len <= std::min(kMaxMatch, lookahead) &&
+              std::memcmp(window.data() + strstart, window.data() + strstart - dist, len) == 0) {
+            matchStart = strstart - dist;
+            return len;
+          }
+          return SearchMatch(hashHead);
         }
         if (prevLength >= len) return prevLength;
       }
