@@ -66,9 +66,10 @@ extern uint32_t FinderBoundHits;      // times a bound cut a walk short (this pa
 // steps over entries that cannot pass; false makes it read every entry from
 // the file, the reference those aids must agree with.
 extern bool FinderWalkAids;
-// The in-memory scan runs on this many threads (0: one per core) over
-// pieces of FinderChunkSize bytes of the new file; the records are the same
-// for every count and size.
+// The in-memory scan and the deflate of the body run on this many threads
+// (0: one per core); the scan goes over pieces of FinderChunkSize bytes of
+// the new file. The records and the bytes are the same for every count and
+// size.
 extern uint32_t FinderThreads;
 extern uint32_t FinderChunkSize;
 

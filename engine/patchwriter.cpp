@@ -11,10 +11,11 @@
 #include "patchfile.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
-#include <zlib.h>
-
+#include "deflater.h"
 #include "dirsys.h"
 #include "finder.h"
 #include "host.h"
@@ -55,8 +56,8 @@ namespace {
 // Bytes written to the patch file so far (the marker's length needs it and
 // the body goes through stdio, deflated or not).
 uint64_t gPatchBytes = 0;
-z_stream gDeflate;
-bool gDeflating = false;
+// The deflated body while it is written (CompressPatchfile).
+std::unique_ptr<BodyDeflater> gDeflater;
 // Files of the unfinished run that must not survive a failure or a cancel:
 // the patch file while it is written, then the temporary patch data and
 // the executable being assembled.
@@ -162,12 +163,23 @@ void EncodeVersionRecord(const VersionRecord& r, uint8_t out[kVersionRecordSize]
   out[31] = r.optionA;
 }
 
+namespace {
+
+void WriteDeflated() {
+  std::vector<uint8_t> bytes;
+  gDeflater->TakeOutput(bytes);
+  WritePatchRaw(bytes.data(), bytes.size(), BodyWriteFailedFn);
+}
+
+}  // namespace
+
 void StartBodyCompression() {
   if (!CompressPatchfile) return;
-  std::memset(&gDeflate, 0, sizeof gDeflate);
-  if (deflateInit(&gDeflate, 9) != Z_OK)
+  try {
+    gDeflater.reset(new BodyDeflater(FinderThreads));
+  } catch (const std::bad_alloc&) {
     EngineFatalError("Error, internal compression failed to initialized. Out of memory situation suspected.");
-  gDeflating = true;
+  }
 }
 
 void WriteBody(const void* buffer, uint32_t n) {
@@ -176,34 +188,16 @@ void WriteBody(const void* buffer, uint32_t n) {
     return;
   }
   if (n == 0) return;
-  if (!gDeflating) EngineFatalError("Internal filehandling failure?!");
-  uint8_t chunk[4096];
-  gDeflate.next_in = static_cast<Bytef*>(const_cast<void*>(buffer));
-  gDeflate.avail_in = n;
-  do {
-    gDeflate.next_out = chunk;
-    gDeflate.avail_out = sizeof chunk;
-    deflate(&gDeflate, Z_NO_FLUSH);
-    WritePatchRaw(chunk, sizeof chunk - gDeflate.avail_out, BodyWriteFailedFn);
-  } while (gDeflate.avail_out == 0 || gDeflate.avail_in > 0);
+  if (!gDeflater) EngineFatalError("Internal filehandling failure?!");
+  gDeflater->Write(buffer, n);
+  WriteDeflated();
 }
 
 void FinishBody() {
-  if (CompressPatchfile && gDeflating) {
-    uint8_t chunk[4096];
-    int status;
-    do {
-      gDeflate.next_in = nullptr;
-      gDeflate.avail_in = 0;
-      gDeflate.next_out = chunk;
-      gDeflate.avail_out = sizeof chunk;
-      status = deflate(&gDeflate, Z_FINISH);
-      WritePatchRaw(chunk, sizeof chunk - gDeflate.avail_out, BodyWriteFailedFn);
-    } while (status != Z_STREAM_END && gDeflate.avail_out == 0);
-    deflateEnd(&gDeflate);
-    gDeflating = false;
-    if (status != Z_STREAM_END)
-      EngineFatalError("Error, internal compression failed to initialized. Out of memory situation suspected.");
+  if (CompressPatchfile && gDeflater) {
+    gDeflater->Finish();
+    WriteDeflated();
+    gDeflater.reset();
   }
   if (PatchFile && std::fflush(PatchFile) != 0) BodyWriteFailed();
 }
@@ -671,10 +665,7 @@ void ReleaseRunResources() {
   CloseFile(PatchFile);
   CloseFile(gAssemblyIn);
   CloseFile(gAssemblyOut);
-  if (gDeflating) {
-    deflateEnd(&gDeflate);
-    gDeflating = false;
-  }
+  gDeflater.reset();
   FreeBlock(PairBuffer);
   PairBuffer = nullptr;
   ClearStreams();

@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -218,30 +219,58 @@ uint8_t& ByteStream::At(uint32_t position) const {
 
 uint8_t ByteStream::ByteAt(uint32_t position) const { return At(position); }
 
-void ByteStream::SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
-  for (uint32_t k = 0; k < n; ++k) {
-    uint8_t& b = At(position + k);
-    b = static_cast<uint8_t>(b - PairBuffer[oldOffset + k]);
+template <class F>
+void ByteStream::ForSpans(uint32_t from, uint32_t to, F f) const {
+  while (from < to) {
+    const uint32_t block = from / kStreamBlockSize, inBlock = from % kStreamBlockSize;
+    uint8_t* base = block < count ? reinterpret_cast<uint8_t*>(elements[block]) : currentBlock;
+    const uint32_t n = std::min(to - from, kStreamBlockSize - inBlock);
+    f(base + inBlock, n, from);
+    from += n;
   }
 }
 
+void ByteStream::SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
+  ForSpans(position, position + n, [oldOffset, position](uint8_t* b, uint32_t len, uint32_t at) {
+    const uint8_t* old = PairBuffer + oldOffset + (at - position);
+    for (uint32_t k = 0; k < len; ++k) b[k] = static_cast<uint8_t>(b[k] - old[k]);
+  });
+}
+
 void ByteStream::AddRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
-  for (uint32_t k = 0; k < n; ++k) {
-    uint8_t& b = At(position + k);
-    b = static_cast<uint8_t>(b + PairBuffer[oldOffset + k]);
-  }
+  ForSpans(position, position + n, [oldOffset, position](uint8_t* b, uint32_t len, uint32_t at) {
+    const uint8_t* old = PairBuffer + oldOffset + (at - position);
+    for (uint32_t k = 0; k < len; ++k) b[k] = static_cast<uint8_t>(b[k] + old[k]);
+  });
 }
 
 double ByteStream::Entropy(uint32_t from, uint32_t to) const {
   if (to <= from) return 0.0;
-  uint32_t histogram[256] = {};
-  for (uint32_t p = from; p < to; ++p) ++histogram[At(p)];
+  // The encoder asks about short segments by the hundred thousand: count
+  // only the values present and visit them in rising order, so the sum is
+  // the same one as over a whole histogram.
+  uint32_t histogram[256];
+  uint64_t present[4] = {};
+  ForSpans(from, to, [&](const uint8_t* b, uint32_t len, uint32_t) {
+    for (uint32_t k = 0; k < len; ++k) {
+      const uint8_t v = b[k];
+      const uint64_t bit = uint64_t(1) << (v & 63);
+      if (present[v >> 6] & bit) {
+        ++histogram[v];
+      } else {
+        present[v >> 6] |= bit;
+        histogram[v] = 1;
+      }
+    }
+  });
   const double total = static_cast<double>(to - from);
   double sum = 0.0;
-  for (uint32_t v = 0; v < 256; ++v) {
-    if (histogram[v] == 0) continue;
-    double p = histogram[v] / total;
-    sum += p * std::log2(p);
+  for (uint32_t word = 0; word < 4; ++word) {
+    for (uint64_t bits = present[word]; bits != 0; bits &= bits - 1) {
+      const uint32_t v = word * 64 + static_cast<uint32_t>(__builtin_ctzll(bits));
+      double p = histogram[v] / total;
+      sum += p * std::log2(p);
+    }
   }
   return sum;
 }

@@ -79,6 +79,9 @@ class ByteStream : public DynArray {
 
  private:
   uint8_t& At(uint32_t position) const;
+  // f(bytes, n, position) for each block's part of [from, to).
+  template <class F>
+  void ForSpans(uint32_t from, uint32_t to, F f) const;
   void NewBlock();
   uint8_t* currentBlock = nullptr;
   uint8_t* writePos = nullptr;

@@ -5,6 +5,8 @@
 # work on the engine must not change a byte of its output.
 #   scripts/patch-crcs.sh           compare, exit 1 on a difference
 #   scripts/patch-crcs.sh --record  write the table anew
+#   MORVANE_CLI=<binary>             use that morvane-cli (e.g. the build
+#                                    before a change, to record with)
 # Expects the native-release build and build/testdata (scripts/bench.sh
 # makes both).
 set -euo pipefail
@@ -12,7 +14,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 table="$top/tests/engwarp/patch-crcs.txt"
 rel="$top/build/native-release"
-cli="$rel/cli/morvane-cli"
+cli="${MORVANE_CLI:-$rel/cli/morvane-cli}"  # another build's, to record a table
 bench="$rel/tests/engwarp/engwarp_bench"
 data="$top/build/testdata"
 out="$top/build/patch-crcs"
@@ -63,15 +65,24 @@ one() {  # NAME PATCH COMMAND...
   "$@" >/dev/null 2>&1 || { echo "patch-crcs: failed: $*" >&2; exit 1; }
   lines+=("$(crc "$patch") $name")
 }
+# The patch records the new file's date: the pairs are copied with a fixed
+# one, whenever and wherever the test data was unpacked.
+mkdir -p "$out/pairs"
 for p in libc.so.6 postgres; do
-  one "$p" "$out/$p.utp" "$cli" -q "$data/$p.old" "$data/$p.new" "$out/$p.utp"
-  one "$p deflated" "$out/$p-z.utp" "$cli" -q --deflate "$data/$p.old" "$data/$p.new" "$out/$p-z.utp"
+  o="$out/pairs/$p.old" n="$out/pairs/$p.new"
+  cp -L "$data/$p.old" "$o" && cp -L "$data/$p.new" "$n"
+  touch -d '2026-01-01 00:00:00' "$o" "$n"
+  one "$p" "$out/$p.utp" "$cli" -q "$o" "$n" "$out/$p.utp"
+  one "$p deflated" "$out/$p-z.utp" "$cli" -q --deflate "$o" "$n" "$out/$p-z.utp"
 done
 tree() {  # NAME OLD NEW
   local w="$out/$1"
   mkdir -p "$w"
   cp -a "$2" "$w/old" && cp -a "$3" "$w/new"
   find "$w/old" "$w/new" -xtype l -delete
+  # The patch records the files' dates; the trees' own dates are those of
+  # whenever the test data was unpacked.
+  find "$w/old" "$w/new" -exec touch -h -d '2026-01-01 00:00:00' {} +
   one "$1" "$w/p.utp" "$cli" -q "$w/old" "$w/new" "$w/p.utp"
   one "$1 deflated" "$w/pz.utp" "$cli" -q --deflate "$w/old" "$w/new" "$w/pz.utp"
 }
