@@ -46,6 +46,10 @@ struct SetupForm {
     driver->Loaded();
   }
   ~SetupForm() {
+    // With "-c" the loader's clean-up batch erases the running program, and
+    // here that is this test binary: a second run (a retry) would find no
+    // program to start.  The batch is dropped before the driver starts it.
+    if (driver && !driver->CleanupBatchPath().empty()) DeleteFileA(driver->CleanupBatchPath().c_str());
     form.reset();
     RunKeyPath().clear();
   }
@@ -278,6 +282,14 @@ TEST(InstallDriver, AfterRebootCarriesOutTheUnfinishedList) {
   s.driver->OnBeforeTerminateApp = [&](TObject*, bool&) { ends.push_back("terminate"); };
 
   s.driver->RunAfterReboot();
+  // The good end cleans up after the loader's copy ("-c"): the program's
+  // file goes, its folder (no temporary one) stays.
+  const std::string batch = s.driver->CleanupBatchPath();
+  ASSERT_FALSE(batch.empty());
+  const auto batchBytes = ReadFileBytes(batch);
+  const std::string batchText(batchBytes.begin(), batchBytes.end());
+  EXPECT_NE(batchText.find("ERASE \"" + ParamStr(0) + "\""), std::string::npos) << batchText;
+  EXPECT_EQ(batchText.find("RMDIR"), std::string::npos) << batchText;
   EXPECT_FALSE(::FileExists(dir + "\\a;b\\x.bat"));
   EXPECT_TRUE(::FileExists(dir + "\\a"));
   EXPECT_EQ(probe->Calls, 1);

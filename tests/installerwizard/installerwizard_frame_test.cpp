@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <deque>
 #include <memory>
 
@@ -36,7 +38,17 @@ class Script {
       HWND active = GetActiveWindow();
       TDialogManager* m = CurrentDialogManager();
       if (m && m->Frame() && m->Frame()->PageChanging()) return;
-      if (!active || !IsWindowVisible(active)) return;
+      if (!active || !IsWindowVisible(active)) {
+        // A frame that never becomes active fails the case in about 12 s
+        // instead of hanging the suite until its time-out.
+        if (++idle_ < 200) return;
+        idle_ = 0;
+        leftover_ = true;
+        fprintf(stderr, "no active window after %zu steps\n", next_);
+        if (m && m->Frame()) m->Frame()->ModalResult = mrOk;
+        return;
+      }
+      idle_ = 0;
       if (next_ < steps_.size()) {
         auto step = steps_[next_++];
         running_ = true;
@@ -58,6 +70,7 @@ class Script {
  private:
   std::vector<std::function<void()>> steps_;
   size_t next_ = 0;
+  int idle_ = 0;
   bool running_ = false;
   bool leftover_ = false;
   TTimer timer_{nullptr};
