@@ -5,6 +5,7 @@
 #include <string>
 
 #include "addrbook.h"
+#include "win/ptopendlg.h"
 #include "patchnames.h"
 #include "patchthread.h"
 #include "win/ptsplitter.h"
@@ -62,6 +63,12 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   rdgrp_OptionAddressBookWindowPos =
       MakePositionGroup(this, page_WindowSizes, "rdgrp_OptionAddressBookWindowPos", "Addressbook window", 316);
 
+  savedialog_Patchname = new TPTSaveDlg(this);
+  savedialog_Patchname->SetName("savedialog_Patchname");
+  savedialog_Patchname->Title = "Save the Patchfile after creation as ...";
+  savedialog_Patchname->Filter =
+      "Plain patchfile|*.utp|Executable patchfile|*.exe|ZIP archive files|*.zip|GZIP archive files|*.gz|RAR archive "
+      "files|*.rar|LHA archive files|*.lha|ARJ archive files|*.arj|JAR archive files|*.j|All files|*.*";
   BuildOptionPages();
 
   BuildPages();
@@ -77,6 +84,22 @@ TTabSheet* TForm1::AddPage(TPageControl* control, const std::string& name, const
   page->SetCaption(caption);
   page->SetPageControl(control);
   return page;
+}
+
+void TForm1::BrowsePatchName(TEdit* edit) {
+  // The list starts at the type the name has now.
+  static const char* const kExtensions[] = {".utp", ".exe", ".zip", ".gz", ".rar", ".lha", ".arj", ".j"};
+  const std::string name = LowerCase(edit->Text());
+  savedialog_Patchname->FilterIndex = 9;
+  for (int i = 0; i < 8; ++i) {
+    const std::string ext = kExtensions[i];
+    if (name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
+      savedialog_Patchname->FilterIndex = i + 1;
+      break;
+    }
+  }
+  savedialog_Patchname->SetFileName(edit->Text());
+  if (savedialog_Patchname->Execute()) edit->SetText(savedialog_Patchname->FileName());
 }
 
 void TForm1::FormCreate() {

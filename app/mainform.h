@@ -40,6 +40,8 @@ const unsigned kReceiverRowsMessage = 0x8000 + 41;
 struct IDropTarget;
 IDropTarget* PickerListDropTarget(TPTShellList* list);
 
+class TPTSaveDlg;
+
 class TForm1 : public TForm {
  public:
   explicit TForm1(TComponent* AOwner);
@@ -196,12 +198,18 @@ class TForm1 : public TForm {
   // The placeholder shown in the free receiver row.
   static const char* const kReceiverPlaceholder;
 
+  // The patch-name browse buttons' dialog.
+  TPTSaveDlg* savedialog_Patchname;
+
   // Fills the controls from the settings (the options' share of creation).
   void FormCreate();
   void FormClose(TObject* Sender, TCloseAction& Action);
 
   // Packer n (1..7) is the one whose settings the archiving page shows.
   void ShowPackerSettings(int n);
+  // Asks for a patch file name, starting from edit's text, and puts the
+  // choice into edit.
+  void BrowsePatchName(TEdit* edit);
   // A new tab of control, owned by this window.
   TTabSheet* AddPage(TPageControl* control, const std::string& name, const std::string& caption);
   // Shows a window's position mode in its group without storing it again.

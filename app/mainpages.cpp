@@ -9,6 +9,7 @@
 
 #include "win/backdrop.h"
 #include "filelists.h"
+#include "helpform.h"
 #include "launch.h"
 #include "mainform.h"
 #include "options.h"
@@ -20,6 +21,7 @@
 #include "sysutils.h"
 #include "win/balloonhint.h"
 #include "win/comobj.h"
+#include "win/ptopendlg.h"
 #include "win/ptsplitter.h"
 #include "win/shellcombo.h"
 #include "win/shelllist.h"
@@ -443,7 +445,7 @@ void TForm1::BuildExpertPage() {
   expert_column_.push_back(edit_ExpertPatchname);
   button_ExpertBrowse = Make<TButton>(this, p1, x, 58, 22, 22, "button_ExpertBrowse");
   button_ExpertBrowse->SetCaption("...");
-  button_ExpertBrowse->SetEnabled(false);  // the shell's save dialog is not part of the program yet
+  button_ExpertBrowse->OnClick = [this](TObject*) { BrowsePatchName(edit_ExpertPatchname); };
   chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 84, 100, 28, "chkbox_ExpertArchivePatch");
   expert_column_.push_back(chkbox_ExpertArchivePatch);
   chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 114, 100, 28, "chkbox_ExpertForceIdentical");
@@ -520,7 +522,7 @@ void TForm1::BuildWizardPage() {
   edit_WizardPatchname->SetShowHint(true);
   button_WizardBrowse = Make<TButton>(this, page_WizardStep3, 460, 84, 28, 22, "button_WizardBrowse");
   button_WizardBrowse->SetCaption("...");
-  button_WizardBrowse->SetEnabled(false);  // the shell's save dialog is not part of the program yet
+  button_WizardBrowse->OnClick = [this](TObject*) { BrowsePatchName(edit_WizardPatchname); };
   chkbox_WizardArchivePatch = Make<TCheckBox>(this, page_WizardStep3, 16, 118, 400, 20, "chkbox_WizardArchivePatch");
   MakeLabel(this, page_WizardStep3, 16, 160, "Press \"Create >\" to make the patch.");
 
@@ -939,9 +941,12 @@ void TForm1::pagectrl_MainChange() {
 }
 
 void TForm1::KeyUp(WORD& key, TShiftState shift) {
-  if (key == VK_F1) {
-    // The help window is not part of the program yet; this is where F1
-    // will open it on "index.html".
+  if (key == VK_F1 && form_Help) {
+    try {
+      form_Help->OpenHelpPage("index.html");
+    } catch (const std::exception& e) {
+      Application->ShowException(e);
+    }
   }
   TForm::KeyUp(key, shift);
 }

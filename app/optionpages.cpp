@@ -131,7 +131,8 @@ void TForm1::BuildOptionPages() {
     name = Make<TEdit>(this, group, "edit_Option" + who + "Patchname", 12, 40, 236, 22);
     TButton* browse = Make<TButton>(this, group, "button_Option" + who + "Browse", 252, 40, 32, 22);
     browse->SetCaption("...");
-    browse->SetEnabled(false);  // the shell's save dialog is not part of the program yet
+    TEdit* edit = name;
+    browse->OnClick = [this, edit](TObject*) { BrowsePatchName(edit); };
     MakeLabel(this, group, 12, 72, "Patch type:");
     type = MakeList(this, group, "combo_Option" + who + "PatchType", 12, 90, 272, kPatchTypes);
     archive = MakeCheck(this, group, "chkbox_Option" + who + "Archive", 12, 124, 272, "");

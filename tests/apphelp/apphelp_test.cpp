@@ -20,22 +20,6 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void CopyTree(const std::string& from, const std::string& to) {
-  MakeDirs(to);
-  WIN32_FIND_DATAA f;
-  HANDLE h = FindFirstFileA((from + "\\*").c_str(), &f);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << from;
-  do {
-    const std::string name = f.cFileName;
-    if (name == "." || name == "..") continue;
-    if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      CopyTree(Join(from, name), Join(to, name));
-    else
-      ASSERT_TRUE(CopyFileA(Join(from, name).c_str(), Join(to, name).c_str(), FALSE)) << name;
-  } while (FindNextFileA(h, &f));
-  FindClose(h);
-}
-
 }  // namespace
 
 TEST(HelpWindow, PagesContentsGoBackEscAndAMissingFolder) {

@@ -133,6 +133,9 @@ TEST_F(Program, StartsWhereLeftOpensPageHelpAndStoresOnClose) {
   SetDword(kWindowsKey + "\\Form1", "left", 123);
   SetDword(kWindowsKey + "\\Form1", "top", 87);
   SetDword(kWindowsKey + "\\Form2", "store mode", 1);
+  // Started from a folder with the help pages (the other case starts
+  // without them).
+  testsupport::CopyTree(testsupport::Join(testsupport::SourceDir(), "help"), workDir + "\\help");
 
   HWND main = Start();
   ASSERT_NE(main, nullptr) << "no main window titled " << kTitle;
@@ -158,6 +161,14 @@ TEST_F(Program, StartsWhereLeftOpensPageHelpAndStoresOnClose) {
     const std::string page = workDir + "\\help\\Form1_" + pages[i] + ".html";
     EXPECT_TRUE(EndsWith(starts.back(), " \"" + page + "\"")) << starts.back();
     if (i == 3) testsupport::Screenshot("appstartup_options_page");
+    // On key up F1 also shows the help window on the index page; Esc hides
+    // it and the main window is active again for the next page.
+    HWND help = Find("TMorvaneControl", "Morvane Help System");
+    ASSERT_NE(help, nullptr) << "F1 on " << pages[i] << " showed no help window";
+    if (i == 0) testsupport::Screenshot("appstartup_help_window");
+    PostMessageA(help, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    for (int wait = 0; wait < 100 && IsWindowVisible(help); ++wait) Sleep(20);
+    EXPECT_FALSE(IsWindowVisible(help));
   }
 
   SetWindowPos(main, nullptr, 211, 144, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

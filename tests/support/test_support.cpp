@@ -281,6 +281,17 @@ bool FileExists(const std::string& path) {
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
+void CopyTree(const std::string& from, const std::string& to) {
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from)) {
+    const fs::path target = fs::path(to) / entry.path().filename();
+    if (entry.is_directory())
+      CopyTree(entry.path().string(), target.string());
+    else
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+  }
+}
+
 void RemoveTree(const std::string& path) {
   std::error_code ec;
   fs::remove_all(path, ec);

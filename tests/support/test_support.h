@@ -74,5 +74,7 @@ void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
+// Copies the folder from with everything below it to to (made as needed).
+void CopyTree(const std::string& from, const std::string& to);
 
 }  // namespace testsupport
