@@ -462,7 +462,10 @@ TEST_F(EngwarpPair, DegenerateInputStaysFast) {
     EncodedPair pair;
     EXPECT_EQ(RoundTrip(*old, nw, &pair), "");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 20.0);
+    // A walk that is not bounded takes hours on 16 MB of one key; the
+    // bound leaves room for a machine busy with other suites (these runs
+    // take 8-23 s under the sanitizers on a loaded 8-core machine).
+    EXPECT_LT(seconds, 60.0);
     std::printf("degenerate %s: %.2f s, %zu records, bound hits %u\n", old == &zeros ? "zeros" : "blocks", seconds,
                 pair.records.size(), pair.boundHits);
   }
