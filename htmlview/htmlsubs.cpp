@@ -1,5 +1,6 @@
 #include "htmlsubs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 
@@ -204,6 +205,9 @@ void TCachedImage::Release() {
 void IndentManager::Clear() {
   LeftRecs.Clear();
   RightRecs.Clear();
+  left_ = Side();
+  right_ = Side();
+  liveFrom_ = INT_MIN;
 }
 
 void IndentManager::Reset(int lf, int rt) {
@@ -219,13 +223,64 @@ void IndentManager::AddRec(TFreeList& list, int offset, int from, int to, int le
   r->ToY = to;
   r->Level = level;
   list.Add(r);
+  (&list == &LeftRecs ? left_ : right_).live.push_back(r);
+}
+
+// A record can leave the live set only as a float: list levels stay live
+// until they are closed, and closing one is what turns it into a float.
+static bool Over(const IndentRec* r, int y) { return r->Level == 0 && r->ToY <= y; }
+
+static void Bury(std::map<int, int>& at, int& bottom, const IndentRec* r) {
+  auto it = at.find(r->Offset);
+  if (it == at.end())
+    at.emplace(r->Offset, r->ToY);
+  else if (r->ToY > it->second)
+    it->second = r->ToY;
+  if (r->ToY > bottom) bottom = r->ToY;
+}
+
+void IndentManager::Partition(const TFreeList& list, Side& side, int y) {
+  side = Side();
+  for (int i = 0; i < list.Count(); ++i) {
+    auto* r = static_cast<IndentRec*>(list.Items(i));
+    if (Over(r, y))
+      Bury(side.deadBottomAt, side.deadBottom, r);
+    else
+      side.live.push_back(r);
+  }
+}
+
+void IndentManager::Prune(Side& side, int y) {
+  size_t keep = 0;
+  for (IndentRec* r : side.live) {
+    if (Over(r, y))
+      Bury(side.deadBottomAt, side.deadBottom, r);
+    else
+      side.live[keep++] = r;
+  }
+  side.live.resize(keep);
+}
+
+// Lines move down, so a query below the last one only drops records; one
+// above it (a repaint) sorts all records again from there.
+void IndentManager::Settle(int y) const {
+  if (y < liveFrom_) {
+    Partition(LeftRecs, left_, y);
+    Partition(RightRecs, right_, y);
+  } else if (y > liveFrom_) {
+    Prune(left_, y);
+    Prune(right_, y);
+  } else {
+    return;
+  }
+  liveFrom_ = y;
 }
 
 int IndentManager::LeftAt(int y) const {
+  Settle(y);
   int best = 0;
   bool any = false;
-  for (int i = 0; i < LeftRecs.Count(); ++i) {
-    IndentRec* r = Left(i);
+  for (const IndentRec* r : left_.live) {
     if (y >= r->FromY && y < r->ToY && (!any || r->Offset > best)) {
       best = r->Offset;
       any = true;
@@ -235,10 +290,10 @@ int IndentManager::LeftAt(int y) const {
 }
 
 int IndentManager::RightAt(int y) const {
+  Settle(y);
   int best = 0;
   bool any = false;
-  for (int i = 0; i < RightRecs.Count(); ++i) {
-    IndentRec* r = Right(i);
+  for (const IndentRec* r : right_.live) {
     if (y >= r->FromY && y < r->ToY && (!any || r->Offset < best)) {
       best = r->Offset;
       any = true;
@@ -248,30 +303,33 @@ int IndentManager::RightAt(int y) const {
 }
 
 int IndentManager::FloatsBottom() const {
-  int b = 0;
-  for (int i = 0; i < LeftRecs.Count(); ++i)
-    if (Left(i)->Level == 0 && Left(i)->ToY > b) b = Left(i)->ToY;
-  for (int i = 0; i < RightRecs.Count(); ++i)
-    if (Right(i)->Level == 0 && Right(i)->ToY > b) b = Right(i)->ToY;
+  int b = std::max(0, std::max(left_.deadBottom, right_.deadBottom));
+  for (const IndentRec* r : left_.live)
+    if (r->Level == 0 && r->ToY > b) b = r->ToY;
+  for (const IndentRec* r : right_.live)
+    if (r->Level == 0 && r->ToY > b) b = r->ToY;
   return b;
 }
 
 void IndentManager::ClearLines(int& cl, int& cr) const {
-  cl = 0;
-  cr = 0;
-  for (int i = 0; i < LeftRecs.Count(); ++i)
-    if (Left(i)->Level == 0 && Left(i)->ToY + 1 > cl) cl = Left(i)->ToY + 1;
-  for (int i = 0; i < RightRecs.Count(); ++i)
-    if (Right(i)->Level == 0 && Right(i)->ToY + 1 > cr) cr = Right(i)->ToY + 1;
+  cl = left_.deadBottom == INT_MIN ? 0 : std::max(0, left_.deadBottom + 1);
+  cr = right_.deadBottom == INT_MIN ? 0 : std::max(0, right_.deadBottom + 1);
+  for (const IndentRec* r : left_.live)
+    if (r->Level == 0 && r->ToY + 1 > cl) cl = r->ToY + 1;
+  for (const IndentRec* r : right_.live)
+    if (r->Level == 0 && r->ToY + 1 > cr) cr = r->ToY + 1;
 }
 
 int IndentManager::BelowListFloats() const {
   int levelOffset = 0;
-  for (int i = 0; i < LeftRecs.Count(); ++i)
-    if (ListLevel > 0 && Left(i)->Level == ListLevel) levelOffset = Left(i)->Offset;
+  if (ListLevel > 0)
+    for (const IndentRec* r : left_.live)
+      if (r->Level == ListLevel) levelOffset = r->Offset;
   int below = 0;
-  for (int i = 0; i < LeftRecs.Count(); ++i)
-    if (Left(i)->Offset > levelOffset && Left(i)->ToY > below) below = Left(i)->ToY;
+  for (const IndentRec* r : left_.live)
+    if (r->Offset > levelOffset && r->ToY > below) below = r->ToY;
+  for (auto it = left_.deadBottomAt.upper_bound(levelOffset); it != left_.deadBottomAt.end(); ++it)
+    if (it->second > below) below = it->second;
   return below + 1;
 }
 
@@ -299,10 +357,10 @@ void IndentManager::SetListLevel(int y, int level) {
   if (level > ListLevel) {
     for (int l = ListLevel + 1; l <= level; ++l) AddRec(LeftRecs, LeftAt(y) - LeftEdge + 35, y, 9999999, l);
   } else if (level < ListLevel && ListLevel >= 1) {
-    for (int i = 0; i < LeftRecs.Count(); ++i)
-      if (Left(i)->Level > level) {
-        Left(i)->Level = 0;
-        Left(i)->ToY = y - 1;
+    for (IndentRec* r : left_.live)
+      if (r->Level > level) {
+        r->Level = 0;
+        r->ToY = y - 1;
       }
   }
   ListLevel = level;

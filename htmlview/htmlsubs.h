@@ -2,7 +2,10 @@
 // float margins of a cell.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <map>
+#include <vector>
 #include <functional>
 #include <string>
 
@@ -139,7 +142,21 @@ class IndentManager : public TObject {
   void SetListLevel(int y, int level);
 
  private:
+  // Lines are laid out top down and a cell collects a margin record for
+  // every float and list level, so the queries look only at the records
+  // that still reach below LiveFrom_; the others are floats (their Level
+  // and ToY never change again) kept only as the bottoms they add up to.
+  struct Side {
+    std::vector<IndentRec*> live;
+    std::map<int, int> deadBottomAt;  // Offset -> largest ToY of those
+    int deadBottom = INT_MIN;
+  };
   void AddRec(TFreeList& list, int offset, int from, int to, int level);
+  void Settle(int y) const;
+  static void Partition(const TFreeList& list, Side& side, int y);
+  static void Prune(Side& side, int y);
+  mutable Side left_, right_;
+  mutable int liveFrom_ = INT_MIN;
 };
 
 }  // namespace htmlsubs

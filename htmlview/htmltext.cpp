@@ -431,7 +431,7 @@ bool TSection::LinkAt(ThtMeasure& canvas, int x, int y, TUrlTarget& link, TFormC
     TObject* mapItem = nullptr;
     bool inMap = false, isMap = false;
     int pos = 0, yIn = 0, xIn = 0;
-    if (Pictures.ImageHit(*OwnerList, x, LastTop + y, imageControl, mapItem, inMap, isMap, pos, yIn, xIn)) {
+    if (Pictures.ImageHit(*OwnerList, ShownOriginX + x, LastTop + y, imageControl, mapItem, inMap, isMap, pos, yIn, xIn)) {
       if (imageControl) {
         imageControl->RecordClick(xIn, yIn);
         control = imageControl;

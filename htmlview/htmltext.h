@@ -73,6 +73,9 @@ class TSection : public TSectionBase {
   int Alignment = 1;
   int ClearSide = 0;
   int FirstLineX = 0;
+  // The screen X the section's frame (its cell's left edge) was last drawn
+  // at: images know where they were drawn, hits come in the frame's terms.
+  int ShownOriginX = 0;
 
  protected:
   bool preformatted_ = false;

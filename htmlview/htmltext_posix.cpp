@@ -4,6 +4,7 @@
 namespace htmlsubs {
 
 int TSection::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) {
+  ShownOriginX = x;
   return TSectionBase::Render(canvas, clip, margins, x, y);
 }
 

@@ -23,6 +23,7 @@ void Ready(TCanvas& canvas) { canvas.TextExtent(std::string()); }
 }  // namespace
 
 int TSection::Render(TCanvas& canvas, const ThtRect& clip, IndentManager& margins, int x, int y) {
+  ShownOriginX = x;
   LastTop = y;
   if (!OwnerList || Text.empty()) return y + FlowHeight;
   TSectionList& list = *OwnerList;

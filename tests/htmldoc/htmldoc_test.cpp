@@ -2,6 +2,9 @@
 // fixed metrics of the portable canvas seam.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <random>
 #include <string>
 
 #include "htmlcanvas.h"
@@ -150,6 +153,103 @@ TEST(HtmlDocMargins, FloatsListsAndClearLines) {
   m.Clear();
   EXPECT_EQ(m.LeftAt(100), 10);
   EXPECT_EQ(m.FloatsBottom(), 0);
+}
+
+// The margins as a plain scan of every record would answer them: what the
+// quick lookups must match whatever order the lines are asked in.
+struct PlainMargins {
+  const IndentManager& m;
+  int At(const TFreeList& recs, int edge, int y, bool left) const {
+    int best = 0;
+    bool any = false;
+    for (int i = 0; i < recs.Count(); ++i) {
+      auto* r = static_cast<IndentRec*>(recs.Items(i));
+      if (y >= r->FromY && y < r->ToY && (!any || (left ? r->Offset > best : r->Offset < best))) {
+        best = r->Offset;
+        any = true;
+      }
+    }
+    return edge + best;
+  }
+  // The lowest float bottom (less is 0) plus 'past'.
+  int Bottom(const TFreeList& recs, int past) const {
+    int b = 0;
+    for (int i = 0; i < recs.Count(); ++i) {
+      auto* r = static_cast<IndentRec*>(recs.Items(i));
+      if (r->Level == 0 && r->ToY + past > b) b = r->ToY + past;
+    }
+    return b;
+  }
+  int BelowListFloats() const {
+    int levelOffset = 0, below = 0;
+    for (int i = 0; i < m.LeftRecs.Count(); ++i)
+      if (m.ListLevel > 0 && m.Left(i)->Level == m.ListLevel) levelOffset = m.Left(i)->Offset;
+    for (int i = 0; i < m.LeftRecs.Count(); ++i)
+      if (m.Left(i)->Offset > levelOffset && m.Left(i)->ToY > below) below = m.Left(i)->ToY;
+    return below + 1;
+  }
+};
+
+TEST(HtmlDocMargins, QuickLookupsMatchAFullScanAndStayQuickOnLongCells) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    IndentManager m;
+    PlainMargins plain{m};
+    m.Reset(5, 605);
+    int y = 0;
+    for (int step = 0; step < 400; ++step) {
+      const int op = rng() % 10;
+      if (op < 3) {
+        TFloatObj f;
+        f.Align = rng() % 2 ? AlignLeft : AlignRight;
+        f.BoxWidth = rng() % 60;
+        f.BoxHeight = rng() % 80;
+        f.HSpace = rng() % 6;
+        m.PlaceFloat(y, f);
+      } else if (op == 3) {
+        m.PlaceFloatBox(y, rng() % 90, rng() % 2 ? 1 : 3, rng() % 50);
+      } else if (op == 4) {
+        m.SetListLevel(y, rng() % 4);
+      } else if (op == 5) {
+        y -= rng() % 120;  // a repaint asks from higher up again
+      } else {
+        y += rng() % 40;
+      }
+      ASSERT_EQ(m.LeftAt(y), plain.At(m.LeftRecs, m.LeftEdge, y, true)) << round << "/" << step;
+      ASSERT_EQ(m.RightAt(y), plain.At(m.RightRecs, m.RightEdge, y, false)) << round << "/" << step;
+      ASSERT_EQ(m.FloatsBottom(), std::max(plain.Bottom(m.LeftRecs, 0), plain.Bottom(m.RightRecs, 0)));
+      int cl = -1, cr = -1;
+      m.ClearLines(cl, cr);
+      ASSERT_EQ(cl, plain.Bottom(m.LeftRecs, 1));
+      ASSERT_EQ(cr, plain.Bottom(m.RightRecs, 1));
+      ASSERT_EQ(m.BelowListFloats(), plain.BelowListFloats()) << round << "/" << step;
+    }
+  }
+
+  // A long cell of closed lists and floats: each line must not cost a scan
+  // of every margin record above it.
+  IndentManager m;
+  m.Reset(0, 800);
+  const auto start = std::chrono::steady_clock::now();
+  int y = 0;
+  for (int i = 0; i < 40000; ++i) {
+    m.SetListLevel(y, 2);
+    TFloatObj f;
+    f.Align = i % 2 ? AlignLeft : AlignRight;
+    f.BoxWidth = 20;
+    f.BoxHeight = 10;
+    m.PlaceFloat(y, f);
+    for (int line = 0; line < 3; ++line, y += 19) {
+      ASSERT_GE(m.RightAt(y), m.LeftAt(y));
+      m.BelowListFloats();
+      m.FloatsBottom();
+    }
+    m.SetListLevel(y, 0);
+  }
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(secs, 5.0);  // a scan of every record per line takes minutes
+  EXPECT_EQ(m.LeftAt(y), 0);
+  EXPECT_EQ(m.LeftRecs.Count() + m.RightRecs.Count(), 40000 * 3);
 }
 
 TEST(HtmlDocImages, SizesStayBoundedAndNeverDivideByZero) {

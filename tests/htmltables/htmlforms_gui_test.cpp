@@ -96,7 +96,8 @@ class TDocPanel : public TCustomControl {
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
     TUrlTarget link;
     TFormControlBase* control = nullptr;
-    if (Doc->LinkAt(ScreenMeasure(), x, y + Doc->ScrollTop, link, control))
+    // Hits are in the document's terms: it is drawn from X = 2.
+    if (Doc->LinkAt(ScreenMeasure(), x - 2, y + Doc->ScrollTop, link, control))
       if (auto* image = dynamic_cast<TImageFormControlObj*>(control)) image->ImageClick();
     TCustomControl::MouseDown(b, s, x, y);
   }

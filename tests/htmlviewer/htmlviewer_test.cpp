@@ -16,6 +16,7 @@
 #include "htmlcanvas.h"
 #include "htmlscan.h"
 #include "htmlsections.h"
+#include "htmltables.h"
 #include "htmltext.h"
 #include "test_support.h"
 #include "win/forms.h"
@@ -214,6 +215,100 @@ TEST_F(ViewerTest, LinksAnchorsAndHistory) {
   EXPECT_EQ(FileName(viewer->History()[1]), "c.htm");
   viewer->OnHotSpotCovered = nullptr;
   EXPECT_TRUE(shown.empty()) << shown[0];
+}
+
+// The images of a cell and of the tables in it, in document order.
+void ImagesOf(htmlsubs::TCell& cell, std::vector<htmlsubs::TImageObj*>& out) {
+  for (int i = 0; i < cell.Count(); ++i) {
+    if (auto* s = dynamic_cast<htmlsubs::TSection*>(cell.Section(i))) {
+      for (int p = 0; p < s->Pictures.Count(); ++p)
+        if (auto* image = dynamic_cast<htmlsubs::TImageObj*>(s->Pictures.Picture(p))) out.push_back(image);
+    } else if (auto* t = dynamic_cast<htmlsubs::ThtmlTable*>(cell.Section(i))) {
+      for (int r = 0; r < t->Rows.Count(); ++r)
+        for (int c = 0; c < t->Row(r)->Count(); ++c) ImagesOf(t->Row(r)->CellObj(c)->Cell, out);
+    }
+  }
+}
+
+TEST_F(ViewerTest, ImagesInTableCellsAnswerClicksLikeImagesOutside) {
+  ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "40x30", "xc:red", testsupport::ToUnixPath(Join(ScratchDir(), "cellpic.gif"))}), 0);
+  const std::string page = Page("cells.htm",
+      "<a href=\"top.htm\"><img src=cellpic.gif width=40 height=30></a>"
+      "<table border=1 cellpadding=4><tr><td>some words first<td><a href=\"cell.htm\"><img src=cellpic.gif width=40 height=30></a>"
+      "<td><img src=cellpic.gif width=40 height=30 usemap=\"#m\"><td><a href=\"ismap.htm\"><img src=cellpic.gif width=40 height=30 ismap></a>"
+      "</table><map name=m><area shape=rect coords=\"0,0,20,30\" href=\"left.htm\"><area shape=rect coords=\"20,0,40,30\" href=\"right.htm\"></map>"
+      "<form action=go.htm><table><tr><td>pick a point<td><input type=image name=pt src=cellpic.gif width=40 height=30></table>"
+      "<textarea name=t rows=3 cols=20>line one\r\nline two</textarea></form>");
+  std::vector<std::string> clicked, submitted;
+  viewer->OnHotSpotClick = [&](TObject*, const std::string& url, bool& handled) {
+    clicked.push_back(url);
+    handled = true;
+  };
+  viewer->SetOnFormSubmit([&](TObject*, const std::string& action, const std::string&, TStringList* results) {
+    std::string s = action;
+    for (int i = 0; i < results->Count(); ++i) s += " " + (*results)[i];
+    submitted.push_back(s);
+    delete results;
+  });
+  viewer->LoadFromFile(page);
+  viewer->PaintPanel().Repaint();
+  Pump(50);
+  std::vector<htmlsubs::TImageObj*> images;
+  ImagesOf(viewer->Document(), images);
+  ASSERT_EQ(images.size(), 5u);
+  auto at = [&](htmlsubs::TImageObj* image, int dx, int dy) {
+    return POINT{image->ShownX + dx, image->ShownY - viewer->Document().ScrollTop + dy};
+  };
+  // Near the left edge too: a hit is measured from where the image was drawn.
+  Click(at(images[0], 3, 5));
+  Click(at(images[1], 3, 5));
+  Click(at(images[1], 36, 25));
+  Click(at(images[2], 5, 5));
+  Click(at(images[2], 30, 5));
+  Click(at(images[3], 7, 9));
+  std::string all;
+  for (const std::string& url : clicked) all += (all.empty() ? "" : "|") + url;
+  EXPECT_EQ(all, "top.htm|cell.htm|cell.htm|left.htm|right.htm|ismap.htm?7,9");
+
+  // An image input in a cell submits its form with the point clicked; the
+  // text area shows the text it was given.
+  Click(at(images[4], 6, 11));
+  Pump(50);
+  ASSERT_EQ(submitted.size(), 1u);
+  EXPECT_NE(submitted[0].find("pt.x=6"), std::string::npos) << submitted[0];
+  EXPECT_NE(submitted[0].find("pt.y=11"), std::string::npos) << submitted[0];
+  EXPECT_NE(submitted[0].find("line one"), std::string::npos) << submitted[0];
+  HWND memo = FindWindowExA(viewer->PaintPanel().Handle(), nullptr, "Edit", nullptr);
+  ASSERT_NE(memo, nullptr);
+  char text[100] = {};
+  GetWindowTextA(memo, text, sizeof text);
+  EXPECT_STREQ(text, "line one\r\nline two");
+  EXPECT_TRUE(shown.empty()) << shown[0];
+}
+
+// A percentage width is of the room between the page margins (10 pixels each
+// side) less the vertical scroll bar, which the layout always leaves room
+// for, not of the whole window.
+TEST_F(ViewerTest, APercentTableTakesItsShareOfTheRoomBetweenTheMargins) {
+  const std::string html = "<table width=90% border=1><tr><td>a<td>b</table>";
+  for (int tall = 0; tall < 2; ++tall) {
+    std::string page = html;
+    if (tall)
+      for (int i = 0; i < 60; ++i) page += "line<br>";
+    viewer->LoadFromBuffer(page.data(), static_cast<int>(page.size()));
+    viewer->PaintPanel().Repaint();
+    Pump(30);
+    htmlsubs::ThtmlTable* table = nullptr;
+    for (int i = 0; i < viewer->Document().Count() && !table; ++i)
+      table = dynamic_cast<htmlsubs::ThtmlTable*>(viewer->Document().Section(i));
+    ASSERT_NE(table, nullptr);
+    const bool bar = viewer->VScrollBar().Visible();
+    EXPECT_EQ(bar, tall == 1);
+    const int room = viewer->Width() - 20 - viewer->VScrollBar().Width();
+    // The grid's spacing comes on top of the share.
+    EXPECT_NEAR(table->TableWidth, room * 9 / 10 + table->CellSpacing, 2);
+    EXPECT_EQ(table->ShownX, 10);
+  }
 }
 
 TEST_F(ViewerTest, ScrollBarsFollowTheDocumentHeight) {
