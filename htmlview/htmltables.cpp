@@ -447,13 +447,6 @@ void ThtmlTable::PercentDistribution(Limits& l, int w) {
   }
   int ps = 0;
   for (int i = 0; i < NumCols; ++i) ps += Percents[i];
-  // Without column percentages the general rule stops at the columns'
-  // maxima, which would leave a table's own WIDTH unused: a table that asks
-  // for a width spreads it as one with pixel widths does.
-  if (ps == 0 && HasWidth()) {
-    AbsoluteDistribution(l, w);
-    return;
-  }
   if (ps == 0 || (ps > 100 && !HasWidth())) {
     GeneralRule(l, w);
     return;

@@ -286,31 +286,6 @@ TEST_F(ViewerTest, ImagesInTableCellsAnswerClicksLikeImagesOutside) {
   EXPECT_TRUE(shown.empty()) << shown[0];
 }
 
-// A percentage width is of the room between the page margins (10 pixels each
-// side) less the vertical scroll bar, which the layout always leaves room
-// for, not of the whole window.
-TEST_F(ViewerTest, APercentTableTakesItsShareOfTheRoomBetweenTheMargins) {
-  const std::string html = "<table width=90% border=1><tr><td>a<td>b</table>";
-  for (int tall = 0; tall < 2; ++tall) {
-    std::string page = html;
-    if (tall)
-      for (int i = 0; i < 60; ++i) page += "line<br>";
-    viewer->LoadFromBuffer(page.data(), static_cast<int>(page.size()));
-    viewer->PaintPanel().Repaint();
-    Pump(30);
-    htmlsubs::ThtmlTable* table = nullptr;
-    for (int i = 0; i < viewer->Document().Count() && !table; ++i)
-      table = dynamic_cast<htmlsubs::ThtmlTable*>(viewer->Document().Section(i));
-    ASSERT_NE(table, nullptr);
-    const bool bar = viewer->VScrollBar().Visible();
-    EXPECT_EQ(bar, tall == 1);
-    const int room = viewer->Width() - 20 - viewer->VScrollBar().Width();
-    // The grid's spacing comes on top of the share.
-    EXPECT_NEAR(table->TableWidth, room * 9 / 10 + table->CellSpacing, 2);
-    EXPECT_EQ(table->ShownX, 10);
-  }
-}
-
 TEST_F(ViewerTest, ScrollBarsFollowTheDocumentHeight) {
   // The image box sets the height: measure the constant once.
   auto load = [&](int h) {
