@@ -12,6 +12,7 @@
 #include "mainform.h"
 #include "settings.h"
 #include "test_support.h"
+#include "user_registry.h"
 #include "win/forms.h"
 #include "win/registry.h"
 
@@ -21,34 +22,6 @@ namespace {
 
 const std::string kMain = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
 const std::string kImportKey = "Software\\Microsoft\\Internet Mail and News\\Mail";
-
-void DeleteTree(const std::string& key) {
-  HKEY k;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &k) != 0) return;
-  char name[256];
-  DWORD size = sizeof name;
-  std::vector<std::string> subkeys;
-  for (DWORD i = 0; RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0; ++i, size = sizeof name)
-    subkeys.push_back(name);
-  RegCloseKey(k);
-  for (const std::string& sub : subkeys) DeleteTree(key + "\\" + sub);
-  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-}
-
-void SetValue(const std::string& key, const std::string& name, DWORD value) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
-  RegSetValueExA(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  RegCloseKey(k);
-}
-
-void SetValue(const std::string& key, const std::string& name, const std::string& value) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(k);
-}
 
 // What reg.exe, a second program, finds stored.
 std::string Query(const std::string& key, const std::string& name) {
@@ -120,18 +93,18 @@ class Options : public ::testing::Test {
 }  // namespace
 
 TEST_F(Options, EveryOptionShowsItsSettingTakesChangesAndComesBackAfterARestart) {
-  DeleteTree(kMain.c_str());
-  DeleteTree(kImportKey.c_str());
-  SetValue(kMain, "Expert default patchfile", "\\\\server\\share\\fix.utp");
-  SetValue(kMain, "Startup page mode", 3);
-  SetValue(kMain, "Startup page", 3);
-  SetValue(kMain, "Default browser", 3);
-  SetValue(kMain, "custom browser args", "--new %1");
-  SetValue(kMain, "Wizard default packer", 4);
-  SetValue(kMain + "\\packer\\InfoZIP", "Use executable at", "C:\\tools\\zip.exe");
-  SetValue(kMain + "\\packer\\InfoZIP", "Call via system path", 0);
-  SetValue(kImportKey, "Sender EMail", "imported@example.org");
-  SetValue(kImportKey, "Default SMTP Server", "smtp.example.org");
+  DeleteUserKey(kMain.c_str());
+  DeleteUserKey(kImportKey.c_str());
+  SetUserValue(kMain, "Expert default patchfile", "\\\\server\\share\\fix.utp");
+  SetUserValue(kMain, "Startup page mode", 3);
+  SetUserValue(kMain, "Startup page", 3);
+  SetUserValue(kMain, "Default browser", 3);
+  SetUserValue(kMain, "custom browser args", "--new %1");
+  SetUserValue(kMain, "Wizard default packer", 4);
+  SetUserValue(kMain + "\\packer\\InfoZIP", "Use executable at", "C:\\tools\\zip.exe");
+  SetUserValue(kMain + "\\packer\\InfoZIP", "Call via system path", 0);
+  SetUserValue(kImportKey, "Sender EMail", "imported@example.org");
+  SetUserValue(kImportKey, "Default SMTP Server", "smtp.example.org");
   const std::string templ = TForm1::TemplatePath();
   WriteFileText(templ, "Dear customer,\r\nhere is your patch.\r\n");
 
@@ -272,6 +245,6 @@ TEST_F(Options, EveryOptionShowsItsSettingTakesChangesAndComesBackAfterARestart)
   TForm3* book = Form3;
   book->DoDestroy();
   delete book;
-  DeleteTree(kImportKey.c_str());
+  DeleteUserKey(kImportKey.c_str());
   delete form;
 }

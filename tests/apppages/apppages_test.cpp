@@ -26,6 +26,7 @@
 #include "receivers.h"
 #include "settings.h"
 #include "test_support.h"
+#include "user_registry.h"
 #include "win/forms.h"
 #include "win/ptsplitter.h"
 #include "win/shellcombo.h"
@@ -36,34 +37,6 @@ using namespace testsupport;
 namespace {
 
 const std::string kMain = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
-
-void DeleteTree(const std::string& key) {
-  HKEY k;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &k) != 0) return;
-  char name[256];
-  DWORD size = sizeof name;
-  std::vector<std::string> subkeys;
-  for (DWORD i = 0; RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0; ++i, size = sizeof name)
-    subkeys.push_back(name);
-  RegCloseKey(k);
-  for (const std::string& sub : subkeys) DeleteTree(key + "\\" + sub);
-  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-}
-
-void SetValue(const std::string& key, const std::string& name, DWORD value) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
-  RegSetValueExA(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  RegCloseKey(k);
-}
-
-void SetValue(const std::string& key, const std::string& name, const std::string& value) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(k);
-}
 
 std::string GetString(const std::string& key, const std::string& name) {
   char buf[4096] = "";
@@ -215,28 +188,28 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   MakeDirs(other);
   WriteFileText(Join(other, "d.txt"), "final");
 
-  DeleteTree(kMain);
-  SetValue(kMain, "Expert default patchfile", "fix.utp");
-  SetValue(kMain, "Startup page mode", 3);
-  SetValue(kMain, "Startup page", 1);
-  SetValue(kMain, "Restore Expert Filelists", 1);
-  SetValue(kMain, "Restore Expert Filelists amount", 2);
-  SetValue(kMain, "Restore Expert Filelists contents 0", states[2] + "\x01");
-  SetValue(kMain, "Restore Expert Filelists contents 1", states[0] + "\x01");
-  SetValue(kMain, "Restore Expert Filelists contents 2", states[1] + "\x01");
-  SetValue(kMain, "Restore Wizard Filelists", 1);
-  SetValue(kMain, "Restore Wizard Filelists amount", 1);
-  SetValue(kMain, "Restore Wizard Filelists contents 0", Join(root, "gone") + "\x01" + "d.txt\x01");
-  SetValue(kMain, "Restore Wizard Filelists contents 1", files + "\x01" + "b.txt\x01");
+  DeleteUserKey(kMain);
+  SetUserValue(kMain, "Expert default patchfile", "fix.utp");
+  SetUserValue(kMain, "Startup page mode", 3);
+  SetUserValue(kMain, "Startup page", 1);
+  SetUserValue(kMain, "Restore Expert Filelists", 1);
+  SetUserValue(kMain, "Restore Expert Filelists amount", 2);
+  SetUserValue(kMain, "Restore Expert Filelists contents 0", states[2] + "\x01");
+  SetUserValue(kMain, "Restore Expert Filelists contents 1", states[0] + "\x01");
+  SetUserValue(kMain, "Restore Expert Filelists contents 2", states[1] + "\x01");
+  SetUserValue(kMain, "Restore Wizard Filelists", 1);
+  SetUserValue(kMain, "Restore Wizard Filelists amount", 1);
+  SetUserValue(kMain, "Restore Wizard Filelists contents 0", Join(root, "gone") + "\x01" + "d.txt\x01");
+  SetUserValue(kMain, "Restore Wizard Filelists contents 1", files + "\x01" + "b.txt\x01");
   // InfoZIP through the real zip, with a template longer than any fixed
   // field the packer table once had.
   std::string longTemplate = "-9 -g -X -j";
   while (longTemplate.size() < 90) longTemplate += " -q";
   longTemplate += " %b.zip %p";
-  SetValue(kMain + "\\packer\\InfoZIP", "Use executable at", Join(BuildDir(), "tests\\apppages\\apppages_zip.exe"));
-  SetValue(kMain + "\\packer\\InfoZIP", "Call via system path", 0);
-  SetValue(kMain + "\\packer\\InfoZIP", "Call with parameters", longTemplate);
-  SetValue(kMain, "Expert default packer", 1);
+  SetUserValue(kMain + "\\packer\\InfoZIP", "Use executable at", Join(BuildDir(), "tests\\apppages\\apppages_zip.exe"));
+  SetUserValue(kMain + "\\packer\\InfoZIP", "Call via system path", 0);
+  SetUserValue(kMain + "\\packer\\InfoZIP", "Call with parameters", longTemplate);
+  SetUserValue(kMain, "Expert default packer", 1);
 
   InitSettingsUnit();
   Form2 = new TForm2(Application);
@@ -653,8 +626,8 @@ TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
   const std::string files = Join(root, "files");
   MakeDirs(files);
   for (const char* n : {"a.txt", "b.txt", "c.txt"}) WriteFileText(Join(files, n), n);
-  DeleteTree(kMain);
-  SetValue(kMain, "Startup page", 1);
+  DeleteUserKey(kMain);
+  SetUserValue(kMain, "Startup page", 1);
 
   TForm1* form = StartWindow();
   ShowFolder(form->pathcombo_ExpertSource1, form->filelist_ExpertSource1, files);
