@@ -277,7 +277,10 @@ TEST_F(EngwarpPair, Randomised) {
     std::vector<uint8_t> nw = Mutate(rng, rng() % 2 ? ShiftAddresses(old, rng() % 512) : old, 1 + rng() % 12);
     ASSERT_EQ(RoundTrip(old, nw), "") << "case " << i << " A=" << OptionA << " B=" << OptionB;
   }
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+  // The cases are small: a walk gone quadratic would take far longer than
+  // this bound, which leaves room for Wine and a machine busy with the
+  // other suites (30.8 s seen there).
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 120.0);
 }
 
 // Stepping over entries of a large group must leave the walk as it was:
