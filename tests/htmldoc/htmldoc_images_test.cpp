@@ -24,32 +24,6 @@ using htmlun2::TAttributeList;
 
 namespace {
 
-std::vector<uint8_t> Bmp24(int w, int h, uint32_t rgb) {
-  const int stride = (w * 3 + 3) & ~3;
-  const uint32_t size = 54 + uint32_t(stride) * uint32_t(h);
-  std::vector<uint8_t> b(size, 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, size);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, uint32_t(w));
-  put32(22, uint32_t(h));
-  b[26] = 1;
-  b[28] = 24;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = &b[54 + size_t(y) * stride + size_t(x) * 3];
-      p[0] = uint8_t(rgb);
-      p[1] = uint8_t(rgb >> 8);
-      p[2] = uint8_t(rgb >> 16);
-    }
-  return b;
-}
-
 std::string Scratch(const std::string& name) { return testsupport::Join(testsupport::ScratchDir(), name); }
 
 #ifndef _WIN32
@@ -97,8 +71,8 @@ class HtmlDocImages : public ::testing::Test {
  protected:
   void SetUp() override {
     htmlun2::StartImageCache();
-    testsupport::WriteFileBytes(Scratch("tall.bmp"), Bmp24(100, 200, 0x00FF00));
-    testsupport::WriteFileBytes(Scratch("float.bmp"), Bmp24(40, 30, 0x0000FF));
+    testsupport::WriteFileBytes(Scratch("tall.bmp"), testsupport::SolidBmp24(100, 200, 0x00FF00));
+    testsupport::WriteFileBytes(Scratch("float.bmp"), testsupport::SolidBmp24(40, 30, 0x0000FF));
     gif_ = testsupport::ReadFileBytes(
         testsupport::Join(testsupport::SourceDir(), "tests/gifimage/corpus/anim-pil.gif"));
     testsupport::WriteFileBytes(Scratch("ANIM.GIF"), gif_);
@@ -221,7 +195,7 @@ TEST_F(HtmlDocImages, FetchAsksExactlyOneSource) {
   {
     TMemoryStream gifStream, bmpStream, empty;
     gifStream.Write(gif_.data(), int(gif_.size()));
-    std::vector<uint8_t> bmp = Bmp24(7, 9, 0);
+    std::vector<uint8_t> bmp = testsupport::SolidBmp24(7, 9, 0);
     bmpStream.Write(bmp.data(), int(bmp.size()));
     int n = 0;
     for (TMemoryStream* s : {&gifStream, &bmpStream, &empty}) {

@@ -29,32 +29,6 @@ namespace {
 
 constexpr int kWidth = 460, kHeight = 400, kLeft = 10;
 
-std::vector<uint8_t> Bmp24(int w, int h, uint32_t rgb) {
-  const int stride = (w * 3 + 3) & ~3;
-  const uint32_t size = 54 + uint32_t(stride) * uint32_t(h);
-  std::vector<uint8_t> b(size, 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, size);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, uint32_t(w));
-  put32(22, uint32_t(h));
-  b[26] = 1;
-  b[28] = 24;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = &b[54 + size_t(y) * stride + size_t(x) * 3];
-      p[0] = uint8_t(rgb);
-      p[1] = uint8_t(rgb >> 8);
-      p[2] = uint8_t(rgb >> 16);
-    }
-  return b;
-}
-
 std::unique_ptr<htmlun2::TAttributeList> Attrs(std::initializer_list<std::pair<int, std::string>> items) {
   auto a = std::make_unique<htmlun2::TAttributeList>();
   for (const auto& [which, text] : items) a->AddAttribute(which, std::atoi(text.c_str()), text);
@@ -150,14 +124,14 @@ void Draw(TSectionList& doc, TBitmap& bmp) {
 TEST(HtmlDocRender, DocumentDrawnWithRealGdi) {
   htmlun2::StartHtmlImages();
   const std::string dir = testsupport::ScratchDir();
-  testsupport::WriteFileBytes(testsupport::Join(dir, "float.bmp"), Bmp24(40, 30, 0x0000FF));
+  testsupport::WriteFileBytes(testsupport::Join(dir, "float.bmp"), testsupport::SolidBmp24(40, 30, 0x0000FF));
   testsupport::WriteFileBytes(
       testsupport::Join(dir, "anim.gif"),
       testsupport::ReadFileBytes(testsupport::Join(testsupport::SourceDir(), "tests/gifimage/corpus/anim-pil.gif")));
   testsupport::WriteFileBytes(
       testsupport::Join(dir, "clear.gif"),
       testsupport::ReadFileBytes(testsupport::Join(testsupport::SourceDir(), "tests/gifimage/corpus/transparent.gif")));
-  testsupport::WriteFileBytes(testsupport::Join(dir, "back.bmp"), Bmp24(8, 8, 0x00FFFF));
+  testsupport::WriteFileBytes(testsupport::Join(dir, "back.bmp"), testsupport::SolidBmp24(8, 8, 0x00FFFF));
 
   TForm* form = new TForm(Application);
   form->SetBounds(20, 20, 2 * kWidth + 40, kHeight + 60);

@@ -39,30 +39,6 @@ struct A {
   }
 };
 
-std::vector<uint8_t> Bmp24(int w, int h, uint32_t rgb) {
-  const int stride = (w * 3 + 3) & ~3;
-  const uint32_t size = 54 + uint32_t(stride) * uint32_t(h);
-  std::vector<uint8_t> b(size, 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, size);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, uint32_t(w));
-  put32(22, uint32_t(h));
-  b[26] = 1;
-  b[28] = 24;
-  for (size_t i = 54; i < size; i += 3) {
-    b[i] = uint8_t(rgb);
-    b[i + 1] = uint8_t(rgb >> 8);
-    b[i + 2] = uint8_t(rgb >> 16);
-  }
-  return b;
-}
-
 // The viewer's part for these tests: paints the document, scrolls on the
 // keys posted to it and hands image clicks to their control.
 class TDocPanel : public TCustomControl {
@@ -120,7 +96,7 @@ TEST(HtmlFormsGui, FormsDrivenWithRealMessagesAndTablesDrawn) {
   htmlun2::StartHtmlImages();
   const std::string dir = testsupport::ScratchDir();
   const std::string picture = testsupport::Join(dir, "go.bmp");
-  testsupport::WriteFileBytes(picture, Bmp24(40, 20, 0x00FF00));
+  testsupport::WriteFileBytes(picture, testsupport::SolidBmp24(40, 20, 0x00FF00));
 
   TForm* form = new TForm(Application);
   form->SetBounds(10, 10, 2 * kPanelW + 40, kPanelH + 50);

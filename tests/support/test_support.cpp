@@ -279,6 +279,32 @@ bool FileExists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
+std::vector<uint8_t> SolidBmp24(int w, int h, uint32_t rgb) {
+  const int stride = (w * 3 + 3) & ~3;
+  const uint32_t size = 54 + uint32_t(stride) * uint32_t(h);
+  std::vector<uint8_t> b(size, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, size);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, uint32_t(w));
+  put32(22, uint32_t(h));
+  b[26] = 1;
+  b[28] = 24;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &b[54 + size_t(y) * stride + size_t(x) * 3];
+      p[0] = uint8_t(rgb);
+      p[1] = uint8_t(rgb >> 8);
+      p[2] = uint8_t(rgb >> 16);
+    }
+  return b;
+}
+
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
 void CopyTree(const std::string& from, const std::string& to) {

@@ -68,6 +68,10 @@ class PeerServer {
   std::string log_;
 };
 
+// A 24-bit bottom-up BMP file of w x h pixels, all of colour rgb
+// (0x00RRGGBB).
+std::vector<uint8_t> SolidBmp24(int w, int h, uint32_t rgb);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
 void WriteFileText(const std::string& path, const std::string& text);
