@@ -336,6 +336,13 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
   EXPECT_EQ(RunUnix("/usr/bin/unzip", {"-l", ToUnixPath(zip)}, &listing), 0) << listing;
   EXPECT_NE(listing.find("curlfix.utp"), std::string::npos) << listing;
   Shot("page_expert_after_run");
+  // The address book came back after the run, still above the main window.
+  EXPECT_TRUE(IsWindowVisible(book));
+  EXPECT_NE(GetWindowLongA(book, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  bool bookAbove = false;
+  for (HWND w = GetWindow(book, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (w == main) bookAbove = true;
+  EXPECT_TRUE(bookAbove) << "the always-on-top address book is below the main window";
 
   // Step 5: Send, with Form4 up while the mail goes out.
   HWND send = Need(main, "button_ExpertSendEmail");
@@ -348,6 +355,10 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 20000)) << "the main window did not return";
   if (form4) {
     EXPECT_FALSE(IsWindowVisible(form4));
+    // The bar followed the transport's percentages to the end of the data.
+    HWND bar = p.Control(form4, "progress_EMail");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_GE(p.Send(bar, PBM_GETPOS), 95);
   }
   Sleep(300);
   EXPECT_FALSE(FileExists(Join(server.Folder(), "msg2.env"))) << "more than one mail";
