@@ -300,7 +300,10 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
   // A third receiver typed into the main window's free row, as Cc.
   HWND freeRow = Need(main, "edit_ExpertEmailReceiver1");
   HWND freeType = Need(main, "combo_ExpertEmailType1");
-  p.SetText(freeRow, "carl@example.com");
+  EXPECT_EQ(p.Text(freeRow), "<type a receiver's address here>");
+  p.Send(freeRow, EM_SETSEL, 0, -1);
+  p.Type(freeRow, "carl@example.com");
+  EXPECT_TRUE(WaitUntil([&] { return p.Text(freeRow) == "carl@example.com"; }, 5000)) << p.Text(freeRow);
   p.Choose(freeType, 1);
   p.Key(freeRow, VK_RETURN);
   EXPECT_TRUE(WaitUntil([&] { return p.Send(receivers, LB_GETCOUNT) == 3; }, 5000)) << "the free row added nobody";
@@ -310,9 +313,12 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
   // Step 4: the old tree in the first source list, the new one in the
   // final list, opened with Enter.
   HWND source = Need(main, "filelist_ExpertSource1"), dest = Need(main, "filelist_ExpertDest");
+  HWND create = Need(main, "button_ExpertCreate"), send = Need(main, "button_ExpertSendEmail");
+  // Both lists show the same folder, and there is no patch to send yet.
+  EXPECT_FALSE(IsWindowEnabled(create));
+  EXPECT_FALSE(IsWindowEnabled(send));
   OpenInList(source, kOld);
   OpenInList(dest, kNew);
-  HWND create = Need(main, "button_ExpertCreate");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(create) != 0; }, 5000)) << "Create stayed disabled";
   Shot("page_expert_ready");
   p.PostClick(create);
@@ -345,7 +351,6 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
   EXPECT_TRUE(bookAbove) << "the always-on-top address book is below the main window";
 
   // Step 5: Send, with Form4 up while the mail goes out.
-  HWND send = Need(main, "button_ExpertSendEmail");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(send) != 0; }, 5000)) << "Send stayed disabled";
   p.PostClick(send);
   HWND form4 = p.Form("Form4", 20000);

@@ -176,9 +176,7 @@ std::string Program::DescribeWindows() {
         char cls[64] = "", text[256] = "";
         GetClassNameA(wnd, cls, sizeof cls);
         GetWindowTextA(wnd, text, sizeof text);
-        a->text += std::string(cls) + " \"" + text + "\" name=" + ComponentName(wnd) + " prop=" +
-                   std::to_string(reinterpret_cast<UINT_PTR>(GetPropA(wnd, kNameProp))) + "/" +
-                   std::to_string(reinterpret_cast<UINT_PTR>(GetPropA(wnd, "MorvaneControl"))) +
+        a->text += std::string(cls) + " \"" + text + "\" name=" + ComponentName(wnd) +
                    (IsWindowVisible(wnd) ? " visible\n" : " hidden\n");
         return TRUE;
       },
