@@ -348,14 +348,18 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
     if (w == main) bookAbove = true;
   EXPECT_TRUE(bookAbove) << "the always-on-top address book is below the main window";
 
-  // Step 5: Send, with Form4 up while the mail goes out.
+  // Step 5: Send, with Form4 up while the mail goes out. The address book
+  // stays usable meanwhile: its Remove All, handled while the sending
+  // runs, must not take receivers from the mail under way.
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(send) != 0; }, 5000)) << "Send stayed disabled";
   p.PostClick(send);
+  p.PostClick(Need(book, "button_RemoveAll"));
   HWND form4 = p.Form("Form4", 20000);
   EXPECT_NE(form4, nullptr) << "no \"Sending Email in Progress\" window";
   if (form4) Shot("form4_sending");
   ASSERT_TRUE(WaitUntil([&] { return FileExists(Join(server.Folder(), "msg1.env")); }, 30000)) << "no mail arrived";
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 20000)) << "the main window did not return";
+  EXPECT_TRUE(WaitUntil([&] { return p.Send(receivers, LB_GETCOUNT) == 0; }, 5000)) << "Remove All removed nobody";
   if (form4) {
     EXPECT_FALSE(IsWindowVisible(form4));
     // The bar followed the transport's percentages to the end of the data.
