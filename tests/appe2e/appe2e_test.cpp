@@ -462,4 +462,32 @@ TEST_F(EndToEnd, PatchMailAndWizardAsAUserDoesIt) {
       << dump;
   EXPECT_EQ(dump, "1|Ann Archer|ann@example.org\n2|Bob Baker|bob@example.net\n");
   EXPECT_TRUE(FileExists(Join(programDir, "Morvane32_EmailTemplate.txt")));
+
+  // The next start shows what was left: the wizard, both pages' lists with
+  // the wizard's files chosen, the sender profile.
+  remoteui::Program again;
+  ASSERT_TRUE(again.Start(Join(programDir, "Morvane32.exe"), programDir));
+  HWND main2 = again.Form("Form1", 30000);
+  ASSERT_NE(main2, nullptr) << "no main window at the second start";
+  HWND wizard2 = again.Control(main2, "page_Wizard");
+  EXPECT_TRUE(wizard2 && IsWindowVisible(wizard2));
+  HWND wsource2 = again.Control(main2, "filelist_WizardSource1");
+  std::vector<std::string> chosen;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        chosen.clear();
+        const auto items = again.ListItems(wsource2);
+        for (int i : again.SelectedItems(wsource2))
+          if (i < static_cast<int>(items.size())) chosen.push_back(items[static_cast<size_t>(i)]);
+        return chosen == std::vector<std::string>{kLib};
+      },
+      10000))
+      << "the wizard's first list came back with " << chosen.size() << " chosen";
+  again.SelectTab(again.Control(main2, "pagectrl_Main"), kPageExpert);
+  HWND create2 = again.Control(main2, "button_ExpertCreate");
+  EXPECT_TRUE(WaitUntil([&] { return create2 && IsWindowEnabled(create2); }, 10000))
+      << "the expert lists did not come back on the two trees";
+  EXPECT_EQ(again.Text(again.Control(main2, "edit_OptionEmailAddress")), "publisher@example.org");
+  again.Post(main2, WM_CLOSE);
+  EXPECT_EQ(again.WaitExit(20000), 0) << "the second start did not end after WM_CLOSE";
 }
