@@ -358,7 +358,16 @@ void TForm3::RemoveAllReceivers() {
 
 void TForm3::InsertEntry() {
   TTable* t = table_AddressBook;
-  if (t->State() == dsInsert) t->Cancel();
+  // An entry typed in full is kept, as a page change or Next would keep
+  // it: Insert is how one enters several in a row. Only one that cannot be
+  // stored (a required field still empty) is given up for the new one.
+  if (t->State() == dsInsert) {
+    try {
+      t->Post();
+    } catch (const std::exception&) {
+      t->Cancel();
+    }
+  }
   int largest = 0;
   t->DisableControls();
   try {

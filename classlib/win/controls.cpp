@@ -12,6 +12,9 @@ LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 namespace {
 
 const char kControlProp[] = "MorvaneControl";
+// The component's name as a global atom, for tools outside the process
+// (the whole-program tests) that find controls without seeing the objects.
+const char kComponentNameProp[] = "MorvaneComponentName";
 const char kControlClass[] = "TMorvaneControl";
 TControl* g_capture_control = nullptr;  // a graphic control holding the capture
 std::vector<TControlCanvas*> g_canvases_with_dc;
@@ -451,7 +454,20 @@ static TWinControl* OwnerDrawControl(HWND parent, HWND item, UINT id) {
   return c;
 }
 
+// The window's name mark follows the component's name; "" removes it.
+static void MarkWithName(HWND wnd, const std::string& name) {
+  if (ATOM old = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropA(wnd, kComponentNameProp))))
+    GlobalDeleteAtom(old);
+  if (!name.empty())
+    SetPropA(wnd, kComponentNameProp, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomA(name.c_str()))));
+}
+
 TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {}
+
+void TWinControl::SetName(const std::string& name) {
+  TControl::SetName(name);
+  if (handle_) MarkWithName(handle_, Name());
+}
 
 TWinControl::~TWinControl() {
   Destroying();
@@ -528,6 +544,7 @@ void TWinControl::CreateHandle() {
   if (handle_) return;
   CreateWnd();
   if (!handle_) return;
+  MarkWithName(handle_, Name());
   InitWnd();
   for (TControl* c : std::vector<TControl*>(controls_)) {
     if (auto* w = dynamic_cast<TWinControl*>(c)) w->CreateHandle();
@@ -1072,6 +1089,7 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_NCDESTROY: {
       DefaultHandler(m);
       RemovePropA(handle_, kControlProp);
+      MarkWithName(handle_, "");
       if (!own_class_ && default_proc_) SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(default_proc_));
       handle_ = nullptr;
       return;

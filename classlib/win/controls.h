@@ -232,6 +232,8 @@ class TWinControl : public TControl {
 
   void SetParent(TWinControl* parent) override;
   void SetBounds(int left, int top, int width, int height) override;
+  // Also marks the window with the name (see controls.cpp).
+  void SetName(const std::string& name) override;
   RECT ClientRect() override;
   void SetClientSize(int width, int height) override;
   void SetVisible(bool v) override;

@@ -386,6 +386,24 @@ TEST_F(AddressBook, EntriesAreKeptThroughPagesClosingAndDestroyingAndReceiversCo
   EXPECT_FALSE(book->page_Lookup->ShowHint());
   ClickCheck(book->chbox_HintsPageLookup);
   EXPECT_TRUE(book->page_Lookup->ShowHint());
+
+  // Insert after an entry typed in full keeps it and starts the next one;
+  // an entry still missing a field is given up for the new one, silently.
+  const size_t shown = boxes.size();
+  ClickTab(book->pagectrl_Database, 2);
+  Click(book->button_Insert);
+  EXPECT_EQ(book->table_AddressBook->FieldByName("ID")->AsInteger(), 5);
+  Type(book->dbedit_Realname, "Cy Row");
+  Type(book->dbedit_Email, "cy@example.org");
+  Click(book->button_Insert);
+  EXPECT_EQ(book->table_AddressBook->FieldByName("ID")->AsInteger(), 6);
+  Type(book->dbedit_Realname, "Half Typed");
+  Click(book->button_Insert);
+  EXPECT_EQ(book->table_AddressBook->FieldByName("ID")->AsInteger(), 6);
+  book->table_AddressBook->Cancel();
+  EXPECT_NE(Dbf(table).find("('Cy Row', 'cy@example.org', 5)"), std::string::npos) << Dbf(table);
+  EXPECT_EQ(Dbf(table).find("Half Typed"), std::string::npos) << Dbf(table);
+  EXPECT_EQ(boxes.size(), shown);
   book->Hide();
 
   // Around a patch run only a visible window comes back.

@@ -18,7 +18,12 @@ MailPeer::MailPeer(const std::string& name, const std::string& script, const std
   for (const auto& a : args) cmd += " '" + a + "'";
   cmd += " >'" + dir + "/peer.log' 2>&1 &";
   RunUnix("/bin/sh", {"-c", cmd});
-  if (!WaitFor("port", 30)) throw std::runtime_error("mail peer did not start: " + ReadFile("peer.log"));
+  // A peer that cannot have its port says why in "failed" and ends.
+  for (int i = 0; i < 30 * 50 && !FileExists(Join(folder_, "port")); ++i) {
+    if (FileExists(Join(folder_, "failed"))) throw std::runtime_error("mail peer did not start: " + ReadFile("failed"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (!FileExists(Join(folder_, "port"))) throw std::runtime_error("mail peer did not start: " + ReadFile("peer.log"));
   port_ = std::stoi(ReadFile("port"));
 }
 

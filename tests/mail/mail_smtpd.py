@@ -1,8 +1,13 @@
 # A real SMTP server for the mail tests, on 127.0.0.1 only.
-#   mail_smtpd.py DIR
+#   mail_smtpd.py DIR [PORT]
+# Listens on PORT, or on a free port when none is given. A fixed port is
+# held under a lock file (/tmp/morvane-smtp-PORT.lock) for as long as the
+# server runs, so that two suites never share it; when the lock or the port
+# stays busy the reason goes to DIR/failed and the server ends.
 # Writes DIR/port once it listens, stores message N as DIR/msgN.eml with its
 # envelope in DIR/msgN.env (sender, then one recipient a line), and stops
 # when DIR/stop appears or after five minutes.
+import fcntl
 import os
 import socket
 import sys
@@ -34,11 +39,45 @@ def free_port():
     return port
 
 
+def fail(folder, text):
+    sys.stderr.write(text + "\n")
+    with open(os.path.join(folder, "failed"), "w") as f:
+        f.write(text + "\n")
+    sys.exit(1)
+
+
+def hold_port_lock(folder, port, seconds):
+    # Kept open (and so locked) until the process ends.
+    lock = open("/tmp/morvane-smtp-%d.lock" % port, "a")
+    deadline = time.time() + seconds
+    while True:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return lock
+        except OSError:
+            if time.time() >= deadline:
+                fail(folder, "port %d: another test suite's mail server held it for %d s" % (port, seconds))
+            time.sleep(0.1)
+
+
 def main():
     folder = sys.argv[1]
     with open(os.path.join(folder, "pid"), "w") as f:
         f.write("%d\n" % os.getpid())
-    port = free_port()
+    lock = None
+    if len(sys.argv) > 2:
+        port = int(sys.argv[2])
+        lock = hold_port_lock(folder, port, 25)
+        probe = socket.socket()
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind(("127.0.0.1", port))
+        except OSError as e:
+            fail(folder, "port %d on 127.0.0.1 is busy (%s): something else listens there" % (port, e))
+        finally:
+            probe.close()
+    else:
+        port = free_port()
     controller = Controller(Store(folder), hostname="127.0.0.1", port=port)
     controller.start()
     with open(os.path.join(folder, "port.tmp"), "w") as f:
