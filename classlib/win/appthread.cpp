@@ -139,14 +139,17 @@ bool TThread::CheckPoint() {
 int TThread::WaitFor() {
   if (!handle_ || GetCurrentThreadId() == id_) return ReturnValue;
   if (IsGuiThread()) {
-    // The worker may be waiting in Synchronize for this very thread.
+    // The worker may be waiting in Synchronize for this very thread. The
+    // wait wakes only for messages posted after the last look at the queue,
+    // so the look comes before the requests are served: a request queued
+    // after that is announced by a message the wait has not seen.
     for (;;) {
-      DWORD r = MsgWaitForMultipleObjects(1, &handle_, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE);
-      if (r == WAIT_OBJECT_0) break;
-      CheckSynchronize();
       MSG m;
       // Deliver sent messages without taking posted ones off the queue.
       PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE);
+      CheckSynchronize();
+      DWORD r = MsgWaitForMultipleObjects(1, &handle_, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE);
+      if (r == WAIT_OBJECT_0) break;
     }
     CheckSynchronize();
   } else {

@@ -87,15 +87,37 @@ TEST(Thread, FinishingWorkerWakesHandleMessage) {
 
 TEST(Thread, WaitForOnTheGuiThreadServesSynchronize) {
   Application->Initialize();
-  int value = 0;
+  // Many calls, so that requests also arrive at every point of WaitFor's
+  // own loop: one that slipped past its wait would block both threads.
+  const int kCalls = 500;
+  std::atomic<int> value{0};
   LambdaThread t([&](LambdaThread* self) {
-    TThread::Synchronize([&] { value = 42; });
+    for (int i = 0; i < kCalls; ++i) TThread::Synchronize([&] { ++value; });
     self->ReturnValue = 7;
   });
+  // A watchdog wakes the GUI thread whenever no call was served for a
+  // second, so a lost request fails the test instead of hanging it.
+  std::atomic<bool> over{false};
+  std::atomic<int> rescues{0};
+  LambdaThread watchdog([&](LambdaThread*) {
+    int seen = -1;
+    while (!over) {
+      for (int k = 0; k < 100 && !over; ++k) Sleep(10);
+      if (over) break;
+      if (value == seen) {
+        ++rescues;
+        WakeGuiThread();
+      }
+      seen = value;
+    }
+  });
+  watchdog.Start();
   t.Start();
-  // The worker blocks in Synchronize until WaitFor runs the call.
   EXPECT_EQ(t.WaitFor(), 7);
-  EXPECT_EQ(value, 42);
+  over = true;
+  watchdog.WaitFor();
+  EXPECT_EQ(value, kCalls);
+  EXPECT_EQ(rescues, 0) << "WaitFor slept through a waiting Synchronize";
   EXPECT_TRUE(t.Finished());
 }
 
