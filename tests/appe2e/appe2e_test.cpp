@@ -127,31 +127,6 @@ class EndToEnd : public ::testing::Test {
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(page) != 0; }, 5000)) << sheet << " did not show";
   }
 
-  // Opens the folder item called name in a file list with Enter and waits
-  // until the list shows the folder's items.
-  void OpenInList(HWND list, const std::string& name) {
-    int index = -1;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          const auto items = p.ListItems(list);
-          for (size_t i = 0; i < items.size(); ++i)
-            if (items[i] == name) index = static_cast<int>(i);
-          return index >= 0;
-        },
-        10000))
-        << "the list shows no " << name;
-    p.SelectItems(list, {index});
-    p.Key(list, VK_RETURN);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          for (const std::string& s : p.ListItems(list))
-            if (s == name) return false;
-          return true;
-        },
-        10000))
-        << "Enter on " << name << " did not open it";
-  }
-
   void SelectInList(HWND list, const std::string& name) {
     int index = -1;
     ASSERT_TRUE(WaitUntil(
@@ -165,6 +140,22 @@ class EndToEnd : public ::testing::Test {
         << "the list shows no " << name;
     p.SelectItems(list, {index});
     ASSERT_EQ(p.SelectedItems(list), std::vector<int>{index});
+  }
+
+  // Opens the folder item called name in a file list with Enter and waits
+  // until the list shows the folder's items.
+  void OpenInList(HWND list, const std::string& name) {
+    SelectInList(list, name);
+    if (HasFatalFailure()) return;
+    p.Key(list, VK_RETURN);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          for (const std::string& s : p.ListItems(list))
+            if (s == name) return false;
+          return true;
+        },
+        10000))
+        << "Enter on " << name << " did not open it";
   }
 
   // Waits for the progress window, shoots it while it works and at its

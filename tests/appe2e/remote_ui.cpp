@@ -118,8 +118,7 @@ long Program::WaitExit(int ms) {
   return static_cast<long>(code);
 }
 
-HWND Program::Form(const std::string& name, int ms) {
-  TopSearch s{pi_.dwProcessId, name, "", ""};
+static HWND WaitForTop(TopSearch s, int ms) {
   WaitUntil(
       [&] {
         EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&s));
@@ -129,15 +128,10 @@ HWND Program::Form(const std::string& name, int ms) {
   return s.found;
 }
 
+HWND Program::Form(const std::string& name, int ms) { return WaitForTop({pi_.dwProcessId, name, "", ""}, ms); }
+
 HWND Program::TopWindow(const std::string& className, const std::string& caption, int ms) {
-  TopSearch s{pi_.dwProcessId, "", className, caption};
-  WaitUntil(
-      [&] {
-        EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&s));
-        return s.found != nullptr;
-      },
-      ms);
-  return s.found;
+  return WaitForTop({pi_.dwProcessId, "", className, caption}, ms);
 }
 
 HWND Program::Control(HWND top, const std::string& name, int ms) {
