@@ -91,7 +91,7 @@ void TCustomNetInstallLocation::LoadWinInet() {
     }
   }
   api->FtpGetCurrentDirectory =
-      reinterpret_cast<PFtpGetCurrentDirectory>(GetProcAddress(module, "FtpGetCurrentDirectoryA"));
+      reinterpret_cast<PFtpGetCurrentDirectory>(reinterpret_cast<void*>(GetProcAddress(module, "FtpGetCurrentDirectoryA")));
   module_ = module;
   api_ = api;
   loaded_ = true;

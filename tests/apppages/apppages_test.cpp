@@ -60,15 +60,6 @@ void Choose(TComboBox* combo, int index) {
                MAKEWPARAM(GetDlgCtrlID(combo->Handle()), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo->Handle()));
 }
 
-bool WaitFor(const std::function<bool()>& cond, int ms) {
-  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  while (!cond()) {
-    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
-    Pump(20);
-  }
-  return true;
-}
-
 int ThreadCount() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   THREADENTRY32 e{};
@@ -459,7 +450,9 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   watch.SetEnabled(false);
   EXPECT_TRUE(ran);
   EXPECT_TRUE(bookHidden);
-  if (Form3) EXPECT_TRUE(Form3->Visible());
+  if (Form3) {
+    EXPECT_TRUE(Form3->Visible());
+  }
   EXPECT_TRUE(boxes.empty()) << boxes[0];
   if (Form2->Visible()) Click(Form2->button_CancelClose);
   Pump(50);

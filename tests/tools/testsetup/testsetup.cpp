@@ -192,7 +192,7 @@ int main() {
     LoadForm(form, SetupForm());
     if (Case() == "compress" || Case() == "webcompress") {
       auto* driver = static_cast<TCustomInstall*>(form->FindComponent("Install1"));
-      driver->Compress(IsWeb() ? coForceFilesNet : 0);
+      driver->Compress(IsWeb() ? static_cast<unsigned>(coForceFilesNet) : 0u);
       Log("compressed");
       Application->Terminate();
     }
