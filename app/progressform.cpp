@@ -14,21 +14,22 @@ TForm2* Form2 = nullptr;
 namespace {
 
 template <class T>
-T* Place(TForm2* form, TWinControl* parent, int left, int top, int width, int height) {
+T* Place(TForm2* form, TWinControl* parent, const char* name, int left, int top, int width, int height) {
   T* c = new T(form);
+  c->SetName(name);
   c->SetBounds(left, top, width, height);
   c->SetParent(parent);
   return c;
 }
 
-TLabel* MakeLabel(TForm2* form, TWinControl* parent, int left, int top, const std::string& caption) {
-  TLabel* label = Place<TLabel>(form, parent, left, top, 0, 0);
+TLabel* MakeLabel(TForm2* form, TWinControl* parent, const char* name, int left, int top, const std::string& caption) {
+  TLabel* label = Place<TLabel>(form, parent, name, left, top, 0, 0);
   label->SetCaption(caption);
   return label;
 }
 
-TW95Meter* MakeMeter(TForm2* form, TWinControl* parent, int left, int top, int width) {
-  TW95Meter* meter = Place<TW95Meter>(form, parent, left, top, width, 18);
+TW95Meter* MakeMeter(TForm2* form, TWinControl* parent, const char* name, int left, int top, int width) {
+  TW95Meter* meter = Place<TW95Meter>(form, parent, name, left, top, width, 18);
   meter->SetSegmentWidth(10);
   meter->SetSegmentGap(1);
   return meter;
@@ -49,45 +50,46 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
   KeyPreview = true;
   SetClientSize(kClientWidth, 300);
 
-  group_FileProgress = Place<TGroupBox>(this, this, kGroupLeft, kGroupTop, kGroupWidth, 155);
+  group_FileProgress = Place<TGroupBox>(this, this, "group_FileProgress", kGroupLeft, kGroupTop, kGroupWidth, 155);
   group_FileProgress->SetCaption("File Representation in Progress");
-  Label1 = MakeLabel(this, group_FileProgress, 16, 26, "Warp 1:");
-  Label2 = MakeLabel(this, group_FileProgress, 16, 50, "Warp 2:");
-  Label3 = MakeLabel(this, group_FileProgress, 16, 74, "Warp 3:");
-  progress_Warp1 = MakeMeter(this, group_FileProgress, 70, 24, 348);
-  progress_Warp2 = MakeMeter(this, group_FileProgress, 70, 48, 348);
-  progress_Warp3 = MakeMeter(this, group_FileProgress, 70, 72, 348);
-  label_Progress1 = MakeLabel(this, group_FileProgress, 426, 26, "0%");
-  label_Progress2 = MakeLabel(this, group_FileProgress, 426, 50, "0%");
-  label_Progress3 = MakeLabel(this, group_FileProgress, 426, 74, "0%");
+  Label1 = MakeLabel(this, group_FileProgress, "Label1", 16, 26, "Warp 1:");
+  Label2 = MakeLabel(this, group_FileProgress, "Label2", 16, 50, "Warp 2:");
+  Label3 = MakeLabel(this, group_FileProgress, "Label3", 16, 74, "Warp 3:");
+  progress_Warp1 = MakeMeter(this, group_FileProgress, "progress_Warp1", 70, 24, 348);
+  progress_Warp2 = MakeMeter(this, group_FileProgress, "progress_Warp2", 70, 48, 348);
+  progress_Warp3 = MakeMeter(this, group_FileProgress, "progress_Warp3", 70, 72, 348);
+  label_Progress1 = MakeLabel(this, group_FileProgress, "label_Progress1", 426, 26, "0%");
+  label_Progress2 = MakeLabel(this, group_FileProgress, "label_Progress2", 426, 50, "0%");
+  label_Progress3 = MakeLabel(this, group_FileProgress, "label_Progress3", 426, 74, "0%");
   // A fixed box: long names are cut at the group's edge instead of
   // spilling over it.
-  label_CurrentFilename = Place<TLabel>(this, group_FileProgress, 16, 100, 0, 0);
+  label_CurrentFilename = Place<TLabel>(this, group_FileProgress, "label_CurrentFilename", 16, 100, 0, 0);
   label_CurrentFilename->SetAutoSize(false);
   label_CurrentFilename->SetBounds(16, 100, kGroupWidth - 24, 16);
   label_CurrentFilename->SetCaption("Currently analysed File:");
 
-  label_DirProgress = MakeLabel(this, this, 16, 180, "Overall Directory Representation Progress:");
-  progress_Directory = MakeMeter(this, this, 16, 200, 415);
-  label_ProgressDir = MakeLabel(this, this, 440, 209, "0%");
+  label_DirProgress = MakeLabel(this, this, "label_DirProgress", 16, 180, "Overall Directory Representation Progress:");
+  progress_Directory = MakeMeter(this, this, "progress_Directory", 16, 200, 415);
+  label_ProgressDir = MakeLabel(this, this, "label_ProgressDir", 440, 209, "0%");
 
-  GroupBox1 = Place<TGroupBox>(this, this, kSideLeft, kGroupTop, kSideWidth, 50);
+  GroupBox1 = Place<TGroupBox>(this, this, "GroupBox1", kSideLeft, kGroupTop, kSideWidth, 50);
   GroupBox1->SetCaption(" Time elapsed for Patch Creation ");
-  label_Elapsed = MakeLabel(this, GroupBox1, 16, 24, "00:00:00");
-  GroupBox2 = Place<TGroupBox>(this, this, kSideLeft, kGroupTop + 58, kSideWidth, 90);
+  label_Elapsed = MakeLabel(this, GroupBox1, "label_Elapsed", 16, 24, "00:00:00");
+  GroupBox2 = Place<TGroupBox>(this, this, "GroupBox2", kSideLeft, kGroupTop + 58, kSideWidth, 90);
   GroupBox2->SetCaption(" Patch Properties ");
-  label_PatchExecutable = MakeLabel(this, GroupBox2, 12, 22, "Executable:");
-  label_PatchMultipatch = MakeLabel(this, GroupBox2, 12, 42, "Multipatch:");
-  label_Patchsize = MakeLabel(this, GroupBox2, 12, 62, "Patchsize : 0");
+  label_PatchExecutable = MakeLabel(this, GroupBox2, "label_PatchExecutable", 12, 22, "Executable:");
+  label_PatchMultipatch = MakeLabel(this, GroupBox2, "label_PatchMultipatch", 12, 42, "Multipatch:");
+  label_Patchsize = MakeLabel(this, GroupBox2, "label_Patchsize", 12, 62, "Patchsize : 0");
 
-  button_PauseContinue = Place<TButton>(this, this, kSideLeft + kSideWidth - 160, 180, 75, 25);
+  button_PauseContinue = Place<TButton>(this, this, "button_PauseContinue", kSideLeft + kSideWidth - 160, 180, 75, 25);
   button_PauseContinue->SetCaption("Pause");
   button_PauseContinue->OnClick = [this](TObject* s) { button_PauseContinueClick(s); };
-  button_CancelClose = Place<TButton>(this, this, kSideLeft + kSideWidth - 75, 180, 75, 25);
+  button_CancelClose = Place<TButton>(this, this, "button_CancelClose", kSideLeft + kSideWidth - 75, 180, 75, 25);
   button_CancelClose->SetCaption("&Cancel");
   button_CancelClose->OnClick = [this](TObject* s) { button_CancelCloseClick(s); };
 
   timer_Patch = new TTimer(this);
+  timer_Patch->SetName("timer_Patch");
   timer_Patch->SetEnabled(false);
   timer_Patch->SetInterval(100);
   timer_Patch->OnTimer = [this](TObject* s) { timer_PatchTimer(s); };
@@ -123,7 +125,7 @@ void TForm2::FormShow(TObject*) {
   const size_t states = SourceCount > 1 ? SourceCount - 1 : 0;
   while (VersionLabels.size() < states) {
     const int k = static_cast<int>(VersionLabels.size());
-    TLabel* label = Place<TLabel>(this, group_FileProgress, 20, 125 + 20 * k, 0, 0);
+    TLabel* label = Place<TLabel>(this, group_FileProgress, "", 20, 125 + 20 * k, 0, 0);
     VersionLabels.push_back(label);
   }
   for (size_t k = 0; k < VersionLabels.size(); ++k) {
