@@ -19,62 +19,12 @@
 #include "translator.h"
 #include "win/install.h"
 #include "win/wizardpages.h"
+#include "wizard_script.h"
 
 using namespace testsupport;
+using wizardtest::Script;
 
 namespace {
-
-// Runs one step per timer tick while a modal window is up and active (the
-// pages let messages through while they are still being shown).  Once the
-// steps are used up, a wizard still showing is ended, so that a failing
-// check cannot hang the suite.
-class Script {
- public:
-  explicit Script(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
-    timer_.SetInterval(60);
-    timer_.OnTimer = [this](TObject*) {
-      // A step that lets messages through is not interrupted by the next.
-      if (running_) return;
-      HWND active = GetActiveWindow();
-      TDialogManager* m = CurrentDialogManager();
-      if (m && m->Frame() && m->Frame()->PageChanging()) return;
-      if (!active || !IsWindowVisible(active)) {
-        // A frame that never becomes active fails the case in about 12 s
-        // instead of hanging the suite until its time-out.
-        if (++idle_ < 200) return;
-        idle_ = 0;
-        leftover_ = true;
-        fprintf(stderr, "no active window after %zu steps\n", next_);
-        if (m && m->Frame()) m->Frame()->ModalResult = mrOk;
-        return;
-      }
-      idle_ = 0;
-      if (next_ < steps_.size()) {
-        auto step = steps_[next_++];
-        running_ = true;
-        step();
-        running_ = false;
-        return;
-      }
-      if (TDialogManager* m = CurrentDialogManager())
-        if (m->Frame()) {
-          leftover_ = true;
-          m->Frame()->ModalResult = mrOk;
-        }
-    };
-  }
-  size_t Done() const { return next_; }
-  bool Leftover() const { return leftover_; }
-  void Stop() { timer_.SetEnabled(false); }
-
- private:
-  std::vector<std::function<void()>> steps_;
-  size_t next_ = 0;
-  int idle_ = 0;
-  bool running_ = false;
-  bool leftover_ = false;
-  TTimer timer_{nullptr};
-};
 
 class TTestDlg;
 
