@@ -9,6 +9,8 @@
 
 #include <zlib.h>
 
+#include "commonprefix.h"
+
 namespace {
 
 // zlib's level-9 parameters and the sizes that follow from windowBits 15
@@ -129,20 +131,6 @@ inline uint32_t DistCode(uint32_t dist) { return dist < 256 ? T().distCode[dist]
 
 inline uint32_t Hash3(const uint8_t* p) {
   return ((static_cast<uint32_t>(p[0]) << 10) ^ (static_cast<uint32_t>(p[1]) << 5) ^ p[2]) & kHashMask;
-}
-
-// Length of the common prefix of a and b, at most limit.
-inline uint32_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint32_t limit) {
-  uint32_t n = 0;
-  while (n + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) break;
-    n += 8;
-  }
-  while (n < limit && a[n] == b[n]) ++n;
-  return n;
 }
 
 struct StaticDesc {
@@ -568,7 +556,7 @@ struct BodyDeflater::Impl {
       const uint8_t* match = window.data() + curMatch;
       if (match[bestLen] != scanEnd || match[bestLen - 1] != scanEnd1 || match[0] != scan[0] || match[1] != scan[1])
         continue;
-      uint32_t len = CommonPrefix(scan, match, cap);
+      uint32_t len = CommonPrefixLength(scan, match, cap);
       if (len > bestLen) {
         matchStart = curMatch;
         bestLen = len;
@@ -720,7 +708,7 @@ struct BodyDeflater::Impl {
           if (match[best] != scan[best] || match[best - 1] != scan[best - 1] || match[0] != scan[0] ||
               match[1] != scan[1])
             continue;
-          const uint32_t len = CommonPrefix(scan, match, kMaxMatch);
+          const uint32_t len = CommonPrefixLength(scan, match, kMaxMatch);
           if (len > best) {
             best = len;
             bestAt = cur - 1;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "commonprefix.h"
 #include "messages.h"
 #include "options.h"
 #include "patchfile.h"
@@ -114,21 +115,6 @@ inline int FirstDifferentByte(uint64_t x) {
 
 inline uint32_t KeyAt(const uint8_t* p) { return p[0] + 256u * p[5]; }
 inline uint32_t InnerAt(const uint8_t* p) { return Load32(p + 1); }
-
-// Length of the common prefix of a and b, at most limit bytes.
-inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
-  uint32_t n = 0;
-  while (n + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) break;
-    n += 8;
-  }
-  while (n < limit && a[n] == b[n]) ++n;
-  return n;
-}
-
 
 uint32_t ScanThreadCount() {
   if (FinderThreads) return FinderThreads;
@@ -348,7 +334,7 @@ void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
     if (buf[c - j] != buf[target - j]) return;
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
-  Judge(s, p, c, k, end, CommonLength(buf + c + 6, buf + target + 6, room));
+  Judge(s, p, c, k, end, CommonPrefixLength(buf + c + 6, buf + target + 6, room));
 }
 
 // The same for index entry i, from the copies of its neighbourhood: the file
@@ -366,7 +352,7 @@ inline void EvaluateIndexed(Scan& s, uint32_t p, uint32_t i, int k, uint32_t end
   else if (room <= 8)
     extra = room;
   else
-    extra = 8 + CommonLength(s.buffer + c + 14, s.buffer + s.oldSize + p + k + 14, room - 8);
+    extra = 8 + CommonPrefixLength(s.buffer + c + 14, s.buffer + s.oldSize + p + k + 14, room - 8);
   Judge(s, p, c, k, end, extra);
 }
 
