@@ -386,6 +386,14 @@ void TScreen::SetCursor(TCursor c) {
   }
 }
 
+THourGlassHold::THourGlassHold() : saved_(Screen ? Screen->Cursor() : crDefault) {
+  if (Screen) Screen->SetCursor(crHourGlass);
+}
+
+THourGlassHold::~THourGlassHold() {
+  if (Screen) Screen->SetCursor(saved_);
+}
+
 // ---------------------------------------------------------------- TForm
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {

@@ -176,6 +176,19 @@ class TScreen : public TComponent {
   friend class TForm;
 };
 
+// The hourglass for the whole program while one lives, the cursor it
+// replaced after (also when the scope is left by an exception).
+class THourGlassHold {
+ public:
+  THourGlassHold();
+  ~THourGlassHold();
+  THourGlassHold(const THourGlassHold&) = delete;
+  THourGlassHold& operator=(const THourGlassHold&) = delete;
+
+ private:
+  TCursor saved_;
+};
+
 class TApplication : public TComponent {
  public:
   explicit TApplication(TComponent* AOwner);

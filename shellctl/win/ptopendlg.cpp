@@ -15,22 +15,6 @@ TPTFrmOpenDlg* PTFrmOpenDlg = nullptr;
 
 namespace {
 
-// The program's cursor is the hourglass while one lives.
-class THourGlassHold {
- public:
-  THourGlassHold() : saved_(Screen ? Screen->Cursor() : crDefault) {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~THourGlassHold() {
-    if (Screen) Screen->SetCursor(saved_);
-  }
-  THourGlassHold(const THourGlassHold&) = delete;
-  THourGlassHold& operator=(const THourGlassHold&) = delete;
-
- private:
-  TCursor saved_;
-};
-
 std::string S(unsigned id) { return LoadShellString(id); }
 
 const int kButtonSize = 23;

@@ -36,20 +36,6 @@ std::unordered_set<const TPTShListData*>& LiveData() {
 bool Designing(TComponent* c) { return (c->ComponentState() & csDesigning) != 0; }
 bool IsLoading(TComponent* c) { return (c->ComponentState() & csLoading) != 0; }
 
-// The hourglass while a scope runs, the previous cursor after it.
-class TBusyCursor {
- public:
-  TBusyCursor() : saved_(Screen ? Screen->Cursor() : crDefault) {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~TBusyCursor() {
-    if (Screen) Screen->SetCursor(saved_);
-  }
-
- private:
-  TCursor saved_;
-};
-
 // Critical-error dialogs ("insert a disk") off while a scope runs.
 class TQuietErrors {
  public:
@@ -229,7 +215,7 @@ void TPTCustomShellList::Refill() {
     refill_pending_ = true;
     return;
   }
-  TBusyCursor cursor;
+  THourGlassHold cursor;
   Items().BeginUpdate();
   Items().Clear();
   Items().EndUpdate();

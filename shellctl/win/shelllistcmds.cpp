@@ -22,19 +22,6 @@ namespace {
 
 bool Designing(TComponent* c) { return (c->ComponentState() & csDesigning) != 0; }
 
-class TBusyCursor {
- public:
-  TBusyCursor() : saved_(Screen ? Screen->Cursor() : crDefault) {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~TBusyCursor() {
-    if (Screen) Screen->SetCursor(saved_);
-  }
-
- private:
-  TCursor saved_;
-};
-
 struct TPidlFree {
   void operator()(ITEMIDLIST* p) const { ShellFree(p); }
 };
@@ -326,7 +313,7 @@ void TPTCustomShellList::OpenSelection() {
     DblClickOpen();
     return;
   }
-  TBusyCursor cursor;
+  THourGlassHold cursor;
   TOwnedPidl abs(CopyPidl(nullptr, data->AbsolutePidl()));
   if (!abs) return;
   if (data->IsFolder()) {
@@ -386,7 +373,7 @@ void TPTCustomShellList::Edit(TListItem* item, std::string& text) {
     return;
   }
   {
-    TBusyCursor cursor;
+    THourGlassHold cursor;
     ignore_next_change_ = true;
     bool renamed = false;
     std::wstring wide = AnsiToWide(text);

@@ -23,17 +23,6 @@ struct TCounterHold {
   int& c_;
 };
 
-// The hourglass for the whole program, the previous cursor back at the end.
-struct THourGlass {
-  THourGlass() : old_(Screen ? Screen->Cursor() : crDefault) {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~THourGlass() {
-    if (Screen) Screen->SetCursor(old_);
-  }
-  TCursor old_;
-};
-
 struct TPidlHolder {
   LPITEMIDLIST p = nullptr;
   ~TPidlHolder() { ShellFree(p); }
@@ -619,7 +608,7 @@ bool TPTCustomShellTree::RenameNode(TTreeNode* node, const std::string& name, st
   std::wstring wide = AnsiToWide(name);
   bool ok = false;
   {
-    THourGlass hourglass;
+    THourGlassHold hourglass;
     ignore_next_change_ = true;
     TCounterHold busy(busy_);
     LPITEMIDLIST renamed = nullptr;
@@ -659,7 +648,7 @@ void TPTCustomShellTree::CNNotify(TMessage& m) {
     case TVN_ITEMEXPANDINGW: {
       TTreeNode* node = reinterpret_cast<TTreeNode*>(tv->itemNew.lParam);
       if ((tv->action & TVE_EXPAND) && node && !filled_.count(node)) {
-        THourGlass hourglass;
+        THourGlassHold hourglass;
         FillLevel(node);
         if (!node->GetFirstChild()) node->SetHasChildren(false);
       }
