@@ -300,25 +300,6 @@ void Mouse(DWORD flags, int x = 0, int y = 0) {
   SendInput(1, &in, sizeof(in));
 }
 
-// A plain window: a static control would let the mouse through to what is
-// below it (HTTRANSPARENT), so the drag would never find the target.
-HWND MakeWindow(int x) {
-  static ATOM cls = 0;
-  if (!cls) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = "ShellDragTestWindow";
-    cls = RegisterClassA(&wc);
-  }
-  HWND w = CreateWindowExA(WS_EX_TOPMOST, "ShellDragTestWindow", "", WS_POPUP | WS_VISIBLE | WS_BORDER, x, 60, 160, 160, nullptr,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
-  UpdateWindow(w);
-  return w;
-}
-
 // Moves from the source window onto the target, then ends the drag by
 // releasing the left button, or by pressing the right one first.
 HRESULT RunDrag(HWND from, HWND to, bool cancelWithRight, IDataObject* data, TDropSource_shlvtv* source,
@@ -362,7 +343,7 @@ long SettledRefCount(T* object) {
 }
 
 TEST(ShellDrag, RealDragLoopDropsAndCancels) {
-  HWND from = MakeWindow(40), to = MakeWindow(320);
+  HWND from = MakeTopmostWindow(40, 60, 160), to = MakeTopmostWindow(320, 60, 160);
   testsupport::Pump(200);
   auto* target = new TRecordingTarget;
   TComPtr<IDropTarget> targetHolder(target);

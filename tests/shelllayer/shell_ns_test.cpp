@@ -32,19 +32,6 @@ __CRT_UUID_DECL(IShellDetails, 0x000214EC, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x0
 
 namespace shelltest {
 
-std::string Scratch(const std::string& sub) {
-  std::string dir = Join(testsupport::ScratchDir(), sub);
-  testsupport::MakeDirs(dir);
-  return dir;
-}
-
-TPidl Parse(const std::string& path) {
-  LPITEMIDLIST p = nullptr;
-  HRESULT hr = PathToPidl(path, &p);
-  EXPECT_EQ(S_OK, hr) << path;
-  return TPidl(p);
-}
-
 TFolderOwner::TFolderOwner(const std::string& path) : pidl_(Parse(path)) {
   PidlToFolder(pidl_.get(), folder_.Put());
 }

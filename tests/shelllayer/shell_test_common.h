@@ -1,12 +1,15 @@
-// Shared pieces of the shell layer's Wine suite.
+// Shared pieces of the shell suites under Wine.
 #pragma once
 
 #include <windows.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
+#include "test_support.h"
 #include "win/comobj.h"
 #include "win/shelldata.h"
 #include "win/shellutils.h"
@@ -19,8 +22,19 @@ struct TPidlFree {
 typedef std::unique_ptr<ITEMIDLIST, TPidlFree> TPidl;
 
 // A subfolder of the suite's scratch folder, made when missing.
-std::string Scratch(const std::string& sub);
-TPidl Parse(const std::string& path);
+inline std::string Scratch(const std::string& sub) {
+  std::string dir = testsupport::Join(testsupport::ScratchDir(), sub);
+  testsupport::MakeDirs(dir);
+  return dir;
+}
+
+// The absolute ID list of a path (a failure is the caller's failure).
+inline TPidl Parse(const std::string& path) {
+  LPITEMIDLIST p = nullptr;
+  HRESULT hr = PathToPidl(path, &p);
+  EXPECT_EQ(S_OK, hr) << path;
+  return TPidl(p);
+}
 
 // The send-to folder, made when the prefix has none yet.
 inline std::string SendToFolder() {
@@ -91,6 +105,26 @@ inline std::string ModifiedTextOf(const std::string& path) {
   GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof(date));
   GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof(time));
   return std::string(date) + " " + time;
+}
+
+// A plain topmost window of size x size at (x, y), shown: a drag source or
+// target of the tests' own (a static control would let the mouse through to
+// what is below it, HTTRANSPARENT, so a drag would never find it).
+inline HWND MakeTopmostWindow(int x, int y, int size) {
+  static ATOM cls = 0;
+  if (!cls) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = "ShellTestWindow";
+    cls = RegisterClassA(&wc);
+  }
+  HWND w = CreateWindowExA(WS_EX_TOPMOST, "ShellTestWindow", "", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, size, size,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  UpdateWindow(w);
+  return w;
 }
 
 }  // namespace shelltest

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "../shelllayer/shell_test_common.h"
 #include "classes.h"
 #include "gui_test_support.h"
 #include "sysutils.h"
@@ -30,27 +31,14 @@
 // The toolchain's headers give this interface no identifier for __uuidof.
 __CRT_UUID_DECL(IShellDetails, 0x000214EC, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
 
+using shelltest::ModifiedTextOf;
+using shelltest::Parse;
+using shelltest::Scratch;
+using shelltest::TPidl;
 using testsupport::Join;
 using testsupport::Pump;
 
 namespace {
-
-struct TPidlFree {
-  void operator()(ITEMIDLIST* p) const { ShellFree(p); }
-};
-typedef std::unique_ptr<ITEMIDLIST, TPidlFree> TPidl;
-
-std::string Scratch(const std::string& sub) {
-  std::string dir = Join(testsupport::ScratchDir(), sub);
-  testsupport::MakeDirs(dir);
-  return dir;
-}
-
-TPidl Parse(const std::string& path) {
-  LPITEMIDLIST p = nullptr;
-  EXPECT_EQ(S_OK, PathToPidl(path, &p)) << path;
-  return TPidl(p);
-}
 
 int Unix(const std::string& program, const std::vector<std::string>& args) {
   return testsupport::RunUnix(program, args);
@@ -256,19 +244,6 @@ bool WaitFor(const std::function<bool()>& cond, int ms) {
   return true;
 }
 
-std::string LocalTimeText(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA a = {};
-  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a);
-  FILETIME local;
-  SYSTEMTIME st;
-  FileTimeToLocalFileTime(&a.ftLastWriteTime, &local);
-  FileTimeToSystemTime(&local, &st);
-  char date[128] = {}, time[128] = {};
-  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof(date));
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof(time));
-  return std::string(date) + " " + time;
-}
-
 POINT ItemCentre(TPTCustomShellList* l, int index) {
   RECT r = {};
   r.left = LVIR_LABEL;
@@ -340,19 +315,7 @@ HWND VisibleMenu() {
 
 // A plain topmost window registered with a recording drop target.
 HWND MakeTargetWindow(int x, int y, TRecordingTarget* target) {
-  static ATOM cls = 0;
-  if (!cls) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = "ShellListDropWindow";
-    cls = RegisterClassA(&wc);
-  }
-  HWND w = CreateWindowExA(WS_EX_TOPMOST, "ShellListDropWindow", "", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, 160,
-                           160, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  UpdateWindow(w);
+  HWND w = shelltest::MakeTopmostWindow(x, y, 160);
   if (target) RegisterDragDrop(w, target);
   return w;
 }
@@ -437,7 +400,7 @@ TEST(ShellList, ListsARealFolderWithItsDetails) {
   EXPECT_EQ("5,242,880KB", size("big.bin"));
   EXPECT_EQ("", size("sub"));
   const int one = IndexOf(g_list, "one.txt");
-  EXPECT_EQ(LocalTimeText(Join(dir, "one.txt")), ItemText(g_list, one, 3));
+  EXPECT_EQ(ModifiedTextOf(Join(dir, "one.txt")), ItemText(g_list, one, 3));
   EXPECT_NE(std::string::npos, ItemText(g_list, one, 3).find("2020")) << ItemText(g_list, one, 3);
   SHFILEINFOA info = {};
   SHGetFileInfoA(Join(dir, "one.txt").c_str(), 0, &info, sizeof info, SHGFI_TYPENAME);

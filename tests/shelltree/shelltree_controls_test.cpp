@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "../shelllayer/shell_test_common.h"
 #include "gui_test_support.h"
 #include "idlist.h"
 #include "sysutils.h"
@@ -27,6 +28,9 @@
 #include "win/shelltree.h"
 #include "win/shellutils.h"
 
+using shelltest::MakeTopmostWindow;
+using shelltest::Parse;
+using shelltest::TPidl;
 using testsupport::Join;
 using testsupport::Pump;
 using testsupport::SendClick;
@@ -36,17 +40,6 @@ using testsupport::SendMouse;
 namespace {
 
 // ------------------------------------------------------------ helpers
-
-struct TPidlFree {
-  void operator()(ITEMIDLIST* p) const { ShellFree(p); }
-};
-typedef std::unique_ptr<ITEMIDLIST, TPidlFree> TPidl;
-
-TPidl Parse(const std::string& path) {
-  LPITEMIDLIST p = nullptr;
-  PathToPidl(path, &p);
-  return TPidl(p);
-}
 
 // Pumps until the condition holds; the milliseconds it took, or -1.
 int WaitFor(const std::function<bool()>& cond, int ms) {
@@ -224,23 +217,6 @@ class TTestTree : public TPTShellTree {
     return TPTShellTree::NodeDropTarget(node, target);
   }
 };
-
-HWND MakeTargetWindow(int x, int y) {
-  static ATOM cls = 0;
-  if (!cls) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = "ShellTreeDropWindow";
-    cls = RegisterClassA(&wc);
-  }
-  HWND w = CreateWindowExA(WS_EX_TOPMOST, "ShellTreeDropWindow", "", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, 150,
-                           150, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  UpdateWindow(w);
-  return w;
-}
 
 // ------------------------------------------------------------ fixture
 
@@ -661,7 +637,7 @@ TEST_F(ShellTreeTest, DraggingANodeDeliversItsItemAndTheRootStays) {
   TTreeNode* sub = inner->Parent();
   RECT fr;
   GetWindowRect(form->Handle(), &fr);
-  HWND to = MakeTargetWindow(fr.right + 20, fr.top + 60);
+  HWND to = MakeTopmostWindow(fr.right + 20, fr.top + 60, 150);
   auto* target = new TRecordingTarget;
   TComPtr<IDropTarget> holder(target);
   ASSERT_EQ(S_OK, RegisterDragDrop(to, target));
@@ -754,7 +730,7 @@ TEST_F(ShellTreeTest, DroppingOnNodesAsksTheirShellTargetsAndScrolls) {
   // tree would start the tree's own drag.
   RECT fr;
   GetWindowRect(form->Handle(), &fr);
-  HWND from = MakeTargetWindow(fr.right + 20, fr.top + 60);
+  HWND from = MakeTopmostWindow(fr.right + 20, fr.top + 60, 150);
   RECT sr;
   GetWindowRect(from, &sr);
   const POINT home{(sr.left + sr.right) / 2, (sr.top + sr.bottom) / 2};

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "../shelllayer/shell_test_common.h"
 #include "classes.h"
 #include "test_support.h"
 #include "win/forms.h"
 #include "win/shelllocator.h"
 #include "win/shellutils.h"
+
+using shelltest::Scratch;
 
 namespace {
 
@@ -24,12 +27,6 @@ class ShellEnvironment : public ::testing::Environment {
   void TearDown() override { ShellUnitsEnd(); }
 };
 ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
-
-std::string Scratch(const std::string& sub) {
-  std::string dir = testsupport::Join(testsupport::ScratchDir(), sub);
-  testsupport::MakeDirs(dir);
-  return dir;
-}
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
