@@ -29,7 +29,9 @@ function(morvane_add_test)
     if(T_DISPLAY)
       # Windows of two programs on one display take focus and activation
       # from each other, which makes tests of keys and active forms flaky.
-      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK xdisplay)
+      # Window suites also browse and watch the user's Desktop, which the
+      # suites holding "desktop" change.
+      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "xdisplay;desktop")
     endif()
   else()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
