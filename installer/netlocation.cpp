@@ -109,6 +109,19 @@ int32_t ParseContentLength(const std::string& text) {
   return v;
 }
 
+THttpAnswer ReadHttpAnswer(const std::string& statusText, const std::string& rawHeaders) {
+  THttpAnswer a;
+  std::string t = Trim(statusText);
+  if (t.size() == 3 && t.find_first_not_of("0123456789") == std::string::npos) a.Code = std::stoi(t);
+  a.Ok = a.Code >= 200 && a.Code <= 299;
+  a.NotFound = a.Code == 404 || a.Code == 410;
+  if (!a.Ok) {
+    a.Line = rawHeaders.substr(0, rawHeaders.find_first_of("\r\n"));
+    if (a.Line.empty()) a.Line = Format("HTTP status %d", a.Code);
+  }
+  return a;
+}
+
 ENIL::ENIL(const std::string& text, uint32_t errorCode, const std::string& host, const std::string& response)
     : Exception(text + ". Error message " + InternetErrorName(errorCode) + ". Server " + host +
                 ". Response from server " + response),

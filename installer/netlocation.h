@@ -61,6 +61,18 @@ std::string InternetErrorName(uint32_t code);
 // digits, blanks around it allowed; anything else gives 0 (size unknown).
 int32_t ParseContentLength(const std::string& text);
 
+// What a server's answer to a GET means for the download.  Code is the
+// status as three digits (0 when the status text is anything else); Line is
+// the server's status line to report when the file does not follow, or
+// "HTTP status N" when the raw headers give none.
+struct THttpAnswer {
+  int Code = 0;
+  bool Ok = false;
+  bool NotFound = false;
+  std::string Line;
+};
+THttpAnswer ReadHttpAnswer(const std::string& statusText, const std::string& rawHeaders);
+
 // Network errors.  The message is "<text>. Error message <error name>.
 // Server <host>. Response from server <response>"; the pieces are put in
 // as they are, so a server's text never acts as a format.

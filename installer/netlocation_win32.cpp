@@ -207,21 +207,20 @@ void TCustomNetInstallLocation::DownloadHttp() {
   DWORD size = sizeof status - 1;
   if (!api_->HttpQueryInfo(file_, HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
     Fail<ENIL_FailDataQuery>(Format("Could not query file %s on server", remoteFile_));
-  int code = atoi(status);
-  if (code < 200 || code > 299) {
-    std::string line = Format("HTTP status %d", code);
+  const std::string statusText(status, std::min<DWORD>(size, sizeof status - 1));
+  THttpAnswer answer = ReadHttpAnswer(statusText, "");
+  if (!answer.Ok) {
     std::vector<char> raw(4096);
     DWORD rawSize = static_cast<DWORD>(raw.size() - 1);
-    if (api_->HttpQueryInfo(file_, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &rawSize, nullptr)) {
-      std::string all(raw.data(), rawSize);
-      line = all.substr(0, all.find_first_of("\r\n"));
-    }
+    if (api_->HttpQueryInfo(file_, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &rawSize, nullptr))
+      answer = ReadHttpAnswer(statusText, std::string(raw.data(), std::min<DWORD>(rawSize, raw.size() - 1)));
     uint32_t error = LastError();
     std::string host = login_->Hostname();
-    if (code == 404 || code == 410)
-      throw ENIL_FileNotFound(Format("Could not find the file %s on the server", remoteFile_), error, host, line);
+    if (answer.NotFound)
+      throw ENIL_FileNotFound(Format("Could not find the file %s on the server", remoteFile_), error, host,
+                              answer.Line);
     throw ENIL_HTTPSendRequest(Format("Cannot send request for file %s to the server", remoteFile_), error, host,
-                               line);
+                               answer.Line);
   }
 
   char length[33] = {};

@@ -6,8 +6,10 @@
 
 namespace {
 
+// Reply codes run from 100 to 599; anything else (say "099") is no reply,
+// and below 300 it would pass for the server's consent.
 bool IsReplyLine(const std::string& line) {
-  return line.size() >= 3 && isdigit(static_cast<unsigned char>(line[0])) &&
+  return line.size() >= 3 && line[0] >= '1' && line[0] <= '5' &&
          isdigit(static_cast<unsigned char>(line[1])) && isdigit(static_cast<unsigned char>(line[2])) &&
          (line.size() == 3 || line[3] == ' ' || line[3] == '-');
 }

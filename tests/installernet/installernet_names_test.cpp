@@ -100,6 +100,21 @@ TEST(NetNames, LoginRulesAndContentLength) {
   EXPECT_EQ(ParseContentLength("-5"), 0);
   EXPECT_EQ(ParseContentLength("99999999999999999999"), 0);
   EXPECT_EQ(ParseContentLength("999999999"), 999999999);
+
+  // The status decides; the server's own line is what the user is shown.
+  THttpAnswer ok = ReadHttpAnswer("200", "");
+  EXPECT_TRUE(ok.Ok);
+  EXPECT_EQ(ok.Line, "");
+  THttpAnswer gone = ReadHttpAnswer("410", "HTTP/1.1 410 Gone\r\nServer: x\r\n\r\n");
+  EXPECT_TRUE(gone.NotFound);
+  EXPECT_EQ(gone.Line, "HTTP/1.1 410 Gone");
+  // Not three digits: no status at all, never a number read past its end.
+  for (const char* odd : {"2000", "99999999999999999999", "20", "", "2x0"}) {
+    THttpAnswer a = ReadHttpAnswer(odd, "\r\n");
+    EXPECT_FALSE(a.Ok) << odd;
+    EXPECT_EQ(a.Code, 0) << odd;
+    EXPECT_EQ(a.Line, "HTTP status 0") << odd;
+  }
 }
 
 TEST(NetNames, LocationFromFormWithDottedLoginProperties) {

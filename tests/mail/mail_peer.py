@@ -75,6 +75,8 @@ def serve(conn, scenario, log):
                     conn.sendall(b"250-queued as 17\r\n250-second line\r\n250 last line\r\n")
                 elif scenario == "data554":
                     conn.sendall(b"554 message refused\r\n")
+                elif scenario == "code0xx":
+                    conn.sendall(b"099 fine\r\n")
                 else:
                     conn.sendall(b"250 queued\r\n")
             continue

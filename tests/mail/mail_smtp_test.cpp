@@ -159,6 +159,13 @@ TEST(MailSmtp, LostOrSilentOrGarbledServerRaises) {
   EXPECT_EQ(garbage.kind, "tcpip");
   EXPECT_EQ(garbage.message, "Unexpected reply from 127.0.0.1: hello there");
 
+  // Three digits are not enough: a code outside 1xx-5xx is no answer, and
+  // below 300 it would have passed for the message being accepted.
+  Outcome odd = Against("code0xx");
+  EXPECT_EQ(odd.kind, "tcpip");
+  EXPECT_EQ(odd.message, "Unexpected reply from 127.0.0.1: 099 fine");
+  EXPECT_TRUE(odd.PeerGot("body")) << odd.peerLog;
+
   auto start = std::chrono::steady_clock::now();
   Outcome silent = Against("silent", {"x"}, {"a@b.org"}, 1000);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
