@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "filetime.h"
 #include "versionres_sys.h"
 
 namespace {
@@ -196,9 +197,12 @@ std::string FileVersionOf(const std::string& fileName) {
   return reader->VersionInfo()->FileVersion;
 }
 
+// Compared to the millisecond: a date written as a packed date and read
+// back from the file system may differ from it in the last bits.
 unsigned char ByDate(TDateTime newer, TDateTime existing) {
-  if (newer > existing) return odReplace;
-  if (newer == existing) return odSame;
+  const int64_t a = DateTimeToMilliseconds(newer), b = DateTimeToMilliseconds(existing);
+  if (a > b) return odReplace;
+  if (a == b) return odSame;
   return odKeep;
 }
 

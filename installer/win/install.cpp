@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "filetime.h"
 #include "installregistry.h"
 #include "kitroutines.h"
 #include "pathspec.h"
@@ -203,11 +204,7 @@ void TCustomInstall::RecordRun(bool create, std::string& keyPath) {
   const std::string path = SetupProgramPath();
   const int64_t size = FileSizeOf(path);
   TDateTime date = 0;
-  try {
-    date = FileDateToDateTime(FileAge(path));
-  } catch (const Exception&) {
-    return;
-  }
+  if (!FileDateTime(path, date)) return;
   try {
     TMachineKey k;
     if (!k.reg.OpenKey(InstallRecordsKey, true)) return;
