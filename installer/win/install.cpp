@@ -87,7 +87,7 @@ TCustomInstall::TCustomInstall(TComponent* owner)
       presetupFiles_(new TStringList) {
   if (gInstance)
     throw IEInstall("The TInstall component does not currently support the use of 2 TInstall components in the same project");
-  if (!dynamic_cast<TForm*>(owner) && !(owner && owner->ClassName() == "TDataModule"))
+  if (!IsFormOrDataModule(owner))
     throw IEInstall("The owner of the TInstall component must be a form");
   SetDestDir("\\MyApplication");
   SetDestDirType(FindStandardPathSpecifier<TpsProgramFiles>());
