@@ -197,10 +197,15 @@ std::string FileVersionOf(const std::string& fileName) {
   return reader->VersionInfo()->FileVersion;
 }
 
-// Compared to the millisecond: a date written as a packed date and read
-// back from the file system may differ from it in the last bits.
+// Compared in the packed date's two-second steps, as it always was: a file
+// system that keeps no finer time (FAT) gives a date back rounded to them,
+// and a date read back may differ from the one written in its last bits.
 unsigned char ByDate(TDateTime newer, TDateTime existing) {
-  const int64_t a = DateTimeToMilliseconds(newer), b = DateTimeToMilliseconds(existing);
+  auto step = [](TDateTime d) {
+    const int64_t ms = DateTimeToMilliseconds(d);
+    return ms >= 0 ? ms / 2000 : (ms - 1999) / 2000;
+  };
+  const int64_t a = step(newer), b = step(existing);
   if (a > b) return odReplace;
   if (a == b) return odSame;
   return odKeep;
