@@ -9,7 +9,6 @@ const double kMinDateTime = -693593.0;  // 0001-01-01
 const double kMaxDateTime = 2958466.0;  // 10000-01-01
 }  // namespace
 
-bool UsableFileDateTime(TDateTime date) { return std::isfinite(date) && date > 0 && date < kMaxDateTime; }
 
 int64_t DateTimeToMilliseconds(TDateTime date) {
   // A damaged header may hold anything; keep to the years 1 to 9999.
@@ -18,6 +17,12 @@ int64_t DateTimeToMilliseconds(TDateTime date) {
   const double day = std::trunc(date);
   const double fraction = std::fabs(date - day);
   return static_cast<int64_t>(day) * kMsPerDay + std::llround(fraction * kMsPerDay);
+}
+
+// Anything that rounds to the first millisecond of 1899-12-30 is the 0 of a
+// header without a date, however the bytes spell it.
+bool UsableFileDateTime(TDateTime date) {
+  return std::isfinite(date) && date < kMaxDateTime && DateTimeToMilliseconds(date) > 0;
 }
 
 TDateTime MillisecondsToDateTime(int64_t ms) {

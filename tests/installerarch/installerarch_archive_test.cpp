@@ -540,6 +540,8 @@ TEST(InstallerArchArchive, DatesOutsideThePackedDateRangeSurvive) {
   ExtractAll(u, {old}, fresh);
   EXPECT_EQ(ReadFileBytes(Join(fresh, "old.txt")), ReadFileBytes(old));
   EXPECT_GT(dateOf(Join(fresh, "old.txt")), DateTimeToMilliseconds(EncodeDate(2020, 1, 1)));
+  // Bytes that spell a date a hair above 0 are no date either.
+  EXPECT_FALSE(UsableFileDateTime(1e-300));
 }
 
 TEST(InstallerArchArchive, CopyFileAndStreams) {
