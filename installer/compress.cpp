@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "archsys.h"
+#include "filetime.h"
 #include "kitroutines.h"
 
 namespace {
@@ -114,23 +115,6 @@ std::string PlainFileName(const std::string& name, const std::string& archive) {
   return plain;
 }
 
-double FileDateOf(const std::string& path) {
-  int age = FileAge(path);
-  if (age == -1) return 0;
-  try {
-    return FileDateToDateTime(age);
-  } catch (const EConvertError&) {
-    return 0;
-  }
-}
-
-bool SetFileDateFrom(const std::string& path, double date) {
-  // Outside the file system's date range the date cannot be kept.
-  if (!std::isfinite(date) || date < 29221.0 || date > 80000.0) return false;
-  int dos = DateTimeToFileDate(date);
-  return dos != 0 && FileSetDate(path, dos);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -182,7 +166,9 @@ void TFileHeader::BuildFromFile(const std::string& line, int index) {
   Rec = TFileHeaderRecord();
   Rec.Index = index;
   Rec.SourcePath = path;
-  Rec.Date = FileDateOf(path);
+  // The header's date-time field holds any date; 0 where the file's own
+  // cannot be read.
+  if (!FileDateTime(path, Rec.Date)) Rec.Date = 0;
   Rec.Size = static_cast<int32_t>(size);
   TVersionResource* vr = SharedVersionResource();
   vr->SetFileName(path);
@@ -796,7 +782,10 @@ void TQnlwCompress::ExtractOne(TFileHeader& h) {
   if (OnStatus) OnStatus(this, stats_);
   if (out.Size() != h.Rec.Size) throw EQnlwCompress(Format(kSizeMismatch, h.Rec.SourcePath));
   out.Close();
-  if (!SetFileDateFrom(tempName, h.Rec.Date)) throw EQnlwCompress("Cannot set the date of the file just extracted.");
+  // A header without a usable date (another builder may have written 0)
+  // still installs its file, dated now.
+  if (UsableFileDateTime(h.Rec.Date) && !SetFileDateTime(tempName, h.Rec.Date))
+    throw EQnlwCompress("Cannot set the date of the file just extracted.");
   if (!ArchRenameReplace(tempName, target)) throw EQnlwCompress(Format("Cannot create the file %s", target));
   placed = true;
 }
@@ -987,8 +976,8 @@ void TQnlwCompress::CopyFile(const std::string& source, const std::string& targe
     if (n < kCopyBlock) break;
   }
   out.Close();
-  int age = FileAge(source);
-  if (age != -1) FileSetDate(tempName, age);
+  TDateTime date = 0;
+  if (FileDateTime(source, date)) SetFileDateTime(tempName, date);
   if (!ArchRenameReplace(tempName, dest)) throw EQnlwCompress(Format("Cannot create the file %s", dest));
   placed = true;
   stats_.Done = true;

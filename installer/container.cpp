@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "translator_sys.h"
+
 const char* const UninstallKeyPrefix = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 namespace {
@@ -60,11 +62,18 @@ void RegisterInstallDriver(TInstallContainer* driver, TInstallInformation* infor
 
 TInstallContainer* InstallDriver() { return gDriver; }
 
+bool IsFormOrDataModule(TComponent* component) {
+  return component && (IsFormComponent(component) || component->ClassName() == "TDataModule");
+}
+
 // ---------------------------------------------------------------------------
 
 TInstallContainer::TInstallContainer(TComponent* owner) : TComponent(owner) {
   (void)kHooked;
   AllObjects().push_back(this);
+  // The destinations and archives of a form's objects are written through
+  // the standard specifiers; the form holds them without being told to.
+  if (IsFormOrDataModule(owner)) CreateStandardPathSpecifiers(owner);
 }
 
 TInstallContainer::~TInstallContainer() {

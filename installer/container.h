@@ -308,5 +308,8 @@ const std::vector<TInstallContainer*>& InstallObjectList();
 // the driver registers itself, nullptr clears it.
 void RegisterInstallDriver(TInstallContainer* driver, TInstallInformation* information);
 TInstallContainer* InstallDriver();
+// What the driver must be owned by; a container owned by one creates the
+// standard path specifiers that the form lacks.
+bool IsFormOrDataModule(TComponent* component);
 
 extern const char* const UninstallKeyPrefix;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "filetime.h"
 #include "installfile_sys.h"
 #include "kitroutines.h"
 #include "translator.h"
@@ -695,14 +696,7 @@ void TCustomInstallFile::ReadSourceInfoOf(const std::string& path) {
   FileClose(h);
   int64_t size = FileSizeOf(path);
   TDateTime date = 0;
-  int age = FileAge(path);
-  if (age != -1) {
-    try {
-      date = FileDateToDateTime(age);
-    } catch (const EConvertError&) {
-      date = 0;
-    }
-  }
+  if (!FileDateTime(path, date)) date = 0;
   TVersionResource* vr = SharedVersionResource();
   vr->SetFileName(path);
   SetArchiveInfo(archiveCompressedSize_, date, static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX)),

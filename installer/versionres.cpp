@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "filetime.h"
 #include "versionres_sys.h"
 
 namespace {
@@ -196,9 +197,17 @@ std::string FileVersionOf(const std::string& fileName) {
   return reader->VersionInfo()->FileVersion;
 }
 
+// Compared in the packed date's two-second steps, as it always was: a file
+// system that keeps no finer time (FAT) gives a date back rounded to them,
+// and a date read back may differ from the one written in its last bits.
 unsigned char ByDate(TDateTime newer, TDateTime existing) {
-  if (newer > existing) return odReplace;
-  if (newer == existing) return odSame;
+  auto step = [](TDateTime d) {
+    const int64_t ms = DateTimeToMilliseconds(d);
+    return ms >= 0 ? ms / 2000 : (ms - 1999) / 2000;
+  };
+  const int64_t a = step(newer), b = step(existing);
+  if (a > b) return odReplace;
+  if (a == b) return odSame;
   return odKeep;
 }
 

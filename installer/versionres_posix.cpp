@@ -1,5 +1,6 @@
 // Executables here carry no Windows version resources; every file reads as
 // one without, which is also what the decisions expect for such files.
+#include "filetime.h"
 #include "versionres_sys.h"
 
 bool LoadVersionData(const std::string&, std::vector<unsigned char>& data) {
@@ -22,12 +23,5 @@ bool OpenedFileDate(const std::string& fileName, TDateTime& date) {
   THandle h = FileOpen(fileName, fmOpenRead | fmShareDenyNone);
   if (h == INVALID_FILE_HANDLE) return false;
   FileClose(h);
-  int age = FileAge(fileName);
-  if (age == -1) return false;
-  try {
-    date = FileDateToDateTime(age);
-  } catch (const Exception&) {
-    return false;
-  }
-  return true;
+  return FileDateTime(fileName, date);
 }

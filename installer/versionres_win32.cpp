@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "filetime.h"
 #include "versionres_sys.h"
 
 bool LoadVersionData(const std::string& fileName, std::vector<unsigned char>& data) {
@@ -64,16 +65,6 @@ bool OpenedFileDate(const std::string& fileName, TDateTime& date) {
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  FILETIME written, local;
-  WORD dosDate = 0, dosTime = 0;
-  bool ok = GetFileTime(h, nullptr, nullptr, &written) && FileTimeToLocalFileTime(&written, &local) &&
-            FileTimeToDosDateTime(&local, &dosDate, &dosTime);
   CloseHandle(h);
-  if (!ok) return false;
-  try {
-    date = FileDateToDateTime(static_cast<int>((static_cast<uint32_t>(dosDate) << 16) | dosTime));
-  } catch (const Exception&) {
-    return false;
-  }
-  return true;
+  return FileDateTime(fileName, date);
 }

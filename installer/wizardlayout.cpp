@@ -62,6 +62,23 @@ int FindShownPage(const std::vector<bool>& skipped, int index, bool backwards) {
 
 std::string FormatBytes(int64_t bytes) { return Format("%0.0n", {static_cast<double>(bytes)}) + " Bytes"; }
 
+std::string FitPath(const std::string& path, int width, const std::function<int(const std::string&)>& measure) {
+  if (measure(path) <= width) return path;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t slash; (slash = path.find('\\', start)) != std::string::npos; start = slash + 1)
+    parts.push_back(path.substr(start, slash - start));
+  const std::string name = path.substr(start);
+  // parts[0] is the drive or root; the folders after it go first.
+  for (size_t drop = 1; drop < parts.size(); ++drop) {
+    std::string shorter = parts[0] + "\\...";
+    for (size_t i = drop + 1; i < parts.size(); ++i) shorter += "\\" + parts[i];
+    shorter += "\\" + name;
+    if (measure(shorter) <= width) return shorter;
+  }
+  return parts.empty() ? path : "...\\" + name;
+}
+
 std::vector<TDriveNeed> DriveNeeds(const std::vector<std::pair<std::string, int64_t>>& destinations) {
   std::vector<TDriveNeed> needs;
   for (const auto& d : destinations) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,12 @@ int FindShownPage(const std::vector<bool>& skipped, int index, bool backwards);
 
 // Sizes as the pages show them: "1,234,567 Bytes".
 std::string FormatBytes(int64_t bytes);
+
+// A path that fits width as measure counts it: whole when it fits, else
+// with the folders after its first part given up for "...", from the
+// left, so that the file name stays ("C:\...\help\index.html").  A name
+// that does not fit even alone comes back as "...\" and the name.
+std::string FitPath(const std::string& path, int width, const std::function<int(const std::string&)>& measure);
 
 // What the drives must hold: for each destination directory that starts
 // with a drive letter, the bytes going there, summed per drive in the

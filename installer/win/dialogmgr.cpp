@@ -55,6 +55,17 @@ class TCurrentManager {
   ~TCurrentManager() { gCurrentManager = nullptr; }
 };
 
+// A window made for a dialog belongs to that dialog's manager, not to the
+// driver's manager of its type: a dialog without a manager shows its own
+// window on its own messages, and a second one from the manager would stand
+// on top of it.
+template <class F>
+void AdoptDialog(F* form, TCustomBaseInstallDlg* dialog) {
+  if (!form || !dialog) return;
+  form->DC = dialog;
+  form->DM = dialog->DialogManager();
+}
+
 const std::vector<std::string> kManagerTypeNames = {"dmBeforeInstall",   "dmAfterGoodInstall", "dmAfterBadInstall",
                                                     "dmDuringCopyFiles", "dmChangeDisk",       "dmReboot"};
 const std::vector<std::string> kPositionNames = {"qdpCenterLeft", "qdpCenter",       "qdpCenterRight",
@@ -431,7 +442,7 @@ void TDialogManager::OpenProgressForms() {
     if (!entry.FormClass || EntryShadowed(ProgressFormRegistry(), entry)) continue;
     TBaseQuenlowForm* made = entry.FormClass(Application);
     auto* form = dynamic_cast<TBaseDuringCopyForm*>(made);
-    if (form && entry.Dialog) form->DC = entry.Dialog;
+    AdoptDialog(form, entry.Dialog);
     if (!form || form->DM != this) {
       delete made;
       continue;
@@ -474,7 +485,7 @@ void TDialogManager::ChangeDisk(TObject* parameter) {
   const TChangeDiskFormEntry entry = *first;
   std::unique_ptr<TBaseQuenlowForm> made(entry.FormClass(Application));
   auto* form = dynamic_cast<TBaseChangeDiskForm*>(made.get());
-  if (form && entry.Dialog) form->DC = entry.Dialog;
+  AdoptDialog(form, entry.Dialog);
   if (!form || form->DM != this) return;
   TCurrentManager current(this);
   if (!parameter)

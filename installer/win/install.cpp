@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "filetime.h"
 #include "installregistry.h"
 #include "kitroutines.h"
 #include "pathspec.h"
@@ -86,7 +87,7 @@ TCustomInstall::TCustomInstall(TComponent* owner)
       presetupFiles_(new TStringList) {
   if (gInstance)
     throw IEInstall("The TInstall component does not currently support the use of 2 TInstall components in the same project");
-  if (!dynamic_cast<TForm*>(owner) && !(owner && owner->ClassName() == "TDataModule"))
+  if (!IsFormOrDataModule(owner))
     throw IEInstall("The owner of the TInstall component must be a form");
   SetDestDir("\\MyApplication");
   SetDestDirType(FindStandardPathSpecifier<TpsProgramFiles>());
@@ -203,11 +204,7 @@ void TCustomInstall::RecordRun(bool create, std::string& keyPath) {
   const std::string path = SetupProgramPath();
   const int64_t size = FileSizeOf(path);
   TDateTime date = 0;
-  try {
-    date = FileDateToDateTime(FileAge(path));
-  } catch (const Exception&) {
-    return;
-  }
+  if (!FileDateTime(path, date)) return;
   try {
     TMachineKey k;
     if (!k.reg.OpenKey(InstallRecordsKey, true)) return;

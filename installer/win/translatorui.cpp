@@ -4,6 +4,7 @@
 #include "win/extctrls.h"
 #include "win/forms.h"
 #include "win/graphics.h"
+#include "win/listview.h"
 #include "win/stdctrls.h"
 
 #include "translator_sys.h"
@@ -57,6 +58,12 @@ void TranslateControlLists(const TTranslator* translator, TQnlwLanguage from,
     TranslateItems(translator, from, combo->Items());
   } else if (TRadioGroup* group = dynamic_cast<TRadioGroup*>(component)) {
     TranslateItems(translator, from, group->Items());
+  } else if (TCustomListView* view = dynamic_cast<TCustomListView*>(component)) {
+    for (int i = 0; i < view->Columns().Count(); ++i) {
+      TListColumn* column = view->Columns()[i];
+      const std::string translated = translator->TranslateString(from, column->Caption());
+      if (translated != column->Caption()) column->SetCaption(translated);
+    }
   }
 }
 

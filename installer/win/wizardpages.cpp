@@ -358,14 +358,30 @@ TDriveSpaceListView::TDriveSpaceListView(TComponent* owner) : TCustomListView(ow
   Warnings->CreateList();
   Warnings->AddIcon(LoadIconA(nullptr, IDI_EXCLAMATION));
   SetStateImages(Warnings);
-  // The free space of today's disks needs more room than 120 pixels.
-  const int widths[] = {120, 160};
-  int i = 0;
   for (const char* caption : {"Space Required:", "Space Available:"}) {
     TListColumn* c = Columns().Add();
     c->SetCaption(caption);
-    c->SetWidth(widths[i++]);
+    c->SetWidth(MinColumnWidth);
   }
+}
+
+void TDriveSpaceListView::FitColumns() {
+  if (!HandleAllocated()) return;
+  // The view leaves 6 pixels beside each text; the first column also
+  // holds the warning image.
+  auto room = [this](const std::string& text) {
+    return static_cast<int>(SendMessageA(Handle(), LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str()))) +
+           12;
+  };
+  int widths[2] = {MinColumnWidth, MinColumnWidth};
+  for (int k = 0; k < 2; ++k) widths[k] = std::max(widths[k], room(Columns()[k]->Caption()));
+  for (int i = 0; i < Items().Count(); ++i) {
+    TListItem* item = Items()[i];
+    widths[0] = std::max(widths[0], room(item->Caption()) + 16);
+    if (item->SubItems.Count() > 0) widths[1] = std::max(widths[1], room(item->SubItems[0]));
+  }
+  for (int k = 0; k < 2; ++k)
+    if (Columns()[k]->Width() != widths[k]) Columns()[k]->SetWidth(widths[k]);
 }
 
 TDriveSpaceListView::~TDriveSpaceListView() { SetStateImages(nullptr); }
@@ -401,6 +417,8 @@ void TDriveSpaceListView::Fill(TFileContainer* root) {
     item->SetStateIndex(free >= 0 && DriveTooSmall(n.Required, free) ? 0 : -1);
   }
   Items().EndUpdate();
+  // Today's disks and programs need more room than the classic width.
+  FitColumns();
 }
 
 TFileGroupSelectForm::TFileGroupSelectForm(TComponent* owner)
@@ -588,7 +606,8 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   SetBounds(0, 0, 474, 146);
   HeaderLabel = MakeLabel(this, this, "HeaderLabel", "Processing", glidProcessing, 10, 8, 300, 16, false);
   HeaderLabel->Font().SetStyle(fsBold);
-  NameLabel = MakeLabel(this, this, "NameLabel", "---", 0, 10, 26, 360, 16, false);
+  // The whole width: stored source paths run up to 100 characters.
+  NameLabel = MakeLabel(this, this, "NameLabel", "---", 0, 10, 26, 448, 16, false);
   NameLabel->ShowAccelChar = false;
   FileLabel = MakeLabel(this, this, "FileLabel", "File progress", glidFileProgress, 10, 48, 90, 16, false);
   FileBar = Make<TProgressBar>(this, this, "FileBar", 100, 46, 260, 16);
@@ -611,11 +630,18 @@ TCopyFileForm::TCopyFileForm(TComponent* owner) : TBaseDuringCopyForm(owner) {
   CancelBtn->OnClick = [this](TObject*) { Cancel(); };
 }
 
+void TCopyFileForm::ShowName(const std::string& name) {
+  TCanvas& canvas = NameLabel->Canvas();
+  canvas.Font().Assign(NameLabel->Font());
+  NameLabel->SetCaption(
+      FitPath(name, NameLabel->Width(), [&canvas](const std::string& text) { return canvas.TextWidth(text); }));
+}
+
 void TCopyFileForm::UpdateStatus(TFileStatusParameter* fileStatus, TDownloadStatusParameter* downloadStatus) {
   if (fileStatus) {
     FileBar->SetPosition(fileStatus->PercentDone);
     TotalBar->SetPosition(fileStatus->OverallPercent);
-    NameLabel->SetCaption(fileStatus->FileName);
+    ShowName(fileStatus->FileName);
     TransferGauge->SetVisible(false);
     TransferImage->SetVisible(false);
   }
@@ -623,7 +649,7 @@ void TCopyFileForm::UpdateStatus(TFileStatusParameter* fileStatus, TDownloadStat
     TransferGauge->SetVisible(true);
     TransferImage->SetVisible(true);
     TransferGauge->SetPosition(downloadStatus->Percent);
-    NameLabel->SetCaption(downloadStatus->Name);
+    ShowName(downloadStatus->Name);
   }
   NameLabel->Update();
 }

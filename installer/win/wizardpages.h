@@ -145,6 +145,10 @@ class TDriveSpaceListView : public TCustomListView {
   static std::function<int64_t(char drive)> FreeBytesHook;
   const std::vector<TDriveNeed>& Needs() const { return needs_; }
   TImageList* Warnings;
+  static const int MinColumnWidth = 120;
+  // Widens the columns where their texts need it (translated captions
+  // too).
+  void FitColumns();
 
  private:
   std::vector<TDriveNeed> needs_;
@@ -194,6 +198,10 @@ class TCopyFileForm : public TBaseDuringCopyForm {
   TImage* TransferImage;
   TTranslateBitBtn* CancelBtn;
   void UpdateStatus(TFileStatusParameter* fileStatus, TDownloadStatusParameter* downloadStatus) override;
+
+ private:
+  // The name, shortened in its folders where the label is too narrow.
+  void ShowName(const std::string& name);
 };
 
 class TChangeDiskForm : public TBaseChangeDiskForm {

@@ -6,6 +6,7 @@
 #include "translator.h"
 #include "win/extctrls.h"
 #include "win/forms.h"
+#include "win/listview.h"
 #include "win/stdctrls.h"
 
 namespace {
@@ -20,9 +21,9 @@ class TranslatorUiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetLines(t.Language(qlEnglish), {"4;< Previous", "5;Next >", "6;Cancel", "7;Typical",
-                                     "8;Custom", "#30;", "Read this", "first", "#"});
+                                     "8;Custom", "9;Space Required:", "10;Space Available:", "#30;", "Read this", "first", "#"});
     SetLines(t.Language(qlGerman), {"4;< Zurück", "5;Weiter >", "6;Abbrechen", "7;Standard",
-                                    "8;Benutzerdefiniert", "#30;", "Bitte zuerst", "lesen", "#"});
+                                    "8;Benutzerdefiniert", "9;Platzbedarf:", "10;Verfügbar:", "#30;", "Bitte zuerst", "lesen", "#"});
     t.SetTranslateIntoLanguage(qlGerman);
   }
   TTranslator t{nullptr};
@@ -56,6 +57,22 @@ TEST_F(TranslatorUiTest, PageControlsTranslateAndComeBackAsTheyWere) {
   group->SetParent(&form);
   group->Items().Add("Typical");
   group->Items().Add("Custom");
+  // A report view's column captions are its texts too; the window's
+  // header must show them, not only the column objects.
+  auto* view = new TListView(&form);
+  view->SetParent(&form);
+  view->SetViewStyle(vsReport);
+  for (const char* caption : {"Space Required:", "Space Available:"}) view->Columns().Add()->SetCaption(caption);
+  auto header = [view](int i) {
+    char text[64] = {};
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = sizeof text;
+    SendMessageA(view->Handle(), LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    return std::string(text);
+  };
+  ASSERT_EQ(header(1), "Space Available:");
   auto* hidden = new TButton(&form);
   hidden->SetParent(&form);
   hidden->SetCaption("Cancel");
@@ -74,6 +91,9 @@ TEST_F(TranslatorUiTest, PageControlsTranslateAndComeBackAsTheyWere) {
   EXPECT_EQ(list->Items()[1], "Other");
   EXPECT_EQ(combo->Items()[0], "Benutzerdefiniert");
   EXPECT_EQ(group->Items()[1], "Benutzerdefiniert");
+  EXPECT_EQ(header(0), "Platzbedarf:");
+  EXPECT_EQ(header(1), "Verfügbar:");
+  EXPECT_EQ(view->Columns()[0]->Caption(), "Platzbedarf:");
   EXPECT_EQ(hidden->Caption(), "Abbrechen");
   EXPECT_FALSE(hidden->Visible());
   EXPECT_TRUE(next->Visible());
@@ -81,6 +101,7 @@ TEST_F(TranslatorUiTest, PageControlsTranslateAndComeBackAsTheyWere) {
   EXPECT_EQ(TranslateFormInto(qlGerman, qlEnglish, &form), qlEnglish);
   EXPECT_EQ(label->Caption(), "< Previous");
   EXPECT_EQ(next->Caption(), "Next >");
+  EXPECT_EQ(header(1), "Space Available:");
   EXPECT_EQ(t.TranslateIntoLanguage(), qlGerman);
 }
 

@@ -9,6 +9,7 @@
 
 #include "classes.h"
 #include "exceptions.h"
+#include "installfile.h"
 #include "kitroutines.h"
 #include "pathspec.h"
 #include "test_support.h"
@@ -431,6 +432,15 @@ TEST_F(PathSpecifierTest, StandardSetIsCreatedOnceAndListed) {
   EXPECT_EQ(StandardPathSpecifierList().size(), 0u);
   EXPECT_EQ(PathSpecifierList().size(), before);
   EXPECT_EQ(FindStandardPathSpecifier<TpsSystem>(), nullptr);
+
+  // A container owned by something other than a form or data module
+  // makes none.
+  {
+    TComponent plain(nullptr);
+    new TInstallFileGroup(&plain);
+    EXPECT_EQ(StandardPathSpecifierList().size(), 0u);
+  }
+  EXPECT_EQ(StandardPathSpecifierList().size(), 0u);
 }
 
 // ---- version resources ----

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "compress.h"
+#include "filetime.h"
 #include "test_support.h"
 #include "small_disk.h"
 
@@ -477,6 +478,70 @@ TEST(InstallerArchArchive, AbortAndSkipLeaveTargetsAlone) {
   ExtractAll(c, {small}, target);
   EXPECT_EQ(ReadFileBytes(Join(target, "renamed.txt")), ReadFileBytes(small));
   EXPECT_TRUE(c.TargetName().empty());
+}
+
+// Files dated outside the packed date format's years 1980 to 2107 keep
+// their dates through the archive, a copy and a date comparison; a header
+// without a date (0, as another builder may write) still installs its file.
+TEST(InstallerArchArchive, DatesOutsideThePackedDateRangeSurvive) {
+  std::string dir = Dir("s9");
+  std::string old = Make(dir, "old.txt", Bytes(500, 21, true));
+  std::string future = Make(dir, "future.txt", Bytes(700, 22, true));
+  // Dated by the system's own tool, in local time as the archive keeps it.
+  ASSERT_EQ(0, RunUnix("/usr/bin/touch", {"-m", "-d", "1975-06-01 12:00:00", ToUnixPath(old)}, nullptr));
+  ASSERT_EQ(0, RunUnix("/usr/bin/touch", {"-m", "-d", "2110-03-04 05:06:08", ToUnixPath(future)}, nullptr));
+  const TDateTime oldDate = EncodeDate(1975, 6, 1) + EncodeTime(12, 0, 0, 0);
+  const TDateTime futureDate = EncodeDate(2110, 3, 4) + EncodeTime(5, 6, 8, 0);
+  auto dateOf = [](const std::string& path) {
+    TDateTime d = -1;
+    EXPECT_TRUE(FileDateTime(path, d)) << path;
+    return DateTimeToMilliseconds(d);
+  };
+  ASSERT_EQ(dateOf(old), DateTimeToMilliseconds(oldDate));
+  ASSERT_EQ(dateOf(future), DateTimeToMilliseconds(futureDate));
+
+  std::string archive = Join(dir, "files.1");
+  Build(archive, {old, future});
+  TQnlwCompress c(nullptr);
+  c.SetCompressedFile(archive);
+  TlzhFileStats st;
+  c.GetFileStats(0, st);
+  EXPECT_EQ(DateTimeToMilliseconds(st.Header.Date), DateTimeToMilliseconds(oldDate));
+  c.GetFileStats(1, st);
+  EXPECT_EQ(DateTimeToMilliseconds(st.Header.Date), DateTimeToMilliseconds(futureDate));
+
+  std::string target = Dir("s9/t");
+  ExtractAll(c, {old, future}, target);
+  EXPECT_EQ(dateOf(Join(target, "old.txt")), DateTimeToMilliseconds(oldDate));
+  EXPECT_EQ(dateOf(Join(target, "future.txt")), DateTimeToMilliseconds(futureDate));
+  // Installed again by date: the same date leaves the files alone.
+  c.SetOverwrite(owDate);
+  std::vector<int32_t> written;
+  c.OnStatus = [&](TQnlwCompress*, const TlzhFileStats& s) {
+    if (s.Done) written.push_back(s.BytesDone);
+  };
+  ExtractAll(c, {old, future}, target);
+  EXPECT_EQ(written, std::vector<int32_t>({0, 0}));
+  c.OnStatus = nullptr;
+
+  std::string copy = Join(target, "copied.txt");
+  c.SetOverwrite(owAlways);
+  c.CopyFile(future, copy);
+  EXPECT_EQ(dateOf(copy), DateTimeToMilliseconds(futureDate));
+
+  // No date in the header: the file is installed, dated now.
+  std::vector<uint8_t> raw = ReadFileBytes(archive);
+  std::fill(raw.begin() + ArchivePrefixSize + 4, raw.begin() + ArchivePrefixSize + 12, 0);
+  std::string undated = Join(dir, "undated.1");
+  WriteFileBytes(undated, raw);
+  TQnlwCompress u(nullptr);
+  u.SetCompressedFile(undated);
+  std::string fresh = Dir("s9/u");
+  ExtractAll(u, {old}, fresh);
+  EXPECT_EQ(ReadFileBytes(Join(fresh, "old.txt")), ReadFileBytes(old));
+  EXPECT_GT(dateOf(Join(fresh, "old.txt")), DateTimeToMilliseconds(EncodeDate(2020, 1, 1)));
+  // Bytes that spell a date a hair above 0 are no date either.
+  EXPECT_FALSE(UsableFileDateTime(1e-300));
 }
 
 TEST(InstallerArchArchive, CopyFileAndStreams) {

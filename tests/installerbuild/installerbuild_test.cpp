@@ -326,7 +326,14 @@ TEST_F(BuildTest, WebBuildWritesPartsAndTheFileList) {
       if (rec.Name == f->Name()) r = &rec;
     ASSERT_TRUE(r) << f->Name();
     EXPECT_EQ(static_cast<int32_t>(FileSizeOf(f->SourcePath())), r->Size);
-    EXPECT_NEAR(FileDateToDateTime(FileAge(f->SourcePath())), r->Date, 1e-6);
+    // The source's modification time, to the millisecond.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    SYSTEMTIME t;
+    ASSERT_TRUE(GetFileAttributesExA(f->SourcePath().c_str(), GetFileExInfoStandard, &data) &&
+                FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &t));
+    EXPECT_NEAR(EncodeDate(t.wYear, t.wMonth, t.wDay) + EncodeTime(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds),
+                r->Date, 1e-8);
     EXPECT_EQ(f->ArchiveVersion(), r->Version);
   }
   // The group's files share the group's web part.

@@ -39,7 +39,6 @@ struct SetupForm {
   explicit SetupForm(std::vector<std::string> args, TInstallTypeSet types = {itAlways}) {
     InstallDriverSeams().Arguments = [args] { return args; };
     form.reset(new TForm(nullptr));
-    CreateStandardPathSpecifiers(form.get());
     driver = new TInstall(form.get());
     driver->SetName("Install1");
     driver->SetInstallTypes(types);
@@ -363,10 +362,14 @@ TEST(InstallDriver, ExceptionsOutsideARunAndTheRestart) {
 TEST(InstallDriver, FirstActivationOfTheMainForm) {
   InstallDriverSeams().Arguments = [] { return std::vector<std::string>{}; };
   std::unique_ptr<TForm> form(new TForm(nullptr));
-  CreateStandardPathSpecifiers(form.get());
   int own = 0;
   form->OnActivate = [&](TObject*) { ++own; };
+  // A kit user's form holds no path specifiers of its own: the driver
+  // brings them, and with them its destination.
   auto* driver = new TInstall(form.get());
+  EXPECT_EQ(14, form->ComponentCount() - 1);
+  EXPECT_EQ(form->FindComponent("psProgramFiles"), FindStandardPathSpecifier<TpsProgramFiles>());
+  EXPECT_EQ(driver->GetDestDir(), ProgramFilesDir() + "\\MyApplication");
   driver->SetName("Install1");
   driver->SetRunAutomatic(false);
   driver->Loaded();

@@ -76,6 +76,17 @@ TEST(WizardLayout, DrivesSumTheirDestinations) {
   EXPECT_EQ(FormatBytes(int64_t{5} << 32), "21,474,836,480 Bytes");
 }
 
+// A long path gives up its folders from the left and keeps its name.
+TEST(WizardLayout, PathsShortenedToFitKeepTheirNames) {
+  auto chars = [](const std::string& s) { return static_cast<int>(s.size()); };
+  const std::string path = "Z:\\work\\build\\setupfiles\\help\\index.html";
+  EXPECT_EQ(FitPath(path, 100, chars), path);
+  EXPECT_EQ(FitPath(path, 36, chars), "Z:\\...\\setupfiles\\help\\index.html");
+  EXPECT_EQ(FitPath(path, 24, chars), "Z:\\...\\help\\index.html");
+  EXPECT_EQ(FitPath(path, 5, chars), "...\\index.html");
+  EXPECT_EQ(FitPath("plainname.txt", 5, chars), "plainname.txt");
+}
+
 TEST(WizardLayout, StatusTextsStackAndAnEmptyPopDoesNothing) {
   TStatusStack s;
   EXPECT_FALSE(s.Pop());

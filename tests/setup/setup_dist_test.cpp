@@ -51,6 +51,11 @@ TEST(SetupDistribution, SetupBuildsTheSelfExtractingDistributionOfThePatchCreato
   // The first entry has no kit marker and is passed over.
   WriteRegistryString(hkCurrentUser, TCustomInstall::IdeLibraryKey, "SearchPath",
                       Join(BuildDir(), "no kit") + ";" + KitDir());
+  for (const TOddDate& d : kOddDates) {
+    const std::string page = Join(FilesDir(), std::string("help\\") + d.Page);
+    ASSERT_EQ(0, RunUnix("/usr/bin/touch", {"-m", "-d", d.Stamp, ToUnixPath(page)}, nullptr)) << page;
+    ASSERT_EQ(DateOf(d), DateOf(page)) << page;
+  }
   const std::string setup = Join(BuildDir(), "installer\\setup\\setup.exe");
   int code = -1;
   std::string complaint;
@@ -115,4 +120,5 @@ TEST(SetupDistribution, SetupBuildsTheSelfExtractingDistributionOfThePatchCreato
   same("Wendl32.exe", Join(BuildDir(), "tests\\tools\\applierstandin\\Wendl32.exe"));
   same("uninstall.exe", Join(BuildDir(), "tests\\tools\\uninstall\\uninstall.exe"));
   for (const std::string& page : HelpPages()) same(page, Join(SourceDir(), "help\\" + page));
+  for (const TOddDate& d : kOddDates) EXPECT_EQ(DateOf(d), DateOf(Join(out, d.Page))) << d.Page;
 }

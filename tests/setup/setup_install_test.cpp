@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 
+#include "../installerwizard/wizard_script.h"
 #include "gui_test_support.h"
 #include "installfile.h"
 #include "installregistry.h"
@@ -23,6 +24,7 @@
 #include "test_support.h"
 #include "translator.h"
 #include "win/backdrop.h"
+#include "win/listview.h"
 #include "win/install.h"
 #include "win/wizardpages.h"
 
@@ -364,20 +366,39 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
   {
     TProcess setup("\"" + Join(DistDir(), "setup.exe") + "\"");
     // The copy window comes and goes with the files, quicker than a look
-    // at the screen may catch it: the system tells when it is shown.
-    static bool copyShown = false;
-    copyShown = false;
+    // at the screen may catch it: the system tells when a window is shown,
+    // hidden or destroyed, in order, so the copy windows on the screen can
+    // be counted at every moment.  One window, not one on top of another.
+    static std::set<HWND> copyShown;
+    static size_t copyWindows = 0;
+    copyShown.clear();
+    copyWindows = 0;
     HWINEVENTHOOK hook = SetWinEventHook(
-        EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
-        [](HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
+        EVENT_OBJECT_DESTROY, EVENT_OBJECT_HIDE, nullptr,
+        [](HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG, DWORD, DWORD) {
+          if (object != OBJID_WINDOW || !w) return;
           char caption[128] = {};
-          if (object == OBJID_WINDOW && w && GetWindowTextA(w, caption, sizeof caption) &&
+          if (event == EVENT_OBJECT_SHOW && GetWindowTextA(w, caption, sizeof caption) &&
               std::string(caption) == "Copying installation files")
-            copyShown = true;
+            copyShown.insert(w);
+          else if (event != EVENT_OBJECT_SHOW)
+            copyShown.erase(w);
+          copyWindows = std::max(copyWindows, copyShown.size());
         },
         0, 0, WINEVENT_OUTOFCONTEXT);
     bool copySeen = false;
     auto watchCopy = [&] {
+      size_t visible = 0;
+      EnumWindows(
+          [](HWND w, LPARAM p) {
+            char caption[128] = {};
+            if (IsWindowVisible(w) && GetWindowTextA(w, caption, sizeof caption) &&
+                std::string(caption) == "Copying installation files")
+              ++*reinterpret_cast<size_t*>(p);
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&visible));
+      copyWindows = std::max(copyWindows, visible);
       if (!copySeen && FindTopWindow("Copying installation files")) {
         copySeen = true;
         Screenshot("setup_run_copying");
@@ -466,7 +487,7 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
       PumpFor(2);
     }
     if (hook) UnhookWinEvent(hook);
-    EXPECT_TRUE(copySeen || copyShown);
+    EXPECT_EQ(1u, copyWindows);
     ASSERT_TRUE(frame = page("Setup complete"));
     Screenshot("setup_run_complete");
     next(frame, "Finish");
@@ -485,6 +506,8 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
   same(dest + "\\Wendl32.exe", Join(BuildDir(), "tests\\tools\\applierstandin\\Wendl32.exe"));
   same(dest + "\\uninstall.exe", Join(BuildDir(), "tests\\tools\\uninstall\\uninstall.exe"));
   for (const std::string& page : HelpPages()) same(dest + "\\help\\" + page, Join(SourceDir(), "help\\" + page));
+  // Dated as their sources, also before 1980 and after 2107.
+  for (const TOddDate& d : kOddDates) EXPECT_EQ(DateOf(d), DateOf(dest + "\\help\\" + d.Page)) << d.Page;
 
   // The links, read back through the shell.
   TLinkRead app = ReadLink(programs + "\\Morvane Tapmend.LNK");
@@ -560,4 +583,177 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
   EXPECT_TRUE(RegQuery("HKLM" + std::string(kUninstallKey)).empty());
   RemoveInstallation(dest);
   CoUninitialize();
+}
+
+namespace {
+
+// Every visible text of a window that its control cannot show whole:
+// labels (wrapped ones by height), buttons, check and radio boxes, edits,
+// list boxes and each column of a report view, header and items.
+class TFitCheck {
+ public:
+  std::vector<std::string> Misfits;
+
+  void Walk(TWinControl* window, const std::string& where) {
+    Pump(150);
+    Check(window, where);
+  }
+
+ private:
+  SIZE Extent(HFONT font, const std::string& text, UINT flags, int wrapWidth = 0) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r{0, 0, wrapWidth, 0};
+    DrawTextA(dc, text.c_str(), -1, &r, flags | DT_CALCRECT);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+  }
+  HFONT FontOf(TControl* c) {
+    if (auto* w = dynamic_cast<TWinControl*>(c); w && w->HandleAllocated())
+      if (HFONT f = reinterpret_cast<HFONT>(SendMessageA(w->Handle(), WM_GETFONT, 0, 0))) return f;
+    return c->Font().Handle();
+  }
+  void Report(const std::string& where, TControl* c, const std::string& text, int need, int have) {
+    if (need > have)
+      Misfits.push_back(where + "/" + c->Name() + " \"" + text + "\" needs " + std::to_string(need) + " of " +
+                        std::to_string(have));
+  }
+  int ColumnWidth(HWND view, int i) { return static_cast<int>(SendMessageA(view, LVM_GETCOLUMNWIDTH, i, 0)); }
+  int StringWidth(HWND view, const std::string& s) {
+    return static_cast<int>(SendMessageA(view, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(s.c_str())));
+  }
+
+  void Check(TControl* c, const std::string& where) {
+    if (!c->Visible()) return;
+    const std::string text = c->Caption();
+    HFONT font = FontOf(c);
+    if (auto* label = dynamic_cast<TCustomLabel*>(c)) {
+      const UINT prefix = label->ShowAccelChar ? 0 : DT_NOPREFIX;
+      if (!text.empty() && label->WordWrap())
+        Report(where, c, text, Extent(font, text, DT_WORDBREAK | prefix, c->Width()).cy, c->Height());
+      else if (!text.empty())
+        Report(where, c, text, Extent(font, text, DT_SINGLELINE | prefix).cx, c->Width());
+    } else if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c)) {
+      if (!text.empty()) Report(where, c, text, Extent(font, text, DT_SINGLELINE).cx + 20, c->Width());
+    } else if (dynamic_cast<TButton*>(c)) {
+      if (!text.empty()) Report(where, c, text, Extent(font, text, DT_SINGLELINE).cx + 8, c->Width());
+    } else if (auto* edit = dynamic_cast<TCustomEdit*>(c); edit && !dynamic_cast<TMemo*>(c)) {
+      const std::string t = edit->Text();
+      if (!t.empty()) Report(where, c, t, Extent(font, t, DT_SINGLELINE | DT_NOPREFIX).cx + 6, edit->ClientWidth());
+    } else if (auto* list = dynamic_cast<TListBox*>(c)) {
+      for (int i = 0; i < list->Items().Count(); ++i)
+        Report(where, c, list->Items()[i], Extent(font, list->Items()[i], DT_SINGLELINE | DT_NOPREFIX).cx + 4,
+               list->ClientWidth());
+    } else if (auto* view = dynamic_cast<TCustomListView*>(c)) {
+      HWND h = view->Handle();
+      // The report view leaves 6 pixels beside each text; the first column
+      // also holds the state image.
+      const int image = view->StateImages() ? 16 : 0;
+      for (int i = 0; i < view->Columns().Count(); ++i) {
+        const std::string caption = view->Columns()[i]->Caption();
+        Report(where, c, caption, StringWidth(h, caption) + 12, ColumnWidth(h, i));
+      }
+      for (int i = 0; i < view->Items().Count(); ++i) {
+        TListItem* item = view->Items()[i];
+        Report(where, c, item->Caption(), StringWidth(h, item->Caption()) + 12 + image, ColumnWidth(h, 0));
+        for (int k = 0; k < item->SubItems.Count() && k + 1 < view->Columns().Count(); ++k)
+          Report(where, c, item->SubItems[k], StringWidth(h, item->SubItems[k]) + 12, ColumnWidth(h, k + 1));
+      }
+    }
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      for (int i = 0; i < w->ControlCount(); ++i) Check(w->Controls(i), where);
+  }
+};
+
+// The frame of the wizard that is up now.
+TBaseFormContainer* WizardFrame() {
+  TDialogManager* m = CurrentDialogManager();
+  return m ? m->Frame() : nullptr;
+}
+
+}  // namespace
+
+// Every page and window of the setup, as its own form builds them, shows
+// its texts whole: each wizard page, the copy window, the next-disk window,
+// the status window and the reboot and result pages.
+TEST(SetupForm, EveryPageAndWindowShowsItsTextsWhole) {
+  TLoadedSetupForm s;
+  TInstall* driver = s.form->Install1;
+  // The sizes the pages show are those of the packed files, as the run
+  // reads them from the archive.
+  for (TCustomInstallFile* f : InstallFileList()) f->ReadSourceInfo();
+  TFitCheck fit;
+  std::vector<std::string> seen;
+  // Checks the page in front and goes on.
+  auto page = [&](const char* shot) {
+    return [&, shot] {
+      TBaseFormContainer* frame = WizardFrame();
+      ASSERT_TRUE(frame);
+      seen.push_back(frame->Caption());
+      fit.Walk(frame, frame->Caption());
+      Screenshot(shot);
+      frame->Next();
+    };
+  };
+  auto wizard = [&](const char* manager, int code, std::vector<std::function<void()>> steps) {
+    wizardtest::Script script(std::move(steps));
+    s.Find<TDialogManager>(manager)->ReceiveMessage(driver, code, nullptr);
+    script.Stop();
+    EXPECT_FALSE(script.Leftover()) << manager;
+  };
+  wizard("DialogManager1", imManagerBeforeInstall,
+         {page("setup_fit_welcome"), page("setup_fit_components"), page("setup_fit_folder")});
+  wizard("DialogManager6", imRebootNeeded, {page("setup_fit_reboot")});
+  wizard("DialogManager2", imManagerGoodEnd, {page("setup_fit_complete")});
+  wizard("DialogManager3", imManagerBadEnd, {page("setup_fit_incomplete")});
+  EXPECT_EQ(std::vector<std::string>({"Welcome", "Select components to install", "Select folder in start menu",
+                                      "Reboot windows", "Setup complete", "Setup incomplete"}),
+            seen);
+
+  // The copy window with the longest name the distribution packs.
+  TFileStatusParameter status;
+  status.FileName = Join(FilesDir(), "help\\Form1_page_Expert.html");
+  status.PercentDone = 40;
+  status.OverallPercent = 70;
+  auto* copy = s.Find<TCopyFileDlg>("CopyFileDlg2");
+  copy->ReceiveMessage(driver, imFileStatus, &status);
+  ASSERT_TRUE(copy->OwnForm());
+  const std::string shown = copy->OwnForm()->NameLabel->Caption();
+  EXPECT_EQ("Form1_page_Expert.html", shown.substr(shown.rfind('\\') + 1)) << shown;
+  fit.Walk(copy->OwnForm(), "copy");
+  Screenshot("setup_fit_copy");
+  copy->ReceiveMessage(driver, imFilesDone, nullptr);
+
+  // The next disk.
+  {
+    TList list;
+    TDiskParameter disk;
+    disk.DiskNumber = 2;
+    disk.Path = "A:\\";
+    list.Add(s.Find<TInstallFile>("ReadmeFile"));
+    list.Add(&disk);
+    wizardtest::Script script({[&] {
+      auto* form = dynamic_cast<TChangeDiskForm*>(TWinControl::FindControl(GetActiveWindow()));
+      ASSERT_TRUE(form);
+      fit.Walk(form, "disk");
+      Screenshot("setup_fit_disk");
+      form->ModalResult = mrOk;
+    }});
+    s.Find<TDialogManager>("DialogManager5")->ReceiveMessage(driver, imNewDisk, &list);
+    EXPECT_EQ(1u, script.Done());
+  }
+
+  // The status window the driver shows while it reads the files.
+  TMessageParameter text;
+  text.Text = "Reading file information...";
+  auto* statusDlg = s.Find<TInstallStatusDlg>("InstallStatusDlg2");
+  statusDlg->ReceiveMessage(driver, imPushStatus, &text);
+  ASSERT_TRUE(statusDlg->StatusForm());
+  fit.Walk(statusDlg->StatusForm(), "status");
+  statusDlg->ReceiveMessage(driver, imPopStatus, nullptr);
+
+  std::string all;
+  for (const std::string& m : fit.Misfits) all += m + "\n";
+  EXPECT_TRUE(fit.Misfits.empty()) << all;
 }

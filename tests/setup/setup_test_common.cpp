@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "filetime.h"
 #include "test_support.h"
 
 using namespace testsupport;
@@ -200,5 +201,14 @@ std::string ReadText(const std::string& path) {
 std::string ProgramsFolder() { return ShellFolder(CSIDL_PROGRAMS); }
 std::string DesktopFolder() { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
 std::string ProgramFilesFolder() { return ShellFolder(CSIDL_PROGRAM_FILES); }
+
+long long DateOf(const std::string& path) {
+  TDateTime d = 0;
+  return FileDateTime(path, d) ? DateTimeToMilliseconds(d) : -1;
+}
+
+long long DateOf(const TOddDate& d) {
+  return DateTimeToMilliseconds(EncodeDate(d.Year, d.Month, d.Day) + EncodeTime(d.Hour, d.Minute, d.Second, 0));
+}
 
 }  // namespace setuptest

@@ -13,6 +13,19 @@ namespace setuptest {
 std::string DistDir();
 std::string FilesDir();
 std::string KitDir();
+// Two help pages carry dates the packed date format of old cannot hold;
+// the distribution keeps them through the build and the installation.
+struct TOddDate {
+  const char* Page;
+  const char* Stamp;  // as touch -d reads it, local time
+  int Year, Month, Day, Hour, Minute, Second;
+};
+const TOddDate kOddDates[2] = {{"bar.gif", "1975-06-01 12:00:00", 1975, 6, 1, 12, 0, 0},
+                               {"history.htm", "2110-03-04 05:06:08", 2110, 3, 4, 5, 6, 8}};
+// Milliseconds since 1899-12-30 of a file's modification time, -1 when
+// it cannot be read, and of an odd date.
+long long DateOf(const std::string& path);
+long long DateOf(const TOddDate& d);
 // The ten help pages in the order the setup packs them.
 const std::vector<std::string>& HelpPages();
 

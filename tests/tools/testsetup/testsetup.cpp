@@ -187,7 +187,6 @@ int main() {
   TForm* form = nullptr;
   Application->CreateForm(form);
   form->SetCaption("Morvane test setup");
-  CreateStandardPathSpecifiers(form);
   try {
     LoadForm(form, SetupForm());
     if (Case() == "compress" || Case() == "webcompress") {
