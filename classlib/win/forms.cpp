@@ -135,7 +135,7 @@ void TApplication::Run() {
   if (main_form_) main_form_->Show();
   while (!terminated_) {
     try {
-      HandleMessage();
+      HandleMessage([this] { return terminated_; });
     } catch (...) {
       HandleException(this);
     }
@@ -172,8 +172,20 @@ bool TApplication::ProcessMessage(MSG& msg) {
     return true;
   }
   if (!IsKeyMsg(msg)) {
+    const bool helpKeyUp = msg.message == WM_KEYUP && msg.wParam == VK_F1 && help_key_down_;
+    const unsigned asked = help_requests_;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    if (helpKeyUp) {
+      help_key_down_ = false;
+      if (help_requests_ == asked && KeyboardShiftState() == 0) {
+        // As for the key down: keys in the inner edit of a combo box belong
+        // to the combo.
+        TWinControl* c = nullptr;
+        for (HWND h = msg.hwnd; !c && h; h = GetParent(h)) c = TWinControl::FindControl(h);
+        if (c) ContextHelp(c);
+      }
+    }
   }
   FreeDeviceContexts();
   return true;
@@ -186,15 +198,16 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::HandleMessage() {
+void TApplication::HandleMessage(const std::function<bool()>& done) {
   MSG msg;
-  if (!ProcessMessage(msg)) Idle();
+  if (!ProcessMessage(msg)) Idle(done);
 }
 
-void TApplication::Idle() {
+void TApplication::Idle(const std::function<bool()>& done) {
   FreeDeviceContexts();
   if (OnIdle) OnIdle(this);
   if (CheckSynchronize()) return;
+  if (done && done()) return;
   WaitMessage();
 }
 
@@ -314,6 +327,7 @@ void TApplication::ControlDestroyed(TControl* c) {
 }
 
 bool TApplication::HelpCommand(WORD command, intptr_t data) {
+  ++help_requests_;
   bool call_help = true;
   bool result = false;
   if (OnHelp) result = OnHelp(command, data, call_help);
@@ -324,11 +338,15 @@ bool TApplication::HelpCommand(WORD command, intptr_t data) {
 bool TApplication::HelpContext(intptr_t context) { return HelpCommand(HELP_CONTEXT, context); }
 
 void TApplication::ContextHelp(TControl* control) {
+  // Asked for, though there is nothing to show: the key up has its answer.
+  ++help_requests_;
   if (HelpFile.empty()) return;
   int ctx = 0;
   for (TControl* c = control; c && !ctx; c = c->Parent()) ctx = c->HelpContext;
   HelpContext(ctx);
 }
+
+void TApplication::HelpKeyDown() { help_key_down_ = true; }
 
 void TApplication::HandleException(TObject* sender) {
   try {
@@ -640,7 +658,7 @@ int TForm::ShowModal() {
   try {
     Show();
     for (;;) {
-      Application->HandleMessage();
+      Application->HandleMessage([this] { return ModalResult != mrNone || Application->Terminated(); });
       if (Application->Terminated()) ModalResult = mrCancel;
       if (ModalResult != mrNone) {
         // The form may refuse to close; then the loop goes on.
