@@ -839,8 +839,7 @@ bool TWinControl::HandleKeyDown(WPARAM& wp, LPARAM) {
   wp = key;
   if (Application) Application->CancelHint();
   if (key == VK_F1 && shift == 0 && Application) {
-    // Answered on key up, once, unless a window's own handler of that key
-    // up asks first.
+    // Answered on key up, once.
     Application->HelpKeyDown();
     return true;
   }

@@ -172,20 +172,23 @@ bool TApplication::ProcessMessage(MSG& msg) {
     return true;
   }
   if (!IsKeyMsg(msg)) {
+    // F1 is answered before its key up reaches the windows, so that the
+    // page is the one of the form active at the press, whatever a key-up
+    // handler shows; a handler asking again is not answered twice.
     const bool helpKeyUp = msg.message == WM_KEYUP && msg.wParam == VK_F1 && help_key_down_;
-    const unsigned asked = help_requests_;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
     if (helpKeyUp) {
       help_key_down_ = false;
-      if (help_requests_ == asked && KeyboardShiftState() == 0) {
-        // As for the key down: keys in the inner edit of a combo box belong
-        // to the combo.
-        TWinControl* c = nullptr;
-        for (HWND h = msg.hwnd; !c && h; h = GetParent(h)) c = TWinControl::FindControl(h);
-        if (c) ContextHelp(c);
-      }
+      // As for the key down: keys in the inner edit of a combo box belong
+      // to the combo.
+      TWinControl* c = nullptr;
+      for (HWND h = msg.hwnd; !c && h; h = GetParent(h)) c = TWinControl::FindControl(h);
+      if (c) ContextHelp(c);
     }
+    const bool outer = help_key_answered_;
+    help_key_answered_ = helpKeyUp;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    help_key_answered_ = outer;
   }
   FreeDeviceContexts();
   return true;
@@ -327,7 +330,6 @@ void TApplication::ControlDestroyed(TControl* c) {
 }
 
 bool TApplication::HelpCommand(WORD command, intptr_t data) {
-  ++help_requests_;
   bool call_help = true;
   bool result = false;
   if (OnHelp) result = OnHelp(command, data, call_help);
@@ -338,9 +340,7 @@ bool TApplication::HelpCommand(WORD command, intptr_t data) {
 bool TApplication::HelpContext(intptr_t context) { return HelpCommand(HELP_CONTEXT, context); }
 
 void TApplication::ContextHelp(TControl* control) {
-  // Asked for, though there is nothing to show: the key up has its answer.
-  ++help_requests_;
-  if (HelpFile.empty()) return;
+  if (HelpFile.empty() || help_key_answered_) return;
   int ctx = 0;
   for (TControl* c = control; c && !ctx; c = c->Parent()) ctx = c->HelpContext;
   HelpContext(ctx);

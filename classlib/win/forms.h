@@ -244,8 +244,9 @@ class TApplication : public TComponent {
   bool HelpCommand(WORD command, intptr_t data);
   bool HelpContext(intptr_t context);
   void ContextHelp(TControl* control);
-  // F1 asks for help once per press, on key up: a window's own key-up
-  // handler may ask for it; when none did, the library does.
+  // F1 asks for context help once per press, on key up: the library
+  // answers a press it saw go down, and drops a request a window's own
+  // key-up handler makes for the same press.
   void HelpKeyDown();
 
   TExceptionEvent OnException;
@@ -274,8 +275,7 @@ class TApplication : public TComponent {
   TForm* main_form_ = nullptr;
   std::string title_;
   bool terminated_ = false;
-  bool help_key_down_ = false;
-  unsigned help_requests_ = 0;
+  bool help_key_down_ = false, help_key_answered_ = false;
   TControl* hint_control_ = nullptr;
   TControl* hint_shown_for_ = nullptr;
   std::vector<TForm*> to_release_;

@@ -344,20 +344,25 @@ TEST_F(FormsTest, KeyPreviewAndF1Help) {
   ASSERT_EQ(help.size(), 1u);
   EXPECT_EQ(help[0].first, HELP_CONTEXT);
   EXPECT_EQ(help[0].second, 77);
-  // A form that asks for help from its own key up: still one page a press.
+  // A form that asks for help from its own key up: still one page a press,
+  // and the one of the control the key was pressed in.
   form->OnKeyUp = [&](TObject*, WORD& key, TShiftState) {
-    if (key == VK_F1) Application->HelpContext(5);
+    if (key == VK_F1) Application->ContextHelp(form);
   };
   help.clear();
   for (int press = 1; press <= 2; ++press) {
     pressF1();
     ASSERT_EQ(help.size(), static_cast<size_t>(press)) << "F1 press " << press;
+    EXPECT_EQ(help.back().second, 77);
   }
-  form->OnKeyUp = [&](TObject*, WORD& key, TShiftState) {
-    if (key == VK_F1) Application->ContextHelp(form);
+  // A press whose key down the form ate is answered by the form's key up.
+  form->OnKeyDown = [&](TObject*, WORD& key, TShiftState) {
+    if (key == VK_F1) key = 0;
   };
   pressF1();
-  EXPECT_EQ(help.size(), 3u);
+  ASSERT_EQ(help.size(), 3u);
+  EXPECT_EQ(help.back().second, 0);
+  form->OnKeyDown = nullptr;
   Application->HelpFile.clear();
   Application->OnHelp = nullptr;
 }
