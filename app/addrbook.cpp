@@ -179,8 +179,14 @@ TForm3::TForm3(TComponent* AOwner) : TForm(AOwner) {
     SetFormStyle(chkbox_WindowOnTop->Checked() ? fsStayOnTop : fsNormal);
   };
   button_Insert->OnClick = [this](TObject*) { InsertEntry(); };
-  button_EditPrev->OnClick = [this](TObject*) { table_AddressBook->Prior(); };
-  button_EditNext->OnClick = [this](TObject*) { table_AddressBook->Next(); };
+  button_EditPrev->OnClick = [this](TObject*) {
+    DropUntouchedEntry();
+    table_AddressBook->Prior();
+  };
+  button_EditNext->OnClick = [this](TObject*) {
+    DropUntouchedEntry();
+    table_AddressBook->Next();
+  };
   button_EditDelete->OnClick = [this](TObject*) {
     if (!table_AddressBook->IsEmpty() || table_AddressBook->State() == dsInsert) table_AddressBook->Delete();
   };
@@ -189,6 +195,7 @@ TForm3::TForm3(TComponent* AOwner) : TForm(AOwner) {
   // it can be completed instead of being lost.
   pagectrl_Database->OnChanging = [this](TObject*, bool& allow) {
     if (pagectrl_Database->ActivePage() != page_EditDatabase || !table_AddressBook->Active()) return;
+    DropUntouchedEntry();
     try {
       table_AddressBook->CheckBrowseMode();
     } catch (const std::exception& e) {
@@ -199,10 +206,9 @@ TForm3::TForm3(TComponent* AOwner) : TForm(AOwner) {
   pagectrl_Database->OnChange = [this](TObject*) { ApplyPageRules(); };
   table_AddressBook->OnFilterRecord = [this](TDataSet* ds, bool& accept) { FilterRecord(ds, accept); };
   OnCloseQuery = [this](TObject*, bool& canClose) { FormCloseQuery(canClose); };
-  OnClose = [this](TObject*, TCloseAction& action) {
-    action = caHide;
-    FormClose();
-  };
+  OnClose = [this](TObject*, TCloseAction& action) { action = caHide; };
+  // Closed, or hidden for a patch run: the place is kept either way.
+  OnHide = [this](TObject*) { FormHide(); };
   OnDestroy = [this](TObject*) { FormDestroy(); };
 }
 
@@ -382,10 +388,23 @@ void TForm3::InsertEntry() {
   if (dbedit_Realname->CanFocus()) dbedit_Realname->SetFocus();
 }
 
+bool TForm3::DropUntouchedEntry() {
+  TTable* t = table_AddressBook;
+  if (!t->Active() || t->State() != dsInsert) return false;
+  // Insert alone gives the record nothing but its ID: the user has not
+  // begun an entry, so there is nothing to complete or to warn about.
+  if (!dbedit_Realname->Text().empty() || !dbedit_Email->Text().empty() ||
+      !t->FieldByName("REALNAME")->AsString().empty() || !t->FieldByName("EMAIL")->AsString().empty())
+    return false;
+  t->Cancel();
+  return true;
+}
+
 void TForm3::FormCloseQuery(bool& canClose) {
   // A typed entry is posted rather than lost with the window; one that
   // cannot be stored yet keeps the window open.
   if (!table_AddressBook->Active()) return;
+  DropUntouchedEntry();
   try {
     table_AddressBook->CheckBrowseMode();
   } catch (const std::exception& e) {
@@ -394,16 +413,8 @@ void TForm3::FormCloseQuery(bool& canClose) {
   }
 }
 
-void TForm3::FormClose() {
+void TForm3::FormHide() {
   if (PositionGroup) StoreClosingWindowPosition(this, PositionGroup->ItemIndex());
-}
-
-void TForm3::KeyDown(WORD& key, TShiftState shift) {
-  if (key == VK_F1) {
-    key = 0;
-    return;
-  }
-  TForm::KeyDown(key, shift);
 }
 
 void TForm3::KeyUp(WORD& key, TShiftState shift) {

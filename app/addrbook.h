@@ -62,13 +62,14 @@ class TForm3 : public TForm {
   void RemoveAllReceivers();
 
  protected:
-  void KeyDown(WORD& key, TShiftState shift) override;
   void KeyUp(WORD& key, TShiftState shift) override;
 
  private:
   void FilterRecord(TDataSet* dataSet, bool& accept);
   void FormCloseQuery(bool& canClose);
-  void FormClose();
+  // Cancels a new record the user has typed nothing into; true when it did.
+  bool DropUntouchedEntry();
+  void FormHide();
   bool destroyed_ = false;
 };
 

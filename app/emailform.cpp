@@ -34,10 +34,12 @@ TForm4::TForm4(TComponent* AOwner) : TForm(AOwner) {
   progress_EMail->SetMax(100);
   progress_EMail->Step = 1;
 
-  OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
+  // Closed from its title bar or hidden when the sending ends: either way
+  // the window goes through its hide.
+  OnHide = [this](TObject*) { FormHide(); };
 }
 
-void TForm4::FormClose() {
+void TForm4::FormHide() {
   if (PositionGroup) StoreClosingWindowPosition(this, PositionGroup->ItemIndex());
 }
 

@@ -17,10 +17,10 @@ class TForm4 : public TForm {
   TProgressBar* progress_EMail;
 
   // The options page's group holding this window's position mode; the
-  // mode is stored from it when the window closes.
+  // place is stored from it whenever the window goes away.
   TRadioGroup* PositionGroup = nullptr;
 
-  void FormClose();
+  void FormHide();
   void KeyUp(WORD& key, TShiftState shift) override;
 };
 

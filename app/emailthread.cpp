@@ -130,7 +130,7 @@ bool SendPatchByEmail(TForm* mainWindow, EmailJob job) {
   EmailThread* thread = new EmailThread(std::move(job));
   thread->Start();
   // The library wakes this loop when Execute has ended.
-  while (!EmailSendDone) Application->HandleMessage();
+  while (!EmailSendDone) Application->HandleMessage([] { return EmailSendDone != 0; });
   if (Form4) Form4->Hide();
   if (mainWindow) mainWindow->Show();
   thread->WaitFor();

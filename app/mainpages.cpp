@@ -443,13 +443,17 @@ void TForm1::BuildExpertPage() {
   expert_column_.push_back(MakeLabel(this, p1, x, 44, "Patchfile:"));
   edit_ExpertPatchname = Make<TEdit>(this, p1, x, 58, 76, 22, "edit_ExpertPatchname");
   expert_column_.push_back(edit_ExpertPatchname);
-  button_ExpertBrowse = Make<TButton>(this, p1, x, 58, 22, 22, "button_ExpertBrowse");
+  // Beside the label rather than the edit, which gets the column's width.
+  button_ExpertBrowse = Make<TButton>(this, p1, x, 40, 22, 17, "button_ExpertBrowse");
   button_ExpertBrowse->SetCaption("...");
   button_ExpertBrowse->OnClick = [this](TObject*) { BrowsePatchName(edit_ExpertPatchname); };
   chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 84, 100, 28, "chkbox_ExpertArchivePatch");
   expert_column_.push_back(chkbox_ExpertArchivePatch);
   chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 114, 100, 28, "chkbox_ExpertForceIdentical");
   chkbox_ExpertForceIdentical->SetCaption("Force identical files");
+  // The column is narrow; the boxes are two lines high.
+  chkbox_ExpertArchivePatch->SetWordWrap(true);
+  chkbox_ExpertForceIdentical->SetWordWrap(true);
   expert_column_.push_back(chkbox_ExpertForceIdentical);
   button_ExpertCreate = Make<TButton>(this, p1, x, 146, 100, 28, "button_ExpertCreate");
   button_ExpertCreate->SetCaption("&Create");
@@ -833,7 +837,10 @@ void TForm1::LayoutPickerColumns(bool expert) {
       col.combo->SetTabOrder(order++);
       col.list->SetTabOrder(order++);
       if (col.check) {
-        col.check->SetBounds(left, 48 + listHeight + 2, listWidth, 16);
+        // The caption is longer than a list is wide: the box takes its
+        // column, and the next one too when no box stands there.
+        const bool lastBox = c + 2 == cols.size();
+        col.check->SetBounds(left, 48 + listHeight + 2, (lastBox ? 2 : 1) * column - 4, 16);
         // Every pair but the last has its box ticked.
         col.check->SetChecked(c + 2 < cols.size());
         col.check->SetTabOrder(order++);
@@ -863,8 +870,10 @@ void TForm1::SplitterDropped() {
   scrbox_Expert->SetHeight(std::max(100, split_Expert_pane1->Height() - 8));
   const int x = scrbox_Expert->Left() + scrbox_Expert->Width() + 6;
   const int w = std::max(40, split_Expert_pane1->ClientWidth() - x - 6);
-  for (TControl* c : expert_column_) c->SetBounds(x, c->Top(), c == edit_ExpertPatchname ? w - 24 : w, c->Height());
+  for (TControl* c : expert_column_) c->SetBounds(x, c->Top(), w, c->Height());
   button_ExpertBrowse->SetLeft(x + w - 22);
+  // The open list shows the patch types whole, however narrow the column.
+  SendMessageA(combo_ExpertPatchType->Handle(), CB_SETDROPPEDWIDTH, 340, 0);
   LayoutPickers();
 }
 

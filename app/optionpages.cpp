@@ -136,6 +136,9 @@ void TForm1::BuildOptionPages() {
     MakeLabel(this, group, 12, 72, "Patch type:");
     type = MakeList(this, group, "combo_Option" + who + "PatchType", 12, 90, 272, kPatchTypes);
     archive = MakeCheck(this, group, "chkbox_Option" + who + "Archive", 12, 124, 272, "");
+    // The packer's name makes the caption longer than the group is wide.
+    archive->SetHeight(30);
+    archive->SetWordWrap(true);
     MakeLabel(this, group, 12, 156, "Backup directory written into the patch:");
     backup = Make<TEdit>(this, group, "edit_Option" + who + "BackupDir", 12, 174, 272, 22);
     identical = MakeCheck(this, group, "chkbox_Option" + who + "ForceIdentical", 12, 208, 272,

@@ -235,8 +235,19 @@ bool RunAndWaitHandler(const std::string& commandLine, bool showWindow) {
   PROCESS_INFORMATION pi = {};
   std::string line = commandLine;  // CreateProcess may write into it
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-  const DWORD result = WaitForSingleObject(pi.hProcess, INFINITE);
   CloseHandle(pi.hThread);
+  // An archiver may run for minutes. A cancel must not wait for it: the
+  // worker looks for one between short waits, ends the archiver and leaves
+  // as from any other cancel point (the packer removes what it left).
+  PatchThread* worker = WorkerHere();
+  DWORD result;
+  while ((result = WaitForSingleObject(pi.hProcess, worker ? 50 : INFINITE)) == WAIT_TIMEOUT) {
+    if (!worker->Terminated()) continue;
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    throw EPatchRunCancelled("Patch run cancelled");
+  }
   CloseHandle(pi.hProcess);
   return result == WAIT_OBJECT_0;
 }
@@ -255,7 +266,10 @@ bool RunPatchThreadAndWait(TForm* mainWindow) {
   PatchThread* thread = new PatchThread;
   RunningPatchThread = thread;
   thread->Start();
-  while (!PatchRunFinished && !PatchRunFailed) Application->HandleMessage();
+  // A cancel confirmed in a message sent from elsewhere sets the flags
+  // while the loop looks at its queue; it must not then sleep on.
+  const auto ended = [] { return PatchRunFinished || PatchRunFailed; };
+  while (!ended()) Application->HandleMessage(ended);
   // A cancel has joined and freed the worker already; otherwise it has left
   // Execute and only needs joining, so the engine's state is ours again.
   if (RunningPatchThread) {

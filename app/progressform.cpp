@@ -95,6 +95,11 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
   timer_Patch->OnTimer = [this](TObject* s) { timer_PatchTimer(s); };
 
   OnShow = [this](TObject* s) { FormShow(s); };
+  // The window is only ever hidden, never closed: a run's end, a cancel and
+  // a failed run all take it away through the hide.
+  OnHide = [this](TObject*) {
+    if (PositionGroup) StoreClosingWindowPosition(this, PositionGroup->ItemIndex());
+  };
   OnCloseQuery = [this](TObject* s, bool& can) { FormCloseQuery(s, can); };
 
   FileProgressHook = FileProgressUpdate;

@@ -35,6 +35,9 @@ class TForm2 : public TForm {
   std::vector<TLabel*> VersionLabels;
   // The window the run hid; shown again when this one closes.
   TForm* MainWindow = nullptr;
+  // The options page's group holding this window's position mode; the
+  // place is stored from it whenever the window goes away.
+  TRadioGroup* PositionGroup = nullptr;
 
   void FormShow(TObject* Sender);
   void timer_PatchTimer(TObject* Sender);

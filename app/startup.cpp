@@ -42,6 +42,7 @@ void StartUp() {
   Form1->ShowPositionMode(Form1->rdgrp_OptionMainWindowPos, RestoreWindowPosition(Form1, 70, 40));
   Form1->ShowPositionMode(Form1->rdgrp_OptionPatchWindowPos, RestoreWindowPosition(Form2, 50, 50));
   Form1->ShowPositionMode(Form1->rdgrp_OptionEmailSendWindowPos, RestoreWindowPosition(Form4, 300, 300));
+  Form2->PositionGroup = Form1->rdgrp_OptionPatchWindowPos;
   Form4->PositionGroup = Form1->rdgrp_OptionEmailSendWindowPos;
 
   Application->HintHidePause = kHintHidePause;

@@ -2,9 +2,12 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "dirsys.h"
 #include "host.h"
 #include "messages.h"
 #include "options.h"
@@ -34,6 +37,31 @@ bool Readable(const std::string& path) {
   if (!f) return false;
   std::fclose(f);
   return true;
+}
+
+// The folder an archive is written into, as a prefix for its entries' names.
+std::string FolderPrefix(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\:");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// Names of the plain files in a folder (sorted, as listed).
+std::vector<std::string> FilesIn(const std::string& prefix) {
+  std::vector<SysDirEntry> entries;
+  std::vector<std::string> names;
+  if (!SysListDirectory(prefix.empty() ? "." : prefix, entries)) return names;
+  for (const SysDirEntry& e : entries)
+    if (!e.isDirectory) names.push_back(e.name);
+  return names;
+}
+
+// An archiver stopped part-way (the run was cancelled) leaves its partial
+// archive and its own temporary files beside it; they go with the run.
+void RemoveArchiverLeftovers(const std::string& archive, const std::string& prefix,
+                             const std::vector<std::string>& before) {
+  SysDeleteFile(archive);
+  for (const std::string& name : FilesIn(prefix))
+    if (!std::binary_search(before.begin(), before.end(), name)) SysDeleteFile(prefix + name);
 }
 
 void PackInternalZip(const std::string& archive, const std::string& outputName) {
@@ -154,8 +182,17 @@ void PackPatchfile(const std::string& baseName, const std::string& outputName) {
     PackInternalZip(archive, outputName);
   } else {
     // An unknown row has no program; it ends at the check below.
-    if (!row.executable.empty() || !row.path.empty())
-      RunPacker(PackerCommand(index) + " " + ExpandTemplate(row.options, baseName, outputName), row.hideOutput);
+    if (!row.executable.empty() || !row.path.empty()) {
+      const std::string command = PackerCommand(index) + " " + ExpandTemplate(row.options, baseName, outputName);
+      const std::string prefix = FolderPrefix(archive);
+      const std::vector<std::string> before = FilesIn(prefix);
+      try {
+        RunPacker(command, row.hideOutput);
+      } catch (...) {
+        RemoveArchiverLeftovers(archive, prefix, before);
+        throw;
+      }
+    }
   }
   if (!Readable(archive))
     EngineMessage("Error, seems that hte archive could not be created?!",

@@ -839,7 +839,8 @@ bool TWinControl::HandleKeyDown(WPARAM& wp, LPARAM) {
   wp = key;
   if (Application) Application->CancelHint();
   if (key == VK_F1 && shift == 0 && Application) {
-    Application->ContextHelp(this);
+    // Answered on key up, once.
+    Application->HelpKeyDown();
     return true;
   }
   if (form && (key == VK_TAB || key == VK_RETURN || key == VK_ESCAPE)) {

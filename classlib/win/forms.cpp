@@ -135,7 +135,7 @@ void TApplication::Run() {
   if (main_form_) main_form_->Show();
   while (!terminated_) {
     try {
-      HandleMessage();
+      HandleMessage([this] { return terminated_; });
     } catch (...) {
       HandleException(this);
     }
@@ -172,8 +172,23 @@ bool TApplication::ProcessMessage(MSG& msg) {
     return true;
   }
   if (!IsKeyMsg(msg)) {
+    // F1 is answered before its key up reaches the windows, so that the
+    // page is the one of the form active at the press, whatever a key-up
+    // handler shows; a handler asking again is not answered twice.
+    const bool helpKeyUp = msg.message == WM_KEYUP && msg.wParam == VK_F1 && help_key_down_;
+    if (helpKeyUp) {
+      help_key_down_ = false;
+      // As for the key down: keys in the inner edit of a combo box belong
+      // to the combo.
+      TWinControl* c = nullptr;
+      for (HWND h = msg.hwnd; !c && h; h = GetParent(h)) c = TWinControl::FindControl(h);
+      if (c) ContextHelp(c);
+    }
+    const bool outer = help_key_answered_;
+    help_key_answered_ = helpKeyUp;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    help_key_answered_ = outer;
   }
   FreeDeviceContexts();
   return true;
@@ -186,15 +201,16 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::HandleMessage() {
+void TApplication::HandleMessage(const std::function<bool()>& done) {
   MSG msg;
-  if (!ProcessMessage(msg)) Idle();
+  if (!ProcessMessage(msg)) Idle(done);
 }
 
-void TApplication::Idle() {
+void TApplication::Idle(const std::function<bool()>& done) {
   FreeDeviceContexts();
   if (OnIdle) OnIdle(this);
   if (CheckSynchronize()) return;
+  if (done && done()) return;
   WaitMessage();
 }
 
@@ -324,11 +340,13 @@ bool TApplication::HelpCommand(WORD command, intptr_t data) {
 bool TApplication::HelpContext(intptr_t context) { return HelpCommand(HELP_CONTEXT, context); }
 
 void TApplication::ContextHelp(TControl* control) {
-  if (HelpFile.empty()) return;
+  if (HelpFile.empty() || help_key_answered_) return;
   int ctx = 0;
   for (TControl* c = control; c && !ctx; c = c->Parent()) ctx = c->HelpContext;
   HelpContext(ctx);
 }
+
+void TApplication::HelpKeyDown() { help_key_down_ = true; }
 
 void TApplication::HandleException(TObject* sender) {
   try {
@@ -640,7 +658,7 @@ int TForm::ShowModal() {
   try {
     Show();
     for (;;) {
-      Application->HandleMessage();
+      Application->HandleMessage([this] { return ModalResult != mrNone || Application->Terminated(); });
       if (Application->Terminated()) ModalResult = mrCancel;
       if (ModalResult != mrNone) {
         // The form may refuse to close; then the loop goes on.

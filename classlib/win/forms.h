@@ -204,8 +204,11 @@ class TApplication : public TComponent {
   }
   void Run();
   void ProcessMessages();
-  // Handles one message, or waits for the next when there is none.
-  void HandleMessage();
+  // Handles one message, or waits for the next when there is none. A loop
+  // that waits for a condition passes it as done: a message sent from
+  // another thread or process is handled inside the look at the queue, and
+  // when that handling meets the condition there must be no wait after it.
+  void HandleMessage(const std::function<bool()>& done = nullptr);
   void Terminate();
   bool Terminated() const { return terminated_; }
   void Minimize();
@@ -241,6 +244,10 @@ class TApplication : public TComponent {
   bool HelpCommand(WORD command, intptr_t data);
   bool HelpContext(intptr_t context);
   void ContextHelp(TControl* control);
+  // F1 asks for context help once per press, on key up: the library
+  // answers a press it saw go down, and drops a request a window's own
+  // key-up handler makes for the same press.
+  void HelpKeyDown();
 
   TExceptionEvent OnException;
   TNotifyEvent OnIdle, OnMinimize, OnRestore, OnActivate, OnDeactivate;
@@ -258,7 +265,7 @@ class TApplication : public TComponent {
  private:
   bool ProcessMessage(MSG& msg);
   bool IsKeyMsg(MSG& msg);
-  void Idle();
+  void Idle(const std::function<bool()>& done);
   void HideHint();
   void CheckHintTimer();
 
@@ -268,6 +275,7 @@ class TApplication : public TComponent {
   TForm* main_form_ = nullptr;
   std::string title_;
   bool terminated_ = false;
+  bool help_key_down_ = false, help_key_answered_ = false;
   TControl* hint_control_ = nullptr;
   TControl* hint_shown_for_ = nullptr;
   std::vector<TForm*> to_release_;

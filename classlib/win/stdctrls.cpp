@@ -231,6 +231,20 @@ void TCustomLabel::Paint() {
 
 TButtonControl::TButtonControl(TComponent* AOwner) : TWinControl(AOwner) { TabStop = true; }
 
+void TButtonControl::CreateParams(TCreateParams& p) {
+  TWinControl::CreateParams(p);
+  if (word_wrap_) p.Style |= BS_MULTILINE;
+}
+
+void TButtonControl::SetWordWrap(bool v) {
+  word_wrap_ = v;
+  if (!HandleAllocated()) return;
+  // The button reads the style whenever it paints.
+  const LONG style = GetWindowLongA(Handle(), GWL_STYLE);
+  SetWindowLongA(Handle(), GWL_STYLE, v ? style | BS_MULTILINE : style & ~BS_MULTILINE);
+  Invalidate();
+}
+
 void TButtonControl::WndProc(TMessage& m) {
   if (m.Msg == CN_COMMAND) {
     if (HIWORD(m.WParam) == BN_CLICKED) ButtonClicked();

@@ -45,9 +45,14 @@ class TLabel : public TCustomLabel {
 class TButtonControl : public TWinControl {
  public:
   explicit TButtonControl(TComponent* AOwner);
+  // A caption too long for one line breaks between words.
+  bool WordWrap() const { return word_wrap_; }
+  void SetWordWrap(bool v);
 
  protected:
+  void CreateParams(TCreateParams& p) override;
   void WndProc(TMessage& m) override;
+  bool word_wrap_ = false;
   virtual void ButtonClicked() { Click(); }
 };
 

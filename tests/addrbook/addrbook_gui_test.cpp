@@ -404,6 +404,20 @@ TEST_F(AddressBook, EntriesAreKeptThroughPagesClosingAndDestroyingAndReceiversCo
   EXPECT_NE(Dbf(table).find("('Cy Row', 'cy@example.org', 5)"), std::string::npos) << Dbf(table);
   EXPECT_EQ(Dbf(table).find("Half Typed"), std::string::npos) << Dbf(table);
   EXPECT_EQ(boxes.size(), shown);
+  // A new entry left untouched goes without a word, whatever comes next:
+  // another page, Prev or Next, the Close button.
+  Click(book->button_Insert);
+  ClickTab(book->pagectrl_Database, 0);
+  EXPECT_EQ(book->pagectrl_Database->ActivePage(), book->page_Lookup);
+  ClickTab(book->pagectrl_Database, 2);
+  Click(book->button_Insert);
+  Click(book->button_EditPrev);
+  EXPECT_EQ(book->table_AddressBook->State(), dsBrowse);
+  Click(book->button_Insert);
+  Click(book->button_Close);
+  EXPECT_FALSE(book->Visible());
+  EXPECT_EQ(boxes.size(), shown) << boxes.back().text;
+  EXPECT_EQ(Dbf(table).find(", 6)"), std::string::npos) << Dbf(table);
   book->Hide();
 
   // Around a patch run only a visible window comes back.

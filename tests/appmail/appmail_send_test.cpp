@@ -103,9 +103,21 @@ TEST_F(EmailSending, OneMailWithEveryHeaderAndReceiverKindAndTheWholeAttachment)
   // receivers away from the mail already under way.
   bool sawForm4 = false, mainHidden = true, secondRefused = false;
   bool shot = false;
+  // The window's place restored from the options page; the user moves it
+  // while it works, and it is hidden, never closed, when the mail is out.
+  TRadioGroup places(gMain);
+  places.SetParent(gMain);
+  for (const char* mode : {"Use default settings", "Center it on screen", "Restore old position"})
+    places.Items().Add(mode);
+  places.SetItemIndex(wsmRestore);
+  Form4->PositionGroup = &places;
+  const std::string placeKey = std::string(kSettingsKey + 1) + "\\windows\\Form4";
+  RegDeleteKeyA(HKEY_CURRENT_USER, placeKey.c_str());
   TTimer timer(nullptr);
   timer.SetInterval(30);
   timer.OnTimer = [&](TObject*) {
+    if (!sawForm4 && Form4->Visible())
+      SetWindowPos(Form4->Handle(), nullptr, 333, 222, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     sawForm4 = sawForm4 || Form4->Visible();
     mainHidden = mainHidden && !gMain->Visible();
     secondRefused = !SendPatchByEmail(gMain, job);
@@ -130,6 +142,13 @@ TEST_F(EmailSending, OneMailWithEveryHeaderAndReceiverKindAndTheWholeAttachment)
   // The bar followed the transport's traces to the last line of the data.
   EXPECT_GE(Form4->progress_EMail->Position(), 95);
   EXPECT_EQ(Form4->label_Status->Caption(), "Done.");
+  Form4->PositionGroup = nullptr;
+  const std::pair<const char*, DWORD> stored[] = {{"store mode", wsmRestore}, {"left", 333}, {"top", 222}};
+  for (const auto& [value, want] : stored) {
+    DWORD v = 0, size = sizeof v;
+    RegGetValueA(HKEY_CURRENT_USER, placeKey.c_str(), value, RRF_RT_REG_DWORD, nullptr, &v, &size);
+    EXPECT_EQ(v, want) << value;
+  }
 
   auto s = ParseStoredMessage(server, 1, "full");
   ASSERT_EQ(s["error"], "");

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <thread>
+
 #include "win/buttons.h"
 #include "win/comctrls.h"
 #include "win/dialogs.h"
@@ -276,6 +279,30 @@ TEST_F(FormsTest, ShowModalEndsWithTheButtonsModalResult) {
   EXPECT_EQ(asked, 2);
 }
 
+TEST_F(FormsTest, ShowModalEndsAtOnceWhenAClickSentFromAnotherThreadSetsTheResult) {
+  TButton* ok = Make<TButton>(form, 10, 10, 75, 25);
+  ok->ModalResult = mrOk;
+  // Another thread (as another process would) clicks while the loop
+  // waits, and nothing else arrives for three seconds; then it pokes the
+  // queue so that a loop left asleep still ends.
+  std::atomic<DWORD> clicked{0};
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const HWND button = ok->Handle();
+  std::thread other([&] {
+    Sleep(400);
+    SendMessageA(button, BM_CLICK, 0, 0);
+    clicked = GetTickCount();
+    if (WaitForSingleObject(stop, 3000) == WAIT_TIMEOUT) PostMessageA(button, WM_NULL, 0, 0);
+  });
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  const DWORD closed = GetTickCount();
+  SetEvent(stop);
+  other.join();
+  CloseHandle(stop);
+  ASSERT_NE(clicked.load(), 0u);
+  EXPECT_LT(closed - clicked, 1000u) << "the modal form stayed up until some other message came";
+}
+
 TEST_F(FormsTest, KeyPreviewAndF1Help) {
   TEdit* e = Make<TEdit>(form, 10, 10, 100, 21);
   e->HelpContext = 77;
@@ -301,13 +328,41 @@ TEST_F(FormsTest, KeyPreviewAndF1Help) {
     call = false;
     return true;
   };
-  SendMessageA(e->Handle(), WM_KEYDOWN, VK_F1, 0);
+  // A press of F1 as the keyboard makes it, through the program's loop.
+  auto pressF1 = [&] {
+    PostMessageA(e->Handle(), WM_KEYDOWN, VK_F1, 0x003B0001);
+    Pump(20);
+    const size_t down = help.size();
+    PostMessageA(e->Handle(), WM_KEYUP, VK_F1, 0xC03B0001);
+    Pump(20);
+    return down;
+  };
+  pressF1();
   EXPECT_TRUE(help.empty());  // no help file named: F1 is not routed
   Application->HelpFile = "dummy";
-  SendMessageA(e->Handle(), WM_KEYDOWN, VK_F1, 0);
+  EXPECT_EQ(pressF1(), 0u) << "help came on key down";
   ASSERT_EQ(help.size(), 1u);
   EXPECT_EQ(help[0].first, HELP_CONTEXT);
   EXPECT_EQ(help[0].second, 77);
+  // A form that asks for help from its own key up: still one page a press,
+  // and the one of the control the key was pressed in.
+  form->OnKeyUp = [&](TObject*, WORD& key, TShiftState) {
+    if (key == VK_F1) Application->ContextHelp(form);
+  };
+  help.clear();
+  for (int press = 1; press <= 2; ++press) {
+    pressF1();
+    ASSERT_EQ(help.size(), static_cast<size_t>(press)) << "F1 press " << press;
+    EXPECT_EQ(help.back().second, 77);
+  }
+  // A press whose key down the form ate is answered by the form's key up.
+  form->OnKeyDown = [&](TObject*, WORD& key, TShiftState) {
+    if (key == VK_F1) key = 0;
+  };
+  pressF1();
+  ASSERT_EQ(help.size(), 3u);
+  EXPECT_EQ(help.back().second, 0);
+  form->OnKeyDown = nullptr;
   Application->HelpFile.clear();
   Application->OnHelp = nullptr;
 }

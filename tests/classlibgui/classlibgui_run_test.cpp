@@ -70,6 +70,7 @@ TEST(Run, MainFormClosingEndsRunAndKeysPassTheLoop) {
         PostMessageA(e, WM_KEYDOWN, 'A', 1);
         PostMessageA(e, WM_KEYDOWN, VK_RETURN, 1);
         PostMessageA(e, WM_KEYDOWN, VK_F1, 1);
+        PostMessageA(e, WM_KEYUP, VK_F1, 0xC0000001);
         break;
       case 1: {
         Worker* w = new Worker;
