@@ -128,13 +128,19 @@ void SwitchSection() {
 
 void SectionDone();
 
+// Every new section starts in normal script: a SUP or SUB left open does
+// not carry over a break, a paragraph, a cell or a list item.
+void Open(TSection* section) {
+  Section = section;
+  CurrentSScript = 0;
+}
+
 // Never drops an open section: it joins its cell first.
 void NewSection(int justify) {
   SectionDone();
   TMyFont f;
   DrawFont(f);
-  Section = new TSection(MasterList, ListLevel, f, LinkNow(), justify);
-  if (CurrentSScript != 0) SwitchSection();
+  Open(new TSection(MasterList, ListLevel, f, LinkNow(), justify));
 }
 
 void NewSection() { NewSection(Justify); }
@@ -531,7 +537,7 @@ void DoParagraph() {
 
 void PreLineEnd(const TMyFont& font) {
   SectionDone();
-  Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+  Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
 }
 
 void DoPre() {
@@ -540,7 +546,7 @@ void DoPre() {
   if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
-  Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+  Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
   InPre = true;
   std::string line;
   auto flush = [&]() {
@@ -569,7 +575,7 @@ void DoPre() {
       InlineTag(true);
       if (!Section) {
         DrawFont(font);
-        Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+        Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
       }
     } else {
       line += LCh;
@@ -631,12 +637,12 @@ void DoLists(int level, Symb kind, const SymSet& term) {
         SectionDone();
         DrawFont(f);
         if (kind == OLSy) {
-          Section = new htmlsubs::TOListItem(MasterList, level, number, numberStyle, f, LinkNow());
+          Open(new htmlsubs::TOListItem(MasterList, level, number, numberStyle, f, LinkNow()));
           if (number < INT32_MAX) ++number;
         } else {
           auto* item = new htmlsubs::TUListItem(MasterList, level, f, LinkNow());
           item->HideBullet = plain;
-          Section = item;
+          Open(item);
         }
         NextToken();
         while (Sy == TextSy && LCToken == " ") NextToken();
@@ -645,7 +651,7 @@ void DoLists(int level, Symb kind, const SymSet& term) {
       case DDSy: case DTSy:
         SectionDone();
         DrawFont(f);
-        Section = new htmlsubs::TDListItem(MasterList, Sy == DDSy ? level : level - 1, f, LinkNow());
+        Open(new htmlsubs::TDListItem(MasterList, Sy == DDSy ? level : level - 1, f, LinkNow()));
         NextToken();
         break;
       case OLSy: case ULSy: case DirSy: case MenuSy: case DLSy: case BlockQuoteSy:
@@ -708,9 +714,15 @@ void DoBodyTag() {
   if (ColorFromString(AttrText(BGColorAttr), c)) MasterList->SetBackground(c);
   std::string image = AttrText(BackgroundAttr);
   if (!image.empty()) MasterList->SetBackImage(image);
-  delete Section;
+  // The empty section opened before BODY gives way to one in BODY's colours;
+  // anchors named in it (<a name=top> before BODY) now stand at the new one.
+  TSection* old = Section;
   Section = nullptr;
   NewSection();
+  if (old && NameList)
+    for (int i = 0; i < NameList->Count(); ++i)
+      if (NameList->Objects(i) == old) NameList->PutObject(i, Section);
+  delete old;
 }
 
 void DoBody(const SymSet& term) {
@@ -908,14 +920,14 @@ void DoText() {
   InPre = true;
   // A text file is text through and through: "<!" starts no comment.
   NoComment = true;
-  Section = new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1);
+  Open(new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1));
   std::string line;
   while (LCh != kEofChar) {
     if (LCh == CR) {
       Section->AppendText(line);
       line.clear();
       SectionDone();
-      Section = new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1);
+      Open(new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1));
     } else {
       line += LCh;
       if (static_cast<int>(line.size()) > kPreChunk) {

@@ -1,6 +1,7 @@
 // Pages are outside input: every byte sequence parses to the end or raises
 // the scanner's error, and the document lays out at widths from 1 to 3000
-// and answers position queries and text searches without a fault.
+// and answers position queries, text searches and jumps to each anchor
+// name (as the viewer reads the name list) without a fault.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TSectionBase* owner;
         doc.CharAt(pos, c, owner);
       }
+    }
+    // The viewer scrolls to an anchor by its section's place: every name
+    // must lead to a live section of this document.
+    for (int i = 0; i < names.Count(); ++i) {
+      volatile int top = static_cast<TSectionBase*>(names.Objects(i))->LastTop;
+      (void)top;
     }
     doc.SearchText(0, "the", false);
     doc.SearchText(curs / 2, "A", true);

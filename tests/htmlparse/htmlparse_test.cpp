@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +186,58 @@ TEST_F(ParserTest, BodyAndBaseFontOnlyBeforeAnyContent) {
   EXPECT_EQ(s->Runs.FontAt(1, overhang)->ScaleSize, 10);
   EXPECT_EQ(s->Runs.FontAt(2, overhang)->ScaleSize, 36);
   EXPECT_EQ(s->Runs.FontAt(3, overhang)->ScaleSize, 8);
+}
+
+TEST_F(ParserTest, AnAnchorNamedBeforeBodyLeadsIntoTheDocument) {
+  // The empty section the anchor stood in gives way to BODY's own: the name
+  // must follow it, not point at freed memory.
+  Parse("<a name=top></a><body bgcolor=white text=blue><h1>Title</h1><p>first<a name=end>x</a>");
+  EXPECT_EQ(doc.Background, 0xFFFFFFu);
+  ASSERT_EQ(names.Count(), 2);
+  EXPECT_EQ(names[1], "TOP");
+  auto* top = static_cast<TSectionBase*>(names.Objects(1));
+  bool inDocument = false;
+  for (int i = 0; i < doc.Count(); ++i) inDocument |= doc.Section(i) == top;
+  EXPECT_TRUE(inDocument);
+  Layout(400);
+  EXPECT_EQ(top->LastTop, 0);
+  EXPECT_GT(static_cast<TSectionBase*>(names.Objects(0))->LastTop, 0);
+  // The text after BODY takes BODY's colour.
+  auto* title = Find("Title");
+  ASSERT_NE(title, nullptr);
+  int overhang;
+  EXPECT_EQ(title->Runs.FontAt(0, overhang)->Color(), 0xFF0000u | PaletteRelative);
+}
+
+TEST_F(ParserTest, SubAndSuperscriptEndWithTheirSection) {
+  // Every tag that starts a section starts it in normal script, even with
+  // the SUP or SUB still open.
+  const char* breaks[] = {"<br>", "<p>", "<h2>", "<hr>", "<div>", "<table><tr><td>", "<ul><li>", "<pre>"};
+  for (const char* br : breaks) {
+    Parse(std::string("x<sup>2") + br + "after</sup> more");
+    int index;
+    std::string scripts;
+    std::function<void(const TCell&)> walk = [&](const TCell& cell) {
+      for (int i = 0; i < cell.Count(); ++i) {
+        if (auto* t = dynamic_cast<TSection*>(cell.Section(i))) {
+          const size_t at = t->Text.find("after");
+          if (at != std::string::npos) scripts += std::to_string(t->Runs.RunAt(static_cast<int>(at), index)->SScript);
+        }
+        if (auto* table = dynamic_cast<ThtmlTable*>(cell.Section(i)))
+          for (int c = 0; c < table->Row(0)->Count(); ++c) walk(table->Row(0)->CellObj(c)->Cell);
+      }
+    };
+    walk(doc);
+    EXPECT_EQ(scripts, "0") << br;
+  }
+  // Within one section the script still holds up to its end tag.
+  Parse("x<sup>2 <b>bold</b></sup> after <sub>i</sub>");
+  auto* s = dynamic_cast<TSection*>(doc.Section(0));
+  ASSERT_NE(s, nullptr);
+  int index;
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("bold")), index)->SScript, 2);
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("after")), index)->SScript, 0);
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("i")), index)->SScript, 1);
 }
 
 TEST_F(ParserTest, PlainTextKeepsLongLinesAndCommentsAsText) {
