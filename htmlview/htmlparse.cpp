@@ -56,7 +56,6 @@ TStringList* NameList = nullptr;
 TFontStyles CurrentStyle = 0;
 int CurrentSScript = 0;
 int NestLevel = 0;
-int TableLevel = 0;
 // Tables whose start tags were skipped at the limit and whose end tags are
 // still to come: their row and cell tags are out of place too.
 int SkippedTables = 0;
@@ -790,7 +789,7 @@ bool IsTableTag(Symb s) {
 }
 
 void DoTable() {
-  if (NestLevel >= kMaxNestLevel || TableLevel >= kMaxTableLevel) {
+  if (NestLevel >= kMaxNestLevel) {
     ++SkippedTables;
     NextToken();
     return;
@@ -798,7 +797,6 @@ void DoTable() {
   const int outerSkipped = SkippedTables;
   SkippedTables = 0;
   LevelGuard nest(NestLevel);
-  LevelGuard tables(TableLevel);
   SectionDone();
   const int savedDepth = FontStackDepth;
   const TFontStyles savedStyle = CurrentStyle;
@@ -970,7 +968,6 @@ void Initialise(TSectionList* doc, TStringList* nameList) {
   CurrentStyle = 0;
   CurrentSScript = 0;
   NestLevel = 0;
-  TableLevel = 0;
   SkippedTables = 0;
   Section = nullptr;
   // A form left open by an earlier page belongs to that page's document.

@@ -4,6 +4,7 @@
 // that ends inside a construct, errors half-way).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -457,6 +458,49 @@ TEST_F(ParserTest, DeepNestingLoadsAndLaysOutWithoutRecursingPastTheLimits) {
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(secs, 20.0) << d.open;
   }
+}
+
+// How deep the tables of a cell nest.
+int TableDepth(const TCell& cell) {
+  int depth = 0;
+  for (int i = 0; i < cell.Count(); ++i)
+    if (auto* t = dynamic_cast<ThtmlTable*>(cell.Section(i)))
+      for (int r = 0; r < t->Rows.Count(); ++r)
+        for (int c = 0; c < t->Row(r)->Count(); ++c)
+          depth = std::max(depth, 1 + TableDepth(t->Row(r)->CellObj(c)->Cell));
+  return depth;
+}
+
+TEST_F(ParserTest, TablesNestAsDeepAsOtherConstructsAndLayOutInLinearTime) {
+  // A page of paragraphs, lists and a grid inside n nested tables: layout
+  // grows with n, not 2^n, so tables need no limit of their own.
+  std::string content;
+  for (int i = 0; i < 40; ++i)
+    content += "<p>Paragraph " + std::to_string(i) + " with <b>some</b> words that wrap in a narrow cell.<ul><li>item</ul>"
+               "<table border=1><tr><td>a<td align=right>b</tr></table>";
+  auto nested = [&](int n) {
+    std::string page;
+    for (int i = 0; i < n; ++i) page += "<table cellpadding=2><tr><td valign=middle>";
+    page += content;
+    for (int i = 0; i < n; ++i) page += "</td></tr></table>";
+    return page;
+  };
+  auto layoutTime = [&](int n) {
+    Parse(nested(n));
+    EXPECT_EQ(TableDepth(doc), n + 1);
+    auto start = std::chrono::steady_clock::now();
+    Layout(900);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const double shallow = layoutTime(4);
+  const double deep = layoutTime(40);
+  // Ten times the nesting: about ten times the moving, once the measuring.
+  EXPECT_LT(deep, 10 * shallow + 0.5) << shallow << " s for 4 tables";
+  // Beyond the common limit the tags are read as out of place.
+  Parse(nested(200));
+  EXPECT_LE(TableDepth(doc), readhtml::kMaxNestLevel + 1);
+  EXPECT_NE(AllText().find("Paragraph 39"), std::string::npos);
+  Layout(900);
 }
 
 TEST_F(ParserTest, StrayTagsInsideCellsEnd) {
