@@ -327,7 +327,7 @@ int TSectionList::Arrange(ThtMeasure& canvas, int y, int width, int& scrollWidth
   struct Pass {
     explicit Pass(TSectionList& l) : list(l) {
       ++list.LayoutPass;
-      list.InLayout = true;
+      list.InLayout = list.CacheLayout;
     }
     ~Pass() { list.InLayout = false; }
     TSectionList& list;

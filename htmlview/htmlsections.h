@@ -258,6 +258,9 @@ class TSectionList : public TCell, public TFontDefaults {
   // as nothing in the document changes during one.
   int LayoutPass = 0;
   bool InLayout = false;
+  // Test seam: false lays out without those caches, measuring and laying
+  // out every cell every time, for a fuzzer to compare the two.
+  bool CacheLayout = true;
   bool InPass(int pass) const { return InLayout && pass == LayoutPass; }
   // Every section whose range reaches into the selection emits its part.
   void EmitSelectionWalk(TCell& cell);
