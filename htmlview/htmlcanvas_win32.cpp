@@ -2,6 +2,8 @@
 // into a screen-compatible memory context that lives for the process.
 #include <windows.h>
 
+#include <cstring>
+
 #include "htmlcanvas.h"
 
 namespace htmlsubs {
@@ -24,6 +26,10 @@ class TGdiMeasure : public ThtMeasure {
     lf.lfStrikeOut = (f.Style() & fsStrikeOut) ? 1 : 0;
     lf.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(lf.lfFaceName, f.Name().c_str(), LF_FACESIZE);
+    // Layout selects a font for every piece of text it measures, mostly the
+    // one already selected; making a GDI font each time is what costs.
+    if (font_ && std::memcmp(&lf, &lf_, sizeof lf) == 0) return;
+    lf_ = lf;
     HFONT nf = CreateFontIndirectA(&lf);
     HGDIOBJ prev = SelectObject(dc_, nf);
     if (!old_) old_ = prev;
@@ -52,6 +58,7 @@ class TGdiMeasure : public ThtMeasure {
   HDC dc_ = nullptr;
   HFONT font_ = nullptr;
   HGDIOBJ old_ = nullptr;
+  LOGFONTA lf_ = {};
 };
 
 }  // namespace

@@ -56,7 +56,6 @@ TStringList* NameList = nullptr;
 TFontStyles CurrentStyle = 0;
 int CurrentSScript = 0;
 int NestLevel = 0;
-int TableLevel = 0;
 // Tables whose start tags were skipped at the limit and whose end tags are
 // still to come: their row and cell tags are out of place too.
 int SkippedTables = 0;
@@ -128,13 +127,19 @@ void SwitchSection() {
 
 void SectionDone();
 
+// Every new section starts in normal script: a SUP or SUB left open does
+// not carry over a break, a paragraph, a cell or a list item.
+void Open(TSection* section) {
+  Section = section;
+  CurrentSScript = 0;
+}
+
 // Never drops an open section: it joins its cell first.
 void NewSection(int justify) {
   SectionDone();
   TMyFont f;
   DrawFont(f);
-  Section = new TSection(MasterList, ListLevel, f, LinkNow(), justify);
-  if (CurrentSScript != 0) SwitchSection();
+  Open(new TSection(MasterList, ListLevel, f, LinkNow(), justify));
 }
 
 void NewSection() { NewSection(Justify); }
@@ -531,7 +536,7 @@ void DoParagraph() {
 
 void PreLineEnd(const TMyFont& font) {
   SectionDone();
-  Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+  Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
 }
 
 void DoPre() {
@@ -540,7 +545,7 @@ void DoPre() {
   if (pushed) SetPreFont();
   TMyFont font;
   DrawFont(font);
-  Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+  Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
   InPre = true;
   std::string line;
   auto flush = [&]() {
@@ -569,7 +574,7 @@ void DoPre() {
       InlineTag(true);
       if (!Section) {
         DrawFont(font);
-        Section = new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1);
+        Open(new htmlsubs::TPreFormated(MasterList, ListLevel, font, LinkNow(), 1));
       }
     } else {
       line += LCh;
@@ -631,12 +636,12 @@ void DoLists(int level, Symb kind, const SymSet& term) {
         SectionDone();
         DrawFont(f);
         if (kind == OLSy) {
-          Section = new htmlsubs::TOListItem(MasterList, level, number, numberStyle, f, LinkNow());
+          Open(new htmlsubs::TOListItem(MasterList, level, number, numberStyle, f, LinkNow()));
           if (number < INT32_MAX) ++number;
         } else {
           auto* item = new htmlsubs::TUListItem(MasterList, level, f, LinkNow());
           item->HideBullet = plain;
-          Section = item;
+          Open(item);
         }
         NextToken();
         while (Sy == TextSy && LCToken == " ") NextToken();
@@ -645,7 +650,7 @@ void DoLists(int level, Symb kind, const SymSet& term) {
       case DDSy: case DTSy:
         SectionDone();
         DrawFont(f);
-        Section = new htmlsubs::TDListItem(MasterList, Sy == DDSy ? level : level - 1, f, LinkNow());
+        Open(new htmlsubs::TDListItem(MasterList, Sy == DDSy ? level : level - 1, f, LinkNow()));
         NextToken();
         break;
       case OLSy: case ULSy: case DirSy: case MenuSy: case DLSy: case BlockQuoteSy:
@@ -708,9 +713,15 @@ void DoBodyTag() {
   if (ColorFromString(AttrText(BGColorAttr), c)) MasterList->SetBackground(c);
   std::string image = AttrText(BackgroundAttr);
   if (!image.empty()) MasterList->SetBackImage(image);
-  delete Section;
+  // The empty section opened before BODY gives way to one in BODY's colours;
+  // anchors named in it (<a name=top> before BODY) now stand at the new one.
+  TSection* old = Section;
   Section = nullptr;
   NewSection();
+  if (old && NameList)
+    for (int i = 0; i < NameList->Count(); ++i)
+      if (NameList->Objects(i) == old) NameList->PutObject(i, Section);
+  delete old;
 }
 
 void DoBody(const SymSet& term) {
@@ -778,7 +789,7 @@ bool IsTableTag(Symb s) {
 }
 
 void DoTable() {
-  if (NestLevel >= kMaxNestLevel || TableLevel >= kMaxTableLevel) {
+  if (NestLevel >= kMaxNestLevel) {
     ++SkippedTables;
     NextToken();
     return;
@@ -786,7 +797,6 @@ void DoTable() {
   const int outerSkipped = SkippedTables;
   SkippedTables = 0;
   LevelGuard nest(NestLevel);
-  LevelGuard tables(TableLevel);
   SectionDone();
   const int savedDepth = FontStackDepth;
   const TFontStyles savedStyle = CurrentStyle;
@@ -908,14 +918,14 @@ void DoText() {
   InPre = true;
   // A text file is text through and through: "<!" starts no comment.
   NoComment = true;
-  Section = new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1);
+  Open(new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1));
   std::string line;
   while (LCh != kEofChar) {
     if (LCh == CR) {
       Section->AppendText(line);
       line.clear();
       SectionDone();
-      Section = new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1);
+      Open(new htmlsubs::TPreFormated(MasterList, 0, font, nullptr, 1));
     } else {
       line += LCh;
       if (static_cast<int>(line.size()) > kPreChunk) {
@@ -958,7 +968,6 @@ void Initialise(TSectionList* doc, TStringList* nameList) {
   CurrentStyle = 0;
   CurrentSScript = 0;
   NestLevel = 0;
-  TableLevel = 0;
   SkippedTables = 0;
   Section = nullptr;
   // A form left open by an earlier page belongs to that page's document.

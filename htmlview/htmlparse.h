@@ -24,12 +24,11 @@ extern std::string BaseTarget;
 using TScriptEvent = std::function<void(const std::string& language, const std::string& script)>;
 extern TScriptEvent OnScript;
 
-// Handlers stop nesting here: a construct past a limit is read as if out of
-// place (its start tag skipped, its content kept in the current cell).  Each
-// level of table nesting doubles the work of laying out the innermost cells,
-// hence the smaller limit for tables.
+// Handlers stop nesting here, so that parsing, layout and drawing stay far
+// from the end of the stack: a construct past the limit is read as if out of
+// place (its start tag skipped, its content kept in the current cell).  Real
+// pages nest a handful of lists, divisions or tables.
 const int kMaxNestLevel = 64;
-const int kMaxTableLevel = 12;
 
 // The parse entries.  NameList receives the anchors (upper-cased names, the
 // section as the object).  A parse that raises leaves the document empty

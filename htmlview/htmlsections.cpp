@@ -82,7 +82,22 @@ void TCell::Add(TSectionBase* section) {
   section->Attached();
 }
 
+namespace {
+
+// Far from where the sums of a layout saturate.
+bool Movable(long long y) { return y > -(1 << 28) && y < (1 << 28); }
+
+}  // namespace
+
 int TCell::Arrange(ThtMeasure& canvas, int y, int width, int& scrollWidth, int& curs) {
+  if (Document && Document->InPass(laidPass_) && width == laidWidth_ && Movable(y) && Movable(TopY) &&
+      Movable(laidHeight_)) {
+    Shift(y - TopY, curs - FirstPos);
+    curs = FirstPos + PosCount;
+    scrollWidth = laidScrollWidth_;
+    return laidHeight_;
+  }
+  heldDy_ = heldDcurs_ = 0;
   Margins.Clear();
   Margins.Reset(0, width);
   Margins.BandWidth = width;
@@ -100,7 +115,32 @@ int TCell::Arrange(ThtMeasure& canvas, int y, int width, int& scrollWidth, int& 
   PosCount = curs - FirstPos;
   // A float that hangs below the last section lengthens the cell.
   long long floats = static_cast<long long>(Margins.FloatsBottom()) - y;
-  return static_cast<int>(total > floats ? total : floats);
+  const int height = static_cast<int>(total > floats ? total : floats);
+  if (Document && Document->InLayout) {
+    laidPass_ = Document->LayoutPass;
+    laidWidth_ = width;
+    laidHeight_ = height;
+    laidScrollWidth_ = scrollWidth;
+  }
+  return height;
+}
+
+void TCell::Shift(int dy, int dcurs) {
+  TopY += dy;
+  FirstPos += dcurs;
+  heldDy_ += dy;
+  heldDcurs_ += dcurs;
+}
+
+void TCell::Settle() {
+  const int dy = heldDy_, dcurs = heldDcurs_;
+  heldDy_ = heldDcurs_ = 0;
+  if (dy != 0) Margins.Shift(dy);
+  for (int i = 0; i < Count(); ++i) {
+    TSectionBase* s = Section(i);
+    if (dy != 0 || dcurs != 0) s->Shift(dy, dcurs);
+    s->Settle();
+  }
 }
 
 void TCell::WidthLimits(ThtMeasure& canvas, int& min, int& max) {
@@ -284,10 +324,19 @@ void TSectionList::SetScrollTop(int y) {
 }
 
 int TSectionList::Arrange(ThtMeasure& canvas, int y, int width, int& scrollWidth, int& curs) {
+  struct Pass {
+    explicit Pass(TSectionList& l) : list(l) {
+      ++list.LayoutPass;
+      list.InLayout = list.CacheLayout;
+    }
+    ~Pass() { list.InLayout = false; }
+    TSectionList& list;
+  } pass(*this);
   EnableTimer(false);
   for (int i = 0; i < AllControls.Count(); ++i)
     static_cast<TFormControlBase*>(AllControls.Items(i))->SetHeightWidth(canvas);
   const int height = TCell::Arrange(canvas, y, width, scrollWidth, curs);
+  Settle();
   RewindAnimations();
   EnableTimer(AnimatedImages.Count() > 0);
   return height;

@@ -93,6 +93,14 @@ class TSectionBase : public TObject {
   virtual void ReapplyDefaults() { Attached(); }
   virtual void Attached() {}
   virtual void WidthLimits(ThtMeasure&, int& min, int& max) { min = max = 0; }
+  // Moves a laid-out section down by dy pixels and on by dcurs text
+  // positions: what laying it out again there would give, without measuring.
+  virtual void Shift(int dy, int dcurs) {
+    LastTop += dy;
+    FirstPos += dcurs;
+  }
+  // Applies the moves its cells hold back (tables).
+  virtual void Settle() {}
 
   TSectionList* OwnerList;
   int FlowHeight = 0;
@@ -147,6 +155,11 @@ class TCell : public TFreeList {
   bool PointOfPosition(ThtMeasure& canvas, int position, int& x, int& y);
   bool CharAt(int position, char& ch, TSectionBase*& obj);
   void ReapplyDefaults();
+  // Moves the laid-out cell; its sections follow at the next Settle, so
+  // that a cell inside n nested tables is not walked n times.
+  void Shift(int dy, int dcurs);
+  // Gives every section below the moves held back for it.
+  void Settle();
 
   TSectionList* Document;
   int TopY = 0;
@@ -155,6 +168,16 @@ class TCell : public TFreeList {
   IndentManager Margins;
   bool HasBackColor = false;
   TColor BackColor = 0;
+
+ private:
+  // A table lays each cell out once to learn the row heights and again at
+  // its place; the second time only moves the first result (layout does not
+  // depend on where it starts), or content inside n nested tables would be
+  // laid out 2^n times.
+  int laidPass_ = -1;
+  int laidWidth_ = 0, laidHeight_ = 0, laidScrollWidth_ = 0;
+  // Moves not yet given to the sections and margins.
+  int heldDy_ = 0, heldDcurs_ = 0;
 };
 
 // (Sender, SRC, var Bitmap, var Color): a bitmap handed over becomes the
@@ -229,6 +252,16 @@ class TSectionList : public TCell, public TFontDefaults {
   TTimer* AnimationTimer = nullptr;
 
   int SelectionLength();
+
+  // Layout passes of the document: what a pass caches (a table's column
+  // limits, a cell laid out at one width) holds only while that pass runs,
+  // as nothing in the document changes during one.
+  int LayoutPass = 0;
+  bool InLayout = false;
+  // Test seam: false lays out without those caches, measuring and laying
+  // out every cell every time, for a fuzzer to compare the two.
+  bool CacheLayout = true;
+  bool InPass(int pass) const { return InLayout && pass == LayoutPass; }
   // Every section whose range reaches into the selection emits its part.
   void EmitSelectionWalk(TCell& cell);
 

@@ -53,19 +53,22 @@ void TFontList::CloneFrom(const TFontList& src) {
 }
 
 TFontObj* TFontList::RunAt(int pos, int& index) const {
+  // Runs start at ascending positions: the last one at or before pos, by
+  // halving (a section of many runs is measured word by word).
+  int lo = 0, hi = Count() - 1;
   index = -1;
-  TFontObj* found = nullptr;
-  for (int i = 0; i < Count(); ++i) {
-    if (Run(i)->RunStart > pos) break;
-    found = Run(i);
-    index = i;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (Run(mid)->RunStart > pos) {
+      hi = mid - 1;
+    } else {
+      index = mid;
+      lo = mid + 1;
+    }
   }
   // A position before the first run belongs to it.
-  if (!found && Count() > 0) {
-    found = Run(0);
-    index = 0;
-  }
-  return found;
+  if (index < 0 && Count() > 0) index = 0;
+  return index < 0 ? nullptr : Run(index);
 }
 
 TMyFont* TFontList::FontAt(int pos, int& overhang) const {
@@ -331,6 +334,20 @@ int IndentManager::BelowListFloats() const {
   for (auto it = left_.deadBottomAt.upper_bound(levelOffset); it != left_.deadBottomAt.end(); ++it)
     if (it->second > below) below = it->second;
   return below + 1;
+}
+
+void IndentManager::Shift(int dy) {
+  for (TFreeList* list : {&LeftRecs, &RightRecs})
+    for (int i = 0; i < list->Count(); ++i) {
+      auto* r = static_cast<IndentRec*>(list->Items(i));
+      r->FromY += dy;
+      if (r->Level == 0) r->ToY += dy;
+    }
+  if (liveFrom_ != INT_MIN) {
+    liveFrom_ += dy;
+    Partition(LeftRecs, left_, liveFrom_);
+    Partition(RightRecs, right_, liveFrom_);
+  }
 }
 
 void IndentManager::PlaceFloat(int y, TFloatObj& image) {

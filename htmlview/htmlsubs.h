@@ -140,6 +140,9 @@ class IndentManager : public TObject {
   void PlaceFloat(int y, TFloatObj& image);
   void PlaceFloatBox(int y, int width, int justify, int height);
   void SetListLevel(int y, int level);
+  // Every record moves down by dy (an open list level still reaches to
+  // the end of the cell).
+  void Shift(int dy);
 
  private:
   // Lines are laid out top down and a cell collects a margin record for

@@ -518,21 +518,37 @@ void ThtmlTable::DistributeWidths(Limits& l, int w) {
     PercentDistribution(l, w);
 }
 
+void ThtmlTable::Measure(ThtMeasure& canvas, Limits& l) {
+  if (OwnerList && OwnerList->InPass(measuredPass_)) {
+    l = measured_;
+    for (int i = 0; i <= MaxTableCols; ++i) Percents[i] = measuredPercents_[i];
+    CaptionMinWidth = measuredCaption_;
+    return;
+  }
+  ColumnLimits(canvas, l);
+  int cmin, cmax;
+  Caption->Cell.WidthLimits(canvas, cmin, cmax);
+  CaptionMinWidth = cmin;
+  if (OwnerList && OwnerList->InLayout) {
+    measuredPass_ = OwnerList->LayoutPass;
+    measured_ = l;
+    for (int i = 0; i <= MaxTableCols; ++i) measuredPercents_[i] = Percents[i];
+    measuredCaption_ = cmin;
+  }
+}
+
 void ThtmlTable::WidthLimits(ThtMeasure& canvas, int& min, int& max) {
   Initialize();
   Limits l;
-  ColumnLimits(canvas, l);
+  Measure(canvas, l);
   min = Sat(static_cast<long long>(l.TotalMin) + CellSpacing);
   max = Sat(static_cast<long long>(l.TotalMax) + CellSpacing);
   if (AttrWidth > 0 && !WidthPercent) {
     min = Max(min, AttrWidth);
     max = Max(max, AttrWidth);
   }
-  int cmin, cmax;
-  Caption->Cell.WidthLimits(canvas, cmin, cmax);
-  CaptionMinWidth = cmin;
-  min = Max(min, cmin);
-  max = Max(max, cmin);
+  min = Max(min, CaptionMinWidth);
+  max = Max(max, CaptionMinWidth);
 }
 
 // ---------------------------------------------------------------------------
@@ -556,14 +572,11 @@ int ThtmlTable::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& 
 
   Initialize();
   Limits l;
-  ColumnLimits(canvas, l);
+  Measure(canvas, l);
   DistributeWidths(l, w);
   long long tw = CellSpacing;
   for (int i = 0; i < NumCols; ++i) tw += Widths[i];
   TableWidth = Sat(tw);
-  int cmin, cmax;
-  Caption->Cell.WidthLimits(canvas, cmin, cmax);
-  CaptionMinWidth = cmin;
   BoxWidth = Max(TableWidth, CaptionMinWidth);
 
   // Cell widths, and the first layout of every cell for the row heights.
@@ -668,6 +681,19 @@ int ThtmlTable::Arrange(ThtMeasure& canvas, int y, IndentManager& margins, int& 
   }
   HitHeight = FlowHeight = height;
   return height;
+}
+
+void ThtmlTable::Shift(int dy, int dcurs) {
+  TSectionBase::Shift(dy, dcurs);
+  Caption->Cell.Shift(dy, dcurs);
+  for (int r = 0; r < Rows.Count(); ++r)
+    for (int c = 0; c < Row(r)->Count(); ++c) Row(r)->CellObj(c)->Cell.Shift(dy, dcurs);
+}
+
+void ThtmlTable::Settle() {
+  Caption->Cell.Settle();
+  for (int r = 0; r < Rows.Count(); ++r)
+    for (int c = 0; c < Row(r)->Count(); ++c) Row(r)->CellObj(c)->Cell.Settle();
 }
 
 // ---------------------------------------------------------------------------

@@ -79,6 +79,8 @@ class ThtmlTable : public TSectionBase {
   bool CharAt(int position, char& ch, TSectionBase*& obj) override;
   void ReapplyDefaults() override;
   void WidthLimits(ThtMeasure& canvas, int& min, int& max) override;
+  void Shift(int dy, int dcurs) override;
+  void Settle() override;
 
   // Turns the rows into the grid once; raises EProcessError "Table has too
   // many Columns" for a grid wider than MaxTableCols.
@@ -134,6 +136,15 @@ class ThtmlTable : public TSectionBase {
   void DistributeWidths(Limits& l, int w);
 
  private:
+  // The column limits with their Percents and the caption's minimum width,
+  // measured once per layout pass: the table above asks for them, then the
+  // table's own layout, and each would measure the whole subtree again.
+  void Measure(ThtMeasure& canvas, Limits& l);
+  int measuredPass_ = -1;
+  Limits measured_;
+  int measuredPercents_[MaxTableCols + 1];
+  int measuredCaption_ = 0;
+
   int Extra() const { return 2 * CellPadding + CellSpacing - 1; }
   void Totals(Limits& l) const;
   int ContentWidth(const TCellObj* c) const;

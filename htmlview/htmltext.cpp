@@ -140,8 +140,14 @@ int TSection::ClearGap(const IndentManager& margins, int y) const {
 }
 
 int TSection::Width(ThtMeasure& canvas, int from, int to) const {
+  int run = -1;
+  return Width(canvas, from, to, run);
+}
+
+int TSection::Width(ThtMeasure& canvas, int from, int to, int& run) const {
   int w = 0;
   const int len = static_cast<int>(Text.size());
+  const int runs = Runs.Count();
   int i = from;
   while (i < to) {
     if (Text[i] == ImageChar || Text[i] == ControlChar) {
@@ -151,12 +157,14 @@ int TSection::Width(ThtMeasure& canvas, int from, int to) const {
       ++i;
       continue;
     }
-    int n = Runs.RunLengthAt(i, len);
+    if (run < 0 || run >= runs || Runs.Run(run)->RunStart > i) Runs.RunAt(i, run);
+    while (run + 1 < runs && Runs.Run(run + 1)->RunStart <= i) ++run;
+    const TFontObj* r = Runs.Run(run);
+    const int end = run + 1 < runs ? Runs.Run(run + 1)->RunStart : len;
     int j = i;
-    while (j < to && j < i + n && !(Text[j] == ImageChar || Text[j] == ControlChar)) ++j;
-    int overhang;
-    canvas.SelectFont(*Runs.FontAt(i, overhang));
-    w += canvas.TextWidth(Text.data() + i, j - i) - overhang;
+    while (j < to && j < end && !(Text[j] == ImageChar || Text[j] == ControlChar)) ++j;
+    canvas.SelectFont(*r->Font);
+    w += canvas.TextWidth(Text.data() + i, j - i) - r->Overhang;
     i = j;
   }
   return w;
@@ -364,12 +372,12 @@ void TSection::WidthLimits(ThtMeasure& canvas, int& min, int& max) {
   long long mx = floats + Width(canvas, 0, len) + LevelIndent;
   // The widest word: words end at spaces and images.
   int widest = 0;
-  int i = 0;
+  int i = 0, run = -1;
   while (i < len) {
     while (i < len && Text[i] == ' ') ++i;
     int j = i;
     while (j < len && Text[j] != ' ' && Text[j] != ImageChar) ++j;
-    if (j > i) widest = Max(widest, Width(canvas, i, j));
+    if (j > i) widest = Max(widest, Width(canvas, i, j, run));
     i = j < len && Text[j] == ImageChar ? j + 1 : j;
   }
   long long mn = static_cast<long long>(Max(widest, inlineMin)) + floats + LevelIndent;

@@ -87,6 +87,9 @@ class TSection : public TSectionBase {
   int FitInLine(ThtMeasure& canvas, const LineRec& line, int w) const;
   // Width of the characters [from, to) of the buffer as drawn on a line.
   int Width(ThtMeasure& canvas, int from, int to) const;
+  // The same, with the index of the run that held the last position
+  // measured: a walk from left to right finds each run without a search.
+  int Width(ThtMeasure& canvas, int from, int to, int& run) const;
   // Fetches and sizes the images (with the font run at each).
   void MeasureImages(ThtMeasure& canvas);
 

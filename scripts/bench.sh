@@ -148,3 +148,31 @@ echo "GIF decode, 2000 x 2000, 256 colours, native release, median of 5: $gif_se
 # pages (limit 1 s each).
 cmake --build --preset native-release --target htmlbench -j "$(nproc)" >/dev/null
 "$top/build/native-release/tests/tools/htmllayout/htmlbench" | tee -a "$out/results.md"
+
+# HTML tables: a real manual page (bash.html of Debian's bash-doc) alone and
+# inside 12 nested tables, laid out natively (goal: at most 3 x the bare
+# page's layout time) and loaded in the Windows viewer under Wine.
+html_nested_tables() {
+  local dir="$top/build/testdata/bash-doc" page nested bare deep
+  if [ ! -f "$dir/.done" ]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    if ! (cd "$dir" && apt-get download bash-doc >/dev/null 2>&1); then
+      echo "HTML nested tables: bash-doc is not available, case skipped"
+      return 0
+    fi
+    dpkg-deb -x "$dir"/*.deb "$dir/root" && rm -f "$dir"/*.deb && touch "$dir/.done"
+  fi
+  page=$(find "$dir/root" -name bash.html | head -n1)
+  nested="$out/bash-in-12-tables.html"
+  { for _ in $(seq 12); do printf '<table><tr><td>'; done
+    cat "$page"
+    for _ in $(seq 12); do printf '</td></tr></table>'; done; } > "$nested"
+  "$top/build/native-release/tests/tools/htmllayout/htmlbench" "$page"
+  cmake --build --preset wintest --target htmlshot -j "$(nproc)" >/dev/null
+  local shot="$top/build/wintest/tests/tools/htmlshot/htmlshot.exe"
+  bare=$(scripts/wine-run --display "$shot" "$(winpath "$page")" 800 600 "$(winpath "$out/shot.bmp")" | sed -n 's/^load: \([0-9.]*\) s/\1/p')
+  deep=$(scripts/wine-run --display "$shot" "$(winpath "$nested")" 800 600 "$(winpath "$out/shot.bmp")" | sed -n 's/^load: \([0-9.]*\) s/\1/p')
+  echo "Windows viewer under Wine, load of the real page: $bare s alone, $deep s in 12 nested tables" \
+    "($(awk -v a="$bare" -v b="$deep" 'BEGIN { printf "%.1f", (a > 0 ? b / a : 0) }') x)"
+}
+html_nested_tables | tee -a "$out/results.md"

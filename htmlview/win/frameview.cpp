@@ -634,8 +634,9 @@ void TFrameViewer::ClearHistory() {
 int TFrameViewer::SelLength() {
   TFrame* f = ActiveFrame();
   if (!f || !f->HTMLViewer()) return 0;
-  htmlsubs::TSectionList& doc = f->HTMLViewer()->Document();
-  return std::max(0, doc.SelEndPos - doc.SelStartPos);
+  // Characters as the selection is copied (line ends included), not the
+  // distance between two text positions.
+  return f->HTMLViewer()->Document().SelectionLength();
 }
 
 TFrame* TFrameViewer::ActiveFrame() const {

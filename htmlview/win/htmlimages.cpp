@@ -168,6 +168,16 @@ void EndHtmlImages() {
   EndImageCache();
 }
 
+namespace {
+
+// The unit's end, at process exit: the palette, the built-in pictures and
+// the cached pictures go back to the system.
+struct TImagesEnd {
+  ~TImagesEnd() { EndHtmlImages(); }
+} g_imagesEnd;
+
+}  // namespace
+
 // ---------------------------------------------------------------- pictures
 
 TBitmap* LoadBmpBitmap(const uint8_t* data, size_t size) {

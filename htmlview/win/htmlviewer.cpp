@@ -116,6 +116,7 @@ void TPaintPanel::WndProc(TMessage& m) {
     m.Result = 0;
     return;
   }
+  if (m.Msg == WM_CAPTURECHANGED && reinterpret_cast<HWND>(m.LParam) != Handle()) Viewer->PressLost();
   TCustomControl::WndProc(m);
 }
 
@@ -241,7 +242,9 @@ void THTMLViewer::LoadFile(const std::string& fileName, TLoadKind kind) {
   try {
     if (!FileExists(name)) throw EInOutError("Can't locate file: " + name, 2);
     doc_->Clear();
-    if (htmlun2::BitmapList) htmlun2::BitmapList->PurgeCache();
+    // Pictures no page uses stay for ImageCacheCount further loads, so that
+    // going back to a page does not read its pictures again.
+    if (htmlun2::BitmapList) htmlun2::BitmapList->BumpAndCheck();
     ApplyDefaults();
     nameList_.Clear();
     caretPos_ = 0;
@@ -331,7 +334,7 @@ void THTMLViewer::LoadSource(ParseStep parse) {
   SetProcessing(true);
   try {
     doc_->Clear();
-    if (htmlun2::BitmapList) htmlun2::BitmapList->PurgeCache();
+    if (htmlun2::BitmapList) htmlun2::BitmapList->BumpAndCheck();
     ApplyDefaults();
     nameList_.Clear();
     caretPos_ = 0;
@@ -633,6 +636,9 @@ void THTMLViewer::HTMLMouseDown(TObject*, TMouseButton button, TShiftState shift
   linkClicked_ = false;
   if (button != mbLeft) return;
   leftButtonDown_ = true;
+  // The panel keeps the mouse while the button is down: a drag below or
+  // above it scrolls, and the release outside it still ends the press.
+  panel_->SetMouseCapture(true);
   if (!mouseDownInFocus_) return;
   int cx, cy, ch;
   htmlsubs::TCell* cell = nullptr;
@@ -713,6 +719,7 @@ void THTMLViewer::HTMLMouseUp(TObject*, TMouseButton button, TShiftState, int x,
   leftButtonDown_ = false;
   mouseDownInFocus_ = false;
   autoScrolling_ = false;
+  if (panel_->MouseCapture()) panel_->SetMouseCapture(false);
   if (!started || doc_->SelEndPos > doc_->SelStartPos) return;
   htmlun2::TUrlTarget link;
   htmlsubs::TFormControlBase* control = nullptr;
@@ -726,6 +733,12 @@ void THTMLViewer::HTMLMouseUp(TObject*, TMouseButton button, TShiftState, int x,
   target_ = link.Target;
   linkClicked_ = true;
   HotSpotClick();
+}
+
+void THTMLViewer::PressLost() {
+  leftButtonDown_ = false;
+  mouseDownInFocus_ = false;
+  autoScrolling_ = false;
 }
 
 void THTMLViewer::DoubleClick(int x, int y) {

@@ -215,6 +215,9 @@ class THTMLViewer : public TWinControl {
   void ExtendSelection(int x, int y);
   void AutoScroll();
   void DoubleClick(int x, int y);
+  // The panel lost the mouse while the left button was held (another
+  // window took it): the press is over, as if released.
+  void PressLost();
   void FontsChanged(bool relayout);
   void ResetForms();
   void ControlClick(htmlsubs::TFormControlBase* control);

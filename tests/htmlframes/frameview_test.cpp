@@ -258,6 +258,22 @@ TEST_F(FrameViewerTest, OnlyTheFirstAssignedRequestIsAsked) {
   viewer->OnFileRequest = nullptr;
 }
 
+TEST_F(FrameViewerTest, SelLengthCountsTheSelectedCharacters) {
+  Write("paras.htm", "<html><body><h2>Head</h2><p>alpha beta</p><p>gamma<br>delta</body></html>");
+  viewer->LoadFromFile(PathOf("paras.htm"));
+  Pump(50);
+  ASSERT_EQ(viewer->CurFrameSet()->Frames.size(), 1u);
+  THTMLViewer* v = viewer->CurFrameSet()->Frames[0]->HTMLViewer();
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(viewer->SelLength(), 0);
+  v->SelectAll();
+  const std::string text = v->SelText();
+  ASSERT_NE(text.find("gamma"), std::string::npos);
+  // The copied text holds line ends the text positions do not.
+  EXPECT_GT(static_cast<int>(text.size()), v->Document().SelEndPos - v->Document().SelStartPos);
+  EXPECT_EQ(viewer->SelLength(), static_cast<int>(text.size()));
+}
+
 TEST_F(FrameViewerTest, TargetsFromClicksInsideFrames) {
   viewer->LoadFromFile(PathOf("top.htm"));
   Pump(50);

@@ -4,7 +4,9 @@
 // that ends inside a construct, errors half-way).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +187,58 @@ TEST_F(ParserTest, BodyAndBaseFontOnlyBeforeAnyContent) {
   EXPECT_EQ(s->Runs.FontAt(1, overhang)->ScaleSize, 10);
   EXPECT_EQ(s->Runs.FontAt(2, overhang)->ScaleSize, 36);
   EXPECT_EQ(s->Runs.FontAt(3, overhang)->ScaleSize, 8);
+}
+
+TEST_F(ParserTest, AnAnchorNamedBeforeBodyLeadsIntoTheDocument) {
+  // The empty section the anchor stood in gives way to BODY's own: the name
+  // must follow it, not point at freed memory.
+  Parse("<a name=top></a><body bgcolor=white text=blue><h1>Title</h1><p>first<a name=end>x</a>");
+  EXPECT_EQ(doc.Background, 0xFFFFFFu);
+  ASSERT_EQ(names.Count(), 2);
+  EXPECT_EQ(names[1], "TOP");
+  auto* top = static_cast<TSectionBase*>(names.Objects(1));
+  bool inDocument = false;
+  for (int i = 0; i < doc.Count(); ++i) inDocument |= doc.Section(i) == top;
+  EXPECT_TRUE(inDocument);
+  Layout(400);
+  EXPECT_EQ(top->LastTop, 0);
+  EXPECT_GT(static_cast<TSectionBase*>(names.Objects(0))->LastTop, 0);
+  // The text after BODY takes BODY's colour.
+  auto* title = Find("Title");
+  ASSERT_NE(title, nullptr);
+  int overhang;
+  EXPECT_EQ(title->Runs.FontAt(0, overhang)->Color(), 0xFF0000u | PaletteRelative);
+}
+
+TEST_F(ParserTest, SubAndSuperscriptEndWithTheirSection) {
+  // Every tag that starts a section starts it in normal script, even with
+  // the SUP or SUB still open.
+  const char* breaks[] = {"<br>", "<p>", "<h2>", "<hr>", "<div>", "<table><tr><td>", "<ul><li>", "<pre>"};
+  for (const char* br : breaks) {
+    Parse(std::string("x<sup>2") + br + "after</sup> more");
+    int index;
+    std::string scripts;
+    std::function<void(const TCell&)> walk = [&](const TCell& cell) {
+      for (int i = 0; i < cell.Count(); ++i) {
+        if (auto* t = dynamic_cast<TSection*>(cell.Section(i))) {
+          const size_t at = t->Text.find("after");
+          if (at != std::string::npos) scripts += std::to_string(t->Runs.RunAt(static_cast<int>(at), index)->SScript);
+        }
+        if (auto* table = dynamic_cast<ThtmlTable*>(cell.Section(i)))
+          for (int c = 0; c < table->Row(0)->Count(); ++c) walk(table->Row(0)->CellObj(c)->Cell);
+      }
+    };
+    walk(doc);
+    EXPECT_EQ(scripts, "0") << br;
+  }
+  // Within one section the script still holds up to its end tag.
+  Parse("x<sup>2 <b>bold</b></sup> after <sub>i</sub>");
+  auto* s = dynamic_cast<TSection*>(doc.Section(0));
+  ASSERT_NE(s, nullptr);
+  int index;
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("bold")), index)->SScript, 2);
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("after")), index)->SScript, 0);
+  EXPECT_EQ(s->Runs.RunAt(static_cast<int>(s->Text.find("i")), index)->SScript, 1);
 }
 
 TEST_F(ParserTest, PlainTextKeepsLongLinesAndCommentsAsText) {
@@ -404,6 +458,49 @@ TEST_F(ParserTest, DeepNestingLoadsAndLaysOutWithoutRecursingPastTheLimits) {
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(secs, 20.0) << d.open;
   }
+}
+
+// How deep the tables of a cell nest.
+int TableDepth(const TCell& cell) {
+  int depth = 0;
+  for (int i = 0; i < cell.Count(); ++i)
+    if (auto* t = dynamic_cast<ThtmlTable*>(cell.Section(i)))
+      for (int r = 0; r < t->Rows.Count(); ++r)
+        for (int c = 0; c < t->Row(r)->Count(); ++c)
+          depth = std::max(depth, 1 + TableDepth(t->Row(r)->CellObj(c)->Cell));
+  return depth;
+}
+
+TEST_F(ParserTest, TablesNestAsDeepAsOtherConstructsAndLayOutInLinearTime) {
+  // A page of paragraphs, lists and a grid inside n nested tables: layout
+  // grows with n, not 2^n, so tables need no limit of their own.
+  std::string content;
+  for (int i = 0; i < 40; ++i)
+    content += "<p>Paragraph " + std::to_string(i) + " with <b>some</b> words that wrap in a narrow cell.<ul><li>item</ul>"
+               "<table border=1><tr><td>a<td align=right>b</tr></table>";
+  auto nested = [&](int n) {
+    std::string page;
+    for (int i = 0; i < n; ++i) page += "<table cellpadding=2><tr><td valign=middle>";
+    page += content;
+    for (int i = 0; i < n; ++i) page += "</td></tr></table>";
+    return page;
+  };
+  auto layoutTime = [&](int n) {
+    Parse(nested(n));
+    EXPECT_EQ(TableDepth(doc), n + 1);
+    auto start = std::chrono::steady_clock::now();
+    Layout(900);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const double shallow = layoutTime(4);
+  const double deep = layoutTime(40);
+  // Ten times the nesting: about ten times the moving, once the measuring.
+  EXPECT_LT(deep, 10 * shallow + 0.5) << shallow << " s for 4 tables";
+  // Beyond the common limit the tags are read as out of place.
+  Parse(nested(200));
+  EXPECT_LE(TableDepth(doc), readhtml::kMaxNestLevel + 1);
+  EXPECT_NE(AllText().find("Paragraph 39"), std::string::npos);
+  Layout(900);
 }
 
 TEST_F(ParserTest, StrayTagsInsideCellsEnd) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "classes.h"
@@ -390,6 +391,104 @@ TEST_F(ViewerTest, DoubleClickSelectsAWord) {
   viewer->SetNoSelect(true);
   EXPECT_EQ(viewer->SelText(), "");
   viewer->SetNoSelect(false);
+}
+
+TEST_F(ViewerTest, DraggingBelowTheViewerScrollsAndTheReleaseOutsideEndsThePress) {
+  std::string html;
+  for (int i = 0; i < 200; ++i) html += "line " + std::to_string(i) + " of the long page<br>";
+  const std::string page = Page("long.htm", html);
+  viewer->LoadFromFile(page);
+  ASSERT_GT(viewer->MaxVertical(), 3 * viewer->PaintPanel().Height());
+  auto& panel = viewer->PaintPanel();
+  htmlsubs::TSectionList& doc = viewer->Document();
+  const POINT start = PointOf("line 3 ");
+  const POINT below = viewer->ClientToScreen(POINT{viewer->Width() / 2, viewer->Height() + 25});
+
+  // Press on the text, drag to below the viewer and hold, then let go
+  // there. The viewer scrolls in a loop of its own while the button is
+  // held, so the hand is another thread.
+  testsupport::SendMouse(panel.ClientToScreen(start), 0);
+  testsupport::SendMouse(panel.ClientToScreen(start), MOUSEEVENTF_LEFTDOWN);
+  std::thread hand([below]() {
+    INPUT in = testsupport::MouseInput(below, 0);
+    SendInput(1, &in, sizeof in);
+    Sleep(150);
+    // The display may still report the press's position once after the
+    // first move; a hand holding the button moves on a little.
+    in = testsupport::MouseInput(POINT{below.x, below.y + 10}, 0);
+    SendInput(1, &in, sizeof in);
+    Sleep(700);
+    in = testsupport::MouseInput(below, MOUSEEVENTF_LEFTUP);
+    SendInput(1, &in, sizeof in);
+  });
+  const DWORD until = GetTickCount() + 1200;
+  while (static_cast<int>(until - GetTickCount()) > 0) Pump(20);
+  hand.join();
+  Pump(100);
+
+  // The page scrolled and the selection followed it past the panel's
+  // first view; the release outside the viewer ended the press and the
+  // scrolling.
+  const int scrolled = viewer->VScrollBar().Position32();
+  EXPECT_GT(scrolled, 0);
+  int x = 0, y = 0;
+  ASSERT_TRUE(doc.PointOfPosition(htmlsubs::ScreenMeasure(), doc.SelEndPos, x, y));
+  EXPECT_GT(y, panel.Height());
+  EXPECT_GE(y, scrolled);
+  EXPECT_LE(std::abs(doc.SelStartPos - (doc.SearchText(0, "line 3 ", true) + 1)), 1);
+  Pump(300);
+  EXPECT_EQ(viewer->VScrollBar().Position32(), scrolled);
+  EXPECT_EQ(GetCapture(), nullptr);
+  const std::string selected = viewer->SelText();
+  EXPECT_NE(selected.find("line 4 "), std::string::npos);
+
+  // A press outside the viewer that drags into it leaves that selection.
+  const POINT outside = form->ClientToScreen(POINT{form->ClientWidth() - 5, form->ClientHeight() - 5});
+  testsupport::SendMouse(outside, 0);
+  testsupport::SendMouse(outside, MOUSEEVENTF_LEFTDOWN);
+  testsupport::SendMouse(panel.ClientToScreen(POINT{60, 100}), 0);
+  testsupport::SendMouse(panel.ClientToScreen(POINT{20, 20}), 0);
+  testsupport::SendMouse(panel.ClientToScreen(POINT{20, 20}), MOUSEEVENTF_LEFTUP);
+  EXPECT_EQ(viewer->SelText(), selected);
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(ViewerTest, GoingBackTakesThePagesPicturesFromTheCache) {
+  const std::string pic = Join(ScratchDir(), "cached.bmp");
+  auto makePicture = [&]() {
+    ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "37x23", "xc:red", "BMP3:" + testsupport::ToUnixPath(pic)}), 0);
+  };
+  const std::string withPicture = Page("pictured.htm", "<p>before<img src=\"cached.bmp\">after");
+  const std::string other = Page("other.htm", "<p>no pictures here");
+  auto picture = [&]() {
+    std::vector<htmlsubs::TImageObj*> images;
+    ImagesOf(viewer->Document(), images);
+    return images.size() == 1 ? images[0] : nullptr;
+  };
+  viewer->SetHistoryMaxCount(10);
+  for (int count : {5, 0}) {
+    viewer->SetImageCacheCount(count);
+    makePicture();
+    viewer->LoadFromFile(withPicture);
+    ASSERT_NE(picture(), nullptr);
+    EXPECT_FALSE(picture()->IsPlaceholder());
+    EXPECT_EQ(picture()->PicWidth, 37);
+    viewer->LoadFromFile(other);
+    // Once read, the picture is not read again while the cache keeps it.
+    std::remove(pic.c_str());
+    viewer->LoadFromFile(viewer->History()[1]);
+    EXPECT_EQ(FileName(viewer->CurrentFile()), "pictured.htm");
+    ASSERT_NE(picture(), nullptr);
+    if (count > 0) {
+      EXPECT_FALSE(picture()->IsPlaceholder()) << count;
+      EXPECT_EQ(picture()->PicWidth, 37);
+    } else {
+      EXPECT_TRUE(picture()->IsPlaceholder()) << "a cache of 0 keeps nothing no page uses";
+    }
+    viewer->LoadFromFile(other);
+  }
+  viewer->SetImageCacheCount(5);
+  EXPECT_TRUE(shown.empty());
 }
 
 TEST_F(ViewerTest, ErrorsLeaveTheViewerWorking) {
