@@ -769,7 +769,10 @@ void AllocTables() {
   BucketStarts = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
   std::memset(BucketSizes, 0, kBuckets * 4);
   std::memset(BucketCursors, 0, kBuckets * 4);
+  // Room for every key, so that counting never fails half-way and leaves a
+  // counter behind that the list does not know.
   UsedKeys.clear();
+  UsedKeys.reserve(kBuckets);
 }
 
 // Empties the counters of the buckets the last index used: a small file

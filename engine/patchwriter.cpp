@@ -303,7 +303,7 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   uint32_t time;
   if (newRead) {
     time = newAheadTime;
-    if (time > NewestFileTime) NewestFileTime = time;
+    NoteFileTime(time);
   } else {
     time = FileTime(PairNewFile);
   }

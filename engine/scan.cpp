@@ -56,7 +56,7 @@ void RefuseUnreadable(const std::string& path) {
 FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
     : fullPath(path), relativePath(relativeName) {
   if (!Read()) RefuseUnreadable(path);
-  if (time > NewestFileTime) NewestFileTime = time;
+  NoteFileTime(time);
 }
 
 FileEntry::FileEntry(const std::string& path, const std::string& relativeName, Unread)
@@ -177,7 +177,7 @@ bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::
     work();
   for (size_t i = 0; i < files.size(); ++i) {
     if (!read[i]) RefuseUnreadable(files[i]->fullPath);
-    if (files[i]->time > NewestFileTime) NewestFileTime = files[i]->time;
+    NoteFileTime(files[i]->time);
     Append(stream, std::move(files[i]));
   }
   return true;
@@ -1139,8 +1139,12 @@ uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int sec
 
 uint32_t FileTime(FILE* file) {
   uint32_t value = FileTimeOf(file);
-  if (value > NewestFileTime) NewestFileTime = value;
+  NoteFileTime(value);
   return value;
+}
+
+void NoteFileTime(uint32_t time) {
+  if (time > NewestFileTime) NewestFileTime = time;
 }
 
 uint32_t FileTimeOf(FILE* file) {

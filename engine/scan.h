@@ -119,6 +119,8 @@ uint32_t FileTime(FILE* file);
 extern uint32_t NewestFileTime;
 // The same time without keeping it as the newest seen.
 uint32_t FileTimeOf(FILE* file);
+// Keeps a time taken with FileTimeOf as the newest seen when it is.
+void NoteFileTime(uint32_t time);
 // DOS form of a local time (exposed for the tests).
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
 
