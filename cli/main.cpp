@@ -8,9 +8,9 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
@@ -24,6 +24,17 @@
 #include "scan.h"
 
 namespace {
+
+// Whether the stream goes to a terminal (a console), where a user reads it
+// as it comes. The Windows runtime counts the null device as a terminal.
+bool ToTerminal(FILE* stream) {
+#ifdef _WIN32
+  DWORD mode;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
 
 // One live line on standard error, redrawn at most ten times a second.
 struct Progress {
@@ -110,7 +121,11 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < settings.positional.size(); ++i) SourceList[i] = settings.positional[i];
   SourceCount = static_cast<uint32_t>(settings.positional.size());
 
-  gProgress.enabled = !settings.quiet && isatty(fileno(stderr));
+  // Redirected output (to a file, a pipe or the null device) is written in
+  // blocks: the engine says a line per skipped or embedded file, and the
+  // Windows runtime writes each line to the null device on its own.
+  if (!ToTerminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  gProgress.enabled = !settings.quiet && ToTerminal(stderr);
   if (gProgress.enabled) {
     FinderProgressHook = OnFinder;
     OptimizeProgressHook = OnOptimise;
@@ -133,6 +148,7 @@ int main(int argc, char** argv) {
     rc = 1;
   } catch (...) {
     gProgress.End();
+    std::fflush(stdout);
     std::fprintf(stderr, "morvane-cli: the patch could not be made\n");
     rc = 1;
   }

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <zlib.h>
 
 #include "commonprefix.h"
+#include "workers.h"
 
 namespace {
 
@@ -207,10 +206,7 @@ struct BodyDeflater::Impl {
   uint64_t answersStart = 0;
 
   Impl(uint32_t t, uint32_t stage, uint32_t piece) : threads(t), stageBytes(stage), pieceBytes(piece) {
-    if (threads == 0) {
-      unsigned n = std::thread::hardware_concurrency();
-      threads = n == 0 ? 1 : std::min(n, 64u);
-    }
+    if (threads == 0) threads = CoreCount();
     InitBlock();
   }
 
@@ -757,16 +753,7 @@ struct BodyDeflater::Impl {
         // Unanswered positions are searched on the calling thread.
       }
     };
-    std::vector<std::thread> helpers;
-    for (uint32_t t = 1; t < threads; ++t) {
-      try {
-        helpers.emplace_back(work);
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-    work();
-    for (std::thread& t : helpers) t.join();
+    RunOnWorkers(threads - 1, work);
   }
 
   void ProcessStage() {

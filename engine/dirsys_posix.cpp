@@ -25,13 +25,17 @@ bool SysListDirectory(const std::string& path, std::vector<SysDirEntry>& entries
     SysDirEntry e;
     e.name = name;
     e.hidden = name[0] == '.';
-    std::string full = path;
-    if (!full.empty() && full.back() != '/') full += '/';
-    full += name;
+    // The listing tells plain files and directories apart on most file
+    // systems; only links and entries of unknown kind are looked at.
+    if (d->d_type == DT_REG || d->d_type == DT_DIR) {
+      e.isDirectory = d->d_type == DT_DIR;
+      entries.push_back(e);
+      continue;
+    }
     struct stat st;
     // A link to a directory is followed like the directory itself; a broken
     // link is listed as a file so that opening it reports the problem.
-    bool known = stat(full.c_str(), &st) == 0;
+    bool known = fstatat(dirfd(dir), name.c_str(), &st, 0) == 0;
     e.isDirectory = known && S_ISDIR(st.st_mode);
     // Pipes, sockets and devices are no files to patch, and opening a pipe
     // would block the scan until some writer appears.

@@ -8,14 +8,13 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "commonprefix.h"
 #include "messages.h"
 #include "options.h"
 #include "patchfile.h"
+#include "workers.h"
 
 RecordList FinderRecords;
 uint32_t FinderCopyCount = 0;
@@ -48,6 +47,10 @@ const uint32_t kStartCost = 1000000;
 // A source inside the new file must lie at least this far behind the
 // position being matched.
 const uint32_t kNewFileDistance = 266;
+// Below these sizes (scanned bytes of the new file, indexed positions) the
+// helpers cost more to wake than they save.
+const uint32_t kParallelScan = 64 * 1024;
+const uint32_t kParallelIndex = 16384;
 
 uint32_t* BucketSizes = nullptr;
 uint32_t* BucketCursors = nullptr;
@@ -76,6 +79,10 @@ uint64_t* IndexAfter = nullptr;
 // does not know.
 uint32_t* IndexByByte = nullptr;
 uint32_t IndexCount = 0;
+// The keys whose buckets the index holds, in the order first seen; the
+// counters of all other buckets are 0 (BucketStarts of those is left as it
+// was).
+std::vector<uint32_t> UsedKeys;
 const uint32_t kLargeGroup = 64;
 
 // The k bytes before an entry (byte c - 1 highest), then the 6 - k bytes
@@ -117,37 +124,26 @@ inline uint32_t KeyAt(const uint8_t* p) { return p[0] + 256u * p[5]; }
 inline uint32_t InnerAt(const uint8_t* p) { return Load32(p + 1); }
 
 uint32_t ScanThreadCount() {
-  if (FinderThreads) return FinderThreads;
-  unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : std::min(n, 64u);
+  return FinderThreads ? FinderThreads : CoreCount();
 }
 
 // Calls f(from, to) for pieces of [0, n) on the scan's threads, each piece
-// taken by whichever thread is free; f must touch only its own piece.
+// taken by whichever thread is free; f must touch only its own piece. Work
+// too small to gain from helpers (parallel false) stays on this thread.
 template <class F>
-void ForPieces(uint32_t n, F f) {
+void ForPieces(uint32_t n, bool parallel, F f) {
   const uint32_t threads = ScanThreadCount();
-  if (threads <= 1 || n < 2) {
+  if (!parallel || threads <= 1 || n < 2) {
     f(0, n);
     return;
   }
   const uint32_t parts = std::min(n, threads * 16);
   std::atomic<uint32_t> next(0);
-  auto work = [&]() {
+  RunOnWorkers(threads - 1, [&]() {
     for (uint32_t k; (k = next.fetch_add(1)) < parts;)
       f(static_cast<uint32_t>(static_cast<uint64_t>(n) * k / parts),
         static_cast<uint32_t>(static_cast<uint64_t>(n) * (k + 1) / parts));
-  };
-  std::vector<std::thread> helpers;
-  for (uint32_t t = 1; t < threads; ++t) {
-    try {
-      helpers.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // the others and this thread share the pieces
-    }
-  }
-  work();
-  for (std::thread& t : helpers) t.join();
+  });
 }
 
 // One quicksort step on the inner word, middle element as pivot: [lo, *left]
@@ -186,25 +182,36 @@ void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
 
 // The same sort for a bucket that holds a good part of the index (a
 // zero-filled stretch puts its every position behind one key): the two
-// sides of each of the first partitions are independent, so they are
-// sorted on threads of their own, and the order comes out as above.
+// sides of each of the first partitions are independent, so the partitions
+// of each level and then the sides left are worked on in parallel, and the
+// order comes out as above.
 void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int depth) {
-  if (depth <= 0 || hi - lo < 4096) {
-    SortBucket(a, lo, hi, buffer);
-    return;
+  struct Side {
+    int64_t lo, hi;
+  };
+  std::vector<Side> sides{{lo, hi}}, next;
+  for (int level = 0; level < depth; ++level) {
+    next.assign(sides.size() * 2, Side{0, -1});
+    ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+      for (uint32_t x = from; x < to; ++x) {
+        const Side& side = sides[x];
+        if (side.hi - side.lo < 4096) {
+          next[2 * x] = side;  // small enough to sort whole
+          continue;
+        }
+        int64_t i, j;
+        Partition(a, side.lo, side.hi, buffer, &j, &i);
+        next[2 * x] = {side.lo, j};
+        next[2 * x + 1] = {i, side.hi};
+      }
+    });
+    sides.clear();
+    for (const Side& side : next)
+      if (side.lo < side.hi) sides.push_back(side);
   }
-  int64_t i, j;
-  Partition(a, lo, hi, buffer, &j, &i);
-  std::thread left;
-  if (lo < j) {
-    try {
-      left = std::thread(SortLargeBucket, a, lo, j, buffer, depth - 1);
-    } catch (const std::system_error&) {
-      SortLargeBucket(a, lo, j, buffer, depth - 1);
-    }
-  }
-  if (i < hi) SortLargeBucket(a, i, hi, buffer, depth - 1);
-  if (left.joinable()) left.join();
+  ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t x = from; x < to; ++x) SortBucket(a, sides[x].lo, sides[x].hi, buffer);
+  });
 }
 
 struct Progress {
@@ -614,13 +621,14 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
 void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   const uint32_t threads = ScanThreadCount();
   const uint32_t chunk = std::max<uint32_t>(FinderChunkSize, 64);
-  if (threads <= 1 || b - a <= chunk) {
+  if (threads <= 1 || b - a <= chunk || b - a < kParallelScan) {
     ScanSerial(s, progress, a, b);
     return;
   }
   // Pieces are traced in order by the helpers, at most `window` ahead of
   // the one being followed, so that the traces held stay few; a piece the
-  // parse has already passed is not traced at all.
+  // parse has already passed is not traced at all. A piece that no helper
+  // has taken when the parse gets there is searched by the parse itself.
   const uint32_t count = static_cast<uint32_t>((static_cast<uint64_t>(b - a) + chunk - 1) / chunk);
   const uint32_t window = threads * 4;
   std::vector<PieceTrace> pieces(window);
@@ -631,6 +639,13 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   std::atomic<uint32_t> reached(a);
   bool quit = false;
   const Scan base = s;
+  auto place = [&](uint32_t k) -> PieceTrace& {
+    PieceTrace& t = pieces[k % window];
+    t.from = static_cast<uint32_t>(a + static_cast<uint64_t>(k) * chunk);
+    t.to = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(t.from) + chunk, b));
+    t.guess = t.from;
+    return t;
+  };
 
   auto helper = [&]() {
     std::unique_lock<std::mutex> hold(lock);
@@ -638,10 +653,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
       changed.wait(hold, [&] { return quit || (nextPiece < count && nextPiece < following + window); });
       if (quit) return;
       uint32_t k = nextPiece++;
-      PieceTrace& t = pieces[k % window];
-      t.from = static_cast<uint32_t>(a + static_cast<uint64_t>(k) * chunk);
-      t.to = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(t.from) + chunk, b));
-      t.guess = t.from;
+      PieceTrace& t = place(k);
       hold.unlock();
       if (t.to > reached.load(std::memory_order_relaxed))
         TracePiece(base, b, t);
@@ -652,21 +664,12 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
       changed.notify_all();
     }
   };
-  std::vector<std::thread> helpers;
-  for (uint32_t t = 0; t < threads; ++t) {
-    try {
-      helpers.emplace_back(helper);
-    } catch (const std::system_error&) {
-      break;  // fewer threads then
-    }
-  }
   auto stop = [&]() {
     {
       std::lock_guard<std::mutex> hold(lock);
       quit = true;
     }
     changed.notify_all();
-    for (std::thread& t : helpers) t.join();
   };
 
   uint32_t q = a;
@@ -695,67 +698,67 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
     return n;
   };
 
-  try {
-    for (uint32_t k = 0; k < count; ++k) {
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        // Without helpers the pieces are traced here.
-        if (helpers.empty()) {
-          ++nextPiece;
-          PieceTrace& t = pieces[k % window];
-          t.from = static_cast<uint32_t>(a + static_cast<uint64_t>(k) * chunk);
-          t.to = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(t.from) + chunk, b));
-          t.entries.clear();
-          t.hits.clear();
-          done[k % window] = 1;
+  auto follow = [&]() {
+    try {
+      for (uint32_t k = 0; k < count; ++k) {
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          if (nextPiece == k) {
+            ++nextPiece;
+            PieceTrace& t = place(k);
+            t.entries.clear();
+            t.hits.clear();
+            done[k % window] = 1;
+          }
+          changed.wait(hold, [&] { return done[k % window] != 0; });
         }
-        changed.wait(hold, [&] { return done[k % window] != 0; });
-      }
-      const PieceTrace& t = pieces[k % window];
-      size_t at = 0;
-      while (q < t.to) {
-        while (at < t.entries.size() &&
-               (t.entries[at].length ? t.entries[at].p + t.entries[at].length : t.entries[at].value) <= q)
-          ++at;
-        if (at < t.entries.size()) {
-          const TraceEntry& e = t.entries[at];
-          if (e.length == 0 && e.p <= q) {
+        const PieceTrace& t = pieces[k % window];
+        size_t at = 0;
+        while (q < t.to) {
+          while (at < t.entries.size() &&
+                 (t.entries[at].length ? t.entries[at].p + t.entries[at].length : t.entries[at].value) <= q)
+            ++at;
+          if (at < t.entries.size()) {
+            const TraceEntry& e = t.entries[at];
+            if (e.length == 0 && e.p <= q) {
+              literal(q);
+              s.boundHits += hitsIn(t, q, e.value);
+              q = e.value;
+              progress.Advance(q);
+              continue;
+            }
+            if (e.length > 0 && e.p == q && e.lastOffset == s.lastOffset) {
+              s.boundHits += hitsIn(t, q, q + 1);
+              copy(e.length, e.value);
+              progress.Advance(q);
+              continue;
+            }
+          }
+          MatchAt(s, q, b);
+          if (s.bestLength == 0) {
             literal(q);
-            s.boundHits += hitsIn(t, q, e.value);
-            q = e.value;
-            progress.Advance(q);
-            continue;
+            ++q;
+          } else {
+            copy(s.bestLength, s.bestOffset);
           }
-          if (e.length > 0 && e.p == q && e.lastOffset == s.lastOffset) {
-            s.boundHits += hitsIn(t, q, q + 1);
-            copy(e.length, e.value);
-            progress.Advance(q);
-            continue;
-          }
+          progress.Advance(q);
         }
-        MatchAt(s, q, b);
-        if (s.bestLength == 0) {
-          literal(q);
-          ++q;
-        } else {
-          copy(s.bestLength, s.bestOffset);
+        reached.store(q, std::memory_order_relaxed);
+        {
+          std::lock_guard<std::mutex> hold(lock);
+          done[k % window] = 0;
+          following = k + 1;
         }
-        progress.Advance(q);
+        changed.notify_all();
       }
-      reached.store(q, std::memory_order_relaxed);
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        done[k % window] = 0;
-        following = k + 1;
-      }
-      changed.notify_all();
+    } catch (...) {
+      // The progress hook may end the run by throwing.
+      stop();
+      throw;
     }
-  } catch (...) {
-    // The progress hook may end the run by throwing.
     stop();
-    throw;
-  }
-  stop();
+  };
+  RunBeside(threads, helper, follow);
   if (pending) EmitLiteral(runStart, b);
 }
 
@@ -764,6 +767,25 @@ void AllocTables() {
   BucketSizes = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
   BucketCursors = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
   BucketStarts = static_cast<uint32_t*>(AllocateBlock(kBuckets * 4, kIndexEnglish, kIndexGerman));
+  std::memset(BucketSizes, 0, kBuckets * 4);
+  std::memset(BucketCursors, 0, kBuckets * 4);
+  // Room for every key, so that counting never fails half-way and leaves a
+  // counter behind that the list does not know.
+  UsedKeys.clear();
+  UsedKeys.reserve(kBuckets);
+}
+
+// Empties the counters of the buckets the last index used: a small file
+// uses few of them, and a run of thousands of small files would otherwise
+// clear and walk all 65536 for each.
+void ClearUsedBuckets() {
+  if (UsedKeys.size() > kBuckets / 16) {
+    std::memset(BucketSizes, 0, kBuckets * 4);
+    std::memset(BucketCursors, 0, kBuckets * 4);
+  } else {
+    for (uint32_t key : UsedKeys) BucketSizes[key] = BucketCursors[key] = 0;
+  }
+  UsedKeys.clear();
 }
 
 void FreeIndex() {
@@ -781,8 +803,9 @@ void OrderLargeGroups(uint32_t count) {
   if (count > (SIZE_MAX - 1) / (kAlignments * sizeof(uint32_t))) return;
   IndexByByte = static_cast<uint32_t*>(std::malloc(kAlignments * count * sizeof(uint32_t) + 1));
   if (!IndexByByte) return;
-  ForPieces(kBuckets, [count](uint32_t from, uint32_t to) {
-    for (uint32_t key = from; key < to; ++key) {
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), count >= kParallelIndex, [count](uint32_t from, uint32_t to) {
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
       uint32_t start = BucketStarts[key], size = BucketSizes[key];
       for (uint32_t g0 = 0, g1; g0 < size; g0 = g1) {
         for (g1 = g0 + 1; g1 < size && IndexInner[start + g1] == IndexInner[start + g0];) ++g1;
@@ -817,7 +840,7 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
   }
   // Every indexed position lies at least 4 bytes after the start of the
   // buffer and 17 before its end.
-  ForPieces(count, [buf](uint32_t from, uint32_t to) {
+  ForPieces(count, count >= kParallelIndex, [buf](uint32_t from, uint32_t to) {
     for (uint32_t i = from; i < to; ++i) {
       const uint8_t* c = buf + IndexPositions[i];
       IndexInner[i] = InnerAt(c);
@@ -847,8 +870,7 @@ void BuildIndexInMemory() {
   uint32_t step = std::max<uint32_t>(SampleStep, 5);
   if (FinderProgressHook) FinderProgressHook(0);
   AllocTables();
-  std::memset(BucketSizes, 0, kBuckets * 4);
-  std::memset(BucketCursors, 0, kBuckets * 4);
+  ClearUsedBuckets();
   FreeIndex();
 
   PairRange range = CurrentPairRange();
@@ -858,13 +880,18 @@ void BuildIndexInMemory() {
     std::memset(buf + PairOldSize + range.newStart, 0xFF, range.length);
   }
 
-  ForIndexedPositions(step, range, [&](uint32_t p) { ++BucketSizes[KeyAt(buf + p)]; });
+  ForIndexedPositions(step, range, [&](uint32_t p) {
+    uint32_t key = KeyAt(buf + p);
+    if (BucketSizes[key]++ == 0) UsedKeys.push_back(key);
+  });
+  // The buckets' places in the index follow UsedKeys; nothing depends on
+  // their order.
   uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
   uint64_t bytes = indexed / step * 4 + 1000;
   if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
   IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
   uint32_t next = 0;
-  for (uint32_t key = 0; key < kBuckets; ++key) {
+  for (uint32_t key : UsedKeys) {
     BucketStarts[key] = next;
     next += BucketSizes[key];
   }
@@ -876,12 +903,14 @@ void BuildIndexInMemory() {
   const uint32_t large = std::max<uint32_t>(next / (threads * 4), 65536);
   int depth = 0;
   while ((1u << depth) < threads && depth < 6) ++depth;
-  ForPieces(kBuckets, [buf, large](uint32_t from, uint32_t to) {
-    for (uint32_t key = from; key < to; ++key)
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), next >= kParallelIndex, [buf, large](uint32_t from, uint32_t to) {
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
       if (BucketSizes[key] > 1 && BucketSizes[key] <= large)
         SortBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf);
+    }
   });
-  for (uint32_t key = 0; key < kBuckets; ++key)
+  for (uint32_t key : UsedKeys)
     if (BucketSizes[key] > large)
       SortLargeBucket(IndexPositions + BucketStarts[key], 0, BucketSizes[key] - 1, buf, threads > 1 ? depth : 0);
   if (FinderWalkAids) CopyNeighbourhoods(next, buf);
@@ -920,7 +949,7 @@ RecordList::~RecordList() { Clear(); }
 void RecordList::Append(int32_t length, uint32_t offset) {
   if (!current || used == kRecordsPerBlock) {
     if (current) fullBlocks.Append(reinterpret_cast<DynElement>(current));
-    current = static_cast<PatchRecord*>(AllocateBlock(kStreamBlockSize, kRecordEnglish, kRecordGerman));
+    current = static_cast<PatchRecord*>(AllocateStreamBlock(kRecordEnglish, kRecordGerman));
     used = 0;
   }
   current[used].length = length;
@@ -938,9 +967,9 @@ const PatchRecord& RecordList::At(uint32_t index) const {
 PatchRecord* RecordList::Last() { return used > 0 ? &current[used - 1] : nullptr; }
 
 void RecordList::Clear() {
-  for (uint32_t i = 0; i < fullBlocks.Count(); ++i) FreeBlock(reinterpret_cast<void*>(fullBlocks.Get(i)));
+  for (uint32_t i = 0; i < fullBlocks.Count(); ++i) FreeStreamBlock(reinterpret_cast<void*>(fullBlocks.Get(i)));
   fullBlocks.Clear();
-  FreeBlock(current);
+  FreeStreamBlock(current);
   current = nullptr;
   used = 0;
 }

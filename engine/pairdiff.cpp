@@ -86,10 +86,10 @@ void DiffPair(uint32_t i) {
     record.flags |= kVersionRawExtension;
 }
 
-bool SavePairStreams(FILE* file, uint32_t i) {
+bool SavePairStreams(const StreamSink& sink, uint32_t i) {
   bool raw = (VersionRecords[i].flags & kVersionRawExtension) != 0;
-  return WarpA.Save(file) && WarpB1.Save(file) && WarpB2.Save(file) && WarpD.Save(file) &&
-         (raw ? WarpERaw.Save(file) : WarpE.Save(file));
+  return WarpA.Save(sink) && WarpB1.Save(sink) && WarpB2.Save(sink) && WarpD.Save(sink) &&
+         (raw ? WarpERaw.Save(sink) : WarpE.Save(sink));
 }
 
 void ClearStreams() {

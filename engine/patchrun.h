@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "streams.h"
+
 // Versions of the file being written (n of WritePatchedFile).
 extern uint32_t CurrentVersionCount;
 
@@ -23,4 +25,4 @@ void ReleaseRunResources();
 
 // The current pair's streams A, B1, B2, D and the chosen E variant, in that
 // order; false when a write fails.
-bool SavePairStreams(FILE* file, uint32_t i);
+bool SavePairStreams(const StreamSink& sink, uint32_t i);

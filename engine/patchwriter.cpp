@@ -22,6 +22,7 @@
 #include "messages.h"
 #include "options.h"
 #include "packer.h"
+#include "prefetch.h"
 #include "patchrun.h"
 #include "scan.h"
 #include "sys.h"
@@ -276,20 +277,36 @@ void EmbedFile(const std::string& path, const std::string& relativeName) {
 }
 
 void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i) {
-  PairOldFile = SysOpenFile(oldName, "rb");
-  if (!PairOldFile)
-    EngineMessage("\n\nError, can't open source file \"%s\" for reading!",
-                  "\n\nFehler, kann Quelldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", oldName.c_str());
-  PairNewFile = SysOpenFile(newName, "rb");
-  if (!PairNewFile)
-    EngineMessage("\n\nError, can't open destination file \"%s\" for writing!",
-                  "\n\nFehler, kann Zieldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", newName.c_str());
+  // Files a directory run has read ahead come as they are; the others are
+  // opened here.
+  std::vector<uint8_t> oldAhead, newAhead;
+  uint32_t oldAheadTime = 0, newAheadTime = 0;
+  const bool oldRead = InMemory && ActivePrefetcher && ActivePrefetcher->Take(oldName, oldAhead, oldAheadTime);
+  const bool newRead = InMemory && ActivePrefetcher && ActivePrefetcher->Take(newName, newAhead, newAheadTime);
+  if (!oldRead) {
+    PairOldFile = SysOpenFile(oldName, "rb");
+    if (!PairOldFile)
+      EngineMessage("\n\nError, can't open source file \"%s\" for reading!",
+                    "\n\nFehler, kann Quelldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", oldName.c_str());
+  }
+  if (!newRead) {
+    PairNewFile = SysOpenFile(newName, "rb");
+    if (!PairNewFile)
+      EngineMessage("\n\nError, can't open destination file \"%s\" for writing!",
+                    "\n\nFehler, kann Zieldatei \"%s\" nicht zum Lesen \xf6" "ffnen!", newName.c_str());
+  }
   VersionSlot& oldSlot = VersionSlots[i - 1];
   VersionSlot& newSlot = VersionSlots[i];
-  oldSlot.size = PairOldSize = OpenFileSize(PairOldFile, oldName);
-  newSlot.size = PairNewSize = OpenFileSize(PairNewFile, newName);
+  oldSlot.size = PairOldSize = oldRead ? static_cast<uint32_t>(oldAhead.size()) : OpenFileSize(PairOldFile, oldName);
+  newSlot.size = PairNewSize = newRead ? static_cast<uint32_t>(newAhead.size()) : OpenFileSize(PairNewFile, newName);
 
-  uint32_t time = FileTime(PairNewFile);
+  uint32_t time;
+  if (newRead) {
+    time = newAheadTime;
+    NoteFileTime(time);
+  } else {
+    time = FileTime(PairNewFile);
+  }
   if (PatchMode == 1 && i + 1 == CurrentVersionCount) CurrentFileTime = time;
 
   uint64_t working = MatchInNewFile ? static_cast<uint64_t>(PairOldSize) + PairNewSize
@@ -298,6 +315,9 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   PairWorkingSize = CheckedSize(working, newName);
 
   if (!InMemory) return;
+  // Each file is read whole, straight into the pair buffer.
+  if (PairOldFile) std::setvbuf(PairOldFile, nullptr, _IONBF, 0);
+  if (PairNewFile) std::setvbuf(PairNewFile, nullptr, _IONBF, 0);
 
   uint64_t total = static_cast<uint64_t>(PairOldSize) + PairNewSize;
   // Copy offsets address the pair buffer in 32 bits, so the pair must fit.
@@ -308,12 +328,18 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
                                 GermanMessages ? "um die Dateien im Speicher zu halten" : "to hold the files in memory"));
   PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
                                                    "um die Dateien im Speicher zu halten"));
-  if (PairOldSize > 0 && std::fread(PairBuffer, 1, PairOldSize, PairOldFile) != PairOldSize)
+  if (oldRead) {
+    if (PairOldSize > 0) std::memcpy(PairBuffer, oldAhead.data(), PairOldSize);
+  } else if (PairOldSize > 0 && std::fread(PairBuffer, 1, PairOldSize, PairOldFile) != PairOldSize) {
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   oldName.c_str());
-  if (PairNewSize > 0 && std::fread(PairBuffer + PairOldSize, 1, PairNewSize, PairNewFile) != PairNewSize)
+  }
+  if (newRead) {
+    if (PairNewSize > 0) std::memcpy(PairBuffer + PairOldSize, newAhead.data(), PairNewSize);
+  } else if (PairNewSize > 0 && std::fread(PairBuffer + PairOldSize, 1, PairNewSize, PairNewFile) != PairNewSize) {
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   newName.c_str());
+  }
   if (oldSlot.crc == 0) oldSlot.crc = ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart);
   if (newSlot.crc == 0) newSlot.crc = ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart);
   CloseFile(PairOldFile);
@@ -368,9 +394,15 @@ bool WritePatchedFile(const std::string& name, uint32_t n) {
     NotifyVersionProgress(i, n);
     LookupProtectionRange(name, n);
     DiffPair(i);
+    // The oldest pair is diffed last and written first: its streams go into
+    // the body from memory, which spares a directory run a temporary file
+    // for each of its files.
+    if (i == 1) break;
     VersionSlot& slot = VersionSlots[i];
     slot.tempFile = MakeTempFile(slot.tempName);
-    if (!SavePairStreams(slot.tempFile, i)) EngineFatalError("Error, can't write patchinfo into patchfile!");
+    FILE* temp = slot.tempFile;
+    if (!SavePairStreams([temp](const void* data, size_t size) { return std::fwrite(data, 1, size, temp) == size; }, i))
+      EngineFatalError("Error, can't write patchinfo into patchfile!");
     bool closed = std::fclose(slot.tempFile) == 0;
     slot.tempFile = nullptr;
     if (!closed) EngineFatalError("Error, can't write patchinfo into patchfile!");
@@ -411,6 +443,16 @@ bool WritePatchedFile(const std::string& name, uint32_t n) {
     if (ProtectionFound) {
       WriteU32(ProtectionOffsets[i - 1]);
       WriteU32(ProtectionLength);
+    }
+    if (i == 1) {
+      SavePairStreams(
+          [](const void* data, size_t size) {
+            WriteBody(data, static_cast<uint32_t>(size));
+            return true;
+          },
+          i);
+      ClearStreams();
+      continue;
     }
     VersionSlot& slot = VersionSlots[i];
     slot.tempFile = SysOpenFile(slot.tempName, "rb");
@@ -669,6 +711,7 @@ void ReleaseRunResources() {
   FreeBlock(PairBuffer);
   PairBuffer = nullptr;
   ClearStreams();
+  ReleaseStreamBlocks();
   if (VersionSlots) {
     for (int k = 0; k < kMaxVersions; ++k) {
       VersionSlot& slot = VersionSlots[k];
@@ -695,4 +738,7 @@ void AllocEngineBuffers() {
   AllocFinderBuffers();
 }
 
-void FreeEngineBuffers() { FreeFinderBuffers(); }
+void FreeEngineBuffers() {
+  FreeFinderBuffers();
+  ReleaseStreamBlocks();
+}

@@ -1,6 +1,7 @@
 #include "scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <cmath>
 #include <cstdlib>
@@ -14,7 +15,9 @@
 #include "messages.h"
 #include "options.h"
 #include "patchfile.h"
+#include "prefetch.h"
 #include "sys.h"
+#include "workers.h"
 
 uint32_t DirectorySerial = 0;
 uint32_t NewestFileTime = 0;
@@ -40,15 +43,33 @@ std::string JoinRelative(const std::string& relative, const std::string& name) {
   return relative + "\\" + name;
 }
 
+// Below this many files a tree is read on the calling thread alone.
+const size_t kParallelScanFiles = 32;
+
+void RefuseUnreadable(const std::string& path) {
+  EngineMessage("Error, can't access file \"%s\" in directory being scanned!",
+                "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
+}
+
 }  // namespace
 
 FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
     : fullPath(path), relativePath(relativeName) {
-  FILE* f = SysOpenFile(path, "rb");
-  if (!f)
-    EngineMessage("Error, can't access file \"%s\" in directory being scanned!",
-                  "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
-  time = FileTime(f);
+  if (!Read()) RefuseUnreadable(path);
+  NoteFileTime(time);
+}
+
+FileEntry::FileEntry(const std::string& path, const std::string& relativeName, Unread)
+    : fullPath(path), relativePath(relativeName) {}
+
+bool FileEntry::Read() {
+  FILE* f = SysOpenFile(fullPath, "rb");
+  if (!f) return false;
+  // A buffer of the stream's own would be allocated and freed for every
+  // file of the tree.
+  char streamBuffer[8192];
+  std::setvbuf(f, streamBuffer, _IOFBF, sizeof streamBuffer);
+  time = FileTimeOf(f);
   crc = 0xFFFFFFFF;
   uint8_t buffer[2000];
   size_t got;
@@ -61,13 +82,12 @@ FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
   std::fclose(f);
   // A read that breaks off would leave a wrong size and checksum, and a file
   // matched on them could be skipped as identical when it is not.
-  if (failed)
-    EngineMessage("Error, can't access file \"%s\" in directory being scanned!",
-                  "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
+  if (failed) return false;
   if (size > 0)
     for (int i = 0; i < 256; ++i) frequencies[i] = static_cast<double>(histogram[i]) / size;
   for (int i = 0; i < 256; ++i)
     if (histogram[i]) present[i / 64] |= uint64_t(1) << (i % 64);
+  return true;
 }
 
 DirectoryStream::DirectoryStream(const std::string& path) : DirectoryStream(path, true) {}
@@ -95,22 +115,11 @@ void ResetDirectorySerial() {
   NewestFileTime = 0;
 }
 
-bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::string& relative) {
-  std::vector<SysDirEntry> list;
-  if (!SysListDirectory(path, list)) return false;
-  for (const SysDirEntry& e : list) {
-    if (e.hidden && !ScanFlag) continue;
-    std::string full = AppendBackslash(path) + e.name;
-    std::string rel = JoinRelative(relative, e.name);
-    if (e.isDirectory)
-      ScanDirectory(stream, full, rel);
-    else
-      AddFile(stream, full, rel);
-  }
-  return true;
-}
+namespace {
 
-void AddFile(DirectoryStream* stream, const std::string& path, const std::string& relative) {
+// Whether an ignore pattern drops the file from this stream (and then says
+// so).
+bool Ignored(const DirectoryStream* stream, const std::string& path, const std::string& relative) {
   bool older = SourceCount >= 2 && stream->serial < SourceCount - 2;
   for (const IgnorePattern& p : IgnorePatterns) {
     bool applies;
@@ -120,12 +129,62 @@ void AddFile(DirectoryStream* stream, const std::string& path, const std::string
       applies = p.newest != 0;
     if (applies && MatchesPattern(p.pattern, relative, p.flag)) {
       std::printf("File \"%s\" ignored due to pattern \"%s\".\n", path.c_str(), p.pattern.c_str());
-      return;
+      return true;
     }
   }
-  auto entry = std::make_unique<FileEntry>(path, relative);
+  return false;
+}
+
+void Append(DirectoryStream* stream, std::unique_ptr<FileEntry> entry) {
   stream->totalSize += entry->size;
   stream->entries.Append(reinterpret_cast<DynElement>(entry.release()));
+}
+
+// The files of the tree below path in scan order, ignored ones left out;
+// false when path cannot be listed.
+bool ListTree(const DirectoryStream* stream, const std::string& path, const std::string& relative,
+              std::vector<std::unique_ptr<FileEntry>>& files) {
+  std::vector<SysDirEntry> list;
+  if (!SysListDirectory(path, list)) return false;
+  for (const SysDirEntry& e : list) {
+    if (e.hidden && !ScanFlag) continue;
+    std::string full = AppendBackslash(path) + e.name;
+    std::string rel = JoinRelative(relative, e.name);
+    if (e.isDirectory)
+      ListTree(stream, full, rel, files);
+    else if (!Ignored(stream, full, rel))
+      files.push_back(std::make_unique<FileEntry>(full, rel, FileEntry::Unread()));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::string& relative) {
+  std::vector<std::unique_ptr<FileEntry>> files;
+  if (!ListTree(stream, path, relative, files)) return false;
+  // The files are read side by side: most of the time of a tree of small
+  // files goes into opening them, which the helpers wait for together. The
+  // first that cannot be read, in scan order, ends the run as before.
+  std::vector<uint8_t> read(files.size(), 0);
+  std::atomic<size_t> next(0);
+  auto work = [&]() {
+    for (size_t i; (i = next.fetch_add(1)) < files.size();) read[i] = files[i]->Read() ? 1 : 0;
+  };
+  if (files.size() >= kParallelScanFiles)
+    RunOnWorkers(CoreCount() - 1, work);
+  else
+    work();
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!read[i]) RefuseUnreadable(files[i]->fullPath);
+    NoteFileTime(files[i]->time);
+    Append(stream, std::move(files[i]));
+  }
+  return true;
+}
+
+void AddFile(DirectoryStream* stream, const std::string& path, const std::string& relative) {
+  if (!Ignored(stream, path, relative)) Append(stream, std::make_unique<FileEntry>(path, relative));
 }
 
 FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& relative) {
@@ -215,6 +274,9 @@ constexpr size_t kChoiceLimit = size_t(1) << 21;
 // versions that drift a little at a time need fewer; landscapes where very
 // many orders score within a hair of each other reach it.
 constexpr size_t kStateBudget = 300000;
+// Far above the rounding of a similarity, far below any difference between
+// two files that the matcher could act on.
+constexpr double kSimilarityMargin = 1e-9;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
@@ -399,13 +461,45 @@ class ChainSearch {
         c.similarity = s;
       }
     }
-    for (uint32_t i = 0; i < stream->Count(); ++i) {
+    const Probes& probes = ProbesOf(tree);
+    double wanted[kProbes];
+    for (int j = 0; j < kProbes; ++j) wanted[j] = entry->frequencies[probes.values[j]];
+    const uint32_t count = stream->Count();
+    if (c.file < 0 && count > 1) {
+      // Without a match by name the best so far starts low and lets nearly
+      // every file through; the file nearest on the probes is most likely
+      // the best, and once its similarity is known only files at least as
+      // similar need comparing (the first of equals still wins). The margin
+      // covers rounding that may differ between two computations of one
+      // similarity.
+      uint32_t nearest = 0;
+      double least = HUGE_VAL;
+      for (uint32_t i = 0; i < count; ++i) {
+        const double* f = &probes.frequencies[size_t(i) * kProbes];
+        double d = 0;
+        for (int j = 0; j < kProbes; ++j) d += (wanted[j] - f[j]) * (wanted[j] - f[j]);
+        if (d < least) {
+          least = d;
+          nearest = i;
+        }
+      }
+      double s = Similarity(entry, stream->At(nearest));
+      c.similarity = std::max(0.0, s - kSimilarityMargin);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      // One term alone bounds the sum of squares from below: where a probe
+      // rules the file out (by more than any rounding), it need not be read.
+      const double* f = &probes.frequencies[size_t(i) * kProbes];
+      bool out = false;
+      for (int j = 0; j < kProbes && !out; ++j)
+        out = 1.0 - (wanted[j] - f[j]) * (wanted[j] - f[j]) + kSimilarityMargin <= c.similarity;
       double s;
-      if (SimilarityAbove(entry, stream->At(i), c.similarity, &s)) {
+      if (!out && SimilarityAbove(entry, stream->At(i), c.similarity, &s)) {
         c.file = static_cast<int32_t>(firstId_[tree] + i);
         c.similarity = s;
       }
     }
+    if (c.file < 0) c.similarity = 0;
     c.cost = c.file >= 0 ? -std::log(c.similarity) : kForbidden;
     row[tree] = c;
     return c;
@@ -419,7 +513,11 @@ class ChainSearch {
     ++stamp_;
     std::vector<uint32_t> reach{from};
     stamps_[from] = stamp_;
-    for (size_t r = 0; r < reach.size(); ++r)
+    // With one older tree nothing below depends on the files beyond the
+    // first step, and finding their own choices would compare each with
+    // its whole tree.
+    const size_t explored = older_ > 1 ? SIZE_MAX : 1;
+    for (size_t r = 0; r < reach.size() && r < explored; ++r)
       for (uint32_t j = 0; j < older_; ++j) {
         Choice c = ChoiceIn(static_cast<int>(j), reach[r]);
         if (c.file >= 0 && stamps_[static_cast<uint32_t>(c.file)] != stamp_) {
@@ -702,7 +800,43 @@ class ChainSearch {
     trees_.push_back(s);
     firstId_.push_back(static_cast<uint32_t>(files_.size()));
     names_.emplace_back();
+    probes_.emplace_back();
     for (uint32_t i = 0; i < s->Count(); ++i) AddFile(s->At(i), index);
+  }
+
+  // The frequencies of the byte values that vary most between the files of
+  // a tree, for all its files side by side: comparing a file with every
+  // file of a tree of thousands reads these instead of each file's tables.
+  static const int kProbes = 8;
+  struct Probes {
+    uint8_t values[kProbes] = {};
+    std::vector<double> frequencies;  // kProbes per file
+  };
+
+  const Probes& ProbesOf(int tree) {
+    Probes& p = probes_[tree];
+    const DirectoryStream* s = trees_[tree];
+    if (p.frequencies.size() == size_t(s->Count()) * kProbes) return p;
+    double sum[256] = {}, squares[256] = {};
+    for (uint32_t i = 0; i < s->Count(); ++i)
+      for (int v = 0; v < 256; ++v) {
+        const double f = s->At(i)->frequencies[v];
+        sum[v] += f;
+        squares[v] += f * f;
+      }
+    int order[256];
+    for (int v = 0; v < 256; ++v) order[v] = v;
+    const double count = s->Count() > 0 ? s->Count() : 1;
+    std::partial_sort(order, order + kProbes, order + 256, [&](int x, int y) {
+      const double vx = squares[x] / count - (sum[x] / count) * (sum[x] / count);
+      const double vy = squares[y] / count - (sum[y] / count) * (sum[y] / count);
+      return vx != vy ? vx > vy : x < y;
+    });
+    for (int j = 0; j < kProbes; ++j) p.values[j] = static_cast<uint8_t>(order[j]);
+    p.frequencies.resize(size_t(s->Count()) * kProbes);
+    for (uint32_t i = 0; i < s->Count(); ++i)
+      for (int j = 0; j < kProbes; ++j) p.frequencies[size_t(i) * kProbes + j] = s->At(i)->frequencies[p.values[j]];
+    return p;
   }
 
   uint32_t AddFile(FileEntry* e, int tree) {
@@ -736,6 +870,7 @@ class ChainSearch {
   std::vector<std::vector<Choice>> choices_;
   size_t choiceCount_ = 0;
   std::vector<std::unordered_map<std::string, int32_t>> names_;
+  std::vector<Probes> probes_;
   std::vector<uint32_t> stamps_;
   uint32_t stamp_ = 0;
   std::vector<double> entering_;  // [to * older + from]
@@ -881,6 +1016,17 @@ void FillSlots(const std::vector<FileEntry*>& chain) {
   }
 }
 
+// What the matcher decided for one file of the newest tree.
+struct FilePlan {
+  bool embed = false;
+  std::vector<FileEntry*> chain;  // kept versions, oldest first
+};
+
+// Files read ahead while a pair is diffed: enough to cover the wait for the
+// next pairs' files, little next to the memory of a run.
+const size_t kAheadBytes = 4u << 20;
+const size_t kAheadFiles = 64;
+
 }  // namespace
 
 void MatchDirectories() {
@@ -890,18 +1036,50 @@ void MatchDirectories() {
   auto* newest = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(n - 1));
   const uint32_t total = newest->totalSize;
   uint32_t done = 0;
-  ChainSearchSession session(n);
+  // The chains depend on the trees alone, so they are all found first; the
+  // files the pairs will read are then known in order and are read ahead.
+  std::vector<FilePlan> plans(newest->Count());
+  std::vector<std::string> order;
+  std::vector<uint32_t> sizes;
+  {
+    ChainSearchSession session(n);
+    for (uint32_t e = 0; e < newest->Count(); ++e) {
+      FileEntry* entry = newest->At(e);
+      const double score = SearchBestChain(entry, n);
+      session.Trim();
+      entry->processed = 1;
+      FilePlan& plan = plans[e];
+      if (score == 0 || (entry->size <= 100 && score < 0.999)) {
+        plan.embed = true;
+        continue;
+      }
+      plan.chain = ThinChain(true);
+      std::vector<FileEntry*>& chain = plan.chain;
+      if (chain.size() > static_cast<size_t>(kMaxVersions)) chain.erase(chain.begin(), chain.end() - kMaxVersions);
+      // WritePatchedFile loads the pairs newest first.
+      for (size_t i = chain.size(); i-- > 1;) {
+        order.push_back(chain[i - 1]->fullPath);
+        sizes.push_back(chain[i - 1]->size);
+        order.push_back(chain[i]->fullPath);
+        sizes.push_back(chain[i]->size);
+      }
+    }
+  }
+  std::unique_ptr<FilePrefetcher> ahead;
+  if (InMemory && !order.empty())
+    ahead = std::make_unique<FilePrefetcher>(std::move(order), std::move(sizes), kAheadBytes, kAheadFiles);
+  struct Active {
+    explicit Active(FilePrefetcher* p) { ActivePrefetcher = p; }
+    ~Active() { ActivePrefetcher = nullptr; }
+  } active(ahead.get());
   for (uint32_t e = 0; e < newest->Count(); ++e) {
     FileEntry* entry = newest->At(e);
-    const double score = SearchBestChain(entry, n);
-    session.Trim();
-    entry->processed = 1;
-    if (score == 0 || (entry->size <= 100 && score < 0.999)) {
+    const FilePlan& plan = plans[e];
+    if (plan.embed) {
       std::printf("No source for \"%s\", embedding file.\n", entry->relativePath.c_str());
       EmbedFile(entry->fullPath, entry->relativePath);
     } else {
-      std::vector<FileEntry*> chain = ThinChain(true);
-      if (chain.size() > static_cast<size_t>(kMaxVersions)) chain.erase(chain.begin(), chain.end() - kMaxVersions);
+      const std::vector<FileEntry*>& chain = plan.chain;
       FillSlots(chain);
       if (chain.size() == 1) {
         std::printf("File \"%s\" identical in all sources, skiped.\n", entry->relativePath.c_str());
@@ -960,6 +1138,16 @@ uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int sec
 }
 
 uint32_t FileTime(FILE* file) {
+  uint32_t value = FileTimeOf(file);
+  NoteFileTime(value);
+  return value;
+}
+
+void NoteFileTime(uint32_t time) {
+  if (time > NewestFileTime) NewestFileTime = time;
+}
+
+uint32_t FileTimeOf(FILE* file) {
   uint32_t value;
   if (UseCurrentTime == 1) {
     // Read once, so that every file of the process carries the same time;
@@ -985,7 +1173,6 @@ uint32_t FileTime(FILE* file) {
     }
     value = DosDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second);
   }
-  if (value > NewestFileTime) NewestFileTime = value;
   return value;
 }
 

@@ -18,6 +18,12 @@
 class FileEntry {
  public:
   FileEntry(const std::string& path, const std::string& relativeName);
+  // Names only; Read fills the rest.
+  struct Unread {};
+  FileEntry(const std::string& path, const std::string& relativeName, Unread);
+  // Reads the file, raising nothing and leaving NewestFileTime alone, so
+  // that many files can be read at once; false when it cannot be read.
+  bool Read();
 
   std::string fullPath;
   std::string relativePath;  // equal to fullPath in file mode
@@ -111,6 +117,10 @@ void CheckFileMode();
 // time with UseCurrentTime = 1).  The largest value seen is kept.
 uint32_t FileTime(FILE* file);
 extern uint32_t NewestFileTime;
+// The same time without keeping it as the newest seen.
+uint32_t FileTimeOf(FILE* file);
+// Keeps a time taken with FileTimeOf as the newest seen when it is.
+void NoteFileTime(uint32_t time);
 // DOS form of a local time (exposed for the tests).
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
 

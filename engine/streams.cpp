@@ -106,6 +106,31 @@ void FreeBlock(void* block) { std::free(block); }
 
 namespace {
 
+const uint32_t kKeptBlocks = 64;
+void* KeptBlocks[kKeptBlocks];
+uint32_t KeptCount = 0;
+
+}  // namespace
+
+void* AllocateStreamBlock(const char* englishText, const char* germanText) {
+  if (KeptCount > 0) return KeptBlocks[--KeptCount];
+  return AllocateBlock(kStreamBlockSize, englishText, germanText);
+}
+
+void FreeStreamBlock(void* block) {
+  if (!block) return;
+  if (KeptCount < kKeptBlocks)
+    KeptBlocks[KeptCount++] = block;
+  else
+    FreeBlock(block);
+}
+
+void ReleaseStreamBlocks() {
+  while (KeptCount > 0) FreeBlock(KeptBlocks[--KeptCount]);
+}
+
+namespace {
+
 const char kBitEnglish[] = "to expand optimizing bitstream";
 const char kBitGerman[] = "um Optimierungs-Bitstream zu verg\xf6\xdf" "ern";
 
@@ -115,7 +140,7 @@ bool WriteAll(FILE* file, const void* data, size_t n) {
 
 // Frees every full block held by a stream's array and empties it.
 void FreeFullBlocks(DynArray& blocks) {
-  for (uint32_t i = 0; i < blocks.Count(); ++i) FreeBlock(reinterpret_cast<void*>(blocks.Get(i)));
+  for (uint32_t i = 0; i < blocks.Count(); ++i) FreeStreamBlock(reinterpret_cast<void*>(blocks.Get(i)));
   blocks.DynArray::Clear();
 }
 
@@ -125,7 +150,7 @@ BitStream::~BitStream() { Clear(); }
 
 void BitStream::PutBit(int bit) {
   if (!currentBlock) {
-    currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, kBitEnglish, kBitGerman));
+    currentBlock = static_cast<uint8_t*>(AllocateStreamBlock(kBitEnglish, kBitGerman));
     writePos = currentBlock;
   }
   if (bit) pendingByte = static_cast<uint8_t>(pendingByte | (1u << bitCount));
@@ -138,7 +163,7 @@ void BitStream::PutBit(int bit) {
       // The full block now belongs to the array; a failing allocation ends
       // the run, and Clear must not free that block twice.
       currentBlock = writePos = nullptr;
-      currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, kBitEnglish, kBitGerman));
+      currentBlock = static_cast<uint8_t*>(AllocateStreamBlock(kBitEnglish, kBitGerman));
       writePos = currentBlock;
     }
   }
@@ -150,20 +175,23 @@ uint32_t BitStream::Length() const {
 }
 
 bool BitStream::Save(FILE* file) {
+  return Save([file](const void* data, size_t n) { return WriteAll(file, data, n); });
+}
+
+bool BitStream::Save(const StreamSink& sink) {
   if (!currentBlock) return true;
   uint8_t* end = writePos;
   // The pending byte sits at the write position for the write only, so
   // more bits may follow afterwards.
   if (bitCount > 0) *end++ = pendingByte;
   bool ok = true;
-  for (uint32_t i = 0; i < count && ok; ++i)
-    ok = WriteAll(file, reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
-  if (ok) ok = WriteAll(file, currentBlock, static_cast<size_t>(end - currentBlock));
+  for (uint32_t i = 0; i < count && ok; ++i) ok = sink(reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
+  if (ok) ok = sink(currentBlock, static_cast<size_t>(end - currentBlock));
   return ok;
 }
 
 void BitStream::Clear() {
-  FreeBlock(currentBlock);
+  FreeStreamBlock(currentBlock);
   FreeFullBlocks(*this);
   currentBlock = nullptr;
   writePos = nullptr;
@@ -177,7 +205,7 @@ void ByteStream::NewBlock() {
   // A full block already belongs to the array; if the allocation fails, the
   // run's clean-up must not free it a second time as the current block.
   currentBlock = writePos = nullptr;
-  currentBlock = static_cast<uint8_t*>(AllocateBlock(kStreamBlockSize, englishText, germanText));
+  currentBlock = static_cast<uint8_t*>(AllocateStreamBlock(englishText, germanText));
   writePos = currentBlock;
 }
 
@@ -276,16 +304,19 @@ double ByteStream::Entropy(uint32_t from, uint32_t to) const {
 }
 
 bool ByteStream::Save(FILE* file) {
+  return Save([file](const void* data, size_t n) { return WriteAll(file, data, n); });
+}
+
+bool ByteStream::Save(const StreamSink& sink) {
   if (!currentBlock) return true;
   bool ok = true;
-  for (uint32_t i = 0; i < count && ok; ++i)
-    ok = WriteAll(file, reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
-  if (ok) ok = WriteAll(file, currentBlock, static_cast<size_t>(writePos - currentBlock));
+  for (uint32_t i = 0; i < count && ok; ++i) ok = sink(reinterpret_cast<const void*>(elements[i]), kStreamBlockSize);
+  if (ok) ok = sink(currentBlock, static_cast<size_t>(writePos - currentBlock));
   return ok;
 }
 
 void ByteStream::Clear() {
-  FreeBlock(currentBlock);
+  FreeStreamBlock(currentBlock);
   FreeFullBlocks(*this);
   currentBlock = nullptr;
   writePos = nullptr;

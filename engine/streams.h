@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <cstdio>
 
 // One element holds a number or a pointer, whichever the user stores.
@@ -44,6 +45,18 @@ const uint32_t kStreamBlockSize = 30000;
 // what the memory was for.
 void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText);
 void FreeBlock(void* block);
+// The same for the kStreamBlockSize blocks of streams and record lists.
+// Freed blocks are kept for the next pair, up to a few dozen: a directory
+// run of many small pairs would otherwise hand its blocks back to the system
+// and ask for them again for every pair. ReleaseStreamBlocks returns the
+// kept ones (at the end of a run).
+void* AllocateStreamBlock(const char* englishText, const char* germanText);
+void FreeStreamBlock(void* block);
+void ReleaseStreamBlocks();
+
+// Where a stream is saved to: takes n bytes, false when they cannot be
+// written.
+using StreamSink = std::function<bool(const void* data, size_t n)>;
 
 class BitStream : public DynArray {
  public:
@@ -52,6 +65,7 @@ class BitStream : public DynArray {
   void PutBit(int bit);
   uint32_t Length() const;
   bool Save(FILE* file);
+  bool Save(const StreamSink& sink);
   void Clear();
 
  private:
@@ -75,6 +89,7 @@ class ByteStream : public DynArray {
   void AddRun(uint32_t position, uint32_t oldOffset, uint32_t n);
   double Entropy(uint32_t from, uint32_t to) const;
   bool Save(FILE* file);
+  bool Save(const StreamSink& sink);
   void Clear();
 
  private:

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# CRC-32 of the patches the engine makes from the benchmark pairs and from
+# CRC-32 of the patches the engine makes from the benchmark pairs and trees and from
 # generated degenerate inputs (default and tight walk bounds), one
 # "crc name" line each, checked against tests/engwarp/patch-crcs.txt: speed
 # work on the engine must not change a byte of its output.
@@ -88,6 +88,8 @@ tree() {  # NAME OLD NEW
 }
 tree "libc6 tree" "$data/trees/libc6-2.36-9+deb12u7/root" "$data/trees/libc6-2.36-9+deb12u14/root"
 tree "postgresql-15 tree" "$data/postgresql-15-15.18-0+deb12u1/root" "$data/postgresql-15-15.20-0+deb12u1/root"
+/usr/bin/python3 tests/engwarp/small_tree.py "$out/small/old" "$out/small/new"
+tree "4000 small files" "$out/small/old" "$out/small/new"
 for g in zeros repeated runs random; do
   o="$out/gen/$g.old" n="$out/gen/$g.new"
   one "$g" "$out/$g.utp" "$cli" -q -f "$o" "$n" "$out/$g.utp"

@@ -156,6 +156,35 @@ TEST(ChainSearch, AgreesWithThePlainSearchOnRandomLandscapes) {
   EXPECT_GT(zero, 10);
 }
 
+// One older tree of many files, renamed ones among them: each file is
+// weighed against the whole tree, where the search rules most files out
+// without reading them and starts from a guess when no name matches; the
+// choice, ties included, must stay the plain search's.
+TEST(ChainSearch, ManyFilesInOneOlderTreeAgreeWithThePlainSearch) {
+  for (unsigned seed = 61; seed <= 64; ++seed) {
+    std::vector<Files> trees = RandomLandscape(seed, 2, 300);
+    std::mt19937 rng(seed);
+    Files renamed;
+    for (const auto& [name, content] : trees[1]) renamed[rng() % 4 == 0 ? "renamed-" + name : name] = content;
+    trees[1] = renamed;
+    LoadTrees("many", trees);
+    DirectoryStream* newest = plainchain::Tree(1);
+    ChainSearchSession session(2);
+    int renamedFound = 0;
+    for (uint32_t e = 0; e < newest->Count(); ++e) {
+      FileEntry* expected[kChainLength];
+      const double want = plainchain::Best(2, newest->At(e), expected);
+      const double got = SearchBestChain(newest->At(e), 2);
+      EXPECT_EQ(got, want) << "seed " << seed << " " << newest->At(e)->relativePath;
+      EXPECT_EQ(Describe(BestChainEntries), Describe(expected)) << "seed " << seed;
+      session.Trim();
+      renamedFound += want > 0 && newest->At(e)->relativePath.rfind("renamed", 0) == 0;
+    }
+    EXPECT_GT(renamedFound, 20) << "seed " << seed;
+    ClearTrees();
+  }
+}
+
 std::string Counts(std::initializer_list<std::pair<char, int>> counts) {
   std::string s;
   for (const auto& [c, n] : counts) s.append(static_cast<size_t>(n), c);
