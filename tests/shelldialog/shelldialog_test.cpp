@@ -179,7 +179,6 @@ bool SamePath(const std::string& a, const std::string& b) {
 class DialogEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ShellUnitsStart();
     Application->Initialize();
     Application->MessageBoxFunction = [](HWND, const std::string& text, const std::string& caption, UINT flags) {
       g_boxes.push_back({text, caption, flags});
@@ -188,10 +187,7 @@ class DialogEnvironment : public ::testing::Environment {
       return answer;
     };
   }
-  void TearDown() override {
-    Application->MessageBoxFunction = nullptr;
-    ShellUnitsEnd();
-  }
+  void TearDown() override { Application->MessageBoxFunction = nullptr; }
 };
 ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new DialogEnvironment);
 
