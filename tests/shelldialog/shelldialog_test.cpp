@@ -637,6 +637,17 @@ HWND TreeEdit(TPTFrmOpenDlg* f) {
   return reinterpret_cast<HWND>(SendMessageA(f->PTShellTree1->Handle(), TVM_GETEDITCONTROL, 0, 0));
 }
 
+// F2 on the tree's selected folder, a new name, and the key that ends it.
+void RenameInTree(TPTFrmOpenDlg* f, const std::string& name, WORD end) {
+  SetForegroundWindow(f->Handle());
+  f->PTShellTree1->SetFocus();
+  TypeKey(VK_F2);
+  HWND edit = TreeEdit(f);
+  ASSERT_NE(nullptr, edit) << "F2 did not start the label edit";
+  SetWindowTextA(edit, name.c_str());
+  TypeKey(end);
+}
+
 }  // namespace
 
 // The Desktop, the root of the namespace, is a folder on disk like any
@@ -693,25 +704,14 @@ TEST(ShellDialog, DesktopAndTreeLabelEditsAsTheUserTypes) {
       f->PTShellTree1->FlushRefresh();
       Pump(100);
       EXPECT_TRUE(Listed(f, "inside.utp"));
-      SetForegroundWindow(f->Handle());
-      f->PTShellTree1->SetFocus();
-      TypeKey(VK_F2);
-      HWND edit = TreeEdit(f);
-      ASSERT_NE(nullptr, edit) << "F2 did not start the label edit";
-      SetWindowTextA(edit, "Renamed");
-      TypeKey(VK_ESCAPE);
+      RenameInTree(f, "Renamed", VK_ESCAPE);
     });
     script->Add([f, &dir] {
       EXPECT_TRUE(f->Visible()) << "Escape in the label edit closed the dialog";
       EXPECT_EQ(nullptr, TreeEdit(f));
       EXPECT_TRUE(DirectoryExists(Join(dir, "Named")));
       EXPECT_FALSE(DirectoryExists(Join(dir, "Renamed")));
-      f->PTShellTree1->SetFocus();
-      TypeKey(VK_F2);
-      HWND edit = TreeEdit(f);
-      ASSERT_NE(nullptr, edit);
-      SetWindowTextA(edit, "Renamed");
-      TypeKey(VK_RETURN);
+      RenameInTree(f, "Renamed", VK_RETURN);
     });
     script->Add([f, &dir] {
       EXPECT_TRUE(f->Visible()) << "Enter in the label edit closed the dialog";
