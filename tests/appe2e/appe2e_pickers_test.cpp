@@ -1,6 +1,7 @@
 // Morvane32's picker lists as a user meets them, with the real mouse: a
-// file dragged out of a picker onto another program's window, a file
-// dragged from one picker onto another, and the lists' detailed view.
+// file dragged out of a picker onto another program's window, a file and
+// a folder dragged from one picker onto another, and the lists' detailed
+// view.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -181,6 +182,8 @@ class Pickers : public ::testing::Test {
     for (const std::string& d : {programDir, from, to}) MakeDirs(d);
     WriteFileText(Join(from, "pick.txt"), "the chosen file");
     WriteFileText(Join(from, "other.txt"), "another file");
+    MakeDirs(Join(from, "inner"));
+    WriteFileText(Join(from, "inner\\deep.txt"), "a file one level down");
     WriteFileText(Join(to, "kept.txt"), "already there");
     const std::string built = Join(BuildDir(), "app");
     ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(built, "Morvane32.exe")), ToUnixPath(programDir)}), 0);
@@ -283,10 +286,20 @@ TEST_F(Pickers, DragOutDropOntoAnotherPickerAndDetailedView) {
   const int chosen = IndexOf(dest, "pick.txt");
   ASSERT_GE(chosen, 0) << "the final-state list did not open the file's folder";
   EXPECT_EQ(std::vector<int>{chosen}, p.SelectedItems(dest));
-  EXPECT_LT(IndexOf(dest, "kept.txt"), 0);
+  const auto shown = p.ListItems(dest);
+  EXPECT_EQ(shown.end(), std::find(shown.begin(), shown.end(), "kept.txt"));
   EXPECT_EQ(fromBefore, FilesIn(from)) << "a drop moved or copied a file";
   EXPECT_EQ(toBefore, FilesIn(to)) << "a drop moved or copied a file";
   Shot("dropped_on_picker");
+
+  // A folder dropped onto a picker opens there.
+  const int inner = IndexOf(source, "inner");
+  ASSERT_GE(inner, 0);
+  DragWithMouse(Center(RemoteItemRect(p.Process(), source, inner, LVIR_ICON)),
+                POINT{(destRect.left + destRect.right) / 2, destRect.bottom - 30}, nullptr);
+  EXPECT_GE(IndexOf(dest, "deep.txt"), 0) << "the dropped folder did not open";
+  EXPECT_EQ(fromBefore, FilesIn(from));
+  EXPECT_EQ(toBefore, FilesIn(to));
 
   // The detailed view, chosen on the options page, shows the four columns
   // at their default widths and rows that a click selects.
