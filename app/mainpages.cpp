@@ -76,15 +76,8 @@ T* At(const DynArray& a, uint32_t i) {
   return reinterpret_cast<T*>(a.Get(i));
 }
 
-// The file-system folder a combo shows; the desktop's is its directory.
-std::string ComboFolder(TPTShellCombo* combo) {
-  LPCITEMIDLIST pidl = combo->Locator()->GetPidl();
-  if (!pidl || pidl->mkid.cb == 0) {
-    char path[MAX_PATH] = "";
-    return SHGetSpecialFolderPathA(nullptr, path, CSIDL_DESKTOPDIRECTORY, FALSE) ? std::string(path) : std::string();
-  }
-  return combo->Locator()->GetPath();
-}
+// The file-system folder a combo shows.
+std::string ComboFolder(TPTShellCombo* combo) { return combo->Locator()->GetPath(); }
 
 bool IsDirectoryState(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
@@ -163,7 +156,7 @@ class PickerDropTarget : public TComObject<IDropTarget> {
     return S_OK;
   }
 
-  // The one file name the data holds, or "" for none or several.
+  // The one file or folder name the data holds, or "" for none or several.
   static std::string OneFile(IDataObject* data) {
     if (!data) return "";
     FORMATETC fmt{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -178,7 +171,7 @@ class PickerDropTarget : public TComObject<IDropTarget> {
       GlobalUnlock(medium.hGlobal);
     }
     ReleaseStgMedium(&medium);
-    return FileExists(name) ? name : std::string();
+    return FileExists(name) || DirectoryExists(name) ? name : std::string();
   }
 
  private:
@@ -205,7 +198,11 @@ namespace {
 
 class TPickerList : public TPTShellList {
  public:
-  TPickerList(TForm1* form) : TPTShellList(form), target_(new PickerDropTarget(form, this)) {}
+  // The list's own drop handling stays off: it would hand the drop to the
+  // shown folder, and a window takes one drop target only.
+  TPickerList(TForm1* form) : TPTShellList(form), target_(new PickerDropTarget(form, this)) {
+    SetOptions(static_cast<TPTShellListOptions>(Options() & ~PtsloBit(ptsloOleDrop)));
+  }
   ~TPickerList() override {
     if (registered_ && HandleAllocated()) RevokeDragDrop(Handle());
     registered_ = false;
@@ -610,6 +607,13 @@ TPTShellCombo* TForm1::ComboOfList(TPTShellList* list) const {
 
 void TForm1::PointPairAtFile(TPTShellList* list, const std::string& file) {
   TPTShellCombo* combo = ComboOfList(list);
+  if (combo && DirectoryExists(file)) {
+    // A folder is opened, as a double click in the list would.
+    combo->Locator()->SetPath(file);
+    list->Folder().SetPath(file);
+    ValidateSources();
+    return;
+  }
   const size_t slash = file.find_last_of('\\');
   if (!combo || slash == std::string::npos) return;
   std::string folder = file.substr(0, slash);

@@ -468,7 +468,11 @@ void WriteColumnWidths(TStream* stream, HWND listView) {
   if (count < 0) count = 0;
   stream->WriteBuffer(&count, 4);
   for (int i = 0; i < count; ++i) {
-    int32_t width = ListView_GetColumnWidth(listView, i);
+    // The header keeps the widths in every view; the list view answers
+    // them only in the report view (0 in the icon views).
+    HDITEMA item = {};
+    item.mask = HDI_WIDTH;
+    int32_t width = Header_GetItem(header, i, &item) ? item.cxy : ListView_GetColumnWidth(listView, i);
     stream->WriteBuffer(&width, 4);
   }
 }

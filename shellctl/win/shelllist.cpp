@@ -429,7 +429,7 @@ void TPTCustomShellList::GoUp(int levels) {
 
 bool TPTCustomShellList::CreateNewFolder(bool startEditing) {
   std::string name;
-  ignore_next_change_ = true;
+  ignore_next_change_ = watching_;
   if (!MakeNewFolder(folder_->GetPath(), name)) {
     ignore_next_change_ = false;
     return false;
@@ -602,9 +602,12 @@ void TPTCustomShellList::StartWatching() {
     change_thread_ = new TChangeHandlerThread(Handle(), kListChangeMessage);
   else
     change_thread_->StopAll();
+  // A change of our own awaited in the folder left behind will not come.
+  ignore_next_change_ = false;
   int slot = -1;
-  change_thread_->AddWatch(folder_->GetPath(), FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, slot,
-                           false);
+  const std::string path = folder_->GetPath();
+  watching_ = !path.empty() &&
+              change_thread_->AddWatch(path, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, slot, false);
 }
 
 void TPTCustomShellList::SetRefreshTimer(bool enabled, unsigned interval) {
@@ -784,6 +787,7 @@ void TPTCustomShellList::WndProc(TMessage& m) {
         change_thread_->Destroy();
         change_thread_ = nullptr;
       }
+      watching_ = false;
       SetRefreshTimer(false);
       break;
     default:

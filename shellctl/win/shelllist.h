@@ -210,6 +210,9 @@ class TPTCustomShellList : public TPTCustomListView, public TPTShListOwner {
   int navigation_depth_ = 0;
   bool ignore_next_change_ = false;
   TChangeHandlerThread* change_thread_ = nullptr;
+  // The change thread watches the current folder: only then does a change
+  // of our own come back as a message to be ignored.
+  bool watching_ = false;
   std::string name_to_edit_;
   bool busy_ = false;
   bool refill_pending_ = false;

@@ -374,7 +374,8 @@ void TPTCustomShellList::Edit(TListItem* item, std::string& text) {
   }
   {
     THourGlassHold cursor;
-    ignore_next_change_ = true;
+    // Only a watched folder reports the rename back.
+    ignore_next_change_ = watching_;
     bool renamed = false;
     std::wstring wide = AnsiToWide(text);
     // A name the shell's buffer cannot hold would rename the item to a

@@ -41,7 +41,10 @@ void TPTShellLocator::SetPidl(LPCITEMIDLIST pidl) {
 
 std::string TPTShellLocator::GetPath() {
   LPCITEMIDLIST p = GetPidl();
-  return p ? PidlToPath(p) : std::string();
+  // No list is the desktop, whose path is its folder on disk; a special
+  // folder that cannot be had has none.
+  if (!p && kind_ == 1) return std::string();
+  return PidlToPath(p);
 }
 
 void TPTShellLocator::SetPath(const std::string& path) {

@@ -620,11 +620,13 @@ bool TPTCustomShellTree::RenameNode(TTreeNode* node, const std::string& name, st
       ClearSubtreeCaches(node);
       node->ImageIndex = node->SelectedIndex = -1;
       *newText = GetDisplayName(folder, data->RelativePidl(), 1);
-      if (node->Selected()) {
-        current_folder_.SetPidl(data->AbsolutePidl());
-        // The linked shell list follows the new name here.
-        if (combo_) combo_->SetFolderFromTreeNode(node);
-      }
+      // The shown folder is the renamed one or lies below it: the locator,
+      // the linked list and the combo follow it to its new path (the busy
+      // counter keeps them from steering the tree back).
+      TTreeNode* shown = Selected();
+      TTreeNode* up = shown;
+      while (up && up != node) up = up->Parent();
+      if (up) UpdateSelectionFollowers();
       ok = true;
     } else {
       // The shell refused: no notification will come to clear the flag.
@@ -1004,6 +1006,12 @@ void TPTCustomShellTree::WndProc(TMessage& m) {
         return;
       }
       break;
+    case WM_GETDLGCODE:
+      TPTCustomTreeView::WndProc(m);
+      // Keys typed into the label's edit come here first: Enter and Escape
+      // end the edit, not the form's default or cancel button.
+      if (Editing() && (m.WParam == VK_RETURN || m.WParam == VK_ESCAPE)) m.Result |= DLGC_WANTALLKEYS;
+      return;
     case WM_LBUTTONDOWN: {
       // Clicks reach the followers at once, keyboard moves after a while.
       if (GetNodeAt(static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))))

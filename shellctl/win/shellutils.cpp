@@ -424,3 +424,15 @@ void ShellUnitsEnd() {
   if (g_comStarted) CoUninitialize();
   g_comStarted = false;
 }
+
+namespace {
+
+// The controls' unit start: part of every program that uses a shell control,
+// since each of them needs this file.  Its globals above are constant
+// initialised, so they are ready whatever the order of the program's units.
+struct TShellUnitsLife {
+  TShellUnitsLife() { ShellUnitsStart(); }
+  ~TShellUnitsLife() { ShellUnitsEnd(); }
+} g_shellUnits;
+
+}  // namespace

@@ -137,13 +137,11 @@ uint8_t* ShellDirectoryCols();
 uint32_t& ShellDirectoryColsLength();
 enum { kDirectoryColsSize = 22 };
 
-// Start and end of the shell units, on the GUI thread: the platform and
-// version records, the task allocator, COM and shell32's optional entry,
-// CF_IDLIST, the width store and OLE.  The end releases what the units
-// hold before OLE and COM are ended.  Both may be called more than once.
+// Start and end of the shell units: the platform and version records, the
+// task allocator, COM and shell32's optional entry, CF_IDLIST, the width
+// store and OLE.  Every program that links the controls runs the start
+// during its static initialisation, on the thread that runs main (its GUI
+// thread), before any form exists, and the end at exit; nobody calls them.
+// The end releases what the units hold before OLE and COM are ended.
 void ShellUnitsStart();
 void ShellUnitsEnd();
-struct TShellUnits {
-  TShellUnits() { ShellUnitsStart(); }
-  ~TShellUnits() { ShellUnitsEnd(); }
-};

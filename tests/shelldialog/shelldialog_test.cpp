@@ -179,7 +179,6 @@ bool SamePath(const std::string& a, const std::string& b) {
 class DialogEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ShellUnitsStart();
     Application->Initialize();
     Application->MessageBoxFunction = [](HWND, const std::string& text, const std::string& caption, UINT flags) {
       g_boxes.push_back({text, caption, flags});
@@ -188,10 +187,7 @@ class DialogEnvironment : public ::testing::Environment {
       return answer;
     };
   }
-  void TearDown() override {
-    Application->MessageBoxFunction = nullptr;
-    ShellUnitsEnd();
-  }
+  void TearDown() override { Application->MessageBoxFunction = nullptr; }
 };
 ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new DialogEnvironment);
 
@@ -619,4 +615,122 @@ TEST(ShellDialog, ReentryFailedRunsAndNoTree) {
   GetCurrentDirectoryA(MAX_PATH, after);
   EXPECT_TRUE(SamePath(dir, after)) << after;
   SetCurrentDirectoryA(before);
+}
+
+namespace {
+
+// Keys as the user types them: through the system's queue into the
+// dialog's own loop, where the form may take Enter and Escape for itself.
+void TypeKey(WORD vk) {
+  testsupport::SendKey(vk, false);
+  testsupport::SendKey(vk, true);
+  Pump(150);
+}
+
+TTreeNode* ChildNamed(TTreeNode* node, const std::string& text) {
+  for (TTreeNode* c = node ? node->GetFirstChild() : nullptr; c; c = c->GetNextSibling())
+    if (SameText(c->Text(), text)) return c;
+  return nullptr;
+}
+
+HWND TreeEdit(TPTFrmOpenDlg* f) {
+  return reinterpret_cast<HWND>(SendMessageA(f->PTShellTree1->Handle(), TVM_GETEDITCONTROL, 0, 0));
+}
+
+// F2 on the tree's selected folder, a new name, and the key that ends it.
+void RenameInTree(TPTFrmOpenDlg* f, const std::string& name, WORD end) {
+  SetForegroundWindow(f->Handle());
+  f->PTShellTree1->SetFocus();
+  TypeKey(VK_F2);
+  HWND edit = TreeEdit(f);
+  ASSERT_NE(nullptr, edit) << "F2 did not start the label edit";
+  SetWindowTextA(edit, name.c_str());
+  TypeKey(end);
+}
+
+}  // namespace
+
+// The Desktop, the root of the namespace, is a folder on disk like any
+// other: a name saved there, a folder made there and a change made there
+// by another program all happen in it.  A folder renamed in the tree takes
+// the list along; Escape in the tree's label edit cancels the rename, Enter
+// ends it, and neither closes the dialog.
+TEST(ShellDialog, DesktopAndTreeLabelEditsAsTheUserTypes) {
+  const std::string desktop = SpecialFolderPath(nullptr, CSIDL_DESKTOPDIRECTORY);
+  ASSERT_FALSE(desktop.empty());
+  const std::string made = Join(desktop, "New Folder"), outside = Join(desktop, "made outside.utp");
+  RemoveDirectoryA(made.c_str());
+  DeleteFileA(outside.c_str());
+  const std::string dir = Scratch("rename");
+  testsupport::MakeDirs(Join(dir, "Named"));
+  MakeFile(Join(dir, "Named\\inside.utp"));
+
+  TPTSaveDlg dlg(nullptr);
+  dlg.SetName("desktopdialog");
+  dlg.Filter = kPatchFilter;
+  dlg.InitialDir = dir;
+  std::unique_ptr<TScript> script;
+  dlg.OnInitialized = [&](TObject*) {
+    TPTFrmOpenDlg* f = dlg.Form();
+    script.reset(new TScript(f));
+    script->Add([f, &desktop, &made, &outside] {
+      // The Desktop entry of the combo: the namespace's root.
+      f->PTShellCombo1->Locator()->SetPidl(nullptr);
+      Pump(200);
+      EXPECT_TRUE(SamePath(desktop, f->PTShellList1->Folder().GetPath())) << f->PTShellList1->Folder().GetPath();
+      f->PTShellList1->SetFocus();
+      ClickSpeed(f->CreateNewFolderBtn);
+      Pump(200);
+      EXPECT_TRUE(DirectoryExists(made));
+      Key(VK_ESCAPE);
+      // Another program's file appears in the watched Desktop; our own new
+      // folder's notice did not swallow it.
+      f->FileNameEdt->SetFocus();
+      testsupport::WriteFileText(outside, "x");
+      for (int i = 0; i < 60 && !Listed(f, "made outside.utp"); ++i) Pump(100);
+      EXPECT_TRUE(Listed(f, "made outside.utp"));
+    });
+    script->Add([f, &dir] {
+      if (!f->PTShellTree1->Visible()) ClickSpeed(f->ShowTreeBtn);
+      ASSERT_TRUE(f->PTShellTree1->Visible());
+      f->PTShellCombo1->Locator()->SetPath(dir);
+      Pump(300);
+      TTreeNode* at = f->PTShellTree1->Selected();
+      ASSERT_NE(nullptr, at);
+      at->Expand();
+      TTreeNode* named = ChildNamed(at, "Named");
+      ASSERT_NE(nullptr, named);
+      named->SetSelected(true);
+      f->PTShellTree1->FlushRefresh();
+      Pump(100);
+      EXPECT_TRUE(Listed(f, "inside.utp"));
+      RenameInTree(f, "Renamed", VK_ESCAPE);
+    });
+    script->Add([f, &dir] {
+      EXPECT_TRUE(f->Visible()) << "Escape in the label edit closed the dialog";
+      EXPECT_EQ(nullptr, TreeEdit(f));
+      EXPECT_TRUE(DirectoryExists(Join(dir, "Named")));
+      EXPECT_FALSE(DirectoryExists(Join(dir, "Renamed")));
+      RenameInTree(f, "Renamed", VK_RETURN);
+    });
+    script->Add([f, &dir] {
+      EXPECT_TRUE(f->Visible()) << "Enter in the label edit closed the dialog";
+      EXPECT_EQ(nullptr, TreeEdit(f));
+      EXPECT_TRUE(DirectoryExists(Join(dir, "Renamed")));
+      EXPECT_FALSE(DirectoryExists(Join(dir, "Named")));
+      // The list shows the renamed folder, not the vanished one.
+      EXPECT_TRUE(SamePath(Join(dir, "Renamed"), f->PTShellList1->Folder().GetPath()))
+          << f->PTShellList1->Folder().GetPath();
+      EXPECT_TRUE(Listed(f, "inside.utp"));
+      f->PTShellCombo1->Locator()->SetPidl(nullptr);
+      Pump(200);
+      TypeInto(f->FileNameEdt, "on the desktop.utp");
+      Click(f->OpenBtn);
+    });
+    script->Start();
+  };
+  EXPECT_TRUE(dlg.Execute());
+  EXPECT_TRUE(SamePath(Join(desktop, "on the desktop.utp"), dlg.FileName())) << dlg.FileName();
+  RemoveDirectoryA(made.c_str());
+  DeleteFileA(outside.c_str());
 }

@@ -171,7 +171,6 @@ void SetDirectoryCols(const uint8_t* bytes, DWORD size) {
 class ListEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ShellUnitsStart();
     Application->Initialize();
     // No "DirectoryCols" value, so the first lists get the default widths.
     SetDirectoryCols(nullptr, 0);
@@ -205,7 +204,6 @@ class ListEnvironment : public ::testing::Environment {
   void TearDown() override {
     delete g_form;
     g_form = nullptr;
-    ShellUnitsEnd();
   }
 };
 ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new ListEnvironment);

@@ -24,6 +24,7 @@
 #include "test_support.h"
 #include "win/forms.h"
 #include "win/shellcombo.h"
+#include "win/shelllist.h"
 #include "win/shellole.h"
 #include "win/shelltree.h"
 #include "win/shellutils.h"
@@ -420,9 +421,16 @@ TEST_F(ShellTreeTest, RenamesWithRealInputAndIgnoresOnlyItsOwnChange) {
   TTreeNode* ren = Node("Ren");
   ASSERT_NE(nullptr, ren);
   EXPECT_FALSE(Root()->EditText()) << "the root cannot be edited";
+  // A linked list shows the selected folder, and follows it to its new name.
+  auto* list = new TPTShellList(form);
+  list->SetBounds(250, 8, 200, 200);
+  list->SetParent(form);
+  tree->SetShellList(list);
   Focus(tree);
   tree->SetSelected(ren);
+  tree->FlushRefresh();
   Pump(50);
+  EXPECT_TRUE(SameText("Ren", ExtractFileName(list->Folder().GetPath()))) << list->Folder().GetPath();
   testsupport::PressKey(VK_F2);
   ASSERT_NE(nullptr, TreeView_GetEditControl(tree->Handle()));
   SendMessageA(TreeView_GetEditControl(tree->Handle()), EM_SETSEL, 0, -1);
@@ -434,6 +442,9 @@ TEST_F(ShellTreeTest, RenamesWithRealInputAndIgnoresOnlyItsOwnChange) {
   EXPECT_FALSE(testsupport::FileExists(Join(root, "Ren")));
   EXPECT_EQ("renamed", ren->Text());
   EXPECT_TRUE(SameText("renamed", ExtractFileName(tree->SelectedPath())));
+  EXPECT_TRUE(SameText("renamed", ExtractFileName(list->Folder().GetPath()))) << list->Folder().GetPath();
+  tree->SetShellList(nullptr);
+  delete list;
   // The notification of our own rename starts no refresh.
   bool started = false;
   EXPECT_GE(WaitFor([&] {

@@ -21,10 +21,8 @@ namespace {
 class ShellEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ShellUnitsStart();
     Application->Initialize();
   }
-  void TearDown() override { ShellUnitsEnd(); }
 };
 ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
 
