@@ -88,19 +88,6 @@ RECT RemoteItemRect(HANDLE process, HWND list, int index, int part) {
   return r;
 }
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (std::string(fd.cFileName) != "." && std::string(fd.cFileName) != "..") names.push_back(fd.cFileName);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A window of this program that takes drops and notes what they offer.
 class RecordingTarget : public IDropTarget {
  public:
@@ -251,7 +238,7 @@ TEST_F(Pickers, DragOutDropOntoAnotherPickerAndDetailedView) {
   const int pick = IndexOf(source, "pick.txt");
   ASSERT_GE(pick, 0) << "the first source list does not show its folder";
   ASSERT_GE(IndexOf(dest, "kept.txt"), 0) << "the final-state list does not show its folder";
-  const std::vector<std::string> fromBefore = FilesIn(from), toBefore = FilesIn(to);
+  const std::vector<std::string> fromBefore = remoteui::FolderEntries(from), toBefore = remoteui::FolderEntries(to);
 
   // Out of the picker onto a window of this program, over the screen's
   // right part, above everything.
@@ -288,8 +275,8 @@ TEST_F(Pickers, DragOutDropOntoAnotherPickerAndDetailedView) {
   EXPECT_EQ(std::vector<int>{chosen}, p.SelectedItems(dest));
   const auto shown = p.ListItems(dest);
   EXPECT_EQ(shown.end(), std::find(shown.begin(), shown.end(), "kept.txt"));
-  EXPECT_EQ(fromBefore, FilesIn(from)) << "a drop moved or copied a file";
-  EXPECT_EQ(toBefore, FilesIn(to)) << "a drop moved or copied a file";
+  EXPECT_EQ(fromBefore, remoteui::FolderEntries(from)) << "a drop moved or copied a file";
+  EXPECT_EQ(toBefore, remoteui::FolderEntries(to)) << "a drop moved or copied a file";
   Shot("dropped_on_picker");
 
   // A folder dropped onto a picker opens there.
@@ -298,8 +285,8 @@ TEST_F(Pickers, DragOutDropOntoAnotherPickerAndDetailedView) {
   DragWithMouse(Center(RemoteItemRect(p.Process(), source, inner, LVIR_ICON)),
                 POINT{(destRect.left + destRect.right) / 2, destRect.bottom - 30}, nullptr);
   EXPECT_GE(IndexOf(dest, "deep.txt"), 0) << "the dropped folder did not open";
-  EXPECT_EQ(fromBefore, FilesIn(from));
-  EXPECT_EQ(toBefore, FilesIn(to));
+  EXPECT_EQ(fromBefore, remoteui::FolderEntries(from));
+  EXPECT_EQ(toBefore, remoteui::FolderEntries(to));
 
   // The detailed view, chosen on the options page, shows the four columns
   // at their default widths and rows that a click selects.

@@ -26,18 +26,6 @@ DWORD RegInt(const std::string& key, const std::string& name) {
   return v;
 }
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return names;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr) << path;
@@ -116,7 +104,7 @@ TEST(Windows, CancelDuringASlowArchiverAnswersAtOnceAndLeavesNoArchive) {
   CloseHandle(packerProcess);
   // No error box follows the cancel, and the archive's traces are gone.
   EXPECT_EQ(p.TopWindow("#32770", "Error", 1500), nullptr) << "an error box followed the cancel";
-  const std::vector<std::string> left = FilesIn(out);
+  const std::vector<std::string> left = remoteui::FolderEntries(out);
   for (const std::string& f : left) EXPECT_EQ(f, "fix.utp") << "left behind in the output folder";
   EXPECT_EQ(RegInt(kSettings + "\\windows\\Form2", "left"), 321u);
   EXPECT_EQ(RegInt(kSettings + "\\windows\\Form2", "top"), 234u);

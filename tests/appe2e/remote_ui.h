@@ -71,5 +71,7 @@ class Program {
 bool WaitUntil(const std::function<bool()>& cond, int ms);
 // The component name a window carries (the class library's property).
 std::string ComponentName(HWND wnd);
+// The names of the files and folders in dir, sorted.
+std::vector<std::string> FolderEntries(const std::string& dir);
 
 }  // namespace remoteui
