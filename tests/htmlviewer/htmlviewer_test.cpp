@@ -491,6 +491,35 @@ TEST_F(ViewerTest, GoingBackTakesThePagesPicturesFromTheCache) {
   EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(ViewerTest, AnUnusedPictureSurvivesExactlyTheCacheCountOfLoads) {
+  // Another viewer set the shared cache to keep nothing; a new viewer's
+  // own count holds from its start.
+  viewer->SetImageCacheCount(0);
+  auto* v = new THTMLViewer(form);
+  v->SetParent(form);
+  v->SetBounds(0, 0, 300, 200);
+  const int count = v->ImageCacheCount();
+  EXPECT_EQ(count, 5);
+  const std::string pic = Join(ScratchDir(), "kept.bmp");
+  const std::string withPicture = Page("kept.htm", "<p>before<img src=\"kept.bmp\">after");
+  const std::string other = Page("plain.htm", "<p>no pictures here");
+  // The going back is itself the last of the further loads.
+  for (int loads : {count, count + 1}) {
+    ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "19x11", "xc:blue", "BMP3:" + testsupport::ToUnixPath(pic)}), 0);
+    v->LoadFromFile(withPicture);
+    std::remove(pic.c_str());
+    for (int i = 1; i < loads; ++i) v->LoadFromFile(other);
+    v->LoadFromFile(withPicture);
+    std::vector<htmlsubs::TImageObj*> images;
+    ImagesOf(v->Document(), images);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0]->IsPlaceholder(), loads > count) << loads << " loads";
+  }
+  delete v;
+  viewer->SetImageCacheCount(5);
+  EXPECT_TRUE(shown.empty());
+}
+
 TEST_F(ViewerTest, LayingAPageWithFormControlsOutAgainMovesNothing) {
   const std::string controls =
       "<select name=s><option>one<option selected>a longer option</select> <input name=q size=12>"
