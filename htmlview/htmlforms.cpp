@@ -38,6 +38,7 @@ class TDataPeer : public TControlPeer {
     width_ = width + 4;
     height_ = height + 4;
   }
+  void SetClientWidth(int width) override { width_ = width + 4; }
   bool Visible() override { return visible_; }
   void SetVisible(bool v) override { visible_ = v; }
   std::string Text() override { return text_; }
@@ -438,7 +439,7 @@ void TComboFormControlObj::SetHeightWidth(ThtMeasure& canvas) {
   // "A" in the screen's current font, as the drop-down list measures.
   int w, h;
   MeasureA(canvas, "", 0, w, h);
-  TheControl->SetClientSize(w * Length + 30, TheControl->Height());
+  TheControl->SetClientWidth(w * Length + 30);
 }
 
 TTextAreaFormControlObj::TTextAreaFormControlObj(TSectionList* document, int pos, const TAttributeList* attributes)

@@ -39,6 +39,9 @@ class TControlPeer {
   virtual int Height() = 0;
   // The outer size that gives this client size.
   virtual void SetClientSize(int width, int height) = 0;
+  // The outer width that gives this client width; the height stays, as a
+  // drop-down list keeps the height of its edit part.
+  virtual void SetClientWidth(int width) = 0;
   virtual bool Visible() = 0;
   virtual void SetVisible(bool v) = 0;
   virtual std::string Text() = 0;

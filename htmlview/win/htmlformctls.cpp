@@ -103,12 +103,11 @@ class TWinPeer : public TControlPeer {
   int Height() override { return ctl_ ? ctl_->Height() : 0; }
   void SetClientSize(int width, int height) override {
     if (!ctl_) return;
-    if (kind_ == pkCombo) {
-      // A drop-down list keeps the height of its edit part.
-      ctl_->SetWidth(width + (ctl_->Width() - ctl_->ClientWidth()));
-      return;
-    }
-    ctl_->SetClientSize(width, height);
+    const SIZE f = Frame();
+    ctl_->SetBounds(ctl_->Left(), ctl_->Top(), width + f.cx, height + f.cy);
+  }
+  void SetClientWidth(int width) override {
+    if (ctl_) ctl_->SetWidth(width + Frame().cx);
   }
   bool Visible() override { return ctl_ && ctl_->Visible(); }
   void SetVisible(bool v) override {
@@ -191,6 +190,24 @@ class TWinPeer : public TControlPeer {
   }
 
  private:
+  // What the window adds around its client area, from its styles rather
+  // than its current client rectangle: that one is the outer size until the
+  // window exists, and loses a list box's scroll bar only while the bar is
+  // shown, so every layout would size the control differently.  The memo
+  // always shows both bars.
+  SIZE Frame() {
+    HWND h = ctl_->Handle();
+    RECT r = {0, 0, 0, 0};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(h, GWL_STYLE)) & ~(WS_VSCROLL | WS_HSCROLL), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(h, GWL_EXSTYLE)));
+    SIZE f = {r.right - r.left, r.bottom - r.top};
+    if (kind_ == pkMemo) {
+      f.cx += GetSystemMetrics(SM_CXVSCROLL);
+      f.cy += GetSystemMetrics(SM_CYHSCROLL);
+    }
+    return f;
+  }
+
   static void KeyTo(TFormControlObj* owner, WORD& key) {
     int k = key;
     owner->KeyDown(k);

@@ -167,6 +167,9 @@ THTMLViewer::THTMLViewer(TComponent* owner)
       scrollWidth_(GetSystemMetrics(SM_CXVSCROLL)) {
   htmlun2::StartHtmlImages();
   htmlun2::StartImageCache();
+  // The cache is shared and starts with a count of its own; this viewer's
+  // count holds from its start, not only once the property is set.
+  htmlun2::BitmapList->SetCacheCount(imageCacheCount_);
   width_ = height_ = 150;
   cursor_ = crIBeam;
   TabStop = true;

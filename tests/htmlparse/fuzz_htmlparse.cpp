@@ -59,10 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Layout errors (a table of too many columns) are the caller's to show.
       continue;
     }
-    // Without the caches the work doubles with each table level.  Form
-    // controls are left out: a combo box grows a little at every layout,
-    // with or without them.
-    if (TableDepth(doc) <= 4 && doc.AllControls.Count() == 0) {
+    // Without the caches the work doubles with each table level.
+    if (TableDepth(doc) <= 4) {
       doc.CacheLayout = false;
       int sw = 0, c = 0;
       const int h = doc.Arrange(canvas, 0, width, sw, c);

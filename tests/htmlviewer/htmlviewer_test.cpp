@@ -491,6 +491,88 @@ TEST_F(ViewerTest, GoingBackTakesThePagesPicturesFromTheCache) {
   EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(ViewerTest, AnUnusedPictureSurvivesExactlyTheCacheCountOfLoads) {
+  // Another viewer set the shared cache to keep nothing; a new viewer's
+  // own count holds from its start.
+  viewer->SetImageCacheCount(0);
+  auto* v = new THTMLViewer(form);
+  v->SetParent(form);
+  v->SetBounds(0, 0, 300, 200);
+  const int count = v->ImageCacheCount();
+  EXPECT_EQ(count, 5);
+  const std::string pic = Join(ScratchDir(), "kept.bmp");
+  const std::string withPicture = Page("kept.htm", "<p>before<img src=\"kept.bmp\">after");
+  const std::string other = Page("plain.htm", "<p>no pictures here");
+  // The going back is itself the last of the further loads.
+  for (int loads : {count, count + 1}) {
+    ASSERT_EQ(testsupport::RunUnix("/usr/bin/convert", {"-size", "19x11", "xc:blue", "BMP3:" + testsupport::ToUnixPath(pic)}), 0);
+    v->LoadFromFile(withPicture);
+    std::remove(pic.c_str());
+    for (int i = 1; i < loads; ++i) v->LoadFromFile(other);
+    v->LoadFromFile(withPicture);
+    std::vector<htmlsubs::TImageObj*> images;
+    ImagesOf(v->Document(), images);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0]->IsPlaceholder(), loads > count) << loads << " loads";
+  }
+  delete v;
+  viewer->SetImageCacheCount(5);
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(ViewerTest, LayingAPageWithFormControlsOutAgainMovesNothing) {
+  const std::string controls =
+      "<select name=s><option>one<option selected>a longer option</select> <input name=q size=12>"
+      "<input type=submit><input type=checkbox name=c><input type=radio name=r>"
+      "<select name=m size=3><option>a<option>b</select><textarea rows=2 cols=10>t</textarea>";
+  const std::string html = "<form>" + controls + "<table border=1><tr><td>" + controls + "<td>x</table></form><p>after";
+  // The document's size and every control window's place, as drawn.
+  auto laid = [](THTMLViewer* v) {
+    v->PaintPanel().Repaint();
+    Pump(50);
+    std::ostringstream out;
+    out << v->MaxVertical() << " " << v->MaxHScroll();
+    HWND panel = v->PaintPanel().Handle();
+    for (HWND w = GetWindow(panel, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+      RECT r;
+      GetWindowRect(w, &r);
+      MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+      char cls[32] = {};
+      GetClassNameA(w, cls, sizeof cls);
+      out << " " << cls << ":" << r.left << "," << r.top << "," << r.right - r.left << "x" << r.bottom - r.top;
+    }
+    return out.str();
+  };
+  viewer->LoadFromBuffer(html.data(), static_cast<int>(html.size()));
+  const std::string first = laid(viewer);
+  EXPECT_NE(first.find("ComboBox:"), std::string::npos) << first;
+  viewer->Reformat();
+  EXPECT_EQ(laid(viewer), first);
+  viewer->Reformat();
+  EXPECT_EQ(laid(viewer), first);
+  viewer->SetBounds(0, 0, 250, 380);
+  const std::string narrow = laid(viewer);
+  viewer->Reformat();
+  EXPECT_EQ(laid(viewer), narrow);
+  viewer->SetBounds(0, 0, 500, 380);
+  EXPECT_EQ(laid(viewer), first);
+
+  // A page loaded before its viewer is shown is laid out before the
+  // control windows exist; shown, it must look the same.
+  auto* hiddenForm = new TForm(Application);
+  hiddenForm->SetBounds(20, 20, 520, 420);
+  auto* v = new THTMLViewer(hiddenForm);
+  v->SetParent(hiddenForm);
+  v->SetBounds(0, 0, 500, 380);
+  v->LoadFromBuffer(html.data(), static_cast<int>(html.size()));
+  hiddenForm->Show();
+  Pump(50);
+  EXPECT_EQ(laid(v), first);
+  v->Reformat();
+  EXPECT_EQ(laid(v), first);
+  delete hiddenForm;
+}
+
 TEST_F(ViewerTest, ErrorsLeaveTheViewerWorking) {
   int processingOn = 0;
   viewer->OnProcessing = [&](TObject*, bool on) { processingOn += on ? 1 : -1; };
