@@ -1,6 +1,7 @@
 // Every window of the patch creator, each page and tab shown in turn: every
-// caption, check box, radio button, group box and label must show its
-// whole text in its own font, inside its own box and inside its parent.
+// caption, check box, radio button, group box, label and closed list must
+// show its whole text in its own font, inside its own box and inside its
+// parent.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include "options.h"
 #include "progressform.h"
 #include "settings.h"
+#include "splash.h"
 #include "test_support.h"
 #include "user_registry.h"
 #include "win/forms.h"
@@ -232,7 +234,21 @@ TEST(Fit, EveryTextOfEveryWindowShowsWhole) {
   walk.Form(Form2, "Form2");
   Screenshot("fit_Form2");
   Form2->Hide();
+  // And a run of one plain file pair, which has no folder meter and a
+  // shorter window.
+  SourceCount = 3;
+  DirectoryMode = 0;
+  PatchType = 0;
+  Form2->Show();
+  walk.Form(Form2, "Form2 single file");
+  Screenshot("fit_Form2_file");
+  Form2->Hide();
   ResetEngineOptions();
+
+  ShowSplash();
+  ASSERT_NE(form_Splash, nullptr);
+  walk.Form(form_Splash, "form_Splash");
+  CloseSplash();
 
   Form4->Show();
   walk.Form(Form4, "Form4");
