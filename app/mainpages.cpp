@@ -907,8 +907,10 @@ void TForm1::SplitterDropped() {
   const int w = std::max(40, split_Expert_pane1->ClientWidth() - x - 6);
   for (TControl* c : expert_column_) c->SetBounds(x, c->Top(), w, c->Height());
   button_ExpertBrowse->SetLeft(x + w - 22);
-  combo_ExpertPatchType->SetWidth(
-      std::min(WidthForItems(combo_ExpertPatchType), std::max(100, split_Expert_pane1->ClientWidth() - kExpertTypeLeft - 6)));
+  const int types = WidthForItems(combo_ExpertPatchType);
+  combo_ExpertPatchType->SetWidth(std::min(types, std::max(100, split_Expert_pane1->ClientWidth() - kExpertTypeLeft - 6)));
+  // The open list shows the patch types whole, however narrow the pane.
+  SendMessageA(combo_ExpertPatchType->Handle(), CB_SETDROPPEDWIDTH, static_cast<WPARAM>(types), 0);
   LayoutPickers();
 }
 
