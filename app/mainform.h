@@ -154,6 +154,10 @@ class TForm1 : public TForm {
   void LayoutPickers();
   // The columns of one page (expert or wizard).
   void LayoutPickerColumns(bool expert);
+  // One line of text in the control's font, in pixels.
+  static int TextWidth(TControl* control, const std::string& text);
+  // The width a closed drop-down list needs to show its longest item whole.
+  static int WidthForItems(TComboBox* combo);
   // Adds the run-time pair after the box's pair (ticked) or removes the pair
   // after it (unticked).
   void ActivationClicked(TCheckBox* box, bool expert);

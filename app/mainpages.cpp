@@ -32,6 +32,10 @@ DynArray EmailReceiverEdits, EmailReceiverTypes;
 
 namespace {
 
+// The patch-type row above the expert page's pickers.
+const int kExpertTypeLeft = 70;
+const int kExpertPickersTop = 30;
+
 // Posted so that the work runs after the event that asked for it.
 const UINT kValidateMessage = WM_APP + 40;
 
@@ -424,42 +428,44 @@ void TForm1::BuildExpertPage() {
   split_Expert->OnSplitterDrop = [this](TObject*, int) { SplitterDropped(); };
 
   TPTPane* p1 = split_Expert_pane1;
-  scrbox_Expert = Make<TScrollBox>(this, p1, 4, 4, 585, 320, "scrbox_Expert");
+  scrbox_Expert = Make<TScrollBox>(this, p1, 4, kExpertPickersTop, 585, 320, "scrbox_Expert");
   MakeFixedPair(scrbox_Expert, true, true, label_ExpertSource1, pathcombo_ExpertSource1, filelist_ExpertSource1,
                 speedbtn_ExpertSource1Up, &chkbox_ExpertActivateSource1);
   MakeFixedPair(scrbox_Expert, true, false, label_ExpertDest, pathcombo_ExpertDest, filelist_ExpertDest,
                 speedbtn_ExpertDestUp, nullptr);
 
+  // The patch types are too long for the column beside the pickers even
+  // when closed: they get a row of their own above the pickers.
+  MakeLabel(this, p1, 4, 8, "Patch type:");
+  combo_ExpertPatchType = Make<TComboBox>(this, p1, kExpertTypeLeft, 4, 100, 200, "combo_ExpertPatchType");
+  combo_ExpertPatchType->SetStyle(csDropDownList);
+
   // The column right of the pickers: what to make, and Create. Placed
   // beside the scroll box whenever the splitter is dropped.
   const int x = 0;
-  expert_column_.push_back(MakeLabel(this, p1, x, 4, "Patch type:"));
-  combo_ExpertPatchType = Make<TComboBox>(this, p1, x, 18, 100, 200, "combo_ExpertPatchType");
-  combo_ExpertPatchType->SetStyle(csDropDownList);
-  expert_column_.push_back(combo_ExpertPatchType);
-  expert_column_.push_back(MakeLabel(this, p1, x, 44, "Patchfile:"));
-  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 58, 76, 22, "edit_ExpertPatchname");
+  expert_column_.push_back(MakeLabel(this, p1, x, 28, "Patchfile:"));
+  edit_ExpertPatchname = Make<TEdit>(this, p1, x, 42, 76, 22, "edit_ExpertPatchname");
   expert_column_.push_back(edit_ExpertPatchname);
   // Beside the label rather than the edit, which gets the column's width.
-  button_ExpertBrowse = Make<TButton>(this, p1, x, 40, 22, 17, "button_ExpertBrowse");
+  button_ExpertBrowse = Make<TButton>(this, p1, x, 24, 22, 17, "button_ExpertBrowse");
   button_ExpertBrowse->SetCaption("...");
   button_ExpertBrowse->OnClick = [this](TObject*) { BrowsePatchName(edit_ExpertPatchname); };
-  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 84, 100, 28, "chkbox_ExpertArchivePatch");
+  chkbox_ExpertArchivePatch = Make<TCheckBox>(this, p1, x, 68, 100, 28, "chkbox_ExpertArchivePatch");
   expert_column_.push_back(chkbox_ExpertArchivePatch);
-  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 114, 100, 28, "chkbox_ExpertForceIdentical");
+  chkbox_ExpertForceIdentical = Make<TCheckBox>(this, p1, x, 98, 100, 28, "chkbox_ExpertForceIdentical");
   chkbox_ExpertForceIdentical->SetCaption("Force identical files");
   // The column is narrow; the boxes are two lines high.
   chkbox_ExpertArchivePatch->SetWordWrap(true);
   chkbox_ExpertForceIdentical->SetWordWrap(true);
   expert_column_.push_back(chkbox_ExpertForceIdentical);
-  button_ExpertCreate = Make<TButton>(this, p1, x, 146, 100, 28, "button_ExpertCreate");
+  button_ExpertCreate = Make<TButton>(this, p1, x, 130, 100, 28, "button_ExpertCreate");
   button_ExpertCreate->SetCaption("&Create");
   button_ExpertCreate->SetEnabled(false);
   expert_column_.push_back(button_ExpertCreate);
-  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 178, 100, 18, "chkbox_HintsPageExpert");
+  chkbox_HintsPageExpert = Make<TCheckBox>(this, p1, x, 162, 100, 18, "chkbox_HintsPageExpert");
   chkbox_HintsPageExpert->SetCaption("Show Hints");
   expert_column_.push_back(chkbox_HintsPageExpert);
-  button_HelpExpert = Make<TButton>(this, p1, x, 198, 100, 22, "button_HelpExpert");
+  button_HelpExpert = Make<TButton>(this, p1, x, 182, 100, 22, "button_HelpExpert");
   button_HelpExpert->SetCaption("&Help");
   expert_column_.push_back(button_HelpExpert);
 
@@ -789,6 +795,23 @@ void TForm1::RemovePickerPair(bool expert, int tag) {
   }
 }
 
+int TForm1::TextWidth(TControl* control, const std::string& text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, control->Font().Handle());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return size.cx;
+}
+
+int TForm1::WidthForItems(TComboBox* combo) {
+  int widest = 0;
+  for (int i = 0; i < combo->Items().Count(); ++i) widest = std::max(widest, TextWidth(combo, combo->Items()[i]));
+  // The frame, the item's margins and the arrow button.
+  return widest + GetSystemMetrics(SM_CXVSCROLL) + 12;
+}
+
 void TForm1::LayoutPickers() {
   LayoutPickerColumns(true);
   LayoutPickerColumns(false);
@@ -829,7 +852,14 @@ void TForm1::LayoutPickerColumns(bool expert) {
                     expert ? speedbtn_ExpertDestUp : speedbtn_WizardDestUp, nullptr});
     const int width = 4 + column * static_cast<int>(cols.size());
     const bool scrolls = width > box->ClientWidth();
-    const int listHeight = box->Height() - 72 - (scrolls ? 15 : 0);
+    // A box with a pair beside it has one column; its caption does not
+    // fit there in one line, so such boxes take two lines from the lists.
+    const int boxWidth = column - 4;
+    TCheckBox* first = cols.front().check;
+    const bool wrap = cols.size() > 2 &&
+                      TextWidth(first, first->Caption()) + GetSystemMetrics(SM_CXMENUCHECK) + 6 > boxWidth;
+    const int boxHeight = wrap ? 28 : 16;
+    const int listHeight = box->Height() - 72 - (scrolls ? 15 : 0) - (boxHeight - 16);
     int order = 0;
     for (size_t c = 0; c < cols.size(); ++c) {
       const Column& col = cols[c];
@@ -844,7 +874,8 @@ void TForm1::LayoutPickerColumns(bool expert) {
         // The caption is longer than a list is wide: the box takes its
         // column, and the next one too when no box stands there.
         const bool lastBox = c + 2 == cols.size();
-        col.check->SetBounds(left, 48 + listHeight + 2, (lastBox ? 2 : 1) * column - 4, 16);
+        col.check->SetWordWrap(wrap);
+        col.check->SetBounds(left, 48 + listHeight + 2, (lastBox ? 2 : 1) * column - 4, boxHeight);
         // Every pair but the last has its box ticked.
         col.check->SetChecked(c + 2 < cols.size());
         col.check->SetTabOrder(order++);
@@ -871,13 +902,15 @@ void TForm1::SplitterDropped() {
   button_ExpertCallAddressbook->SetLeft(buttons);
   button_ExpertSendEmail->SetLeft(buttons);
   scrbox_Expert->SetWidth(std::max(100, split_Expert_pane1->Width() - 119));
-  scrbox_Expert->SetHeight(std::max(100, split_Expert_pane1->Height() - 8));
+  scrbox_Expert->SetHeight(std::max(100, split_Expert_pane1->Height() - kExpertPickersTop - 4));
   const int x = scrbox_Expert->Left() + scrbox_Expert->Width() + 6;
   const int w = std::max(40, split_Expert_pane1->ClientWidth() - x - 6);
   for (TControl* c : expert_column_) c->SetBounds(x, c->Top(), w, c->Height());
   button_ExpertBrowse->SetLeft(x + w - 22);
-  // The open list shows the patch types whole, however narrow the column.
-  SendMessageA(combo_ExpertPatchType->Handle(), CB_SETDROPPEDWIDTH, 340, 0);
+  const int types = WidthForItems(combo_ExpertPatchType);
+  combo_ExpertPatchType->SetWidth(std::min(types, std::max(100, split_Expert_pane1->ClientWidth() - kExpertTypeLeft - 6)));
+  // The open list shows the patch types whole, however narrow the pane.
+  SendMessageA(combo_ExpertPatchType->Handle(), CB_SETDROPPEDWIDTH, static_cast<WPARAM>(types), 0);
   LayoutPickers();
 }
 

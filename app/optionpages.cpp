@@ -2,6 +2,7 @@
 // reaches its setting as soon as it changes.
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "addrbook.h"
@@ -122,33 +123,41 @@ void TForm1::BuildOptionPages() {
   page_OptionPGP = AddPage(pagectrl_Options, "page_OptionPGP", "PGP");
   page_OptionTexts = AddPage(pagectrl_Options, "page_OptionTexts", "Texts");
 
-  // Patchfile.
-  auto side = [this](const std::string& who, int left, TEdit*& name, TComboBox*& type, TCheckBox*& archive,
+  // Patchfile. The patch types need most of the page's width even in the
+  // closed list: the two sides stand one above the other, the name, type
+  // and backup folder in a column as wide as the longest type, the boxes
+  // beside it.
+  auto side = [this](const std::string& who, int top, TEdit*& name, TComboBox*& type, TCheckBox*& archive,
                      TEdit*& backup, TCheckBox*& identical) {
-    TGroupBox* group = Make<TGroupBox>(this, page_OptionPatchfile, "group_Option" + who, left, 8, 296, 284);
+    TGroupBox* group = Make<TGroupBox>(this, page_OptionPatchfile, "group_Option" + who, 8, top, 600, 146);
     group->SetCaption(" " + who + " defaults ");
-    MakeLabel(this, group, 12, 22, "Patchfile name:");
-    name = Make<TEdit>(this, group, "edit_Option" + who + "Patchname", 12, 40, 236, 22);
-    TButton* browse = Make<TButton>(this, group, "button_Option" + who + "Browse", 252, 40, 32, 22);
+    type = MakeList(this, group, "combo_Option" + who + "PatchType", 12, 76, 272, kPatchTypes);
+    const int width = std::max(272, WidthForItems(type));
+    type->SetWidth(width);
+    MakeLabel(this, group, 12, 18, "Patchfile name:");
+    name = Make<TEdit>(this, group, "edit_Option" + who + "Patchname", 12, 34, width - 36, 22);
+    TButton* browse = Make<TButton>(this, group, "button_Option" + who + "Browse", 12 + width - 32, 34, 32, 22);
     browse->SetCaption("...");
     TEdit* edit = name;
     browse->OnClick = [this, edit](TObject*) { BrowsePatchName(edit); };
-    MakeLabel(this, group, 12, 72, "Patch type:");
-    type = MakeList(this, group, "combo_Option" + who + "PatchType", 12, 90, 272, kPatchTypes);
-    archive = MakeCheck(this, group, "chkbox_Option" + who + "Archive", 12, 124, 272, "");
-    // The packer's name makes the caption longer than the group is wide.
+    MakeLabel(this, group, 12, 60, "Patch type:");
+    MakeLabel(this, group, 12, 102, "Backup directory written into the patch:");
+    backup = Make<TEdit>(this, group, "edit_Option" + who + "BackupDir", 12, 118, width, 22);
+    const int right = 12 + width + 16;
+    archive = MakeCheck(this, group, "chkbox_Option" + who + "Archive", right, 32, 600 - right - 12, "");
+    // The packer's name makes the caption longer than the column is wide.
     archive->SetHeight(30);
     archive->SetWordWrap(true);
-    MakeLabel(this, group, 12, 156, "Backup directory written into the patch:");
-    backup = Make<TEdit>(this, group, "edit_Option" + who + "BackupDir", 12, 174, 272, 22);
-    identical = MakeCheck(this, group, "chkbox_Option" + who + "ForceIdentical", 12, 208, 272,
+    identical = MakeCheck(this, group, "chkbox_Option" + who + "ForceIdentical", right, 74, 600 - right - 12,
                           "Force identical files patching");
+    identical->SetHeight(30);
+    identical->SetWordWrap(true);
   };
   side("Expert", 8, edit_OptionExpertPatchname, combo_OptionExpertPatchType, chkbox_OptionExpertArchive,
        edit_OptionExpertBackupDir, chkbox_OptionExpertForceIdentical);
-  side("Wizard", 312, edit_OptionWizardPatchname, combo_OptionWizardPatchType, chkbox_OptionWizardArchive,
+  side("Wizard", 158, edit_OptionWizardPatchname, combo_OptionWizardPatchType, chkbox_OptionWizardArchive,
        edit_OptionWizardBackupDir, chkbox_OptionWizardForceIdentical);
-  rdgrp_PageOnStartup = MakeGroup(this, page_OptionPatchfile, "rdgrp_PageOnStartup", 8, 300, 600, 64, "Page on startup",
+  rdgrp_PageOnStartup = MakeGroup(this, page_OptionPatchfile, "rdgrp_PageOnStartup", 8, 308, 600, 64, "Page on startup",
                                   {"Release Control System", "Patch Expert", "Patch Wizard", "Last page open"});
   rdgrp_PageOnStartup->SetColumns(2);
   Bind(edit_OptionExpertPatchname, &ExpertDefaultPatchfile, filling_);

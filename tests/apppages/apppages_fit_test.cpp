@@ -1,9 +1,11 @@
 // Every window of the patch creator, each page and tab shown in turn: every
-// caption, check box, radio button, group box and label must show its
-// whole text in its own font, inside its own box and inside its parent.
+// caption, check box, radio button, group box, label and closed list must
+// show its whole text in its own font, inside its own box and inside its
+// parent.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "options.h"
 #include "progressform.h"
 #include "settings.h"
+#include "splash.h"
 #include "test_support.h"
 #include "user_registry.h"
 #include "win/forms.h"
@@ -45,11 +48,21 @@ struct Walk {
     if (text.empty()) return;
     RECT client{};
     if (parent) GetClientRect(parent, &client);
+    // What a scrolling parent hides is reached by scrolling: its range
+    // counts, measured from the unscrolled origin.
+    for (int bar : {SB_HORZ, SB_VERT}) {
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_RANGE | SIF_POS;
+      if (!parent || !GetScrollInfo(parent, bar, &si) || si.nMax <= 0) continue;
+      LONG& end = bar == SB_HORZ ? client.right : client.bottom;
+      end = std::max<LONG>(end, si.nMax + 1 - si.nPos);
+    }
     if (parent && box.right > client.right) box.right = client.right;
     if (parent && box.bottom > client.bottom) box.bottom = client.bottom;
     const int width = box.right - box.left, height = box.bottom - box.top;
     const SIZE need = DrawnSize(font, text, wraps ? width : 0);
-    if (need.cx > width || (wraps && need.cy > height))
+    if (need.cx > width || need.cy > height)
       misfits.push_back(view + ": " + name + " \"" + text + "\" needs " + std::to_string(need.cx) + "x" +
                         std::to_string(need.cy) + ", has " + std::to_string(width) + "x" + std::to_string(height));
   }
@@ -84,6 +97,22 @@ struct Walk {
           break;
         default:
           Check(name, parent, RECT{r.left + 3, r.top, r.right - 3, r.bottom}, font, text, (style & BS_MULTILINE) != 0);
+      }
+    } else if (lstrcmpiA(cls, "ComboBox") == 0 && (style & 3) == CBS_DROPDOWNLIST &&
+               !(style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE))) {
+      // A closed list shows its choice in one line beside the arrow.
+      // Any item may be the one shown.
+      COMBOBOXINFO info{};
+      info.cbSize = sizeof info;
+      if (GetComboBoxInfo(w, &info)) {
+        MapWindowPoints(w, parent, reinterpret_cast<POINT*>(&info.rcItem), 2);
+        const RECT item{info.rcItem.left + 2, info.rcItem.top, info.rcItem.right - 2, info.rcItem.bottom};
+        const int count = static_cast<int>(SendMessageA(w, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+          std::string shown(static_cast<size_t>(SendMessageA(w, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
+          shown.resize(static_cast<size_t>(SendMessageA(w, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&shown[0]))));
+          Check(name, parent, item, font, shown, false);
+        }
       }
     } else if (lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
       Check(name, parent, r, font, text, true);
@@ -120,6 +149,27 @@ struct Walk {
   }
 };
 
+// Ticks the first activation box and then the one it added, so the row
+// holds a ticked added box and an unticked last one; unticks at the end.
+template <class F>
+void WithAddedPairs(TCheckBox* first, F walk) {
+  SendMessageA(first->Handle(), BM_CLICK, 0, 0);
+  Pump(100);
+  TWinControl* row = first->Parent();
+  TCheckBox* added = nullptr;
+  for (int i = 0; i < row->ControlCount(); ++i)
+    if (auto* box = dynamic_cast<TCheckBox*>(row->Controls(i)); box && box != first && box->Tag() == 1) added = box;
+  ASSERT_NE(added, nullptr);
+  SendMessageA(added->Handle(), BM_CLICK, 0, 0);
+  Pump(100);
+  walk();
+  // Each untick removes the pair after the box; the layout ticks it again
+  // while pairs remain.
+  for (int i = 0; i < 4 && first->Checked(); ++i) SendMessageA(first->Handle(), BM_CLICK, 0, 0);
+  Pump(50);
+  EXPECT_FALSE(first->Checked());
+}
+
 std::string Lines(const std::vector<std::string>& v) {
   std::string s;
   for (const std::string& line : v) s += line + "\n";
@@ -144,6 +194,8 @@ TEST(Fit, EveryTextOfEveryWindowShowsWhole) {
   for (int page = 0; page < main->pagectrl_Main->PageCount(); ++page) {
     TTabSheet* sheet = main->pagectrl_Main->Pages(page);
     main->pagectrl_Main->SetActivePage(sheet);
+    // As a click on the tab does: the page sets the window's height.
+    main->pagectrl_Main->OnChange(main->pagectrl_Main);
     if (sheet == main->page_Options) {
       for (int tab = 0; tab < main->pagectrl_Options->PageCount(); ++tab) {
         TTabSheet* option = main->pagectrl_Options->Pages(tab);
@@ -156,6 +208,17 @@ TEST(Fit, EveryTextOfEveryWindowShowsWhole) {
         main->pagectrl_Wizard->SetActivePage(main->pagectrl_Wizard->Pages(step));
         walk.Form(main, main->pagectrl_Wizard->Pages(step)->Name());
       }
+      main->pagectrl_Wizard->SetActivePage(main->pagectrl_Wizard->Pages(1));
+      WithAddedPairs(main->chkbox_WizardActivateSource1, [&] { walk.Form(main, "page_Wizard2 with added sources"); });
+    } else if (sheet == main->page_Expert) {
+      walk.Form(main, sheet->Name());
+      Screenshot("fit_" + sheet->Name());
+      // Added pairs narrow the columns and put an activation box under
+      // every source but the last.
+      WithAddedPairs(main->chkbox_ExpertActivateSource1, [&] {
+        walk.Form(main, "page_Expert with added sources");
+        Screenshot("fit_page_Expert_added");
+      });
     } else {
       walk.Form(main, sheet->Name());
       Screenshot("fit_" + sheet->Name());
@@ -171,7 +234,21 @@ TEST(Fit, EveryTextOfEveryWindowShowsWhole) {
   walk.Form(Form2, "Form2");
   Screenshot("fit_Form2");
   Form2->Hide();
+  // And a run of one plain file pair, which has no folder meter and a
+  // shorter window.
+  SourceCount = 3;
+  DirectoryMode = 0;
+  PatchType = 0;
+  Form2->Show();
+  walk.Form(Form2, "Form2 single file");
+  Screenshot("fit_Form2_file");
+  Form2->Hide();
   ResetEngineOptions();
+
+  ShowSplash();
+  ASSERT_NE(form_Splash, nullptr);
+  walk.Form(form_Splash, "form_Splash");
+  CloseSplash();
 
   Form4->Show();
   walk.Form(Form4, "Form4");

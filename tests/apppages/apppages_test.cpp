@@ -234,8 +234,11 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   EXPECT_EQ(form->pathcombo_ExpertSource1->Width(), 159);
   EXPECT_EQ(form->AddedList(true, 0)->Left() - form->filelist_ExpertSource1->Left(), 197);
   EXPECT_EQ(form->filelist_ExpertDest->Left() - form->AddedList(true, 0)->Left(), 197);
+  // The activation boxes, two lines high in a single column, take the
+  // second line from the lists.
   EXPECT_EQ(form->filelist_ExpertSource1->Height(),
-            form->scrbox_Expert->Height() - 72 - (form->scrbox_Expert->HorzScrollBarVisible() ? 15 : 0));
+            form->scrbox_Expert->Height() - 72 - (form->scrbox_Expert->HorzScrollBarVisible() ? 15 : 0) -
+                (form->chkbox_ExpertActivateSource1->Height() - 16));
   // A folder that is gone shows the desktop and selects nothing.
   EXPECT_EQ(form->pathcombo_WizardDest->Locator()->GetPidl(), nullptr);
   EXPECT_EQ(form->filelist_WizardDest->SelCount(), 0);
@@ -648,7 +651,7 @@ TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
   EXPECT_TRUE(SameText(ComboPath(form->pathcombo_ExpertDest), states[1]));
   EXPECT_EQ(SelectedNames(form->filelist_ExpertDest), std::vector<std::string>{"part0.bin"});
   EXPECT_EQ(form->split_Expert->Position(), 300);
-  EXPECT_EQ(form->scrbox_Expert->Height(), form->split_Expert_pane1->Height() - 8);
+  EXPECT_EQ(form->scrbox_Expert->Height(), form->split_Expert_pane1->Height() - form->scrbox_Expert->Top() - 4);
   EXPECT_TRUE(form->button_ExpertCreate->Enabled());
   delete form;
 }
