@@ -28,14 +28,21 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes, uint32_t& t
 }  // namespace
 
 FilePrefetcher::FilePrefetcher(std::vector<std::string> order, std::vector<uint32_t> sizes, size_t maxBytes,
-                               size_t maxFiles)
+                               size_t maxFiles, std::vector<Given> given)
     : order_(std::move(order)), sizes_(std::move(sizes)), slots_(order_.size()), maxBytes_(maxBytes),
       maxFiles_(maxFiles) {
+  for (size_t k = 0; k < given.size() && k < slots_.size(); ++k) {
+    if (!given[k].given) continue;
+    slots_[k].bytes.swap(given[k].bytes);
+    slots_[k].time = given[k].time;
+    slots_[k].state = Slot::kRead;
+  }
   try {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
-    // Without the thread every file is read the usual way.
-    for (Slot& s : slots_) s.state = Slot::kLeft;
+    // Without the thread every file not given is read the usual way.
+    for (Slot& s : slots_)
+      if (s.state == Slot::kWaiting) s.state = Slot::kLeft;
   }
 }
 
@@ -51,6 +58,7 @@ FilePrefetcher::~FilePrefetcher() {
 void FilePrefetcher::Run() {
   std::unique_lock<std::mutex> hold(lock_);
   for (size_t k = 0; k < order_.size(); ++k) {
+    if (slots_[k].state != Slot::kWaiting) continue;
     const size_t size = sizes_[k];
     if (size > maxBytes_) {
       slots_[k].state = Slot::kLeft;
@@ -58,7 +66,7 @@ void FilePrefetcher::Run() {
       continue;
     }
     changed_.wait(hold, [&] {
-      return quit_ || k < taken_ || (k - taken_ < maxFiles_ && heldBytes_ + size <= maxBytes_);
+      return quit_ || k < taken_ || (heldFiles_ < maxFiles_ && heldBytes_ + size <= maxBytes_);
     });
     if (quit_) return;
     if (k < taken_) continue;  // passed by meanwhile
@@ -78,8 +86,13 @@ void FilePrefetcher::Run() {
       slot.bytes.swap(read.bytes);
       slot.time = read.time;
       slot.state = ok ? Slot::kRead : Slot::kLeft;
-      heldBytes_ += slot.bytes.size();
-      if (!ok) heldBytes_ -= slot.bytes.size(), slot.bytes.clear();
+      if (ok) {
+        slot.held = true;
+        heldBytes_ += slot.bytes.size();
+        ++heldFiles_;
+      } else {
+        slot.bytes.clear();
+      }
     }
     changed_.notify_all();
   }
@@ -95,7 +108,11 @@ bool FilePrefetcher::Take(const std::string& path, std::vector<uint8_t>& bytes, 
   if (got) {
     bytes.swap(slot.bytes);
     time = slot.time;
+  }
+  if (slot.held) {
     heldBytes_ -= bytes.size();
+    --heldFiles_;
+    slot.held = false;
   }
   std::vector<uint8_t>().swap(slot.bytes);
   ++taken_;

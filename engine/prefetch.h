@@ -17,7 +17,15 @@ class FilePrefetcher {
   // The files in the order they will be asked for, with their expected
   // sizes; at most maxBytes and maxFiles are held ahead, and a file larger
   // than maxBytes is left to the caller.
-  FilePrefetcher(std::vector<std::string> order, std::vector<uint32_t> sizes, size_t maxBytes, size_t maxFiles);
+  // A file already in memory comes as given (bytes and DOS time), outside
+  // those limits.
+  struct Given {
+    std::vector<uint8_t> bytes;
+    uint32_t time = 0;
+    bool given = false;
+  };
+  FilePrefetcher(std::vector<std::string> order, std::vector<uint32_t> sizes, size_t maxBytes, size_t maxFiles,
+                 std::vector<Given> given = {});
   ~FilePrefetcher();
   FilePrefetcher(const FilePrefetcher&) = delete;
   FilePrefetcher& operator=(const FilePrefetcher&) = delete;
@@ -31,6 +39,7 @@ class FilePrefetcher {
     enum State { kWaiting, kRead, kLeft } state = kWaiting;
     std::vector<uint8_t> bytes;
     uint32_t time = 0;
+    bool held = false;  // read here, so counted in heldBytes_ and heldFiles_
   };
   void Run();
 
@@ -40,6 +49,7 @@ class FilePrefetcher {
   size_t maxBytes_, maxFiles_;
   size_t taken_ = 0;      // files handed over or passed by
   size_t heldBytes_ = 0;  // read and not yet handed over
+  size_t heldFiles_ = 0;
   bool quit_ = false;
   std::mutex lock_;
   std::condition_variable changed_;

@@ -46,6 +46,14 @@ std::string JoinRelative(const std::string& relative, const std::string& name) {
 // Below this many files a tree is read on the calling thread alone.
 const size_t kParallelScanFiles = 32;
 
+// The scan keeps the bytes of files up to this size, up to this much per
+// file listed: a tree of many small files then reads most of its pairs
+// once, and the memory stays in proportion to the scan's own records.
+const uint32_t kKeepFileBytes = 64u << 10;
+const size_t kKeepPerFile = 2048;
+std::atomic<size_t> KeptBytes(0);
+std::atomic<size_t> KeepBudget(0);
+
 void RefuseUnreadable(const std::string& path) {
   EngineMessage("Error, can't access file \"%s\" in directory being scanned!",
                 "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
@@ -71,18 +79,32 @@ bool FileEntry::Read() {
   std::setvbuf(f, streamBuffer, _IOFBF, sizeof streamBuffer);
   time = FileTimeOf(f);
   crc = 0xFFFFFFFF;
+  uint32_t histogram[256] = {};
   uint8_t buffer[2000];
   size_t got;
+  std::vector<uint8_t> bytes;
+  bool keep = InMemory != 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
     for (size_t i = 0; i < got; ++i) histogram[buffer[i]]++;
     crc = Crc32Update(buffer, static_cast<int32_t>(got), crc);
     size += static_cast<uint32_t>(got);
+    keep = keep && size <= kKeepFileBytes;
+    if (keep) bytes.insert(bytes.end(), buffer, buffer + got);
   }
   bool failed = std::ferror(f) != 0;
   std::fclose(f);
   // A read that breaks off would leave a wrong size and checksum, and a file
   // matched on them could be skipped as identical when it is not.
   if (failed) return false;
+  if (keep) {
+    if (KeptBytes.fetch_add(size) + size <= KeepBudget) {
+      bytes.shrink_to_fit();
+      kept.swap(bytes);
+      hasKept = true;
+    } else {
+      KeptBytes.fetch_sub(size);
+    }
+  }
   if (size > 0)
     for (int i = 0; i < 256; ++i) frequencies[i] = static_cast<double>(histogram[i]) / size;
   for (int i = 0; i < 256; ++i)
@@ -113,6 +135,8 @@ void DirectoryStream::DeleteEntries() {
 void ResetDirectorySerial() {
   DirectorySerial = 0;
   NewestFileTime = 0;
+  KeptBytes = 0;
+  KeepBudget = 0;
 }
 
 namespace {
@@ -166,6 +190,7 @@ bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::
   // The files are read side by side: most of the time of a tree of small
   // files goes into opening them, which the helpers wait for together. The
   // first that cannot be read, in scan order, ends the run as before.
+  KeepBudget += files.size() * kKeepPerFile;
   std::vector<uint8_t> read(files.size(), 0);
   std::atomic<size_t> next(0);
   auto work = [&]() {
@@ -197,7 +222,7 @@ FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& 
 }
 
 bool Identical(const FileEntry* a, const FileEntry* b) {
-  return a->size == b->size && a->crc == b->crc && std::memcmp(a->histogram, b->histogram, sizeof a->histogram) == 0;
+  return a->size == b->size && a->crc == b->crc && std::memcmp(a->frequencies, b->frequencies, sizeof a->frequencies) == 0;
 }
 
 double Similarity(const FileEntry* a, const FileEntry* b) {
@@ -1041,6 +1066,19 @@ void MatchDirectories() {
   std::vector<FilePlan> plans(newest->Count());
   std::vector<std::string> order;
   std::vector<uint32_t> sizes;
+  std::vector<FilePrefetcher::Given> given;
+  // A file kept by the scan goes to its first pair; a second pair of the
+  // same file reads it again.
+  auto add = [&](FileEntry* file) {
+    order.push_back(file->fullPath);
+    sizes.push_back(file->size);
+    given.emplace_back();
+    if (!file->hasKept) return;
+    given.back().bytes.swap(file->kept);
+    given.back().time = file->time;
+    given.back().given = true;
+    file->hasKept = false;
+  };
   {
     ChainSearchSession session(n);
     for (uint32_t e = 0; e < newest->Count(); ++e) {
@@ -1058,16 +1096,23 @@ void MatchDirectories() {
       if (chain.size() > static_cast<size_t>(kMaxVersions)) chain.erase(chain.begin(), chain.end() - kMaxVersions);
       // WritePatchedFile loads the pairs newest first.
       for (size_t i = chain.size(); i-- > 1;) {
-        order.push_back(chain[i - 1]->fullPath);
-        sizes.push_back(chain[i - 1]->size);
-        order.push_back(chain[i]->fullPath);
-        sizes.push_back(chain[i]->size);
+        add(chain[i - 1]);
+        add(chain[i]);
       }
+    }
+  }
+  // What no pair takes goes before the pairs start.
+  for (uint32_t t = 0; t < n; ++t) {
+    auto* stream = reinterpret_cast<DirectoryStream*>(DirectoryStreams.Get(t));
+    for (uint32_t e = 0; e < stream->Count(); ++e) {
+      std::vector<uint8_t>().swap(stream->At(e)->kept);
+      stream->At(e)->hasKept = false;
     }
   }
   std::unique_ptr<FilePrefetcher> ahead;
   if (InMemory && !order.empty())
-    ahead = std::make_unique<FilePrefetcher>(std::move(order), std::move(sizes), kAheadBytes, kAheadFiles);
+    ahead = std::make_unique<FilePrefetcher>(std::move(order), std::move(sizes), kAheadBytes, kAheadFiles,
+                                             std::move(given));
   struct Active {
     explicit Active(FilePrefetcher* p) { ActivePrefetcher = p; }
     ~Active() { ActivePrefetcher = nullptr; }

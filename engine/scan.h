@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "streams.h"
 
@@ -30,10 +31,16 @@ class FileEntry {
   uint32_t size = 0;
   uint32_t time = 0;  // DOS date and time
   uint32_t crc = 0;
-  uint32_t histogram[256] = {};
-  double frequencies[256] = {};  // histogram / size; all 0 for an empty file
+  // Byte counts / size; all 0 for an empty file. Two files of one size have
+  // the same counts exactly when these agree, so the counts are not kept.
+  double frequencies[256] = {};
   uint64_t present[4] = {};      // bit v: value v occurs
   uint8_t processed = 0;
+  // The bytes of a small file as the scan read them, so that its pair need
+  // not open it again (each open is a round trip to the server under
+  // Wine); held only within a budget for the whole run.
+  std::vector<uint8_t> kept;
+  bool hasKept = false;
 };
 
 // One source tree and its files.

@@ -86,6 +86,25 @@ TEST(FilePrefetcher, HandsOverInOrderAndLeavesTheRestToTheCaller) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
     ASSERT_TRUE(ahead.Take(a, bytes, time));
   }
+  {
+    // Files the scan kept come as they were given, and being in memory
+    // already they hold up none of the reading ahead.
+    std::vector<FilePrefetcher::Given> given(4);
+    given[0].bytes = {'k', 'e', 'p', 't'};
+    given[0].time = 7;
+    given[0].given = true;
+    given[1].bytes.assign(5000, 'g');
+    given[1].given = true;
+    FilePrefetcher ahead({missing, large, a, d}, {4, 5000, 100, 10}, 4096, 1, std::move(given));
+    ASSERT_TRUE(ahead.Take(missing, bytes, time));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "kept");
+    EXPECT_EQ(time, 7u);
+    ASSERT_TRUE(ahead.Take(large, bytes, time));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(5000, 'g'));
+    ASSERT_TRUE(ahead.Take(a, bytes, time));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(100, 'a'));
+    ASSERT_TRUE(ahead.Take(d, bytes, time));
+  }
   RemoveTree(dir);
 }
 
