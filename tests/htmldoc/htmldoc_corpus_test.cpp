@@ -153,8 +153,9 @@ TEST(HtmlDocCorpus, LayoutOfEveryPageIsExactlyTheRecordedOne) {
     // Laying a page out again (the viewer does at every resize and when a
     // scroll bar comes or goes) leaves every position and size as it was.
     const size_t dash = e.second.find('-');
-    if (e.second.compare(0, 6, "error:") != 0)
+    if (e.second.compare(0, 6, "error:") != 0) {
       EXPECT_EQ(e.second.substr(0, dash), e.second.substr(dash + 1)) << e.first << " moved when laid out again";
+    }
     auto it = recorded.find(e.first);
     if (it == recorded.end() || it->second != e.second) {
       ++differ;
