@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "messages.h"
 #include "options.h"
 #include "patchfile.h"
+#include "sync.h"
 #include "workers.h"
 
 RecordList FinderRecords;
@@ -633,8 +632,8 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   const uint32_t window = threads * 4;
   std::vector<PieceTrace> pieces(window);
   std::vector<uint8_t> done(window, 0);
-  std::mutex lock;
-  std::condition_variable changed;
+  EngineMutex lock;
+  EngineCondition changed;
   uint32_t nextPiece = 0, following = 0;
   std::atomic<uint32_t> reached(a);
   bool quit = false;
@@ -648,7 +647,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   };
 
   auto helper = [&]() {
-    std::unique_lock<std::mutex> hold(lock);
+    std::unique_lock<EngineMutex> hold(lock);
     for (;;) {
       changed.wait(hold, [&] { return quit || (nextPiece < count && nextPiece < following + window); });
       if (quit) return;
@@ -666,7 +665,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   };
   auto stop = [&]() {
     {
-      std::lock_guard<std::mutex> hold(lock);
+      std::lock_guard<EngineMutex> hold(lock);
       quit = true;
     }
     changed.notify_all();
@@ -702,7 +701,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
     try {
       for (uint32_t k = 0; k < count; ++k) {
         {
-          std::unique_lock<std::mutex> hold(lock);
+          std::unique_lock<EngineMutex> hold(lock);
           if (nextPiece == k) {
             ++nextPiece;
             PieceTrace& t = place(k);
@@ -745,7 +744,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
         }
         reached.store(q, std::memory_order_relaxed);
         {
-          std::lock_guard<std::mutex> hold(lock);
+          std::lock_guard<EngineMutex> hold(lock);
           done[k % window] = 0;
           following = k + 1;
         }

@@ -48,7 +48,7 @@ FilePrefetcher::FilePrefetcher(std::vector<std::string> order, std::vector<uint3
 
 FilePrefetcher::~FilePrefetcher() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<EngineMutex> hold(lock_);
     quit_ = true;
   }
   changed_.notify_all();
@@ -56,7 +56,7 @@ FilePrefetcher::~FilePrefetcher() {
 }
 
 void FilePrefetcher::Run() {
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<EngineMutex> hold(lock_);
   for (size_t k = 0; k < order_.size(); ++k) {
     if (slots_[k].state != Slot::kWaiting) continue;
     const size_t size = sizes_[k];
@@ -99,7 +99,7 @@ void FilePrefetcher::Run() {
 }
 
 bool FilePrefetcher::Take(const std::string& path, std::vector<uint8_t>& bytes, uint32_t& time) {
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<EngineMutex> hold(lock_);
   if (taken_ >= order_.size() || order_[taken_] != path) return false;
   const size_t k = taken_;
   changed_.wait(hold, [&] { return slots_[k].state != Slot::kWaiting || !thread_.joinable(); });

@@ -5,12 +5,12 @@
 // order the pairs ask for them; anything else is read the usual way.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "sync.h"
 
 class FilePrefetcher {
  public:
@@ -51,8 +51,8 @@ class FilePrefetcher {
   size_t heldBytes_ = 0;  // read and not yet handed over
   size_t heldFiles_ = 0;
   bool quit_ = false;
-  std::mutex lock_;
-  std::condition_variable changed_;
+  EngineMutex lock_;
+  EngineCondition changed_;
   std::thread thread_;
 };
 

@@ -1,12 +1,12 @@
 #include "workers.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "sync.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ class Workers {
  public:
   void Run(uint32_t helpers, const std::function<void()>& work, const std::function<void()>& own) {
     {
-      std::unique_lock<std::mutex> hold(lock_);
+      std::unique_lock<EngineMutex> hold(lock_);
       if (busy_ || helpers == 0) {
         hold.unlock();
         own();
@@ -43,7 +43,7 @@ class Workers {
     }
     std::exception_ptr failure;
     {
-      std::unique_lock<std::mutex> hold(lock_);
+      std::unique_lock<EngineMutex> hold(lock_);
       wanted_ = taken_;  // helpers not yet started stay out
       done_.wait(hold, [this] { return running_ == 0; });
       job_ = nullptr;
@@ -56,14 +56,14 @@ class Workers {
   }
 
   uint32_t Count() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<EngineMutex> hold(lock_);
     return static_cast<uint32_t>(threads_.size());
   }
 
  private:
   void Loop() {
     uint64_t seen = 0;
-    std::unique_lock<std::mutex> hold(lock_);
+    std::unique_lock<EngineMutex> hold(lock_);
     for (;;) {
       wake_.wait(hold, [&] { return job_ && generation_ != seen && taken_ < wanted_; });
       seen = generation_;
@@ -83,8 +83,8 @@ class Workers {
     }
   }
 
-  std::mutex lock_;
-  std::condition_variable wake_, done_;
+  EngineMutex lock_;
+  EngineCondition wake_, done_;
   std::vector<std::thread> threads_;
   const std::function<void()>* job_ = nullptr;
   size_t wanted_ = 0, taken_ = 0, running_ = 0;
