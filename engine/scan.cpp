@@ -81,30 +81,51 @@ bool FileEntry::Read() {
   crc = 0xFFFFFFFF;
   uint32_t histogram[256] = {};
   uint8_t buffer[2000];
-  size_t got;
+  // A small file within the budget is read straight into the bytes it keeps:
+  // one allocation of the right size, and no copy. The budget is claimed
+  // first, so that a file past it allocates nothing.
   std::vector<uint8_t> bytes;
-  bool keep = InMemory != 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    for (size_t i = 0; i < got; ++i) histogram[buffer[i]]++;
-    crc = Crc32Update(buffer, static_cast<int32_t>(got), crc);
+  uint64_t expected = 0;
+  size_t claimed = 0;
+  bool keep = false;
+  if (InMemory && SysOpenFileSize(f, expected) && expected <= kKeepFileBytes) {
+    claimed = static_cast<size_t>(expected);
+    keep = KeptBytes.fetch_add(claimed) + claimed <= KeepBudget;
+    if (keep)
+      bytes.resize(claimed);
+    else
+      KeptBytes.fetch_sub(claimed), claimed = 0;
+  }
+  size_t filled = 0;
+  for (;;) {
+    // Into the kept bytes while they have room; a file that has grown since
+    // its size was asked goes on through the buffer, and its pair reads it
+    // again.
+    const bool into = filled < bytes.size();
+    uint8_t* to = into ? bytes.data() + filled : buffer;
+    size_t got = std::fread(to, 1, into ? bytes.size() - filled : sizeof buffer, f);
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i) histogram[to[i]]++;
+    crc = Crc32Update(to, static_cast<int32_t>(got), crc);
     size += static_cast<uint32_t>(got);
-    keep = keep && size <= kKeepFileBytes;
-    if (keep) bytes.insert(bytes.end(), buffer, buffer + got);
+    if (into)
+      filled += got;
+    else
+      keep = false;
   }
   bool failed = std::ferror(f) != 0;
   std::fclose(f);
   // A read that breaks off would leave a wrong size and checksum, and a file
   // matched on them could be skipped as identical when it is not.
-  if (failed) return false;
-  if (keep) {
-    if (KeptBytes.fetch_add(size) + size <= KeepBudget) {
-      bytes.shrink_to_fit();
-      kept.swap(bytes);
-      hasKept = true;
-    } else {
-      KeptBytes.fetch_sub(size);
-    }
+  if (keep && !failed) {
+    KeptBytes.fetch_sub(claimed - filled);  // shrunk meanwhile
+    bytes.resize(filled);
+    kept.swap(bytes);
+    hasKept = true;
+  } else {
+    KeptBytes.fetch_sub(claimed);
   }
+  if (failed) return false;
   if (size > 0)
     for (int i = 0; i < 256; ++i) frequencies[i] = static_cast<double>(histogram[i]) / size;
   for (int i = 0; i < 256; ++i)
