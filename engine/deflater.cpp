@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <zlib.h>
 
 #include "commonprefix.h"
+#include "sync.h"
 #include "workers.h"
 
 namespace {
@@ -154,6 +159,18 @@ inline uint32_t PackAnswer(uint32_t len, uint32_t dist, uint32_t cls, bool found
   return len | dist << 9 | cls << 24 | (found ? 1u : 0u) << 26;
 }
 
+// Input gathered for one stage: bytes holds input [start, start + size),
+// one window of the input before the stage and then the stage itself,
+// which begins at stageStart and was written in these pieces.
+struct Stage {
+  std::vector<uint8_t> bytes;
+  uint64_t start = 0, stageStart = 0;
+  std::vector<uint32_t> pieces;
+};
+
+// Stages that may wait for the deflating thread.
+const size_t kQueued = 2;
+
 }  // namespace
 
 struct BodyDeflater::Impl {
@@ -173,7 +190,7 @@ struct BodyDeflater::Impl {
   const uint8_t* nextIn = nullptr;
   uint32_t availIn = 0;
   uLong adler = 1;
-  bool started = false;
+  bool headerDone = false;
 
   std::vector<uint8_t> symBuf = std::vector<uint8_t>(kLitBufSize * 3);
   uint32_t symNext = 0;
@@ -196,7 +213,7 @@ struct BodyDeflater::Impl {
   int bitCount = 0;
   std::vector<uint8_t> out;
 
-  // --- the staged input and the helpers' answers ---
+  // --- the stage being deflated and the helpers' answers ---
   // history: input bytes [historyStart, historyStart + size); the staged
   // part begins at stageStart and was written in the pieces stagePieces.
   std::vector<uint8_t> history;
@@ -205,9 +222,43 @@ struct BodyDeflater::Impl {
   std::vector<uint32_t> answers;  // per staged position, 0: none
   uint64_t answersStart = 0;
 
+  // --- the caller's side ---
+  // Input gathered for the next stage, after one window of the input
+  // before it (the helpers' context).
+  Stage filling;
+
+  // --- between the caller and the deflating thread ---
+  // Full stages wait in queued (at most kQueued: a caller that writes
+  // faster than the body deflates waits, and its memory stays bounded);
+  // the thread deflates them in order and moves its bytes to ready.
+  // Everything the thread touches besides these is its own while it runs
+  // and the caller's once it is idle.
+  EngineMutex lock;
+  EngineCondition arrived, room;
+  std::deque<Stage> queued;
+  std::vector<Stage> spare;  // buffers kept for the next stages
+  std::vector<uint8_t> ready;
+  bool busy = false;
+  std::atomic<bool> stop{false}, failed{false};
+  std::exception_ptr failure;
+  std::thread deflating;
+  bool started = false, alone = false;
+
   Impl(uint32_t t, uint32_t stage, uint32_t piece) : threads(t), stageBytes(stage), pieceBytes(piece) {
     if (threads == 0) threads = CoreCount();
+    // With one thread asked for, the caller deflates every stage itself.
+    alone = threads <= 1;
     InitBlock();
+  }
+
+  ~Impl() {
+    if (!deflating.joinable()) return;
+    {
+      std::lock_guard<EngineMutex> hold(lock);
+      stop = true;
+    }
+    arrived.notify_all();
+    deflating.join();
   }
 
   // --- bits ---
@@ -643,8 +694,8 @@ struct BodyDeflater::Impl {
   }
 
   void Start() {
-    if (started) return;
-    started = true;
+    if (headerDone) return;
+    headerDone = true;
     // Method 8, 32 KB window, level 9 and above, no dictionary.
     PutByte(0x78);
     PutByte(0xDA);
@@ -745,45 +796,146 @@ struct BodyDeflater::Impl {
     auto work = [&]() {
       try {
         std::vector<uint32_t> hhead(kHashSize), hprev(kWSize);
-        for (uint32_t k; (k = next.fetch_add(1)) < parts;) {
+        for (uint32_t k; !stop && (k = next.fetch_add(1)) < parts;) {
           const uint64_t a = stageStart + span * k / parts, b = stageStart + span * (k + 1) / parts;
           Trace(a, b, answers.data() + (a - stageStart), hhead, hprev);
         }
       } catch (...) {
-        // Unanswered positions are searched on the calling thread.
+        // Unanswered positions are searched by the parse itself.
       }
     };
-    RunOnWorkers(threads - 1, work);
+    RunOnSideWorkers(threads - 1, work);
   }
 
-  void ProcessStage() {
-    if (stagePieces.empty()) return;
+  void ProcessStage(Stage& stage) {
+    if (stage.pieces.empty()) return;
+    history.swap(stage.bytes);
+    historyStart = stage.start;
+    stageStart = stage.stageStart;
+    stagePieces.swap(stage.pieces);
     Answer();
     const uint8_t* p = history.data() + (stageStart - historyStart);
     for (uint32_t n : stagePieces) {
+      if (stop) break;  // the deflater is going away
       Feed(p, n);
       p += n;
     }
-    stagePieces.clear();
     answers.clear();
     answers.shrink_to_fit();
-    // Keep one window of context for the next stage's helpers.
-    const uint64_t end = historyStart + history.size();
-    const uint64_t keep = std::min<uint64_t>(history.size(), kWSize);
-    history.erase(history.begin(), history.end() - static_cast<std::ptrdiff_t>(keep));
-    historyStart = end - keep;
-    stageStart = end;
+    // The stage's buffers go back for reuse.
+    history.swap(stage.bytes);
+    stagePieces.swap(stage.pieces);
+  }
+
+  // Moves the encoder's bytes to those the caller takes.
+  void Publish() {
+    std::lock_guard<EngineMutex> hold(lock);
+    if (ready.empty())
+      ready.swap(out);
+    else
+      ready.insert(ready.end(), out.begin(), out.end());
+    out.clear();
+  }
+
+  void Loop() {
+    std::unique_lock<EngineMutex> hold(lock);
+    for (;;) {
+      arrived.wait(hold, [this] { return stop || !queued.empty(); });
+      if (stop) return;
+      Stage stage = std::move(queued.front());
+      queued.pop_front();
+      busy = true;
+      hold.unlock();
+      std::exception_ptr error;
+      try {
+        ProcessStage(stage);
+        Publish();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      hold.lock();
+      busy = false;
+      if (error) {
+        // The encoder is lost half way through a stage: nothing after it
+        // may be deflated, and the caller hears of it at its next call.
+        failure = error;
+        failed = true;
+        queued.clear();
+      } else {
+        spare.push_back(std::move(stage));
+      }
+      room.notify_all();
+    }
+  }
+
+  void RaiseFailure() {
+    if (!failed) return;
+    std::lock_guard<EngineMutex> hold(lock);
+    std::rethrow_exception(failure);
+  }
+
+  // Hands the filled stage on and starts the next with its last window.
+  // A body of less than a stage is deflated by the caller: a thread would
+  // cost more than it saves.
+  void HandOn(bool last) {
+    Stage next;
+    if (!last) {
+      {
+        std::lock_guard<EngineMutex> hold(lock);
+        if (!spare.empty()) {
+          next = std::move(spare.back());
+          spare.pop_back();
+        }
+      }
+      const size_t keep = std::min<size_t>(filling.bytes.size(), kWSize);
+      next.start = filling.start + filling.bytes.size() - keep;
+      next.stageStart = filling.start + filling.bytes.size();
+      // Room for a whole stage at once, so that gathering it does not copy
+      // it again and again as it grows.
+      next.bytes.reserve(keep + stageBytes + 65536);
+      next.bytes.assign(filling.bytes.end() - static_cast<std::ptrdiff_t>(keep), filling.bytes.end());
+      next.pieces.clear();
+    }
+    if (!alone && !started && !last) {
+      started = true;
+      try {
+        deflating = std::thread([this] { Loop(); });
+      } catch (const std::system_error&) {
+        alone = true;
+      }
+    }
+    if (alone || !started) {
+      ProcessStage(filling);
+      Publish();
+      std::lock_guard<EngineMutex> hold(lock);
+      spare.push_back(std::move(filling));
+    } else {
+      std::unique_lock<EngineMutex> hold(lock);
+      room.wait(hold, [this] { return failure || queued.size() < kQueued; });
+      if (failure) std::rethrow_exception(failure);
+      queued.push_back(std::move(filling));
+      arrived.notify_one();
+    }
+    filling = std::move(next);
   }
 
   void Write(const uint8_t* data, uint32_t n) {
+    RaiseFailure();
     if (n == 0) return;
-    history.insert(history.end(), data, data + n);
-    stagePieces.push_back(n);
-    if (historyStart + history.size() - stageStart >= stageBytes) ProcessStage();
+    filling.bytes.insert(filling.bytes.end(), data, data + n);
+    filling.pieces.push_back(n);
+    if (filling.start + filling.bytes.size() - filling.stageStart >= stageBytes) HandOn(false);
   }
 
   void Finish() {
-    ProcessStage();
+    RaiseFailure();
+    if (!filling.pieces.empty()) HandOn(true);
+    {
+      std::unique_lock<EngineMutex> hold(lock);
+      room.wait(hold, [this] { return failure || (queued.empty() && !busy); });
+      if (failure) std::rethrow_exception(failure);
+    }
+    // The deflating thread is idle: the encoder is the caller's now.
     Start();
     nextIn = nullptr;
     availIn = 0;
@@ -792,6 +944,14 @@ struct BodyDeflater::Impl {
     PutByte(static_cast<uint8_t>(adler >> 16));
     PutByte(static_cast<uint8_t>(adler >> 8));
     PutByte(static_cast<uint8_t>(adler));
+    Publish();
+  }
+
+  void TakeOutput(std::vector<uint8_t>& bytes) {
+    RaiseFailure();
+    bytes.clear();
+    std::lock_guard<EngineMutex> hold(lock);
+    bytes.swap(ready);
   }
 };
 
@@ -804,7 +964,4 @@ void BodyDeflater::Write(const void* data, uint32_t n) { impl_->Write(static_cas
 
 void BodyDeflater::Finish() { impl_->Finish(); }
 
-void BodyDeflater::TakeOutput(std::vector<uint8_t>& bytes) {
-  bytes.clear();
-  bytes.swap(impl_->out);
-}
+void BodyDeflater::TakeOutput(std::vector<uint8_t>& bytes) { impl_->TakeOutput(bytes); }

@@ -93,9 +93,14 @@ class Workers {
   std::exception_ptr failure_;
 };
 
-// Never destroyed: the helpers wait on it until the process ends, and no
+// Never destroyed: the helpers wait on them until the process ends, and no
 // exit path has to stop them first.
 Workers& TheWorkers() {
+  static Workers* workers = new Workers;
+  return *workers;
+}
+
+Workers& SideWorkers() {
   static Workers* workers = new Workers;
   return *workers;
 }
@@ -103,6 +108,8 @@ Workers& TheWorkers() {
 }  // namespace
 
 void RunOnWorkers(uint32_t helpers, const std::function<void()>& work) { TheWorkers().Run(helpers, work, work); }
+
+void RunOnSideWorkers(uint32_t helpers, const std::function<void()>& work) { SideWorkers().Run(helpers, work, work); }
 
 void RunBeside(uint32_t helpers, const std::function<void()>& helperWork, const std::function<void()>& ownWork) {
   TheWorkers().Run(helpers, helperWork, ownWork);

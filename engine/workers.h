@@ -19,6 +19,10 @@ void RunOnWorkers(uint32_t helpers, const std::function<void()>& work);
 // The same with one task for the helpers and another for the caller, which
 // must not wait for a helper that may never come.
 void RunBeside(uint32_t helpers, const std::function<void()>& helperWork, const std::function<void()>& ownWork);
+// RunOnWorkers on a second set of helpers, for work that goes on beside the
+// callers of the first (the patch body deflates while the pairs are found),
+// which would otherwise find the helpers busy and work alone.
+void RunOnSideWorkers(uint32_t helpers, const std::function<void()>& work);
 
 // Cores of this machine, at most 64 (asked once: the question costs a file
 // read on some systems).

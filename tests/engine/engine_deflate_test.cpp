@@ -5,10 +5,14 @@
 
 #include <zlib.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "deflater.h"
@@ -21,6 +25,33 @@
 
 using testsupport::Join;
 using testsupport::ReadFileBytes;
+
+namespace {
+
+// While set, allocations of at least this many bytes fail on every thread
+// but the test's own: the deflater's thread runs out of memory, which it
+// can neither report nor write itself.
+std::atomic<size_t> gFailOffTestThread{0};
+const std::thread::id gTestThread = std::this_thread::get_id();
+
+}  // namespace
+
+void* operator new(size_t n) {
+  const size_t limit = gFailOffTestThread;
+  if (limit != 0 && n >= limit && std::this_thread::get_id() != gTestThread) throw std::bad_alloc();
+  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+  throw std::bad_alloc();
+}
+// The compiler sees free() after inlining these into a new/delete pair.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -127,6 +158,35 @@ TEST(BodyDeflater, WritesZlibsBytesForEveryPieceSizeThreadCountAndStage) {
             << input.first << ", pieces of " << piece << ", " << s.threads << " threads, stage " << s.stage;
     }
   }
+}
+
+TEST(BodyDeflater, AnOutOfMemoryOfItsOwnThreadReachesTheCallerAndTheNextDeflaterIsWhole) {
+  const Bytes block = testsupport::RandomBytes(100000, 3);
+  Bytes input;
+  while (input.size() < 3 * BodyDeflater::kDefaultStage) input.insert(input.end(), block.begin(), block.end());
+  {
+    BodyDeflater deflater(4);
+    // A stage's answers and its deflated bytes are more than this.
+    gFailOffTestThread = 1u << 20;
+    bool raised = false;
+    Bytes part;
+    try {
+      for (size_t at = 0; at < input.size(); at += 65536) {
+        deflater.Write(input.data() + at, static_cast<uint32_t>(std::min<size_t>(65536, input.size() - at)));
+        deflater.TakeOutput(part);
+      }
+      deflater.Finish();
+    } catch (const std::bad_alloc&) {
+      raised = true;
+    }
+    gFailOffTestThread = 0;
+    EXPECT_TRUE(raised);
+    // The stream is lost from there on: no later call may look like it went on.
+    EXPECT_THROW(deflater.Finish(), std::bad_alloc);
+    EXPECT_THROW(deflater.TakeOutput(part), std::bad_alloc);
+  }
+  EXPECT_TRUE(OurDeflate(input, 65536, 4, BodyDeflater::kDefaultStage, BodyDeflater::kDefaultPiece) ==
+              ZlibDeflate(input, 65536));
 }
 
 class CancellingHost : public EngineHost {
