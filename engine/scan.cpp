@@ -497,21 +497,10 @@ class ChainSearch {
       // similar need comparing (the first of equals still wins). The margin
       // covers rounding that may differ between two computations of one
       // similarity.
-      uint32_t nearest = 0;
-      double least = HUGE_VAL;
-      for (uint32_t i = 0; i < count; ++i) {
-        const double* f = &probes.frequencies[size_t(i) * kProbes];
-        double d = 0;
-        for (int j = 0; j < kProbes; ++j) d += (wanted[j] - f[j]) * (wanted[j] - f[j]);
-        if (d < least) {
-          least = d;
-          nearest = i;
-        }
-      }
-      double s = Similarity(entry, stream->At(nearest));
+      double s = Similarity(entry, stream->At(Nearest(probes, wanted)));
       c.similarity = std::max(0.0, s - kSimilarityMargin);
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i : Candidates(probes, wanted[0], c.similarity)) {
       // One term alone bounds the sum of squares from below: where a probe
       // rules the file out (by more than any rounding), it need not be read.
       const double* f = &probes.frequencies[size_t(i) * kProbes];
@@ -836,7 +825,75 @@ class ChainSearch {
   struct Probes {
     uint8_t values[kProbes] = {};
     std::vector<double> frequencies;  // kProbes per file
+    // The files by their first probe (the one that varies most), ties in
+    // index order, and that probe's value in the same order: a file whose
+    // first probe lies far from a new file's cannot be similar to it, and
+    // the near ones are found without a walk through the tree.
+    std::vector<uint32_t> byFirst;
+    std::vector<double> firstSorted;
   };
+
+  static double ProbeDistance(const double* wanted, const double* f) {
+    double d = 0;
+    for (int j = 0; j < kProbes; ++j) d += (wanted[j] - f[j]) * (wanted[j] - f[j]);
+    return d;
+  }
+
+  // The file nearest on the probes, the first of equals. From wanted's place
+  // in the order outward, the first probe's term alone bounds a file's
+  // distance from below and never shrinks (rounding is monotonic, and
+  // adding the other terms cannot lower a sum), so the walk stops where
+  // that term exceeds the least distance found.
+  static uint32_t Nearest(const Probes& p, const double* wanted) {
+    const double* first = p.firstSorted.data();
+    const size_t count = p.firstSorted.size();
+    size_t right = static_cast<size_t>(std::lower_bound(first, first + count, wanted[0]) - first);
+    size_t left = right;
+    uint32_t nearest = 0;
+    double least = HUGE_VAL;
+    for (;;) {
+      const double below = left > 0 ? (wanted[0] - first[left - 1]) * (wanted[0] - first[left - 1]) : HUGE_VAL;
+      const double above = right < count ? (wanted[0] - first[right]) * (wanted[0] - first[right]) : HUGE_VAL;
+      const double term = std::min(below, above);
+      // An equal term may still hide an equal distance at a lower index.
+      if (term == HUGE_VAL || term > least) break;
+      const uint32_t i = p.byFirst[below <= above ? --left : right++];
+      const double d = ProbeDistance(wanted, &p.frequencies[size_t(i) * kProbes]);
+      if (d < least || (d == least && i < nearest)) {
+        least = d;
+        nearest = i;
+      }
+    }
+    return nearest;
+  }
+
+  // The files, in index order, that the first probe does not rule out
+  // against best: outside the window the test 1 - (wanted - f)^2 + margin
+  // <= best holds. The window is wider than the test by a relative 1e-6 of
+  // its half-width (at least sqrt(margin)), far above the rounding of the
+  // test and of the window's own bounds, so it never drops a file the test
+  // keeps; the caller still applies the test. As best only grows, the
+  // window for the first best covers every later one.
+  const std::vector<uint32_t>& Candidates(const Probes& p, double wanted, double best) {
+    candidates_.clear();
+    const double reach = std::sqrt(std::max(0.0, 1.0 + kSimilarityMargin - best)) * (1 + 1e-6) + 1e-9;
+    const double* first = p.firstSorted.data();
+    const size_t count = p.firstSorted.size();
+    const size_t lo = static_cast<size_t>(std::lower_bound(first, first + count, wanted - reach) - first);
+    const size_t hi = static_cast<size_t>(std::upper_bound(first, first + count, wanted + reach) - first);
+    if (hi - lo == count) {
+      for (uint32_t i = 0; i < count; ++i) candidates_.push_back(i);
+      return candidates_;
+    }
+    // Back into index order through a bit per file, cheaper than sorting
+    // windows of hundreds.
+    marks_.assign((count + 63) / 64, 0);
+    for (size_t k = lo; k < hi; ++k) marks_[p.byFirst[k] / 64] |= uint64_t(1) << (p.byFirst[k] % 64);
+    for (size_t w = 0; w < marks_.size(); ++w)
+      for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
+        candidates_.push_back(static_cast<uint32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
+    return candidates_;
+  }
 
   const Probes& ProbesOf(int tree) {
     Probes& p = probes_[tree];
@@ -861,6 +918,13 @@ class ChainSearch {
     p.frequencies.resize(size_t(s->Count()) * kProbes);
     for (uint32_t i = 0; i < s->Count(); ++i)
       for (int j = 0; j < kProbes; ++j) p.frequencies[size_t(i) * kProbes + j] = s->At(i)->frequencies[p.values[j]];
+    p.byFirst.resize(s->Count());
+    for (uint32_t i = 0; i < s->Count(); ++i) p.byFirst[i] = i;
+    std::stable_sort(p.byFirst.begin(), p.byFirst.end(), [&](uint32_t x, uint32_t y) {
+      return p.frequencies[size_t(x) * kProbes] < p.frequencies[size_t(y) * kProbes];
+    });
+    p.firstSorted.resize(s->Count());
+    for (uint32_t i = 0; i < s->Count(); ++i) p.firstSorted[i] = p.frequencies[size_t(p.byFirst[i]) * kProbes];
     return p;
   }
 
@@ -896,6 +960,8 @@ class ChainSearch {
   size_t choiceCount_ = 0;
   std::vector<std::unordered_map<std::string, int32_t>> names_;
   std::vector<Probes> probes_;
+  std::vector<uint32_t> candidates_;
+  std::vector<uint64_t> marks_;
   std::vector<uint32_t> stamps_;
   uint32_t stamp_ = 0;
   std::vector<double> entering_;  // [to * older + from]
