@@ -500,7 +500,7 @@ class ChainSearch {
       double s = Similarity(entry, stream->At(Nearest(probes, wanted)));
       c.similarity = std::max(0.0, s - kSimilarityMargin);
     }
-    for (uint32_t i : Candidates(probes, wanted[0], c.similarity)) {
+    for (uint32_t i : Candidates(probes, wanted, c.similarity)) {
       // One term alone bounds the sum of squares from below: where a probe
       // rules the file out (by more than any rounding), it need not be read.
       const double* f = &probes.frequencies[size_t(i) * kProbes];
@@ -831,6 +831,17 @@ class ChainSearch {
     // the near ones are found without a walk through the tree.
     std::vector<uint32_t> byFirst;
     std::vector<double> firstSorted;
+    // The files split at medians, one probe at a time, into boxes of a few
+    // files: those within reach of a new file on every probe are found
+    // without a look at the rest.
+    struct Node {
+      double split;
+      uint32_t begin, end;  // a range of boxOrder
+      int32_t left, right;  // -1: a leaf
+      int dim;
+    };
+    std::vector<uint32_t> boxOrder;
+    std::vector<Node> nodes;
   };
 
   static double ProbeDistance(const double* wanted, const double* f) {
@@ -867,32 +878,85 @@ class ChainSearch {
     return nearest;
   }
 
-  // The files, in index order, that the first probe does not rule out
-  // against best: outside the window the test 1 - (wanted - f)^2 + margin
-  // <= best holds. The window is wider than the test by a relative 1e-6 of
-  // its half-width (at least sqrt(margin)), far above the rounding of the
-  // test and of the window's own bounds, so it never drops a file the test
-  // keeps; the caller still applies the test. As best only grows, the
-  // window for the first best covers every later one.
-  const std::vector<uint32_t>& Candidates(const Probes& p, double wanted, double best) {
+  // The files, in index order, that no probe rules out against best: a file
+  // whose probe j lies outside [wanted_j - reach, wanted_j + reach] fails the
+  // test 1 - (wanted_j - f_j)^2 + margin <= best. The reach is wider than
+  // the test by a relative 1e-6 (of at least sqrt(margin)), far above the
+  // rounding of the test and of the bounds, so no file the test keeps is
+  // dropped; the caller still applies the test. As best only grows, the box
+  // for the first best covers every later one.
+  const std::vector<uint32_t>& Candidates(const Probes& p, const double* wanted, double best) {
     candidates_.clear();
     const double reach = std::sqrt(std::max(0.0, 1.0 + kSimilarityMargin - best)) * (1 + 1e-6) + 1e-9;
+    const uint32_t count = static_cast<uint32_t>(p.byFirst.size());
+    if (count == 0) return candidates_;
     const double* first = p.firstSorted.data();
-    const size_t count = p.firstSorted.size();
-    const size_t lo = static_cast<size_t>(std::lower_bound(first, first + count, wanted - reach) - first);
-    const size_t hi = static_cast<size_t>(std::upper_bound(first, first + count, wanted + reach) - first);
-    if (hi - lo == count) {
+    if (first[0] >= wanted[0] - reach && first[count - 1] <= wanted[0] + reach) {
+      // The box holds nearly every file: no need to look for them.
       for (uint32_t i = 0; i < count; ++i) candidates_.push_back(i);
       return candidates_;
     }
-    // Back into index order through a bit per file, cheaper than sorting
-    // windows of hundreds.
+    double low[kProbes], high[kProbes];
+    for (int j = 0; j < kProbes; ++j) {
+      low[j] = wanted[j] - reach;
+      high[j] = wanted[j] + reach;
+    }
+    // Back into index order through a bit per file, cheaper than sorting.
     marks_.assign((count + 63) / 64, 0);
-    for (size_t k = lo; k < hi; ++k) marks_[p.byFirst[k] / 64] |= uint64_t(1) << (p.byFirst[k] % 64);
+    int32_t stack[64];
+    int depth = 0;
+    stack[depth++] = 0;
+    while (depth > 0) {
+      const Probes::Node& node = p.nodes[static_cast<size_t>(stack[--depth])];
+      if (node.left < 0) {
+        for (uint32_t k = node.begin; k < node.end; ++k) {
+          const uint32_t i = p.boxOrder[k];
+          const double* f = &p.frequencies[size_t(i) * kProbes];
+          bool inside = true;
+          for (int j = 0; j < kProbes && inside; ++j) inside = f[j] >= low[j] && f[j] <= high[j];
+          if (inside) marks_[i / 64] |= uint64_t(1) << (i % 64);
+        }
+        continue;
+      }
+      if (low[node.dim] <= node.split) stack[depth++] = node.left;
+      if (high[node.dim] >= node.split) stack[depth++] = node.right;
+    }
     for (size_t w = 0; w < marks_.size(); ++w)
       for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
         candidates_.push_back(static_cast<uint32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
     return candidates_;
+  }
+
+  // Splits boxOrder[begin, end) at the median of the probe that spreads
+  // most there (values left of the split at most, right of it at least the
+  // split value); returns the node.
+  static int32_t BuildBoxes(Probes& p, uint32_t begin, uint32_t end) {
+    const int32_t id = static_cast<int32_t>(p.nodes.size());
+    p.nodes.push_back({0.0, begin, end, -1, -1, 0});
+    if (end - begin <= 16) return id;
+    double low[kProbes], high[kProbes];
+    std::fill(low, low + kProbes, HUGE_VAL);
+    std::fill(high, high + kProbes, -HUGE_VAL);
+    for (uint32_t k = begin; k < end; ++k)
+      for (int j = 0; j < kProbes; ++j) {
+        const double f = p.frequencies[size_t(p.boxOrder[k]) * kProbes + j];
+        low[j] = std::min(low[j], f);
+        high[j] = std::max(high[j], f);
+      }
+    int dim = 0;
+    for (int j = 1; j < kProbes; ++j)
+      if (high[j] - low[j] > high[dim] - low[dim]) dim = j;
+    if (!(high[dim] > low[dim])) return id;  // all alike: one leaf
+    const uint32_t mid = begin + (end - begin) / 2;
+    std::nth_element(p.boxOrder.begin() + begin, p.boxOrder.begin() + mid, p.boxOrder.begin() + end,
+                     [&](uint32_t x, uint32_t y) {
+                       return p.frequencies[size_t(x) * kProbes + dim] < p.frequencies[size_t(y) * kProbes + dim];
+                     });
+    const double split = p.frequencies[size_t(p.boxOrder[mid]) * kProbes + dim];
+    const int32_t left = BuildBoxes(p, begin, mid);
+    const int32_t right = BuildBoxes(p, mid, end);
+    p.nodes[static_cast<size_t>(id)] = {split, begin, end, left, right, dim};
+    return id;
   }
 
   const Probes& ProbesOf(int tree) {
@@ -925,6 +989,9 @@ class ChainSearch {
     });
     p.firstSorted.resize(s->Count());
     for (uint32_t i = 0; i < s->Count(); ++i) p.firstSorted[i] = p.frequencies[size_t(p.byFirst[i]) * kProbes];
+    p.boxOrder = p.byFirst;
+    p.nodes.clear();
+    BuildBoxes(p, 0, s->Count());
     return p;
   }
 
