@@ -501,12 +501,11 @@ class ChainSearch {
       c.similarity = std::max(0.0, s - kSimilarityMargin);
     }
     for (uint32_t i : Candidates(probes, wanted, c.similarity)) {
-      // One term alone bounds the sum of squares from below: where a probe
-      // rules the file out (by more than any rounding), it need not be read.
+      // The probes' terms bound the sum of squares from below (and bound it
+      // no less than any one of them): where they rule the file out (by
+      // more than any rounding), it need not be read.
       const double* f = &probes.frequencies[size_t(i) * kProbes];
-      bool out = false;
-      for (int j = 0; j < kProbes && !out; ++j)
-        out = 1.0 - (wanted[j] - f[j]) * (wanted[j] - f[j]) + kSimilarityMargin <= c.similarity;
+      const bool out = 1.0 - ProbeDistance(wanted, f) + kSimilarityMargin <= c.similarity;
       double s;
       if (!out && SimilarityAbove(entry, stream->At(i), c.similarity, &s)) {
         c.file = static_cast<int32_t>(firstId_[tree] + i);
@@ -841,6 +840,7 @@ class ChainSearch {
       int dim;
     };
     std::vector<uint32_t> boxOrder;
+    std::vector<double> boxed;  // frequencies in boxOrder's order
     std::vector<Node> nodes;
   };
 
@@ -878,53 +878,57 @@ class ChainSearch {
     return nearest;
   }
 
-  // The files, in index order, that no probe rules out against best: a file
-  // whose probe j lies outside [wanted_j - reach, wanted_j + reach] fails the
-  // test 1 - (wanted_j - f_j)^2 + margin <= best. The reach is wider than
-  // the test by a relative 1e-6 (of at least sqrt(margin)), far above the
-  // rounding of the test and of the bounds, so no file the test keeps is
-  // dropped; the caller still applies the test. As best only grows, the box
-  // for the first best covers every later one.
+  // The files, in index order, that the probes do not rule out against
+  // best: the caller's test 1 - (sum of the probes' squared differences) +
+  // margin <= best. The leaves apply that very test; a box is passed over
+  // only when its distance from wanted exceeds the test's limit by a
+  // relative 2e-6 and 1e-12, far above the rounding of that distance, so no
+  // file the test keeps is dropped. As best only grows, what the first best
+  // lets through covers every later one.
   const std::vector<uint32_t>& Candidates(const Probes& p, const double* wanted, double best) {
     candidates_.clear();
-    const double reach = std::sqrt(std::max(0.0, 1.0 + kSimilarityMargin - best)) * (1 + 1e-6) + 1e-9;
     const uint32_t count = static_cast<uint32_t>(p.byFirst.size());
     if (count == 0) return candidates_;
+    const double reach = std::sqrt(std::max(0.0, 1.0 + kSimilarityMargin - best)) * (1 + 1e-6);
     const double* first = p.firstSorted.data();
     if (first[0] >= wanted[0] - reach && first[count - 1] <= wanted[0] + reach) {
-      // The box holds nearly every file: no need to look for them.
+      // Nearly every file is within reach: no need to look for them.
       for (uint32_t i = 0; i < count; ++i) candidates_.push_back(i);
       return candidates_;
     }
-    double low[kProbes], high[kProbes];
-    for (int j = 0; j < kProbes; ++j) {
-      low[j] = wanted[j] - reach;
-      high[j] = wanted[j] + reach;
-    }
     // Back into index order through a bit per file, cheaper than sorting.
     marks_.assign((count + 63) / 64, 0);
-    int32_t stack[64];
-    int depth = 0;
-    stack[depth++] = 0;
-    while (depth > 0) {
-      const Probes::Node& node = p.nodes[static_cast<size_t>(stack[--depth])];
-      if (node.left < 0) {
-        for (uint32_t k = node.begin; k < node.end; ++k) {
-          const uint32_t i = p.boxOrder[k];
-          const double* f = &p.frequencies[size_t(i) * kProbes];
-          bool inside = true;
-          for (int j = 0; j < kProbes && inside; ++j) inside = f[j] >= low[j] && f[j] <= high[j];
-          if (inside) marks_[i / 64] |= uint64_t(1) << (i % 64);
-        }
-        continue;
-      }
-      if (low[node.dim] <= node.split) stack[depth++] = node.left;
-      if (high[node.dim] >= node.split) stack[depth++] = node.right;
-    }
+    double offsets[kProbes] = {};
+    Collect(p, 0, wanted, best, reach * reach + 1e-12, offsets, 0.0);
     for (size_t w = 0; w < marks_.size(); ++w)
       for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
         candidates_.push_back(static_cast<uint32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
     return candidates_;
+  }
+
+  // Marks the files of a box that pass the test; distance is a lower bound
+  // of the squared distance from wanted to anything in the box, offsets its
+  // terms per probe.
+  void Collect(const Probes& p, int32_t id, const double* wanted, double best, double limit, double* offsets,
+               double distance) {
+    const Probes::Node& node = p.nodes[static_cast<size_t>(id)];
+    if (node.left < 0) {
+      for (uint32_t k = node.begin; k < node.end; ++k) {
+        if (1.0 - ProbeDistance(wanted, &p.boxed[size_t(k) * kProbes]) + kSimilarityMargin <= best) continue;
+        const uint32_t i = p.boxOrder[k];
+        marks_[i / 64] |= uint64_t(1) << (i % 64);
+      }
+      return;
+    }
+    const double gap = wanted[node.dim] - node.split;
+    Collect(p, gap <= 0 ? node.left : node.right, wanted, best, limit, offsets, distance);
+    // The far side lies at least |gap| away on this probe.
+    const double before = offsets[node.dim];
+    const double far = distance - before * before + gap * gap;
+    if (far >= limit) return;
+    offsets[node.dim] = gap;
+    Collect(p, gap <= 0 ? node.right : node.left, wanted, best, limit, offsets, far);
+    offsets[node.dim] = before;
   }
 
   // Splits boxOrder[begin, end) at the median of the probe that spreads
@@ -933,7 +937,7 @@ class ChainSearch {
   static int32_t BuildBoxes(Probes& p, uint32_t begin, uint32_t end) {
     const int32_t id = static_cast<int32_t>(p.nodes.size());
     p.nodes.push_back({0.0, begin, end, -1, -1, 0});
-    if (end - begin <= 16) return id;
+    if (end - begin <= 8) return id;
     double low[kProbes], high[kProbes];
     std::fill(low, low + kProbes, HUGE_VAL);
     std::fill(high, high + kProbes, -HUGE_VAL);
@@ -964,12 +968,14 @@ class ChainSearch {
     const DirectoryStream* s = trees_[tree];
     if (p.frequencies.size() == size_t(s->Count()) * kProbes) return p;
     double sum[256] = {}, squares[256] = {};
-    for (uint32_t i = 0; i < s->Count(); ++i)
+    for (uint32_t i = 0; i < s->Count(); ++i) {
+      const FileEntry* e = s->At(i);
       for (int v = 0; v < 256; ++v) {
-        const double f = s->At(i)->frequencies[v];
+        const double f = e->frequencies[v];
         sum[v] += f;
         squares[v] += f * f;
       }
+    }
     int order[256];
     for (int v = 0; v < 256; ++v) order[v] = v;
     const double count = s->Count() > 0 ? s->Count() : 1;
@@ -992,6 +998,9 @@ class ChainSearch {
     p.boxOrder = p.byFirst;
     p.nodes.clear();
     BuildBoxes(p, 0, s->Count());
+    p.boxed.resize(p.frequencies.size());
+    for (uint32_t k = 0; k < s->Count(); ++k)
+      std::copy_n(&p.frequencies[size_t(p.boxOrder[k]) * kProbes], kProbes, &p.boxed[size_t(k) * kProbes]);
     return p;
   }
 

@@ -253,7 +253,9 @@ TEST(ChainSearch, FilesAtTheEdgeOfTheFirstProbeKeepThePlainChoice) {
   tieByName["n"] = Skewed(9);  // equals at 9 elsewhere: the name keeps it
   for (int d : {12, -12, 13}) nearOnly["m" + std::to_string(d)] = Skewed(d);
   // 119 against 120 by name: within 1.3% of the window's edge.
-  const Files wide = {{"n", Skewed(120)}, {"x", Skewed(121)}, {"y", Skewed(-119)}, {"z", Skewed(119)}};
+  // Files on both sides, so that the tree is searched through boxes.
+  Files wide = {{"n", Skewed(120)}, {"x", Skewed(121)}, {"y", Skewed(-119)}, {"z", Skewed(119)}};
+  for (int d = 122; d <= 128; ++d) wide["w" + std::to_string(d)] = Skewed(d), wide["w-" + std::to_string(d)] = Skewed(-d);
   const std::vector<Case> cases = {
       {"byname", {byName, {{"n", Skewed(0)}}}, 9},
       {"tie", {tieByName, {{"n", Skewed(0)}}}, 9},
