@@ -249,13 +249,16 @@ TEST(ChainSearch, FilesAtTheEdgeOfTheFirstProbeKeepThePlainChoice) {
   const Files edges = {{"p", Skewed(11)}, {"q", Skewed(-11)}, {"r", Skewed(10)}, {"s", Skewed(-10)},
                        {"t", Skewed(-9)}, {"u", Skewed(9)},   {"v", Skewed(100)}, {"w", Skewed(-9)}};
   Files byName = edges, tieByName = edges, nameless = edges, nearOnly = {{"far", Skewed(-150)}};
-  byName["n"] = Skewed(10);    // outdone by the files at 9, found only inside the window
+  byName["n"] = Skewed(10);    // outdone by the files at 9, just inside what 'a' lets through
   tieByName["n"] = Skewed(9);  // equals at 9 elsewhere: the name keeps it
   for (int d : {12, -12, 13}) nearOnly["m" + std::to_string(d)] = Skewed(d);
-  // 119 against 120 by name: within 1.3% of the window's edge.
-  // Files on both sides, so that the tree is searched through boxes.
+  // 119 against 120 by name: within 1.3% of the edge; more files on both
+  // sides, so that the tree is searched through boxes.
   Files wide = {{"n", Skewed(120)}, {"x", Skewed(121)}, {"y", Skewed(-119)}, {"z", Skewed(119)}};
-  for (int d = 122; d <= 128; ++d) wide["w" + std::to_string(d)] = Skewed(d), wide["w-" + std::to_string(d)] = Skewed(-d);
+  for (int d = 122; d <= 128; ++d) {
+    wide["w" + std::to_string(d)] = Skewed(d);
+    wide["w-" + std::to_string(d)] = Skewed(-d);
+  }
   const std::vector<Case> cases = {
       {"byname", {byName, {{"n", Skewed(0)}}}, 9},
       {"tie", {tieByName, {{"n", Skewed(0)}}}, 9},
