@@ -518,27 +518,15 @@ class ChainSearch {
       // similar need comparing (the first of equals still wins). The margin
       // covers rounding that may differ between two computations of one
       // similarity.
-      uint32_t nearest = 0;
-      double least = HUGE_VAL;
-      for (uint32_t i = 0; i < count; ++i) {
-        const double* f = &probes.frequencies[size_t(i) * kProbes];
-        double d = 0;
-        for (int j = 0; j < kProbes; ++j) d += (wanted[j] - f[j]) * (wanted[j] - f[j]);
-        if (d < least) {
-          least = d;
-          nearest = i;
-        }
-      }
-      double s = Similarity(entry, stream->At(nearest));
+      double s = Similarity(entry, stream->At(Nearest(probes, wanted)));
       c.similarity = std::max(0.0, s - kSimilarityMargin);
     }
-    for (uint32_t i = 0; i < count; ++i) {
-      // One term alone bounds the sum of squares from below: where a probe
-      // rules the file out (by more than any rounding), it need not be read.
+    for (uint32_t i : Candidates(probes, wanted, c.similarity)) {
+      // The probes' terms bound the sum of squares from below (and bound it
+      // no less than any one of them): where they rule the file out (by
+      // more than any rounding), it need not be read.
       const double* f = &probes.frequencies[size_t(i) * kProbes];
-      bool out = false;
-      for (int j = 0; j < kProbes && !out; ++j)
-        out = 1.0 - (wanted[j] - f[j]) * (wanted[j] - f[j]) + kSimilarityMargin <= c.similarity;
+      const bool out = 1.0 - ProbeDistance(wanted, f) + kSimilarityMargin <= c.similarity;
       double s;
       if (!out && SimilarityAbove(entry, stream->At(i), c.similarity, &s)) {
         c.file = static_cast<int32_t>(firstId_[tree] + i);
@@ -857,19 +845,158 @@ class ChainSearch {
   struct Probes {
     uint8_t values[kProbes] = {};
     std::vector<double> frequencies;  // kProbes per file
+    // The files by their first probe (the one that varies most), ties in
+    // index order, and that probe's value in the same order: a file whose
+    // first probe lies far from a new file's cannot be similar to it, and
+    // the near ones are found without a walk through the tree.
+    std::vector<uint32_t> byFirst;
+    std::vector<double> firstSorted;
+    // The files split at medians, one probe at a time, into boxes of a few
+    // files: those within reach of a new file on every probe are found
+    // without a look at the rest.
+    struct Node {
+      double split;
+      uint32_t begin, end;  // a range of boxOrder
+      int32_t left, right;  // -1: a leaf
+      int dim;
+    };
+    std::vector<uint32_t> boxOrder;
+    std::vector<double> boxed;  // frequencies in boxOrder's order
+    std::vector<Node> nodes;
   };
+
+  static double ProbeDistance(const double* wanted, const double* f) {
+    double d = 0;
+    for (int j = 0; j < kProbes; ++j) d += (wanted[j] - f[j]) * (wanted[j] - f[j]);
+    return d;
+  }
+
+  // The file nearest on the probes, the first of equals. From wanted's place
+  // in the order outward, the first probe's term alone bounds a file's
+  // distance from below and never shrinks (rounding is monotonic, and
+  // adding the other terms cannot lower a sum), so the walk stops where
+  // that term exceeds the least distance found.
+  static uint32_t Nearest(const Probes& p, const double* wanted) {
+    const double* first = p.firstSorted.data();
+    const size_t count = p.firstSorted.size();
+    size_t right = static_cast<size_t>(std::lower_bound(first, first + count, wanted[0]) - first);
+    size_t left = right;
+    uint32_t nearest = 0;
+    double least = HUGE_VAL;
+    for (;;) {
+      const double below = left > 0 ? (wanted[0] - first[left - 1]) * (wanted[0] - first[left - 1]) : HUGE_VAL;
+      const double above = right < count ? (wanted[0] - first[right]) * (wanted[0] - first[right]) : HUGE_VAL;
+      const double term = std::min(below, above);
+      // An equal term may still hide an equal distance at a lower index.
+      if (term == HUGE_VAL || term > least) break;
+      const uint32_t i = p.byFirst[below <= above ? --left : right++];
+      const double d = ProbeDistance(wanted, &p.frequencies[size_t(i) * kProbes]);
+      if (d < least || (d == least && i < nearest)) {
+        least = d;
+        nearest = i;
+      }
+    }
+    return nearest;
+  }
+
+  // The files, in index order, that the probes do not rule out against
+  // best: the caller's test 1 - (sum of the probes' squared differences) +
+  // margin <= best. The leaves apply that very test; a box is passed over
+  // only when its distance from wanted exceeds the test's limit by a
+  // relative 2e-6 and 1e-12, far above the rounding of that distance, so no
+  // file the test keeps is dropped. As best only grows, what the first best
+  // lets through covers every later one.
+  const std::vector<uint32_t>& Candidates(const Probes& p, const double* wanted, double best) {
+    candidates_.clear();
+    const uint32_t count = static_cast<uint32_t>(p.byFirst.size());
+    if (count == 0) return candidates_;
+    const double reach = std::sqrt(std::max(0.0, 1.0 + kSimilarityMargin - best)) * (1 + 1e-6);
+    const double* first = p.firstSorted.data();
+    if (first[0] >= wanted[0] - reach && first[count - 1] <= wanted[0] + reach) {
+      // Nearly every file is within reach: no need to look for them.
+      for (uint32_t i = 0; i < count; ++i) candidates_.push_back(i);
+      return candidates_;
+    }
+    // Back into index order through a bit per file, cheaper than sorting.
+    marks_.assign((count + 63) / 64, 0);
+    double offsets[kProbes] = {};
+    Collect(p, 0, wanted, best, reach * reach + 1e-12, offsets, 0.0);
+    for (size_t w = 0; w < marks_.size(); ++w)
+      for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
+        candidates_.push_back(static_cast<uint32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
+    return candidates_;
+  }
+
+  // Marks the files of a box that pass the test; distance is a lower bound
+  // of the squared distance from wanted to anything in the box, offsets its
+  // terms per probe.
+  void Collect(const Probes& p, int32_t id, const double* wanted, double best, double limit, double* offsets,
+               double distance) {
+    const Probes::Node& node = p.nodes[static_cast<size_t>(id)];
+    if (node.left < 0) {
+      for (uint32_t k = node.begin; k < node.end; ++k) {
+        if (1.0 - ProbeDistance(wanted, &p.boxed[size_t(k) * kProbes]) + kSimilarityMargin <= best) continue;
+        const uint32_t i = p.boxOrder[k];
+        marks_[i / 64] |= uint64_t(1) << (i % 64);
+      }
+      return;
+    }
+    const double gap = wanted[node.dim] - node.split;
+    Collect(p, gap <= 0 ? node.left : node.right, wanted, best, limit, offsets, distance);
+    // The far side lies at least |gap| away on this probe.
+    const double before = offsets[node.dim];
+    const double far = distance - before * before + gap * gap;
+    if (far >= limit) return;
+    offsets[node.dim] = gap;
+    Collect(p, gap <= 0 ? node.right : node.left, wanted, best, limit, offsets, far);
+    offsets[node.dim] = before;
+  }
+
+  // Splits boxOrder[begin, end) at the median of the probe that spreads
+  // most there (values left of the split at most, right of it at least the
+  // split value); returns the node.
+  static int32_t BuildBoxes(Probes& p, uint32_t begin, uint32_t end) {
+    const int32_t id = static_cast<int32_t>(p.nodes.size());
+    p.nodes.push_back({0.0, begin, end, -1, -1, 0});
+    if (end - begin <= 8) return id;
+    double low[kProbes], high[kProbes];
+    std::fill(low, low + kProbes, HUGE_VAL);
+    std::fill(high, high + kProbes, -HUGE_VAL);
+    for (uint32_t k = begin; k < end; ++k)
+      for (int j = 0; j < kProbes; ++j) {
+        const double f = p.frequencies[size_t(p.boxOrder[k]) * kProbes + j];
+        low[j] = std::min(low[j], f);
+        high[j] = std::max(high[j], f);
+      }
+    int dim = 0;
+    for (int j = 1; j < kProbes; ++j)
+      if (high[j] - low[j] > high[dim] - low[dim]) dim = j;
+    if (!(high[dim] > low[dim])) return id;  // all alike: one leaf
+    const uint32_t mid = begin + (end - begin) / 2;
+    std::nth_element(p.boxOrder.begin() + begin, p.boxOrder.begin() + mid, p.boxOrder.begin() + end,
+                     [&](uint32_t x, uint32_t y) {
+                       return p.frequencies[size_t(x) * kProbes + dim] < p.frequencies[size_t(y) * kProbes + dim];
+                     });
+    const double split = p.frequencies[size_t(p.boxOrder[mid]) * kProbes + dim];
+    const int32_t left = BuildBoxes(p, begin, mid);
+    const int32_t right = BuildBoxes(p, mid, end);
+    p.nodes[static_cast<size_t>(id)] = {split, begin, end, left, right, dim};
+    return id;
+  }
 
   const Probes& ProbesOf(int tree) {
     Probes& p = probes_[tree];
     const DirectoryStream* s = trees_[tree];
     if (p.frequencies.size() == size_t(s->Count()) * kProbes) return p;
     double sum[256] = {}, squares[256] = {};
-    for (uint32_t i = 0; i < s->Count(); ++i)
+    for (uint32_t i = 0; i < s->Count(); ++i) {
+      const FileEntry* e = s->At(i);
       for (int v = 0; v < 256; ++v) {
-        const double f = s->At(i)->frequencies[v];
+        const double f = e->frequencies[v];
         sum[v] += f;
         squares[v] += f * f;
       }
+    }
     int order[256];
     for (int v = 0; v < 256; ++v) order[v] = v;
     const double count = s->Count() > 0 ? s->Count() : 1;
@@ -882,6 +1009,19 @@ class ChainSearch {
     p.frequencies.resize(size_t(s->Count()) * kProbes);
     for (uint32_t i = 0; i < s->Count(); ++i)
       for (int j = 0; j < kProbes; ++j) p.frequencies[size_t(i) * kProbes + j] = s->At(i)->frequencies[p.values[j]];
+    p.byFirst.resize(s->Count());
+    for (uint32_t i = 0; i < s->Count(); ++i) p.byFirst[i] = i;
+    std::stable_sort(p.byFirst.begin(), p.byFirst.end(), [&](uint32_t x, uint32_t y) {
+      return p.frequencies[size_t(x) * kProbes] < p.frequencies[size_t(y) * kProbes];
+    });
+    p.firstSorted.resize(s->Count());
+    for (uint32_t i = 0; i < s->Count(); ++i) p.firstSorted[i] = p.frequencies[size_t(p.byFirst[i]) * kProbes];
+    p.boxOrder = p.byFirst;
+    p.nodes.clear();
+    BuildBoxes(p, 0, s->Count());
+    p.boxed.resize(p.frequencies.size());
+    for (uint32_t k = 0; k < s->Count(); ++k)
+      std::copy_n(&p.frequencies[size_t(p.boxOrder[k]) * kProbes], kProbes, &p.boxed[size_t(k) * kProbes]);
     return p;
   }
 
@@ -917,6 +1057,8 @@ class ChainSearch {
   size_t choiceCount_ = 0;
   std::vector<std::unordered_map<std::string, int32_t>> names_;
   std::vector<Probes> probes_;
+  std::vector<uint32_t> candidates_;
+  std::vector<uint64_t> marks_;
   std::vector<uint32_t> stamps_;
   uint32_t stamp_ = 0;
   std::vector<double> entering_;  // [to * older + from]

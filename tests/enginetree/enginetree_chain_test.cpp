@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -216,6 +218,73 @@ TEST(ChainSearch, EqualFilesUnderOtherNamesKeepTheirOwnChains) {
   ClearTrees();
   ASSERT_EQ(scores.size(), 2u);
   EXPECT_NE(scores[0], scores[1]);  // otherwise the case proves nothing
+}
+
+// 1000 bytes: 616 + delta of 'a', the rest three each of the values from
+// 128 on, less (delta > 0) or more (delta < 0) one each of the first |delta|.
+// Against delta 0 nearly all the distance lies on 'a', the byte that varies
+// most, so a file's similarity sits right at the edge of what that byte
+// alone allows: 1 - (delta^2 + |delta|) / 1e6.
+std::string Skewed(int delta) {
+  std::string s(static_cast<size_t>(616 + delta), 'a');
+  for (int v = 0; v < 128; ++v) {
+    const int extra = v < (delta < 0 ? -delta : delta) ? (delta > 0 ? -1 : 1) : 0;
+    s.append(static_cast<size_t>(3 + extra), static_cast<char>(128 + v));
+  }
+  return s;
+}
+
+int DeltaOf(const FileEntry* e) { return static_cast<int>(std::lround(e->frequencies['a'] * 1000)) - 616; }
+
+// Files just inside and just outside what the most varying byte lets
+// through against the best so far, from a match by name or from the
+// nearest file, with equal similarities under several names and over
+// several older trees: the choice, ties included, stays the plain search's.
+TEST(ChainSearch, FilesAtTheEdgeOfTheFirstProbeKeepThePlainChoice) {
+  struct Case {
+    const char* name;
+    std::vector<Files> trees;  // the newest last, always "n" = Skewed(0)
+    int expectedDelta;         // |delta| of the file chosen from the last older tree
+  };
+  const Files edges = {{"p", Skewed(11)}, {"q", Skewed(-11)}, {"r", Skewed(10)}, {"s", Skewed(-10)},
+                       {"t", Skewed(-9)}, {"u", Skewed(9)},   {"v", Skewed(100)}, {"w", Skewed(-9)}};
+  Files byName = edges, tieByName = edges, nameless = edges, nearOnly = {{"far", Skewed(-150)}};
+  byName["n"] = Skewed(10);    // outdone by the files at 9, just inside what 'a' lets through
+  tieByName["n"] = Skewed(9);  // equals at 9 elsewhere: the name keeps it
+  for (int d : {12, -12, 13}) nearOnly["m" + std::to_string(d)] = Skewed(d);
+  // 119 against 120 by name: within 1.3% of the edge; more files on both
+  // sides, so that the tree is searched through boxes.
+  Files wide = {{"n", Skewed(120)}, {"x", Skewed(121)}, {"y", Skewed(-119)}, {"z", Skewed(119)}};
+  for (int d = 122; d <= 128; ++d) {
+    wide["w" + std::to_string(d)] = Skewed(d);
+    wide["w-" + std::to_string(d)] = Skewed(-d);
+  }
+  const std::vector<Case> cases = {
+      {"byname", {byName, {{"n", Skewed(0)}}}, 9},
+      {"tie", {tieByName, {{"n", Skewed(0)}}}, 9},
+      {"nameless", {nameless, {{"n", Skewed(0)}}}, 9},
+      {"near", {nearOnly, {{"n", Skewed(0)}}}, 12},
+      {"wide", {wide, {{"n", Skewed(0)}}}, 119},
+      {"chain", {nameless, byName, tieByName, {{"n", Skewed(0)}}}, 9},
+  };
+  for (const Case& c : cases) {
+    LoadTrees(std::string("edge_") + c.name, c.trees);
+    const uint32_t n = static_cast<uint32_t>(c.trees.size());
+    FileEntry* entry = plainchain::Tree(n - 1)->At(0);
+    FileEntry* expected[kChainLength];
+    const double want = plainchain::Best(n, entry, expected);
+    {
+      ChainSearchSession session(n);
+      EXPECT_EQ(SearchBestChain(entry, n), want) << c.name;
+    }
+    EXPECT_EQ(Describe(BestChainEntries), Describe(expected)) << c.name;
+    ASSERT_NE(BestChainEntries[1], nullptr) << c.name;
+    EXPECT_EQ(std::abs(DeltaOf(BestChainEntries[1])), c.expectedDelta) << c.name;
+    if (std::string(c.name) == "tie") {
+      EXPECT_EQ(BestChainEntries[1]->relativePath, "n");
+    }
+    ClearTrees();
+  }
 }
 
 // Releases as they come: each version a few edits on the last, some
