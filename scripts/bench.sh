@@ -108,7 +108,7 @@ bench_tree_pair() {
   # 8 threads; timed inside the program, so Wine's start-up is not in it).
   local t best=
   for threads in 1 2 4 8; do
-    t=$(scripts/wine-run "$readfloor" "$threads" "$(winpath "$old")" "$(winpath "$new")" | sed -n 's/.*total \([0-9.]*\) s$/\1/p')
+    t=$(scripts/wine-run "$readfloor" "$threads" "$(winpath "$old")" "$(winpath "$new")" | tr -d '\r' | sed -n 's/.*total \([0-9.]*\) s$/\1/p')
     [ -n "$t" ] || { echo "bench: readfloor failed on $name" >&2; exit 1; }
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
   done
