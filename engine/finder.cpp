@@ -799,7 +799,7 @@ void FreeIndex() {
 }
 
 void OrderLargeGroups(uint32_t count) {
-  if (count > (SIZE_MAX - 1) / (kAlignments * sizeof(uint32_t))) return;
+  if (static_cast<size_t>(count) > (SIZE_MAX - 1) / (kAlignments * sizeof(uint32_t))) return;
   IndexByByte = static_cast<uint32_t*>(std::malloc(kAlignments * count * sizeof(uint32_t) + 1));
   if (!IndexByByte) return;
   ForPieces(static_cast<uint32_t>(UsedKeys.size()), count >= kParallelIndex, [count](uint32_t from, uint32_t to) {
@@ -825,7 +825,7 @@ void OrderLargeGroups(uint32_t count) {
 }
 
 void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
-  if (count > (SIZE_MAX - 1) / sizeof(uint64_t)) return;
+  if (static_cast<size_t>(count) > (SIZE_MAX - 1) / sizeof(uint64_t)) return;
   IndexInner = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
   IndexBefore = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
   IndexAfter = static_cast<uint64_t*>(std::malloc(count * sizeof(uint64_t) + 1));

@@ -55,7 +55,7 @@ class ParserTest : public ::testing::Test {
       if (auto* o = dynamic_cast<TOListItem*>(s)) item = "O" + std::to_string(o->NestLevel) + "#" + std::to_string(o->ItemNumber);
       else if (auto* d = dynamic_cast<TDListItem*>(s)) item = "D" + std::to_string(d->NestLevel);
       else if (auto* u = dynamic_cast<TUListItem*>(s)) item = "U" + std::to_string(u->NestLevel);
-      else if (auto* p = dynamic_cast<TPreFormated*>(s)) item = "P";
+      else if (dynamic_cast<TPreFormated*>(s)) item = "P";
       else if (auto* t = dynamic_cast<TSection*>(s)) {
         if (t->Text.empty()) continue;
         item = "S" + std::to_string(t->NestLevel);

@@ -252,8 +252,9 @@ TEST(HtmlTables, RandomTablesDistributeWidthsAndCoverContent) {
     if (!t->HasAbsWidths && ps > 0 && ps <= 100 && w > before.TotalMin && w >= needed) {
       ++percentsChecked;
       for (int i = 0; i < t->NumCols; ++i)
-        if (pcts[i] > 0)
+        if (pcts[i] > 0) {
           ASSERT_EQ(t->Widths[i], MulDiv(t->AttrWidth > 0 ? w : needed, pcts[i], 100)) << "column " << i;
+        }
     }
 
     // Row heights cover every cell's content.

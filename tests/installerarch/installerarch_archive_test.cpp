@@ -306,7 +306,9 @@ TEST(InstallerArchArchive, SpannedOverSmallDisks) {
     std::string report = Layout(Join(disks, "files.1"), files);
     EXPECT_TRUE(LayoutOk(report)) << report;
     EXPECT_NE(report.find("OK 3 1"), std::string::npos) << report;
-    if (round == 1) EXPECT_NE(report.find(" 1-1 "), std::string::npos) << "first file ends on disk 1: " << report;
+    if (round == 1) {
+      EXPECT_NE(report.find(" 1-1 "), std::string::npos) << "first file ends on disk 1: " << report;
+    }
 
     // Parts after the first sit somewhere else; the handler says where.
     std::string moved = Dir("moved" + std::to_string(round));
@@ -407,7 +409,9 @@ TEST(InstallerArchArchive, HostileArchivesFailAndWriteNothingOutside) {
       extract(k.archive, k.entry, k.targetName);
       ADD_FAILURE() << k.what << ": no exception";
     } catch (const EQnlwCompress& e) {
-      if (k.message) EXPECT_NE(e.Message().find(k.message), std::string::npos) << k.what << ": " << e.Message();
+      if (k.message) {
+        EXPECT_NE(e.Message().find(k.message), std::string::npos) << k.what << ": " << e.Message();
+      }
     } catch (const EZlibError& e) {
       EXPECT_EQ(k.message, nullptr) << k.what << ": zlib error";
     }

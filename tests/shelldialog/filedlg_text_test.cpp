@@ -118,12 +118,16 @@ TEST(FileDialogText, MutatedTypedTextStaysInsideTheText) {
     const bool quoted = view.find('"') != std::string::npos;
     for (const std::string& name : SplitTypedNames(view)) {
       ASSERT_NE(std::string::npos, view.find(name)) << view;
-      if (quoted) ASSERT_EQ(std::string::npos, name.find('"')) << view;
+      if (quoted) {
+        ASSERT_EQ(std::string::npos, name.find('"')) << view;
+      }
       filedlg::HasForbiddenChars(name);
       filedlg::IsMask(name);
       ApplyDefaultExt(name, "utp", [](const std::string& e) { return e == ".txt"; });
       const std::string c = CombinePath("C:\\data\\sub", name);
-      if (c.rfind("C:\\", 0) == 0) ASSERT_EQ(std::string::npos, (c + "\\").find("\\..\\")) << view;
+      if (c.rfind("C:\\", 0) == 0) {
+        ASSERT_EQ(std::string::npos, (c + "\\").find("\\..\\")) << view;
+      }
     }
     filedlg::ParseFilter(view);
   }
