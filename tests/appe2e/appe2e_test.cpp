@@ -55,22 +55,6 @@ bool SameBytes(const std::string& a, const std::string& b) {
   return FileExists(a) && FileExists(b) && ReadFileBytes(a) == ReadFileBytes(b);
 }
 
-// Every file below dir, relative names.
-void ListFiles(const std::string& dir, const std::string& prefix, std::vector<std::string>& out) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = fd.cFileName;
-    if (name == "." || name == "..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      ListFiles(dir + "\\" + name, prefix + name + "\\", out);
-    else
-      out.push_back(prefix + name);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -154,6 +154,21 @@ int RunUnix(const std::string& program, const std::vector<std::string>& args, st
 }
 
 #ifdef _WIN32
+void ListFiles(const std::string& dir, const std::string& prefix, std::vector<std::string>& out) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      ListFiles(dir + "\\" + name, prefix + name + "\\", out);
+    else
+      out.push_back(prefix + name);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+}
+
 int RunWindows(const std::string& commandLine, std::string* output) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE readEnd, writeEnd;

@@ -9,22 +9,9 @@
 #include <thread>
 #include <vector>
 
-namespace {
+#include "test_support.h"
 
-void List(const std::string& dir, std::vector<std::string>& files) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = fd.cFileName;
-    if (name == "." || name == "..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      List(dir + "\\" + name, files);
-    else
-      files.push_back(dir + "\\" + name);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-}
+namespace {
 
 double Seconds() {
   LARGE_INTEGER now, frequency;
@@ -43,7 +30,7 @@ int main(int argc, char** argv) {
   const int threads = std::max(1, std::atoi(argv[1]));
   const double start = Seconds();
   std::vector<std::string> files;
-  for (int k = 2; k < argc; ++k) List(argv[k], files);
+  for (int k = 2; k < argc; ++k) testsupport::ListFiles(argv[k], std::string(argv[k]) + "\\", files);
   const double listed = Seconds();
   std::atomic<size_t> next(0);
   std::atomic<unsigned long long> bytes(0), failed(0);
