@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "addrbook.h"
+#include "apppages_window.h"
 #include "emailform.h"
 #include "gui_test_support.h"
 #include "helpform.h"
@@ -180,15 +181,7 @@ std::string Lines(const std::vector<std::string>& v) {
 
 TEST(Fit, EveryTextOfEveryWindowShowsWhole) {
   DeleteUserKey("Software\\Dorn Aldwick Software\\Morvane\\1.9");
-  InitSettingsUnit();
-  Form2 = new TForm2(Application);
-  Form4 = new TForm4(Application);
-  auto* main = new TForm1(Application);
-  Form1 = main;
-  main->SetLeft(0);
-  main->SetTop(0);
-  main->FormCreate();
-  main->Show();
+  TForm1* main = StartMainWindow(true);
   Walk walk;
 
   for (int page = 0; page < main->pagectrl_Main->PageCount(); ++page) {

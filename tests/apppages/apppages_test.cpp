@@ -16,6 +16,7 @@
 #include "emailform.h"
 #include "emailthread.h"
 #include "applier.h"
+#include "apppages_window.h"
 #include "gui_test_support.h"
 #include "mainform.h"
 #include "options.h"
@@ -33,6 +34,22 @@
 #include "win/shelllist.h"
 
 using namespace testsupport;
+
+TForm1* StartMainWindow(bool withDialogs) {
+  InitSettingsUnit();
+  if (withDialogs) {
+    Form2 = new TForm2(Application);
+    Form4 = new TForm4(Application);
+  }
+  auto* form = new TForm1(Application);
+  if (withDialogs) Form1 = form;
+  form->SetLeft(0);
+  form->SetTop(0);
+  form->FormCreate();
+  form->Show();
+  Pump(100);
+  return form;
+}
 
 namespace {
 
@@ -202,16 +219,7 @@ TEST_F(Pages, PickersPairsDropRunsAndClose) {
   SetUserValue(kMain + "\\packer\\InfoZIP", "Call with parameters", longTemplate);
   SetUserValue(kMain, "Expert default packer", 1);
 
-  InitSettingsUnit();
-  Form2 = new TForm2(Application);
-  Form4 = new TForm4(Application);
-  auto* form = new TForm1(Application);
-  Form1 = form;
-  form->SetLeft(0);
-  form->SetTop(0);
-  form->FormCreate();
-  form->Show();
-  Pump(100);
+  TForm1* form = StartMainWindow(true);
 
   // Start: the expert page, the relative name on the desktop, the stored
   // lists back with their added pair.
@@ -604,17 +612,6 @@ std::vector<std::string> SelectedNames(TPTShellList* list) {
   return names;
 }
 
-TForm1* StartWindow() {
-  InitSettingsUnit();
-  auto* form = new TForm1(Application);
-  form->SetLeft(0);
-  form->SetTop(0);
-  form->FormCreate();
-  form->Show();
-  Pump(100);
-  return form;
-}
-
 }  // namespace
 
 TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
@@ -627,7 +624,7 @@ TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
   DeleteUserKey(kMain);
   SetUserValue(kMain, "Startup page", 1);
 
-  TForm1* form = StartWindow();
+  TForm1* form = StartMainWindow(false);
   ShowFolder(form->pathcombo_ExpertSource1, form->filelist_ExpertSource1, files);
   Select(form->filelist_ExpertSource1, {"a.txt", "c.txt"});
   Click(form->chkbox_ExpertActivateSource1);
@@ -642,7 +639,7 @@ TEST_F(Pages, ListsAndSplitterComeBackAtTheNextStart) {
   delete form;
   EXPECT_TRUE(boxes.empty()) << boxes[0];
 
-  form = StartWindow();
+  form = StartMainWindow(false);
   ASSERT_EQ(form->AddedPairCount(true), 1);
   EXPECT_TRUE(SameText(ComboPath(form->pathcombo_ExpertSource1), files));
   EXPECT_EQ(SelectedNames(form->filelist_ExpertSource1), (std::vector<std::string>{"a.txt", "c.txt"}));
