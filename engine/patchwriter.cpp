@@ -400,8 +400,7 @@ bool WritePatchedFile(const std::string& name, uint32_t n) {
     if (i == 1) break;
     VersionSlot& slot = VersionSlots[i];
     slot.tempFile = MakeTempFile(slot.tempName);
-    FILE* temp = slot.tempFile;
-    if (!SavePairStreams([temp](const void* data, size_t size) { return std::fwrite(data, 1, size, temp) == size; }, i))
+    if (!SavePairStreams(FileSink(slot.tempFile), i))
       EngineFatalError("Error, can't write patchinfo into patchfile!");
     bool closed = std::fclose(slot.tempFile) == 0;
     slot.tempFile = nullptr;

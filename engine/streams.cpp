@@ -134,10 +134,6 @@ namespace {
 const char kBitEnglish[] = "to expand optimizing bitstream";
 const char kBitGerman[] = "um Optimierungs-Bitstream zu verg\xf6\xdf" "ern";
 
-bool WriteAll(FILE* file, const void* data, size_t n) {
-  return n == 0 || std::fwrite(data, 1, n, file) == n;
-}
-
 // Frees every full block held by a stream's array and empties it.
 void FreeFullBlocks(DynArray& blocks) {
   for (uint32_t i = 0; i < blocks.Count(); ++i) FreeStreamBlock(reinterpret_cast<void*>(blocks.Get(i)));
@@ -145,6 +141,10 @@ void FreeFullBlocks(DynArray& blocks) {
 }
 
 }  // namespace
+
+StreamSink FileSink(FILE* file) {
+  return [file](const void* data, size_t n) { return n == 0 || std::fwrite(data, 1, n, file) == n; };
+}
 
 BitStream::~BitStream() { Clear(); }
 
@@ -174,9 +174,7 @@ uint32_t BitStream::Length() const {
   return kStreamBlockSize * count + used + (bitCount != 0 ? 1 : 0);
 }
 
-bool BitStream::Save(FILE* file) {
-  return Save([file](const void* data, size_t n) { return WriteAll(file, data, n); });
-}
+bool BitStream::Save(FILE* file) { return Save(FileSink(file)); }
 
 bool BitStream::Save(const StreamSink& sink) {
   if (!currentBlock) return true;
@@ -303,9 +301,7 @@ double ByteStream::Entropy(uint32_t from, uint32_t to) const {
   return sum;
 }
 
-bool ByteStream::Save(FILE* file) {
-  return Save([file](const void* data, size_t n) { return WriteAll(file, data, n); });
-}
+bool ByteStream::Save(FILE* file) { return Save(FileSink(file)); }
 
 bool ByteStream::Save(const StreamSink& sink) {
   if (!currentBlock) return true;

@@ -57,6 +57,8 @@ void ReleaseStreamBlocks();
 // Where a stream is saved to: takes n bytes, false when they cannot be
 // written.
 using StreamSink = std::function<bool(const void* data, size_t n)>;
+// A sink that writes to an open file.
+StreamSink FileSink(FILE* file);
 
 class BitStream : public DynArray {
  public:
