@@ -7,6 +7,7 @@
 #include "host.h"
 #include "messages.h"
 #include "options.h"
+#include "packer.h"
 #include "patchfile.h"
 #include "progressform.h"
 #include "win/forms.h"
@@ -248,7 +249,12 @@ bool RunAndWaitHandler(const std::string& commandLine, bool showWindow) {
     CloseHandle(pi.hProcess);
     throw EPatchRunCancelled("Patch run cancelled");
   }
+  // An archiver that fails may still leave a file of the archive's name,
+  // a partial one; only its exit code tells.
+  DWORD exitCode = 0;
+  const bool ended = result == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &exitCode);
   CloseHandle(pi.hProcess);
+  if (ended && exitCode != 0) ReportArchiverFailed(commandLine, exitCode);
   return result == WAIT_OBJECT_0;
 }
 

@@ -139,25 +139,76 @@ void CheckPacker(uint32_t index) {
   }
 }
 
+namespace {
+
+bool NeedsQuotes(const std::string& text) {
+  return text.empty() || text.find_first_of(" \t\"") != std::string::npos;
+}
+
+// Text placed inside a quoted part of a command line: a quote is escaped,
+// and backslashes right before a quote (or before the quote that closes
+// the part, when closesQuote) are doubled, so the archiver's start-up code
+// reads back exactly the text given.
+std::string EscapeInQuotes(const std::string& text, bool closesQuote) {
+  std::string out;
+  size_t slashes = 0;
+  for (char c : text) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(closesQuote ? slashes * 2 : slashes, '\\');
+  return out;
+}
+
+// One argument as the archiver must receive it: file names hold blanks on
+// many machines (the Desktop), and split in two the archiver would get
+// names that do not exist.
+std::string QuotedArgument(const std::string& text) {
+  if (!NeedsQuotes(text)) return text;
+  return "\"" + EscapeInQuotes(text, true) + "\"";
+}
+
+}  // namespace
+
 std::string PackerCommand(uint32_t index) {
   const PackerEntry& row = Row(index);
-  return row.path.empty() ? row.executable : row.path;
+  return QuotedArgument(row.path.empty() ? row.executable : row.path);
 }
 
 std::string ExpandTemplate(const std::string& options, const std::string& baseName, const std::string& patchFile) {
   std::string out;
+  // Whether the template itself has a quoted part open here; a name placed
+  // inside one is not quoted a second time.
+  bool inQuotes = false;
+  size_t slashes = 0;
   for (size_t i = 0; i < options.size(); ++i) {
     char c = options[i];
     if (c != '%') {
+      if (c == '"' && slashes % 2 == 0) inQuotes = !inQuotes;
+      slashes = c == '\\' ? slashes + 1 : 0;
       out += c;
       continue;
     }
+    slashes = 0;
     char next = i + 1 < options.size() ? options[i + 1] : '\0';
-    if (next == 'p')
-      out += patchFile;
-    else if (next == 'b')
-      out += baseName;
-    else if (next == '%')
+    if (next == 'p' || next == 'b') {
+      const std::string& name = next == 'p' ? patchFile : baseName;
+      if (inQuotes) {
+        const bool closes = i + 2 < options.size() && options[i + 2] == '"';
+        out += EscapeInQuotes(name, closes);
+      } else if (NeedsQuotes(name) && !name.empty()) {
+        // Quoting only the name keeps what the template puts right after
+        // it (".zip") in the same argument.
+        out += "\"" + EscapeInQuotes(name, true) + "\"";
+      } else {
+        out += name;
+      }
+    } else if (next == '%')
       out += '%';
     else
       EngineFatalError("Error, packer options format does not allow other than %b or %p.");
@@ -167,6 +218,14 @@ std::string ExpandTemplate(const std::string& options, const std::string& baseNa
 }
 
 void RunPacker(const std::string& commandLine, bool hide) { RunAndWait(commandLine, !hide); }
+
+void ReportArchiverFailed(const std::string& commandLine, unsigned long exitCode) {
+  EngineMessageNumber("Error, the archiver ended with exit code %ld; its archive was removed, the patchfile is kept. "
+                      "Command line: %s",
+                      "Fehler, der Packer endete mit dem Code %ld; sein Archiv wurde entfernt, die Patchdatei "
+                      "bleibt erhalten. Befehlszeile: %s",
+                      static_cast<long>(exitCode), commandLine.c_str());
+}
 
 void PackPatchfile(const std::string& baseName, const std::string& outputName) {
   const uint32_t index = PackerIndex;

@@ -26,6 +26,9 @@ void CheckPacker(uint32_t index);
 std::string PackerCommand(uint32_t index);
 std::string ExpandTemplate(const std::string& options, const std::string& baseName, const std::string& patchFile);
 void RunPacker(const std::string& commandLine, bool hide);
+// For the host that ran the archiver: a non-zero exit code ends the run
+// (the packer then removes what the archiver left; the patch stays).
+[[noreturn]] void ReportArchiverFailed(const std::string& commandLine, unsigned long exitCode);
 // Packs outputName into baseName + the row's suffix (PackerIndex); the patch
 // file stays beside the archive.
 void PackPatchfile(const std::string& baseName, const std::string& outputName);
