@@ -94,6 +94,21 @@ void EmailThread::Send() {
   Mime->AttachText(&body);
   Mime->AttachFile(job_.PatchName);
   Mime->Action();
+
+  // The mail went out, but not to everyone: the user must know who of the
+  // receivers will not get it, and why.
+  const std::vector<T_SMTP::Refusal>& refused = Smtp->Refused();
+  if (refused.empty()) return;
+  std::string status = "Mail sent; refused:", list;
+  for (const T_SMTP::Refusal& r : refused) {
+    const std::string one = "<" + r.Address + ">: " + IntToStr(r.Code) + " " + r.Text;
+    status += " " + one;
+    list += "\r\n" + one;
+  }
+  Trace(status, 3);
+  Application->MessageBox("The mail was sent, but the server refused " + IntToStr(static_cast<int>(refused.size())) +
+                              (refused.size() == 1 ? " receiver:" : " receivers:") + "\r\n" + list,
+                          "Receivers refused", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void EmailThread::Execute() {

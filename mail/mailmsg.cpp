@@ -1,9 +1,17 @@
 #include "mailmsg.h"
 
+#include "charset.h"
+#include "headerline.h"
 #include "ip_misc.h"
 #include "smtp.h"
 
 namespace {
+
+// Header texts come from the user and may hold any letter of the program's
+// code page; sent as they are, readers guess the set and garble them.
+void AddHeader(TStringList* lines, const std::string& line) {
+  lines->Add(EncodeHeaderLine(line, MailCharsetName()));
+}
 
 bool HasAnyLine(const TStringList* list) {
   for (int i = 0; i < list->Count(); ++i)
@@ -33,16 +41,16 @@ void T_MailNews::Action() {
   // Values come from settings and imported profiles; a stray line break in
   // one of them would start a header line of its own or end the headers.
   TDateTime now = Now();
-  FLines->Add("From: " + OneLine(From));
-  if (!Sender.empty()) FLines->Add("Sender: " + OneLine(Sender));
+  AddHeader(FLines, "From: " + OneLine(From));
+  if (!Sender.empty()) AddHeader(FLines, "Sender: " + OneLine(Sender));
   FLines->Add("Message-ID: <" + IntToStr(SecondsSince1970(now)) + "@" + OneLine(OwnHostName()) + ">");
   FLines->Add("Date: " + Rfc822Date(now));
-  FLines->Add("Subject: " + OneLine(Subject));
-  if (!References.empty()) FLines->Add("References: " + OneLine(References));
-  if (!ReplyTo.empty()) FLines->Add("Reply-To: " + OneLine(ReplyTo));
+  AddHeader(FLines, "Subject: " + OneLine(Subject));
+  if (!References.empty()) AddHeader(FLines, "References: " + OneLine(References));
+  if (!ReplyTo.empty()) AddHeader(FLines, "Reply-To: " + OneLine(ReplyTo));
   for (int i = 0; i < FHeader->Count(); ++i) {
     std::string line = OneLine((*FHeader)[i]);
-    if (!line.empty()) FLines->Add(line);
+    if (!line.empty()) AddHeader(FLines, line);
   }
   FLines->Add("");
   for (int i = 0; i < FBody->Count(); ++i) FLines->Add((*FBody)[i]);
@@ -72,12 +80,12 @@ void T_Mail::Action() {
     } else {
       for (int i = 0; i < FRecipients->Count(); ++i) {
         std::string line = OneLine((*FRecipients)[i]);
-        if (!line.empty()) FLines->Add("To: " + line);
+        if (!line.empty()) AddHeader(FLines, "To: " + line);
       }
     }
     for (int i = 0; i < FCC->Count(); ++i) {
       std::string line = OneLine((*FCC)[i]);
-      if (!line.empty()) FLines->Add("CC: " + line);
+      if (!line.empty()) AddHeader(FLines, "CC: " + line);
     }
     TStringList envelope;
     envelope.AddStrings(FRecipients);

@@ -1,5 +1,7 @@
 #include "mime.h"
 
+#include "charset.h"
+#include "headerline.h"
 #include "ip_misc.h"
 #include "mailmsg.h"
 
@@ -21,6 +23,29 @@ void AddQuotedPrintable(TStringList* body, const std::string& line) {
     body->Add(qp.substr(start, end - start));
     start = end + 2;
   }
+}
+
+bool AllPlain(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) >= 127) return false;
+  return true;
+}
+
+// A file name parameter outside ASCII in its RFC 2231 form, which readers
+// decode in the set it names.
+std::string FileNameParameter(const std::string& name) {
+  if (AllPlain(name)) return "filename=\"" + name + "\"";
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out = "filename*=" + MailCharsetName() + "''";
+  for (char ch : name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+        c == '_')
+      out += ch;
+    else
+      out += std::string{'%', hex[c >> 4], hex[c & 15]};
+  }
+  return out;
 }
 
 }  // namespace
@@ -69,7 +94,7 @@ int T_Mime::AttachFile(const std::string& fileName) {
   // and is no use to the receiver.
   size_t cut = fileName.find_last_of("\\:/");
   std::string name = cut == std::string::npos ? fileName : fileName.substr(cut + 1);
-  part->Disposition = "attachment; filename=\"" + name + "\"";
+  part->Disposition = "attachment; " + FileNameParameter(name);
   FParts.push_back(part);
   return static_cast<int>(FParts.size()) - 1;
 }
@@ -123,8 +148,14 @@ void T_Mime::Action() {
     for (T_Attachment* part : FParts) {
       body->Add("");
       body->Add("--" + boundary);
-      body->Add("Content-Type: " + part->ContentType);
-      if (!part->Disposition.empty()) body->Add("Content-Disposition: " + part->Disposition);
+      // A text part without its set is read as ASCII, and every letter
+      // beyond it comes out garbled.
+      std::string type = part->ContentType;
+      if (StartsWith(type, "text/") && type.find("charset=") == std::string::npos)
+        type += "; charset=\"" + MailCharsetName() + "\"";
+      body->Add(EncodeHeaderLine("Content-Type: " + type, MailCharsetName()));
+      if (!part->Disposition.empty())
+        body->Add(EncodeHeaderLine("Content-Disposition: " + part->Disposition, MailCharsetName()));
       if (part->Encoding == 0) body->Add("Content-Transfer-Encoding: base64");
       if (part->Encoding == 1) body->Add("Content-Transfer-Encoding: quoted-printable");
       body->Add("");

@@ -109,9 +109,23 @@ void T_SMTP::Action() {
   SendCommand("MAIL FROM: <" + from[0] + ">");
   ReadReply();
   Check();
+  FRefused.clear();
   for (const std::string& a : envelope) {
     SendCommand("RCPT TO: <" + a + ">");
     ReadReply();
+    // A refused receiver does not get the mail; the user must hear of it.
+    if (FReplyCode >= 300) {
+      FRefused.push_back({a, FReplyCode, FReplyText});
+      Trace("Receiver refused: <" + a + ">: " + IntToStr(FReplyCode) + " " + FReplyText, 3);
+    }
+  }
+  if (FRefused.size() == envelope.size()) {
+    // Nobody would get it: nothing is sent, and that is a failure.
+    std::string text = "The server refused every receiver:";
+    for (const Refusal& r : FRefused) text += "\r\n<" + r.Address + ">: " + IntToStr(r.Code) + " " + r.Text;
+    const int code = FReplyCode;
+    QuitQuietly();
+    throw EProtocolError("SMTP", code, text);
   }
   SendCommand("DATA");
   ReadReply();
@@ -119,15 +133,24 @@ void T_SMTP::Action() {
   if (FReplyCode != 354) throw EProtocolError("SMTP", FReplyCode, FReplyText);
   Trace("0%", 3);
   SendData();
-  Trace("Mail sent, waiting for reply.", 3);
+  // Until the server answers the final dot the mail is not sent: it may
+  // still refuse it or drop the line.
+  Trace("Waiting for the server to accept the mail.", 3);
   Send(".\r\n", 3);
   ReadReply();
   Check();
+  Trace("100%", 3);
+  Trace("Mail sent.", 3);
   // The message is delivered; a server that leaves without a word on QUIT
   // changes nothing about that, and its reply to the message stays the
   // one to report.
-  int code = FReplyCode;
-  std::string text = FReplyText;
+  QuitQuietly();
+  Trace("Done.", 3);
+}
+
+void T_SMTP::QuitQuietly() {
+  const int code = FReplyCode;
+  const std::string text = FReplyText;
   try {
     SendCommand("QUIT");
     ReadReply();
@@ -136,5 +159,4 @@ void T_SMTP::Action() {
   FReplyCode = code;
   FReplyText = text;
   Logout();
-  Trace("Done.", 3);
 }

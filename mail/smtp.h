@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tcpip.h"
 
@@ -21,11 +22,21 @@ class T_SMTP : public T_TcpIp {
   TStringList* Message() const { return FMessage; }
   void SetMessage(TStrings* lines);
 
+  // A receiver the server would not take, with its reply.
+  struct Refusal {
+    std::string Address;
+    int Code;
+    std::string Text;
+  };
+  // The receivers refused in the last session; the mail went to the others.
+  const std::vector<Refusal>& Refused() const { return FRefused; }
+
   int ReplyCode() const { return FReplyCode; }
   const std::string& ReplyText() const { return FReplyText; }
 
-  // Runs the session; a refused step raises EProtocolError, a lost or
-  // silent server ETcpIpError.
+  // Runs the session; a refused step raises EProtocolError (so does a
+  // session in which every receiver is refused), a lost or silent server
+  // ETcpIpError.
   void Action() override;
 
  protected:
@@ -36,9 +47,11 @@ class T_SMTP : public T_TcpIp {
  private:
   void Check();
   void SendData();
+  void QuitQuietly();
 
   TStringList* FRecipients;
   TStringList* FMessage;
+  std::vector<Refusal> FRefused;
   int FReplyCode = 0;
   std::string FReplyText;
 };

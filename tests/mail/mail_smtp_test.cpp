@@ -136,7 +136,11 @@ TEST(MailSmtp, FoldedRepliesDotsAndSeveralAddressesInALine) {
   ASSERT_GE(status.size(), 4u);
   EXPECT_EQ(status.front(), "Connecting");
   EXPECT_EQ(status[1], "0%");
-  EXPECT_EQ(status[status.size() - 2], "Mail sent, waiting for reply.");
+  // "Sent" only once the server has taken the message.
+  ASSERT_GE(status.size(), 5u);
+  EXPECT_EQ(status[status.size() - 4], "Waiting for the server to accept the mail.");
+  EXPECT_EQ(status[status.size() - 3], "100%");
+  EXPECT_EQ(status[status.size() - 2], "Mail sent.");
   EXPECT_EQ(status.back(), "Done.");
   for (const auto& s : status)
     EXPECT_NE(s, "-1%");
@@ -146,7 +150,21 @@ TEST(MailSmtp, RefusedRecipientIsSkippedAndOneLineGivesOnlyZeroPercent) {
   Outcome o = Against("rcpt550", {"single line"}, {"bad@example.org, good@example.org"});
   EXPECT_EQ(o.kind, "") << o.message;
   EXPECT_TRUE(o.Traced(1, "550 no such user"));
-  EXPECT_EQ(o.Status(), (std::vector<std::string>{"Connecting", "0%", "Mail sent, waiting for reply.", "Done."}));
+  // The refusal is told as it happens; the mail still goes to the other.
+  EXPECT_EQ(o.Status(), (std::vector<std::string>{"Connecting", "Receiver refused: <bad@example.org>: 550 no such user",
+                                                  "0%", "Waiting for the server to accept the mail.", "100%",
+                                                  "Mail sent.", "Done."}));
+  EXPECT_TRUE(o.PeerGot("DATA")) << o.peerLog;
+
+  // With every receiver refused nothing is sent, and the session fails
+  // naming each of them.
+  Outcome none = Against("rcpt550", {"single line"}, {"bad@example.org, bad@example.net"});
+  EXPECT_EQ(none.kind, "protocol");
+  EXPECT_EQ(none.message,
+            "The server refused every receiver:\r\n<bad@example.org>: 550 no such user\r\n"
+            "<bad@example.net>: 550 no such user");
+  EXPECT_FALSE(none.PeerGot("DATA")) << none.peerLog;
+  EXPECT_TRUE(none.PeerGot("QUIT")) << none.peerLog;
 }
 
 TEST(MailSmtp, LostOrSilentOrGarbledServerRaises) {

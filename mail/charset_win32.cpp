@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "charset.h"
+
+std::string MailCharsetName() { return CodePageCharsetName(GetACP()); }
