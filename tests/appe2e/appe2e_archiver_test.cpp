@@ -1,0 +1,136 @@
+// Morvane32.exe handing its patch to an external archiver as a user meets
+// it: the patch folder and the archiver's own folder hold blanks, the
+// InfoZIP row keeps its shipped template, and a stand-in archiver records
+// the arguments it receives. Then the same archiver fails with exit code
+// 12 and a partial archive: the run must say so with the code and the
+// command line, remove the partial archive and keep the patch.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "remote_ui.h"
+#include "test_support.h"
+#include "user_registry.h"
+
+using namespace testsupport;
+using remoteui::WaitUntil;
+
+namespace {
+
+const std::string kSettings = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
+
+void WriteText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+std::string ReadText(const std::string& path) {
+  if (!FileExists(path)) return "";
+  const std::vector<uint8_t> b = ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+// Everything a message box says: its static texts.
+std::string BoxText(HWND box) {
+  std::string text;
+  EnumChildWindows(
+      box,
+      [](HWND w, LPARAM p) -> BOOL {
+        char cls[32] = "", buf[4096] = "";
+        GetClassNameA(w, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0) {
+          GetWindowTextA(w, buf, sizeof buf);
+          *reinterpret_cast<std::string*>(p) += buf;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+}  // namespace
+
+TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
+  const std::string root = Join(ScratchDir(), "e2e archiver"), programDir = Join(root, "program");
+  const std::string oldDir = Join(root, "v1"), newDir = Join(root, "v2"), out = Join(root, "my out");
+  const std::string tools = Join(root, "pack tools");
+  for (const std::string& d : {programDir, oldDir, newDir, out, tools}) MakeDirs(d);
+  ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(Join(BuildDir(), "app"), "Morvane32.exe")), ToUnixPath(programDir)}), 0);
+  ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(BuildDir(), "tests\\appe2e\\appe2e_recpack.exe")),
+                                ToUnixPath(Join(tools, "zip.exe"))}),
+            0);
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the readme\n";
+  WriteText(Join(oldDir, "readme.txt"), text);
+  WriteText(Join(newDir, "readme.txt"), text + "one line more\n");
+  const std::string log = Join(root, "args.log"), fail = Join(root, "fail.code");
+  SetEnvironmentVariableA("APPE2E_RECPACK_LOG", log.c_str());
+  SetEnvironmentVariableA("APPE2E_RECPACK_FAIL", fail.c_str());
+
+  // The two trees in the expert lists and the InfoZIP row pointed at the
+  // archiver; its template is the one the program ships.
+  DeleteUserKey(kSettings);
+  SetUserValue(kSettings, "Restore Expert Filelists", 1);
+  SetUserValue(kSettings, "Restore Expert Filelists amount", 1);
+  SetUserValue(kSettings, "Restore Expert Filelists contents 1", oldDir + "\x01");
+  SetUserValue(kSettings, "Restore Expert Filelists contents 0", newDir + "\x01");
+  SetUserValue(kSettings, "Startup page", 1);
+  SetUserValue(kSettings, "Startup page mode", 1);
+  SetUserValue(kSettings, "Expert default packer", 1);
+  SetUserValue(kSettings, "Expert default archive checked", 1);
+  SetUserValue(kSettings + "\\packer\\InfoZIP", "Call via system path", 0);
+  SetUserValue(kSettings + "\\packer\\InfoZIP", "Use executable at", Join(tools, "zip.exe"));
+
+  remoteui::Program p;
+  ASSERT_TRUE(p.Start(Join(programDir, "Morvane32.exe"), programDir));
+  HWND main = p.Form("Form1", 30000);
+  ASSERT_NE(main, nullptr) << p.DescribeWindows();
+  HWND name = p.Control(main, "edit_ExpertPatchname"), create = p.Control(main, "button_ExpertCreate");
+  ASSERT_TRUE(name && create);
+  const std::string patch = Join(out, "fix.utp"), archive = Join(out, "fix.zip");
+  p.SetText(name, archive);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(create) != 0; }, 10000)) << "Create stayed disabled";
+
+  // A good archiver: every name arrives as one argument, and the archive
+  // it made is the run's result.
+  p.PostClick(create);
+  HWND progress = p.Form("Form2", 20000);
+  ASSERT_NE(progress, nullptr) << "no progress window";
+  HWND close = p.ControlByText(progress, "Button", "&Close", 60000);
+  HWND error = p.TopWindow("#32770", "Error", 1000);
+  EXPECT_EQ(error, nullptr) << BoxText(error);
+  ASSERT_NE(close, nullptr) << "the run did not end well";
+  EXPECT_EQ(ReadText(log), "[-9]\n[-g]\n[-q]\n[-X]\n[-j]\n[" + archive + "]\n[" + patch + "]\n--\n");
+  ASSERT_TRUE(FileExists(archive));
+  EXPECT_EQ(ReadFileBytes(archive), ReadFileBytes(patch));
+  Screenshot("appe2e_archiver_done");
+  p.PostClick(close);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 10000)) << "the main window did not return";
+
+  // The archiver fails: exit code 12 and a 10-byte archive.
+  WriteText(fail, "12");
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(create) != 0; }, 10000));
+  p.SetText(name, archive);
+  p.PostClick(create);
+  error = p.TopWindow("#32770", "Error", 60000);
+  ASSERT_NE(error, nullptr) << "the failed archiver was reported as success";
+  const std::string said = BoxText(error);
+  Screenshot("appe2e_archiver_failed");
+  EXPECT_NE(said.find("exit code 12"), std::string::npos) << said;
+  const std::string command = "\"" + Join(tools, "zip.exe") + "\" -9 -g -q -X -j \"" + Join(out, "fix") + "\".zip \"" +
+                              patch + "\"";
+  EXPECT_NE(said.find(command), std::string::npos) << said << "\nwithout\n" << command;
+  p.PostClick(p.ControlByText(error, "Button", "OK"));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 10000)) << "the main window did not return";
+  EXPECT_FALSE(FileExists(archive)) << "the partial archive was left";
+  EXPECT_TRUE(FileExists(patch)) << "the patch went with the archive";
+  EXPECT_EQ(remoteui::FolderEntries(out), std::vector<std::string>{"fix.utp"});
+
+  p.Post(main, WM_CLOSE);
+  EXPECT_EQ(p.WaitExit(20000), 0);
+  DeleteUserKey(kSettings);
+}
