@@ -99,11 +99,11 @@ void EmailThread::Send() {
   // receivers will not get it, and why.
   const std::vector<T_SMTP::Refusal>& refused = Smtp->Refused();
   if (refused.empty()) return;
+  // The window's one line holds the addresses; the message their replies.
   std::string status = "Mail sent; refused:", list;
   for (const T_SMTP::Refusal& r : refused) {
-    const std::string one = "<" + r.Address + ">: " + IntToStr(r.Code) + " " + r.Text;
-    status += " " + one;
-    list += "\r\n" + one;
+    status += (&r == &refused.front() ? " " : ", ") + r.Address;
+    list += "\r\n<" + r.Address + ">: " + IntToStr(r.Code) + " " + r.Text;
   }
   Trace(status, 3);
   Application->MessageBox("The mail was sent, but the server refused " + IntToStr(static_cast<int>(refused.size())) +

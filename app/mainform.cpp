@@ -121,6 +121,13 @@ void TForm1::FormCreate() {
   combo_WizardPatchType->SetItemIndex(WizardDefaultPatchType);
   combo_OptionExpertPatchType->SetItemIndex(ExpertDefaultPatchType);
   combo_OptionWizardPatchType->SetItemIndex(WizardDefaultPatchType);
+  // The stored type and name are two settings; shown together they must
+  // say what a run will make (a type read out of range was clamped).
+  for (auto [edit, combo] : {std::pair{edit_ExpertPatchname, combo_ExpertPatchType},
+                             std::pair{edit_WizardPatchname, combo_WizardPatchType},
+                             std::pair{edit_OptionExpertPatchname, combo_OptionExpertPatchType},
+                             std::pair{edit_OptionWizardPatchname, combo_OptionWizardPatchType}})
+    edit->SetText(NameMatchingType(edit->Text(), combo->ItemIndex() <= 0));
   chkbox_OptionExpertPgp->SetChecked(ExpertDefaultPgpSigned);
   chkbox_OptionWizardPgp->SetChecked(WizardDefaultPgpSigned);
   chkbox_OptionExpertForceIdentical->SetChecked(ExpertPatchIdenticalFiles);

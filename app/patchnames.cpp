@@ -36,6 +36,14 @@ std::string PatchFileExtension(bool plain, bool archive, const std::string& arch
   return plain ? ".utp" : ".exe";
 }
 
+std::string NameMatchingType(const std::string& name, bool plain) {
+  const std::string wrong = plain ? ".exe" : ".utp";
+  if (name.size() < wrong.size()) return name;
+  std::string tail = name.substr(name.size() - wrong.size());
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == wrong ? ReplaceExtension(name, plain ? ".utp" : ".exe") : name;
+}
+
 bool CanAddTypedReceiver(const std::string& text, const std::string& placeholder,
                          const std::vector<std::string>& existing) {
   if (text.empty() || text == placeholder) return false;

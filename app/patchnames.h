@@ -21,6 +21,11 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
 // executable patch.
 std::string PatchFileExtension(bool plain, bool archive, const std::string& archiveSuffix);
 
+// A stored name shown beside a stored patch type: a name that ends in the
+// other type's extension (".utp" or ".exe") gets the type's own; any other
+// name (an archive's, say) stays as it is.
+std::string NameMatchingType(const std::string& name, bool plain);
+
 // Whether a typed text becomes a receiver: not empty, not the field's
 // placeholder, not yet among existing (addresses compared without case),
 // and with exactly one "@".

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "box_text.h"
 #include "remote_ui.h"
 #include "test_support.h"
 #include "user_registry.h"
@@ -32,24 +33,6 @@ std::string ReadText(const std::string& path) {
   if (!FileExists(path)) return "";
   const std::vector<uint8_t> b = ReadFileBytes(path);
   return std::string(b.begin(), b.end());
-}
-
-// Everything a message box says: its static texts.
-std::string BoxText(HWND box) {
-  std::string text;
-  EnumChildWindows(
-      box,
-      [](HWND w, LPARAM p) -> BOOL {
-        char cls[32] = "", buf[4096] = "";
-        GetClassNameA(w, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0) {
-          GetWindowTextA(w, buf, sizeof buf);
-          *reinterpret_cast<std::string*>(p) += buf;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
-  return text;
 }
 
 }  // namespace

@@ -103,6 +103,12 @@ def serve(conn, scenario, log):
             else:
                 conn.sendall(b"354 go ahead\r\n")
                 in_data = True
+                if scenario == "dropdata":
+                    # Gone in the middle of the message text.
+                    for n, _ in enumerate(lines(conn, log)):
+                        if n >= 3:
+                            return
+                    return
                 if scenario == "stall":
                     # Take the message text no further; the client must give up.
                     time.sleep(5)

@@ -167,6 +167,16 @@ TEST(MailSmtp, RefusedRecipientIsSkippedAndOneLineGivesOnlyZeroPercent) {
   EXPECT_TRUE(none.PeerGot("QUIT")) << none.peerLog;
 }
 
+TEST(MailSmtp, ServerGoneInTheMiddleOfTheTextNeverShowsTheMailAsSent) {
+  Outcome o = Against("dropdata", {"Subject: t", "", "line 1", "line 2", "line 3", "line 4", "line 5", "line 6"});
+  EXPECT_EQ(o.kind, "tcpip") << o.message;
+  const std::vector<std::string> status = o.Status();
+  ASSERT_FALSE(status.empty());
+  for (const std::string& s : status) EXPECT_EQ(s.find("sent"), std::string::npos) << s;
+  EXPECT_NE(status.back(), "Done.");
+  EXPECT_NE(status.back(), "100%");
+}
+
 TEST(MailSmtp, LostOrSilentOrGarbledServerRaises) {
   Outcome closed = Against("closemid");
   EXPECT_EQ(closed.kind, "tcpip");

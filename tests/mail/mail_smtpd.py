@@ -1,12 +1,13 @@
 # A real SMTP server for the mail tests, on 127.0.0.1 only.
-#   mail_smtpd.py DIR [PORT]
+#   mail_smtpd.py DIR [PORT [REFUSE]]
 # Listens on PORT, or on a free port when none is given. A fixed port is
 # held under a lock file (/tmp/morvane-smtp-PORT.lock) for as long as the
 # server runs, so that two suites never share it; when the lock or the port
 # stays busy the reason goes to DIR/failed and the server ends.
 # Writes DIR/port once it listens, stores message N as DIR/msgN.eml with its
 # envelope in DIR/msgN.env (sender, then one recipient a line), and stops
-# when DIR/stop appears or after five minutes.
+# when DIR/stop appears or after five minutes. With REFUSE, a receiver whose
+# address starts with it is refused: "550 5.1.1 <address>: no such mailbox".
 import fcntl
 import os
 import socket
@@ -17,9 +18,16 @@ from aiosmtpd.controller import Controller
 
 
 class Store:
-    def __init__(self, folder):
+    def __init__(self, folder, refuse=None):
         self.folder = folder
         self.count = 0
+        self.refuse = refuse
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.refuse and address.startswith(self.refuse):
+            return "550 5.1.1 <%s>: no such mailbox" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -78,7 +86,8 @@ def main():
             probe.close()
     else:
         port = free_port()
-    controller = Controller(Store(folder), hostname="127.0.0.1", port=port)
+    refuse = sys.argv[3] if len(sys.argv) > 3 else None
+    controller = Controller(Store(folder, refuse), hostname="127.0.0.1", port=port)
     controller.start()
     with open(os.path.join(folder, "port.tmp"), "w") as f:
         f.write("%d\n" % port)
