@@ -9,8 +9,38 @@ void ReplaceChar(char from, char to, std::string& s) {
     if (c == from) c = to;
 }
 
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Links escape blanks and other characters as "%XX"; the file on disk has
+// the characters themselves. A "%" not followed by two hex digits is kept,
+// and so is "%00", which would cut the name short.
+std::string DecodeEscapes(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+      if (hi >= 0 && lo >= 0 && (hi | lo) != 0) {
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string HTMLToDos(const std::string& name) {
-  if (name.find('/') == std::string::npos) return name;
+  if (name.find('/') == std::string::npos) return DecodeEscapes(name);
   std::string s = LowerCase(name);
   size_t at = s.find("file:///");
   if (at != std::string::npos) {
@@ -20,7 +50,7 @@ std::string HTMLToDos(const std::string& name) {
   }
   ReplaceChar('|', ':', s);
   ReplaceChar('/', '\\', s);
-  return s;
+  return DecodeEscapes(s);
 }
 
 int GetImageKind(const uint8_t* b, size_t n) {

@@ -10,6 +10,9 @@
 #include "exception_text.h"
 #include "gui_test_support.h"
 #include "helpform.h"
+#include "htmlcanvas.h"
+#include "htmlsections.h"
+#include "win/htmlviewer.h"
 #include "test_support.h"
 
 using namespace testsupport;
@@ -77,6 +80,55 @@ TEST(HelpWindow, PagesContentsGoBackEscAndAMissingFolder) {
   EXPECT_TRUE(EndsWith(form_Help->htmlview_Help->CurrentFile(), "index.html"));
   SendMessageA(form_Help->Button2->Handle(), BM_CLICK, 0, 0);
   EXPECT_TRUE(EndsWith(form_Help->htmlview_Help->CurrentFile(), "index.html"));
+  delete form_Help;
+  form_Help = nullptr;
+}
+
+// A link whose path escapes its blank as "%20", clicked in the help window,
+// opens the page in the folder with the blank.
+TEST(HelpWindow, LinkWithAnEscapedBlankOpensItsPage) {
+  Application->Initialize();
+  const std::string program = Join(ScratchDir(), "escaped links");
+  const std::string help = Join(program, "help");
+  MakeDirs(Join(help, "sub dir"));
+  const auto write = [](const std::string& path, const std::string& html) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fputs(html.c_str(), f);
+    std::fclose(f);
+  };
+  write(Join(help, "index.html"),
+        "<html><head><title>Morvane Help</title></head><body>"
+        "<a href=\"sub%20dir/p1.html\">FOLLOWME to the page</a></body></html>");
+  write(Join(Join(help, "sub dir"), "p1.html"),
+        "<html><head><title>Morvane Help: the page</title></head><body>Arrived.</body></html>");
+  ASSERT_TRUE(SetCurrentDirectoryA(program.c_str()));
+  Application->CreateForm(form_Help);
+  ASSERT_NE(form_Help, nullptr);
+  form_Help->Show();
+  ASSERT_EQ(MessageOf([] { form_Help->OpenHelpPage("index.html"); }), "<no exception>");
+  Pump(100);
+
+  THTMLViewer* viewer = form_Help->htmlview_Help;
+  htmlsubs::TSectionList& doc = viewer->Document();
+  const int pos = doc.SearchText(0, "FOLLOWME", true);
+  ASSERT_GE(pos, 0);
+  int x = 0, y = 0;
+  ASSERT_TRUE(doc.PointOfPosition(htmlsubs::ScreenMeasure(), pos + 1, x, y));
+  const LPARAM at = MAKELPARAM(x + 10, y - doc.ScrollTop + 4);
+  HWND panel = viewer->PaintPanel().Handle();
+  std::string error = "<no exception>";
+  try {
+    SendMessageA(panel, WM_MOUSEMOVE, 0, at);
+    SendMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(panel, WM_LBUTTONUP, 0, at);
+    Pump(100);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "<no exception>");
+  EXPECT_TRUE(EndsWith(viewer->CurrentFile(), "\\sub dir\\p1.html")) << viewer->CurrentFile();
+  EXPECT_EQ(viewer->DocumentTitle(), "Morvane Help: the page");
   delete form_Help;
   form_Help = nullptr;
 }
