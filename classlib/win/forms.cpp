@@ -171,6 +171,11 @@ bool TApplication::ProcessMessage(MSG& msg) {
     terminated_ = true;
     return true;
   }
+  // A press of F1 on the keyboard also brings the system's own F1 message,
+  // which the default window handling turns into a help request; the key
+  // up below answers that press already.
+  const UINT kSystemF1 = 0x004D;
+  if (msg.message == kSystemF1 && help_key_down_) return true;
   if (!IsKeyMsg(msg)) {
     // F1 is answered before its key up reaches the windows, so that the
     // page is the one of the form active at the press, whatever a key-up

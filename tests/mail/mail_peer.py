@@ -1,7 +1,10 @@
 # A scripted SMTP peer that misbehaves on purpose, on 127.0.0.1 only.
-#   mail_peer.py DIR SCENARIO
+#   mail_peer.py DIR SCENARIO [PORT]
+# Listens on PORT (held under the lock file the real server uses, so that
+# suites never share it) or on a free port.
 # Writes DIR/port once it listens, serves one connection, logs every line it
 # receives to DIR/log and creates DIR/done when it has finished.
+import fcntl
 import os
 import socket
 import sys
@@ -16,7 +19,20 @@ def main():
         f.write("%d\n" % os.getpid())
     srv = socket.socket()
     srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    srv.bind(("127.0.0.1", 0))
+    port = int(sys.argv[3]) if len(sys.argv) > 3 else 0
+    if port:
+        lock = open("/tmp/morvane-smtp-%d.lock" % port, "a")
+        deadline = time.time() + 25
+        while True:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                break
+            except OSError:
+                if time.time() >= deadline:
+                    open(os.path.join(folder, "failed"), "w").write("port %d stayed locked\n" % port)
+                    sys.exit(1)
+                time.sleep(0.1)
+    srv.bind(("127.0.0.1", port))
     srv.listen(1)
     srv.settimeout(60)
     with open(os.path.join(folder, "port.tmp"), "w") as f:
@@ -75,6 +91,10 @@ def serve(conn, scenario, log):
                     conn.sendall(b"250-queued as 17\r\n250-second line\r\n250 last line\r\n")
                 elif scenario == "data554":
                     conn.sendall(b"554 message refused\r\n")
+                elif scenario == "slowaccept":
+                    # Holds the message a while before it takes it.
+                    time.sleep(6)
+                    conn.sendall(b"250 queued\r\n")
                 elif scenario == "code0xx":
                     conn.sendall(b"099 fine\r\n")
                 else:
