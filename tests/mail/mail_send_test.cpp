@@ -133,3 +133,52 @@ TEST(MailSend, FailedSendLeavesTheComposerAsItWas) {
     EXPECT_EQ(e.Message(), "No recipient address given");
   }
 }
+
+// Letters beyond ASCII in the names, a long subject, a file name and the
+// text, in the code page the environment names: Python's parser reads each
+// as written, and no line of the message is longer than 78 characters.
+TEST(MailSend, TextsBeyondAsciiAreEncodedAndLongHeadersFolded) {
+  setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
+  std::string subject, subjectUtf8;
+  for (int k = 1; subject.size() < 2000; ++k) {
+    subject += "Patch f\xfcr \xc4rger " + std::to_string(k) + " ";
+    subjectUtf8 += "Patch f\xc3\xbcr \xc3\x84rger " + std::to_string(k) + " ";
+  }
+  subject.pop_back();
+  subjectUtf8.pop_back();
+  const std::string file = Join(ScratchDir(), "Patch f\xfcr K\xf6ln.utp");
+  WriteFileBytes(file, std::vector<uint8_t>{1, 2, 3});
+
+  MailPeer server("smtpd8bit", "mail_smtpd.py");
+  T_SMTP smtp(nullptr);
+  smtp.SetHostname("127.0.0.1");
+  smtp.SetPort(static_cast<uint16_t>(server.Port()));
+  T_Mail mail(nullptr);
+  mail.SMTP = &smtp;
+  mail.From = "sven@example.org (Sven S\xe4nder)";
+  mail.Subject = subject;
+  mail.Header()->Add("Organization: B\xfcro M\xfcller");
+  mail.Recipients()->Add("to@example.org (J\xfcrgen \xd6hler)");
+  T_Mime mime(nullptr);
+  mime.Mail = &mail;
+  TStringList text;
+  text.Add("Gr\xfc\xdf" "e aus K\xf6ln: \xe4\xf6\xfc \xc4\xd6\xdc \xdf");
+  mime.AttachText(&text);
+  mime.AttachFile(file);
+  mime.Action();
+  unsetenv("LC_ALL");
+
+  auto s = ParseStoredMessage(server, 1, "check8bit");
+  ASSERT_EQ(s["error"], "");
+  EXPECT_EQ(s["defects"], "0") << s["defect_list"];
+  EXPECT_EQ(s["header.subject"], subjectUtf8);
+  EXPECT_EQ(s["decoded.from"], "sven@example.org (Sven S\xc3\xa4nder)");
+  EXPECT_EQ(s["decoded.to"], "to@example.org (J\xc3\xbcrgen \xc3\x96hler)");
+  EXPECT_EQ(s["header.organization"], "B\xc3\xbcro M\xc3\xbcller");
+  EXPECT_LE(std::stoi(s["longest_line"]), 78);
+  EXPECT_EQ(s["part0.charset"], "iso-8859-1");
+  const std::vector<uint8_t> t = ReadFileBytes(Join(Join(ScratchDir(), "check8bit"), "part0.text"));
+  EXPECT_EQ(std::string(t.begin(), t.end()),
+            "Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln: \xc3\xa4\xc3\xb6\xc3\xbc \xc3\x84\xc3\x96\xc3\x9c \xc3\x9f\r\n");
+  EXPECT_EQ(s["part1.filename"], "Patch f\xc3\xbcr K\xc3\xb6ln.utp");
+}
