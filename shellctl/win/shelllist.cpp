@@ -651,14 +651,16 @@ void TPTCustomShellList::IncrementalRefresh() {
       auto* d = static_cast<TPTShListData*>(Items()[i]->Data);
       if (d && !d->Validate()) Items().Delete(i);
     }
-    // Items whose bytes are unchanged are found at once; others are asked
-    // of the folder.
-    std::vector<TPTShListData*> listed;
-    std::unordered_set<std::string> bytes;
+    // Items whose bytes are unchanged are found at once; others (a file
+    // whose size or time changed) by the name the folder parses them by.
+    // Both are looked up, never searched for: a burst of thousands of new
+    // files must not cost thousands of passes over the list.
+    std::unordered_set<std::string> bytes, names;
+    auto key = [folder](LPCITEMIDLIST pidl) { return UpperCase(GetDisplayName(folder, pidl, 2)); };
     for (int i = 0; i < Items().Count(); ++i)
       if (auto* d = static_cast<TPTShListData*>(Items()[i]->Data)) {
-        listed.push_back(d);
         bytes.insert(std::string(reinterpret_cast<const char*>(d->RelativePidl()), PidlSize(d->RelativePidl())));
+        names.insert(key(d->RelativePidl()));
       }
     TComPtr<IEnumIDList> items;
     HWND owner = GetParentForm(this) ? GetParentForm(this)->Handle() : Handle();
@@ -668,8 +670,7 @@ void TPTCustomShellList::IncrementalRefresh() {
       ULONG fetched = 0;
       while (items->Next(1, &rel, &fetched) == S_OK && fetched == 1) {
         bool present = bytes.count(std::string(reinterpret_cast<const char*>(rel), PidlSize(rel))) != 0;
-        for (size_t i = 0; !present && i < listed.size(); ++i)
-          present = HRESULT_CODE(folder->CompareIDs(0, listed[i]->RelativePidl(), rel)) == 0;
+        if (!present) present = names.count(key(rel)) != 0;
         ULONG at = kAddMask;
         LPCITEMIDLIST one[1] = {rel};
         if (!present) {
