@@ -46,6 +46,26 @@ class TQuietErrors {
   UINT old_;
 };
 
+// A long fill still answers what other threads and programs send (a
+// window that does not is taken for hung); posted input waits for the end
+// of the fill, so nothing the user does runs inside it.
+class TAnswerSent {
+ public:
+  void Poll() {
+    if ((++count_ & 63) != 0) return;
+    const DWORD now = GetTickCount();
+    if (now - last_ < kEvery) return;
+    last_ = now;
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+
+ private:
+  static const DWORD kEvery = 50;
+  unsigned count_ = 0;
+  DWORD last_ = GetTickCount();
+};
+
 struct TDepth {
   explicit TDepth(int& d) : d_(d) { ++d_; }
   ~TDepth() { --d_; }
@@ -262,8 +282,10 @@ void TPTCustomShellList::Fill(IShellFolder* folder, LPCITEMIDLIST absolutePidl) 
       TMallocPidlAllocator a(alloc);
       LPITEMIDLIST rel = nullptr;
       ULONG fetched = 0;
+      TAnswerSent answer;
       try {
         while ((hr = items->Next(1, &rel, &fetched)) == S_OK && fetched == 1) {
+          answer.Poll();
           ULONG at = kAddMask;
           LPCITEMIDLIST one[1] = {rel};
           if (FAILED(folder->GetAttributesOf(1, one, &at))) at = 0;
@@ -284,6 +306,7 @@ void TPTCustomShellList::Fill(IShellFolder* folder, LPCITEMIDLIST absolutePidl) 
         if (hr != S_FALSE && FAILED(hr)) ShowShellError(hr);
         SetAllocBy(static_cast<int>(datas.size()));
         for (size_t i = 0; i < datas.size(); ++i) {
+          answer.Poll();
           pending_data_ = datas[i];
           pending_attributes_ = attrs[i];
           pending_details_ = details_.Get();
