@@ -121,12 +121,19 @@ class Forms : public ::testing::Test {
     GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gti);
     return gti.hwndFocus;
   }
+  // Where a key goes: the focus, or the active window when nothing has it.
+  HWND KeyTarget() {
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof gti;
+    GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gti);
+    return gti.hwndFocus ? gti.hwndFocus : gti.hwndActive;
+  }
 
   // A key as the keyboard sends it to the focused window, with Alt held
   // (the program's message loop makes the character of it).
   void AltKey(WORD vk) {
-    HWND to = Focus();
-    ASSERT_NE(to, nullptr) << "nothing has the focus";
+    HWND to = KeyTarget();
+    ASSERT_NE(to, nullptr) << "no window of the program takes keys";
     const UINT scan = MapVirtualKeyA(vk, 0);
     const LPARAM alt = 1 << 29;
     p.Post(to, WM_SYSKEYDOWN, vk, 1 | (scan << 16) | alt);
@@ -134,8 +141,8 @@ class Forms : public ::testing::Test {
     p.Send(main, WM_NULL);
   }
   void PlainKey(WORD vk) {
-    HWND to = Focus();
-    ASSERT_NE(to, nullptr) << "nothing has the focus";
+    HWND to = KeyTarget();
+    ASSERT_NE(to, nullptr) << "no window of the program takes keys";
     p.Key(to, vk);
     p.Send(main, WM_NULL);
   }
