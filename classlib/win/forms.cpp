@@ -92,15 +92,13 @@ bool TakesAccelerator(TControl* c, char ch) {
 
 // In the order the controls were put on their parents, as a dialog's own
 // controls are searched; hidden pages and disabled parts are passed over.
-TControl* FindAccelerator(TWinControl* parent, char ch) {
+void FindAccelerators(TWinControl* parent, char ch, std::vector<TControl*>& found) {
   for (int i = 0; i < parent->ControlCount(); ++i) {
     TControl* c = parent->Controls(i);
     if (!ShownAndEnabled(c)) continue;
-    if (TakesAccelerator(c, ch)) return c;
-    if (auto* w = dynamic_cast<TWinControl*>(c))
-      if (TControl* found = FindAccelerator(w, ch)) return found;
+    if (TakesAccelerator(c, ch)) found.push_back(c);
+    if (auto* w = dynamic_cast<TWinControl*>(c)) FindAccelerators(w, ch, found);
   }
-  return nullptr;
 }
 
 // A label's letter goes to its focus control, or else to the next control
@@ -250,11 +248,27 @@ bool TApplication::IsMnemonicMsg(MSG& msg) {
   }
   TForm* form = GetParentForm(c);
   if (!form || !form->Enabled() || !IsWindowEnabled(form->Handle())) return false;
-  TControl* target = FindAccelerator(form, ch);
-  if (!target) return false;
+  std::vector<TControl*> found;
+  FindAccelerators(form, ch, found);
+  if (found.empty()) return false;
+  // A letter marked twice moves on to the next of its controls, the one
+  // that does not have the focus already.
+  TWinControl* focused = TWinControl::FindControl(GetFocus());
+  TControl* target = found.front();
+  TWinControl* labelTarget = nullptr;
+  for (TControl* f : found) {
+    auto* label = dynamic_cast<TCustomLabel*>(f);
+    TWinControl* to = label ? LabelTarget(label) : static_cast<TWinControl*>(f);
+    if (to && to != focused) {
+      target = f;
+      labelTarget = label ? to : nullptr;
+      break;
+    }
+  }
   CancelHint();
-  if (auto* label = dynamic_cast<TCustomLabel*>(target)) {
-    if (TWinControl* to = LabelTarget(label)) to->SetFocus();
+  if (dynamic_cast<TCustomLabel*>(target)) {
+    if (!labelTarget) labelTarget = LabelTarget(static_cast<TCustomLabel*>(target));
+    if (labelTarget) labelTarget->SetFocus();
     return true;
   }
   // As a click: a button is pressed, a box toggled, a radio button chosen,
