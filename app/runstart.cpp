@@ -7,6 +7,7 @@
 
 #include "addrbook.h"
 #include "emailthread.h"
+#include "filedlgtext.h"
 #include "mainform.h"
 #include "options.h"
 #include "packer.h"
@@ -145,7 +146,34 @@ void TForm1::UpdateSendButton() {
 
 // ------------------------------------------------------------------ runs
 
+namespace {
+
+// Only a file in a folder on disk keeps the patch: a device name takes the
+// bytes and drops them, a relative name writes wherever the process
+// happens to stand, and both would end the run as if all had gone well.
+bool IsPlainFileOnDisk(const std::string& path) {
+  if (!filedlg::IsRooted(path) || filedlg::IsDeviceName(path)) return false;
+  const DWORD attrs = GetFileAttributesA(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return true;
+  if (attrs & FILE_ATTRIBUTE_DIRECTORY) return false;
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  const DWORD type = GetFileType(h);
+  CloseHandle(h);
+  return type == FILE_TYPE_DISK;
+}
+
+}  // namespace
+
 void TForm1::StartPatchRun() {
+  const std::string output = SourceCount ? SourceList[SourceCount - 1] : std::string();
+  if (!IsPlainFileOnDisk(output)) {
+    Application->MessageBox("The patch cannot be written to\r\n" + output +
+                                "\r\n\r\nChoose a file name in a folder on disk.",
+                            "Error", MB_OK | MB_ICONSTOP);
+    return;
+  }
   // Values are copied whole: a cut path or template would start another
   // archiver command than the one the user configured.
   for (int n = 1; n < kPackerCount && n <= static_cast<int>(PackerSettingsList.size()); ++n) {

@@ -88,6 +88,21 @@ std::string DirPart(const std::string& path) {
 
 bool IsMask(const std::string& path) { return NamePart(path).find_first_of("*?") != std::string::npos; }
 
+bool IsDeviceName(const std::string& path) {
+  std::string base = NamePart(path);
+  base = base.substr(0, base.find('.'));
+  while (!base.empty() && IsBlank(base.back())) base.pop_back();
+  for (char& c : base) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
+bool IsRooted(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') return true;
+  return path.size() >= 2 && IsSep(path[0]) && IsSep(path[1]);
+}
+
 std::string ExtensionOf(const std::string& path) {
   std::string name = NamePart(path);
   size_t dot = name.rfind('.');

@@ -27,6 +27,15 @@ std::string DirPart(const std::string& path);
 // Whether the name part holds "*" or "?".
 bool IsMask(const std::string& path);
 
+// A name part the platform takes for a device, not a file: CON, PRN, AUX,
+// NUL, COM1-9 or LPT1-9, in any case, with or without an extension (and
+// with blanks before the dot).  Writing to one loses the data silently.
+bool IsDeviceName(const std::string& path);
+
+// Whether the path starts at a drive ("C:") or a network share ("\\"):
+// one that does not depends on whatever folder is current.
+bool IsRooted(const std::string& path);
+
 // The extension of the name part without its dot; "" for none (a name
 // ending in a dot has none either).
 std::string ExtensionOf(const std::string& path);

@@ -1,5 +1,8 @@
 #include "controls.h"
 
+#include <mutex>
+#include <unordered_map>
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -420,13 +423,45 @@ void TGraphicControl::WndProc(TMessage& m) {
 
 // ---------------------------------------------------------------- TWinControl
 
+namespace {
+
+// Which control a window of ours belongs to. Asked for every message and
+// every notification, so it is answered here rather than by a window
+// property, which Wine looks up in its server at each call. The property
+// is still set, for tools that look at our windows from outside.
+std::mutex g_controls_lock;
+std::unordered_map<HWND, TWinControl*>& ControlsByWindow() {
+  static std::unordered_map<HWND, TWinControl*> map;
+  return map;
+}
+
+void BindControl(HWND wnd, TWinControl* c) {
+  SetPropA(wnd, kControlProp, c);
+  std::lock_guard<std::mutex> hold(g_controls_lock);
+  ControlsByWindow()[wnd] = c;
+}
+
+void UnbindControl(HWND wnd) {
+  RemovePropA(wnd, kControlProp);
+  std::lock_guard<std::mutex> hold(g_controls_lock);
+  ControlsByWindow().erase(wnd);
+}
+
+TWinControl* ControlOf(HWND wnd) {
+  std::lock_guard<std::mutex> hold(g_controls_lock);
+  auto it = ControlsByWindow().find(wnd);
+  return it == ControlsByWindow().end() ? nullptr : it->second;
+}
+
+}  // namespace
+
 LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TWinControl* c = static_cast<TWinControl*>(GetPropA(wnd, kControlProp));
+  TWinControl* c = ControlOf(wnd);
   if (!c && msg == WM_NCCREATE) {
     c = static_cast<TWinControl*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
     if (c) {
       c->handle_ = wnd;
-      SetPropA(wnd, kControlProp, c);
+      BindControl(wnd, c);
     }
   }
   if (!c) return DefWindowProcA(wnd, msg, wp, lp);
@@ -484,7 +519,7 @@ TWinControl::~TWinControl() {
 }
 
 TWinControl* TWinControl::FindControl(HWND wnd) {
-  return wnd ? static_cast<TWinControl*>(GetPropA(wnd, kControlProp)) : nullptr;
+  return wnd ? ControlOf(wnd) : nullptr;
 }
 
 HWND TWinControl::Handle() {
@@ -532,7 +567,7 @@ void TWinControl::CreateWnd() {
     g_creating_control = outer;
     if (h) {
       handle_ = h;
-      SetPropA(h, kControlProp, this);
+      BindControl(h, this);
       default_proc_ = reinterpret_cast<WNDPROC>(
           SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlWindowProc)));
     }
@@ -1089,7 +1124,7 @@ void TWinControl::WndProc(TMessage& m) {
       break;
     case WM_NCDESTROY: {
       DefaultHandler(m);
-      RemovePropA(handle_, kControlProp);
+      UnbindControl(handle_);
       MarkWithName(handle_, "");
       if (!own_class_ && default_proc_) SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(default_proc_));
       handle_ = nullptr;

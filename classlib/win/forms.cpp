@@ -16,6 +16,11 @@ namespace {
 const UINT CM_RELEASE = WM_APP + 0x3B01;
 const UINT_PTR kHintShowTimer = 1;
 const UINT_PTR kHintHideTimer = 2;
+// While a hint is waiting or shown: the mouse may leave its control without
+// any message reaching us (into another program's window, off the window
+// altogether, or over a child that keeps its mouse to itself).
+const UINT_PTR kHintCheckTimer = 3;
+const UINT kHintCheckInterval = 100;
 const char kAppClass[] = "TMorvaneApplication";
 
 // Made during static initialisation, on the thread that runs main: that
@@ -55,6 +60,64 @@ BOOL CALLBACK DisableProc(HWND wnd, LPARAM lp) {
     EnableWindow(wnd, FALSE);
   }
   return TRUE;
+}
+
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The caption's accelerator is the character after a single "&" ("&&"
+// shows one "&").
+bool HasAccelerator(const std::string& caption, char ch) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return UpperChar(caption[i + 1]) == UpperChar(ch);
+  }
+  return false;
+}
+
+bool ShownAndEnabled(TControl* c) {
+  if (!c->Visible() || !c->Enabled()) return false;
+  auto* w = dynamic_cast<TWinControl*>(c);
+  return !w || (w->HandleAllocated() && IsWindowVisible(w->Handle()));
+}
+
+bool TakesAccelerator(TControl* c, char ch) {
+  if (auto* label = dynamic_cast<TCustomLabel*>(c)) return label->ShowAccelChar && HasAccelerator(label->Caption(), ch);
+  if (dynamic_cast<TButtonControl*>(c)) return HasAccelerator(c->Caption(), ch);
+  return false;
+}
+
+// In the order the controls were put on their parents, as a dialog's own
+// controls are searched; hidden pages and disabled parts are passed over.
+void FindAccelerators(TWinControl* parent, char ch, std::vector<TControl*>& found) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!ShownAndEnabled(c)) continue;
+    if (TakesAccelerator(c, ch)) found.push_back(c);
+    if (auto* w = dynamic_cast<TWinControl*>(c)) FindAccelerators(w, ch, found);
+  }
+}
+
+// A label's letter goes to its focus control, or else to the next control
+// after it that can take the focus, the way a dialog's static text does.
+TWinControl* LabelTarget(TCustomLabel* label) {
+  if (TWinControl* f = label->FocusControl()) return f->CanFocus() ? f : nullptr;
+  TWinControl* parent = label->Parent();
+  if (!parent) return nullptr;
+  bool after = false;
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (c == label) {
+      after = true;
+      continue;
+    }
+    auto* w = dynamic_cast<TWinControl*>(c);
+    if (after && w && ShownAndEnabled(w) && w->CanFocus()) return w;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -165,6 +228,55 @@ bool TApplication::IsKeyMsg(MSG& msg) {
   return false;
 }
 
+bool TApplication::IsMnemonicMsg(MSG& msg) {
+  if (msg.message != WM_SYSCHAR && msg.message != WM_CHAR) return false;
+  const char ch = static_cast<char>(msg.wParam);
+  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+  if (!letter) return false;
+  // Up through child windows only: the parent of a message box is the
+  // form that owns it, whose letters are not the box's.
+  TWinControl* c = nullptr;
+  for (HWND h = msg.hwnd; !c && h; h = (GetWindowLongA(h, GWL_STYLE) & WS_CHILD) ? GetParent(h) : nullptr)
+    c = TWinControl::FindControl(h);
+  if (!c) return false;
+  if (msg.message == WM_CHAR) {
+    if (GetKeyState(VK_CONTROL) < 0) return false;
+    // An edit, a list or a combo takes the letter itself (typing, search).
+    const UINT code = static_cast<UINT>(SendMessageA(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)));
+    if (code & (DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
+    if (msg.hwnd != c->Handle()) return false;
+  }
+  TForm* form = GetParentForm(c);
+  if (!form || !form->Enabled() || !IsWindowEnabled(form->Handle())) return false;
+  std::vector<TControl*> found;
+  FindAccelerators(form, ch, found);
+  if (found.empty()) return false;
+  // A letter marked twice moves on to the next of its controls, the one
+  // that does not have the focus already.
+  TWinControl* focused = TWinControl::FindControl(GetFocus());
+  TControl* target = found.front();
+  TWinControl* labelTarget = nullptr;
+  for (TControl* f : found) {
+    auto* label = dynamic_cast<TCustomLabel*>(f);
+    TWinControl* to = label ? LabelTarget(label) : static_cast<TWinControl*>(f);
+    if (to && to != focused) {
+      target = f;
+      labelTarget = label ? to : nullptr;
+      break;
+    }
+  }
+  CancelHint();
+  if (dynamic_cast<TCustomLabel*>(target)) {
+    if (!labelTarget) labelTarget = LabelTarget(static_cast<TCustomLabel*>(target));
+    if (labelTarget) labelTarget->SetFocus();
+    return true;
+  }
+  // As a click: a button is pressed, a box toggled, a radio button chosen,
+  // and each takes the focus as under the mouse.
+  SendMessageA(static_cast<TWinControl*>(target)->Handle(), BM_CLICK, 0, 0);
+  return true;
+}
+
 bool TApplication::ProcessMessage(MSG& msg) {
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
@@ -176,6 +288,10 @@ bool TApplication::ProcessMessage(MSG& msg) {
   // up below answers that press already.
   const UINT kSystemF1 = 0x004D;
   if (msg.message == kSystemF1 && help_key_down_) return true;
+  if (IsMnemonicMsg(msg)) {
+    FreeDeviceContexts();
+    return true;
+  }
   if (!IsKeyMsg(msg)) {
     // F1 is answered before its key up reaches the windows, so that the
     // page is the one of the form active at the press, whatever a key-up
@@ -243,6 +359,8 @@ void TApplication::WndProc(TMessage& m) {
         if (hint_control_) ActivateHint(hint_control_);
       } else if (m.WParam == kHintHideTimer) {
         HideHint();
+      } else if (m.WParam == kHintCheckTimer) {
+        CheckHintTimer();
       }
       return;
     case CM_RELEASE: {
@@ -277,8 +395,43 @@ void TApplication::HintMouseMessage(TControl* control) {
   HideHint();
   hint_control_ = control;
   KillTimer(handle_, kHintShowTimer);
-  if (show_hint_ && control && control->ShowHint() && !control->Hint().empty())
+  if (show_hint_ && control && control->ShowHint() && !control->Hint().empty()) {
     SetTimer(handle_, kHintShowTimer, static_cast<UINT>(std::max(HintPause, 1)), nullptr);
+    SetTimer(handle_, kHintCheckTimer, kHintCheckInterval, nullptr);
+  }
+}
+
+void TApplication::CheckHintTimer() {
+  TControl* c = hint_control_;
+  bool inside = false;
+  if (c) {
+    POINT p;
+    GetCursorPos(&p);
+    // The control's own window, or for a control without one its parent's.
+    TWinControl* owner = dynamic_cast<TWinControl*>(c);
+    if (!owner) owner = c->Parent();
+    if (owner && owner->HandleAllocated() && IsWindowVisible(owner->Handle())) {
+      const HWND own = owner->Handle();
+      RECT r;
+      if (owner == c) {
+        GetWindowRect(own, &r);
+      } else {
+        POINT tl = c->ClientToScreen(POINT{0, 0});
+        r = RECT{tl.x, tl.y, tl.x + c->Width(), tl.y + c->Height()};
+      }
+      HWND under = WindowFromPoint(p);
+      // The hint window lets the mouse through; a child of the control
+      // (a combo's edit) still counts as the control.
+      const bool ours = under && (under == own || IsChild(own, under) || under == HintWindow());
+      inside = ours && PtInRect(&r, p);
+    }
+  }
+  if (inside) return;
+  KillTimer(handle_, kHintCheckTimer);
+  KillTimer(handle_, kHintShowTimer);
+  HideHint();
+  // Coming back to the same control shows its hint again.
+  hint_control_ = nullptr;
 }
 
 void TApplication::CancelHint() {
@@ -760,6 +913,14 @@ void TForm::Paint() {
 
 void TForm::WndProc(TMessage& m) {
   switch (m.Msg) {
+    case WM_GETMINMAXINFO: {
+      DefaultHandler(m);
+      auto* info = reinterpret_cast<MINMAXINFO*>(m.LParam);
+      if (Constraints.MinWidth > 0) info->ptMinTrackSize.x = std::max<LONG>(info->ptMinTrackSize.x, Constraints.MinWidth);
+      if (Constraints.MinHeight > 0)
+        info->ptMinTrackSize.y = std::max<LONG>(info->ptMinTrackSize.y, Constraints.MinHeight);
+      return;
+    }
     case WM_CLOSE:
       Close();
       return;

@@ -55,6 +55,11 @@ class TForm : public TWinControl {
   int ModalResult = mrNone;
   bool Modal() const { return modal_; }
   bool KeyPreview = false;
+  // The smallest outer size the user can drag the form to (0: no limit).
+  struct TSizeConstraints {
+    int MinWidth = 0;
+    int MinHeight = 0;
+  } Constraints;
 
   TFormBorderStyle BorderStyle() const { return border_style_; }
   void SetBorderStyle(TFormBorderStyle v);
@@ -265,6 +270,10 @@ class TApplication : public TComponent {
  private:
   bool ProcessMessage(MSG& msg);
   bool IsKeyMsg(MSG& msg);
+  // An "&" letter of a control on the form of the window the character
+  // went to: with Alt, or alone where the focused control takes no
+  // characters. True when a control answered it.
+  bool IsMnemonicMsg(MSG& msg);
   void Idle(const std::function<bool()>& done);
   void HideHint();
   void CheckHintTimer();

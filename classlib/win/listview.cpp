@@ -24,11 +24,20 @@ UINT StateBits(TItemStates s) {
 TCustomListView* TListItem::ListView() const { return owner_->Owner(); }
 
 int TListItem::Index() const {
+  if (index_hint_ >= 0) {
+    LVITEMA it{};
+    it.mask = LVIF_PARAM;
+    it.iItem = index_hint_;
+    if (SendMessageA(ViewWnd(owner_), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it)) &&
+        it.lParam == reinterpret_cast<LPARAM>(this))
+      return index_hint_;
+  }
   LVFINDINFOA f{};
   f.flags = LVFI_PARAM;
   f.lParam = reinterpret_cast<LPARAM>(this);
-  return static_cast<int>(SendMessageA(ViewWnd(owner_), LVM_FINDITEMA, static_cast<WPARAM>(-1),
-                                       reinterpret_cast<LPARAM>(&f)));
+  index_hint_ = static_cast<int>(SendMessageA(ViewWnd(owner_), LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(&f)));
+  return index_hint_;
 }
 
 void TListItem::SetCaption(const std::string& s) {
@@ -95,11 +104,13 @@ TListItem* TListItems::Insert(int index) {
   it.pszText = LPSTR_TEXTCALLBACKA;
   it.iImage = I_IMAGECALLBACK;
   it.lParam = reinterpret_cast<LPARAM>(item);
-  if (SendMessageA(view_->Handle(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)) < 0) {
+  const LRESULT at = SendMessageA(view_->Handle(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it));
+  if (at < 0) {
     live_.erase(item);
     delete item;
     throw EOutOfResources("Error inserting a list item");
   }
+  item->index_hint_ = static_cast<int>(at);
   return item;
 }
 
@@ -284,7 +295,9 @@ TListItem* TCustomListView::ItemFromIndex(int index) const {
   it.mask = LVIF_PARAM;
   it.iItem = index;
   if (!SendMessageA(handle_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it))) return nullptr;
-  return reinterpret_cast<TListItem*>(it.lParam);
+  auto* item = reinterpret_cast<TListItem*>(it.lParam);
+  if (item && items_.live_.count(item)) item->index_hint_ = index;
+  return item;
 }
 
 bool TCustomListView::CustomSort(TLVCompare compare, LPARAM data) {
@@ -434,7 +447,9 @@ void TCustomListView::CNNotify(TMessage& m) {
   auto item_of = [&]() -> TListItem* {
     TListItem* item = reinterpret_cast<TListItem*>(lv->lParam);
     if (!item && lv->iItem >= 0) item = ItemFromIndex(lv->iItem);
-    return item && items_.live_.count(item) ? item : nullptr;
+    if (!item || !items_.live_.count(item)) return static_cast<TListItem*>(nullptr);
+    if (lv->iItem >= 0) item->index_hint_ = lv->iItem;
+    return item;
   };
   m.Result = 0;
   switch (h->code) {

@@ -68,6 +68,10 @@ class TListItem {
   TListItems* owner_;
   std::string caption_;
   int image_ = -1, overlay_ = -1, state_index_ = -1;
+  // Where the item was last seen: asking the view whether it is still
+  // there is one message, where searching for it walks the whole list (and
+  // a loop over the items would walk it once per item).
+  mutable int index_hint_ = -1;
   friend class TListItems;
   friend class TCustomListView;
 };

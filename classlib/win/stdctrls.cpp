@@ -174,6 +174,18 @@ TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
   click_events_ = true;
 }
 
+void TCustomLabel::SetFocusControl(TWinControl* c) {
+  if (c == focus_control_) return;
+  if (focus_control_) focus_control_->RemoveFreeNotification(this);
+  focus_control_ = c;
+  if (focus_control_) focus_control_->FreeNotification(this);
+}
+
+void TCustomLabel::Notification(TComponent* component, TOperation operation) {
+  TGraphicControl::Notification(component, operation);
+  if (operation == opRemove && component == focus_control_) focus_control_ = nullptr;
+}
+
 UINT TCustomLabel::DrawTextFlags() const {
   UINT f = DT_EXPANDTABS;
   if (word_wrap_) f |= DT_WORDBREAK;

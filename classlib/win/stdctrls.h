@@ -23,6 +23,11 @@ class TCustomLabel : public TGraphicControl {
   void SetTransparent(bool v) { transparent_ = v; Invalidate(); }
   // "&" marks an accelerator unless this is false.
   bool ShowAccelChar = true;
+  // Where the label's accelerator puts the focus; without one, the next
+  // control after the label on its parent.
+  TWinControl* FocusControl() const { return focus_control_; }
+  void SetFocusControl(TWinControl* c);
+  void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
 
  protected:
@@ -35,6 +40,7 @@ class TCustomLabel : public TGraphicControl {
   bool auto_size_ = true;
   bool word_wrap_ = false;
   bool transparent_ = false;
+  TWinControl* focus_control_ = nullptr;
 };
 
 class TLabel : public TCustomLabel {

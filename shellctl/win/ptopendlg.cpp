@@ -322,6 +322,9 @@ void TPTFrmOpenDlg::BuildControls() {
   CancelBtn->TabStop = true;
   ReadOnlyChk = Make<TCheckBox>(this, Panel1, "ReadOnlyChk", 96, 60, 200, 17);
   ReadOnlyChk->TabStop = true;
+  LookInTxt->SetFocusControl(PTShellCombo1);
+  FileNameTxt->SetFocusControl(FileNameEdt);
+  FilesOfTypeTxt->SetFocusControl(FileTypesCbx);
   HelpBtn = Make<TButton>(this, Panel1, "HelpBtn", 368, 60, 75, 23);
   HelpBtn->SetVisible(false);
   HelpBtn->TabStop = true;
@@ -567,6 +570,7 @@ void TPTFrmOpenDlg::Setup() {
   FileNameEdt->SetText(dialog_->GetFileName());
   setting_name_ = false;
   SetActiveControl(FileNameEdt);
+  FitMinimumSize();
   FormResize(this);
   if (dialog_->OnInitialized) dialog_->OnInitialized(dialog_);
 }
@@ -604,6 +608,28 @@ void TPTFrmOpenDlg::FormResize(TObject*) {
   FileNameEdt->SetWidth(std::max(0, editRight - FileNameEdt->Left()));
   FileNameCbx->SetWidth(std::max(0, editRight - FileNameCbx->Left()));
   FileTypesCbx->SetWidth(std::max(0, editRight - FileTypesCbx->Left()));
+}
+
+void TPTFrmOpenDlg::FitMinimumSize() {
+  // The top row keeps its places; the bottom row needs its labels, an edit
+  // a name can be read in, and the buttons.
+  int right = 0;
+  for (TControl* c : {static_cast<TControl*>(PTShellCombo1), static_cast<TControl*>(UpOneLevelBtn),
+                      static_cast<TControl*>(CreateNewFolderBtn), static_cast<TControl*>(ShowTreeBtn),
+                      static_cast<TControl*>(ListBtn), static_cast<TControl*>(DetailsBtn)})
+    if (c->Visible()) right = std::max(right, c->Left() + c->Width());
+  const int kMinEditWidth = 120;
+  const int bottomRow = FileNameEdt->Left() + kMinEditWidth + kGap + OpenBtn->Width();
+  const int clientW = std::max(right, bottomRow) + kEdge;
+  const TPTPane* listPane = PTSplitter1->GetPane(1);
+  const int listMin = std::max(listPane ? listPane->MinSize() : 0, 60);
+  const int clientH = PTShellCombo1->Top() + PTShellCombo1->Height() + kEdge + listMin + Panel1->Height();
+  RECT cr = ClientRect();
+  Constraints.MinWidth = clientW + (Width() - static_cast<int>(cr.right - cr.left));
+  Constraints.MinHeight = clientH + (Height() - static_cast<int>(cr.bottom - cr.top));
+  // A stored size from an older or damaged setting is no smaller either.
+  if (Width() < Constraints.MinWidth || Height() < Constraints.MinHeight)
+    SetBounds(Left(), Top(), std::max(Width(), Constraints.MinWidth), std::max(Height(), Constraints.MinHeight));
 }
 
 void TPTFrmOpenDlg::ViewBtnClick(TObject* sender) {
@@ -747,11 +773,22 @@ void TPTFrmOpenDlg::HelpBtnClick(TObject*) {
 void TPTFrmOpenDlg::FormCloseQuery(TObject*, bool& canClose) {
   if (ModalResult != mrOk) return;
   const std::string text = FileNameEdt->Text();
-  if (text.find('"') == std::string::npos && filedlg::IsMask(text)) {
+  // Quotes only group names: a quoted mask is still a mask, never a file
+  // name to return.
+  const std::vector<std::string> names = filedlg::SplitTypedNames(text);
+  const bool anyMask =
+      std::any_of(names.begin(), names.end(), [](const std::string& n) { return filedlg::IsMask(n); });
+  if (anyMask && names.size() > 1) {
     canClose = false;
-    const std::string dir = filedlg::DirPart(text);
+    Ask(52491, text, MB_ICONWARNING | MB_OK);
+    return;
+  }
+  if (anyMask) {
+    canClose = false;
+    const std::string& mask = names.front();
+    const std::string dir = filedlg::DirPart(mask);
     if (!dir.empty()) OpenFolder(filedlg::CombinePath(CurrentFolderPath(), dir));
-    typed_mask_ = filedlg::NamePart(text);
+    typed_mask_ = filedlg::NamePart(mask);
     SetListFilter(typed_mask_);
     setting_name_ = true;
     FileNameEdt->SetText(typed_mask_);
@@ -812,8 +849,19 @@ bool TPTFrmOpenDlg::ResolveName(const std::string& name, bool single, std::strin
     Ask(52491, FileNameEdt->Text(), MB_ICONWARNING | MB_OK);
     return false;
   }
+  // A device takes what is written to it and keeps nothing.
+  if (filedlg::IsDeviceName(name)) {
+    Ask(52492, name, MB_ICONWARNING | MB_OK);
+    return false;
+  }
   const std::string folder = CurrentFolderPath();
   path = filedlg::CombinePath(folder, name);
+  // Outside the file system (My Computer, the desktop's virtual items) the
+  // name has no folder of its own and would land in the current one.
+  if (!filedlg::IsRooted(path)) {
+    Ask(52490, name, MB_ICONWARNING | MB_OK);
+    return false;
+  }
   if (DirectoryExists(path)) {
     OpenFolder(path);
     FileNameEdt->SetText("");

@@ -203,6 +203,9 @@ class TPTFrmOpenDlg : public TForm {
 
   // Tree toggle: shows or hides the tree.
   void SetTreeShown(bool show);
+  // The smallest size at which the top row, the list and the bottom panel
+  // all stay whole and usable.
+  void FitMinimumSize();
   // Opens a folder in the combo and, through it, in the list and tree.
   void OpenFolder(const std::string& path);
 

@@ -46,6 +46,26 @@ class TQuietErrors {
   UINT old_;
 };
 
+// A long fill still answers what other threads and programs send (a
+// window that does not is taken for hung); posted input waits for the end
+// of the fill, so nothing the user does runs inside it.
+class TAnswerSent {
+ public:
+  void Poll() {
+    if ((++count_ & 63) != 0) return;
+    const DWORD now = GetTickCount();
+    if (now - last_ < kEvery) return;
+    last_ = now;
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+
+ private:
+  static const DWORD kEvery = 50;
+  unsigned count_ = 0;
+  DWORD last_ = GetTickCount();
+};
+
 struct TDepth {
   explicit TDepth(int& d) : d_(d) { ++d_; }
   ~TDepth() { --d_; }
@@ -262,8 +282,10 @@ void TPTCustomShellList::Fill(IShellFolder* folder, LPCITEMIDLIST absolutePidl) 
       TMallocPidlAllocator a(alloc);
       LPITEMIDLIST rel = nullptr;
       ULONG fetched = 0;
+      TAnswerSent answer;
       try {
         while ((hr = items->Next(1, &rel, &fetched)) == S_OK && fetched == 1) {
+          answer.Poll();
           ULONG at = kAddMask;
           LPCITEMIDLIST one[1] = {rel};
           if (FAILED(folder->GetAttributesOf(1, one, &at))) at = 0;
@@ -284,6 +306,7 @@ void TPTCustomShellList::Fill(IShellFolder* folder, LPCITEMIDLIST absolutePidl) 
         if (hr != S_FALSE && FAILED(hr)) ShowShellError(hr);
         SetAllocBy(static_cast<int>(datas.size()));
         for (size_t i = 0; i < datas.size(); ++i) {
+          answer.Poll();
           pending_data_ = datas[i];
           pending_attributes_ = attrs[i];
           pending_details_ = details_.Get();
@@ -651,14 +674,16 @@ void TPTCustomShellList::IncrementalRefresh() {
       auto* d = static_cast<TPTShListData*>(Items()[i]->Data);
       if (d && !d->Validate()) Items().Delete(i);
     }
-    // Items whose bytes are unchanged are found at once; others are asked
-    // of the folder.
-    std::vector<TPTShListData*> listed;
-    std::unordered_set<std::string> bytes;
+    // Items whose bytes are unchanged are found at once; others (a file
+    // whose size or time changed) by the name the folder parses them by.
+    // Both are looked up, never searched for: a burst of thousands of new
+    // files must not cost thousands of passes over the list.
+    std::unordered_set<std::string> bytes, names;
+    auto key = [folder](LPCITEMIDLIST pidl) { return UpperCase(GetDisplayName(folder, pidl, 2)); };
     for (int i = 0; i < Items().Count(); ++i)
       if (auto* d = static_cast<TPTShListData*>(Items()[i]->Data)) {
-        listed.push_back(d);
         bytes.insert(std::string(reinterpret_cast<const char*>(d->RelativePidl()), PidlSize(d->RelativePidl())));
+        names.insert(key(d->RelativePidl()));
       }
     TComPtr<IEnumIDList> items;
     HWND owner = GetParentForm(this) ? GetParentForm(this)->Handle() : Handle();
@@ -668,8 +693,7 @@ void TPTCustomShellList::IncrementalRefresh() {
       ULONG fetched = 0;
       while (items->Next(1, &rel, &fetched) == S_OK && fetched == 1) {
         bool present = bytes.count(std::string(reinterpret_cast<const char*>(rel), PidlSize(rel))) != 0;
-        for (size_t i = 0; !present && i < listed.size(); ++i)
-          present = HRESULT_CODE(folder->CompareIDs(0, listed[i]->RelativePidl(), rel)) == 0;
+        if (!present) present = names.count(key(rel)) != 0;
         ULONG at = kAddMask;
         LPCITEMIDLIST one[1] = {rel};
         if (!present) {

@@ -550,3 +550,82 @@ TEST_F(ControlsTest, MinimisingTheApplicationAndRestoringFromAForm) {
   Application->OnMinimize = nullptr;
   Application->OnRestore = nullptr;
 }
+
+namespace {
+
+// A key as the keyboard delivers it to the focused window: WM_SYSKEYDOWN
+// with Alt held, or a plain WM_KEYDOWN, through the application's loop.
+void PressKey(WORD vk, bool alt) {
+  HWND to = GetFocus() ? GetFocus() : GetActiveWindow();
+  const UINT scan = MapVirtualKeyA(vk, 0);
+  const LPARAM context = alt ? (1 << 29) : 0;
+  PostMessageA(to, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 1 | (scan << 16) | context);
+  PostMessageA(to, alt ? WM_SYSKEYUP : WM_KEYUP, vk, 1 | (scan << 16) | context | 0xC0000000u);
+  Pump(60);
+}
+
+}  // namespace
+
+TEST_F(ControlsTest, AcceleratorLettersReachTheControlsTheyMark) {
+  TPageControl* pc = Make<TPageControl>(form, 10, 10, 400, 300);
+  TTabSheet* first = new TTabSheet(form);
+  first->SetPageControl(pc);
+  TTabSheet* second = new TTabSheet(form);
+  second->SetPageControl(pc);
+  // A text that marks a letter, a label with the same letter, and the
+  // fields after each.
+  TLabel* text = Make<TLabel>(first, 8, 8, 300, 16);
+  text->SetCaption("Type a name, or choose from the E&xisting ones.");
+  TEdit* name = Make<TEdit>(first, 8, 30, 200, 22);
+  name->TabStop = true;
+  TLabel* existing = Make<TLabel>(first, 8, 60, 200, 16);
+  existing->SetCaption("E&xisting");
+  TListBox* list = Make<TListBox>(first, 8, 80, 200, 80);
+  list->TabStop = true;
+  TLabel* pointed = Make<TLabel>(first, 220, 8, 100, 16);
+  pointed->SetCaption("&Name");
+  pointed->SetFocusControl(name);
+  int okClicks = 0, hiddenClicks = 0;
+  TButton* ok = Make<TButton>(first, 8, 170, 90, 25);
+  ok->SetCaption("&Go on");
+  ok->TabStop = true;
+  ok->OnClick = [&](TObject*) { ++okClicks; };
+  TCheckBox* box = Make<TCheckBox>(first, 110, 170, 120, 20);
+  box->SetCaption("&Keep");
+  TButton* hidden = Make<TButton>(second, 8, 8, 90, 25);
+  hidden->SetCaption("&Hidden");
+  hidden->OnClick = [&](TObject*) { ++hiddenClicks; };
+  form->Show();
+  form->SetActiveControl(name);
+  Pump(50);
+  ASSERT_EQ(GetFocus(), name->Handle());
+
+  // The letter marked twice moves to the next of its fields each time.
+  PressKey('X', true);
+  EXPECT_EQ(GetFocus(), list->Handle()) << "first Alt+X";
+  PressKey('X', true);
+  EXPECT_EQ(GetFocus(), name->Handle()) << "second Alt+X";
+  // A label's own focus control wins over the control after it.
+  list->SetFocus();
+  PressKey('N', true);
+  EXPECT_EQ(GetFocus(), name->Handle());
+  // Letters typed into an edit are the edit's.
+  name->SetText("");
+  PressKey('G', false);
+  EXPECT_EQ(okClicks, 0);
+  EXPECT_EQ(name->Text(), "g");
+  // Alt presses the button from the edit; then, on the button, which takes
+  // no characters, the letter alone toggles the box.
+  PressKey('G', true);
+  EXPECT_EQ(okClicks, 1);
+  ok->SetFocus();
+  PressKey('K', false);
+  EXPECT_TRUE(box->Checked());
+  // Nothing on a hidden page, and a disabled control is passed over.
+  PressKey('H', true);
+  EXPECT_EQ(hiddenClicks, 0);
+  ok->SetEnabled(false);
+  name->SetFocus();
+  PressKey('G', true);
+  EXPECT_EQ(okClicks, 1);
+}

@@ -34,6 +34,15 @@ TEST(FileDialogText, RefusesWhatTheFileSystemCannotTake) {
     EXPECT_FALSE(filedlg::HasForbiddenChars(good)) << good;
 }
 
+TEST(FileDialogText, DeviceNamesAreNoFilesButNamesLikeThemAre) {
+  for (const char* device : {"nul", "NUL", "con.utp", "C:\\out\\aux.txt", "Com1", "lpt9.tar.gz", "prn .utp", "nul."})
+    EXPECT_TRUE(filedlg::IsDeviceName(device)) << device;
+  for (const char* file : {"null", "console.txt", "com0", "com10", "lpt", "auxiliary.utp", "C:\\nul\\x.utp", "xcon"})
+    EXPECT_FALSE(filedlg::IsDeviceName(file)) << file;
+  for (const char* rooted : {"C:\\x.utp", "c:x", "\\\\server\\share\\x"}) EXPECT_TRUE(filedlg::IsRooted(rooted)) << rooted;
+  for (const char* loose : {"rel2.utp", "\\x.utp", "..\\x", ""}) EXPECT_FALSE(filedlg::IsRooted(loose)) << loose;
+}
+
 TEST(FileDialogText, WildcardsCountOnlyInTheNamePart) {
   EXPECT_TRUE(filedlg::IsMask("*.dat"));
   EXPECT_TRUE(filedlg::IsMask("..\\sub\\rep?rt.*"));
