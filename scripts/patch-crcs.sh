@@ -87,7 +87,7 @@ lines=()
 one() {  # NAME PATCH COMMAND...
   local name=$1 patch=$2; shift 2
   rm -f "$patch"
-  "$@" >/dev/null 2>&1 || { echo "patch-crcs: failed: $*" >&2; exit 1; }
+  "$@" >"$out/run.log" 2>&1 || { echo "patch-crcs: failed: $*" >&2; tail -n 20 "$out/run.log" >&2; exit 1; }
   lines+=("$(crc "$patch") $name")
 }
 # The patch records the new file's date: the pairs are copied with a fixed

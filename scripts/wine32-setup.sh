@@ -24,7 +24,6 @@ set -uo pipefail
 
 fail() { echo "wine32-setup: FAILED: $*" >&2; exit 1; }
 say() { echo "wine32-setup: $*" >&2; }
-pkgfile() { dpkg -L "$1" 2>/dev/null | grep -m1 -E "$2"; }
 
 if [ -z "${MORVANE_WINE32_CACHE:-}" ]; then
   MORVANE_WINE32_CACHE=/var/cache/morvane
@@ -33,10 +32,18 @@ if [ -z "${MORVANE_WINE32_CACHE:-}" ]; then
 fi
 mkdir -p "$MORVANE_WINE32_CACHE" || fail "cannot make $MORVANE_WINE32_CACHE"
 
-WINE64_HOST=$(pkgfile wine64:amd64 '/wine/wine64$') || fail "wine64 is not installed (make deps)"
-DLLDIR64=$(pkgfile libwine:amd64 '/x86_64-linux-gnu/wine$') || fail "libwine (amd64) is not installed (make deps)"
-KEYRING=$(pkgfile debian-archive-keyring '/debian-archive-keyring\.gpg$') || fail "debian-archive-keyring is not installed"
-WINEVER=$(dpkg-query -W -f='${Version}' libwine:amd64) || fail "no version of libwine:amd64"
+# Every Wine run of the 32-bit suites comes through here: the installed
+# Wine is asked for its version itself, not the dpkg database, which other
+# jobs' apt runs change under our feet.
+WINE64_HOST=/usr/lib/wine/wine64
+DLLDIR64=/usr/lib/x86_64-linux-gnu/wine
+KEYRING=/usr/share/keyrings/debian-archive-keyring.gpg
+[ -x "$WINE64_HOST" ] || fail "wine64 is not installed (make deps)"
+[ -d "$DLLDIR64" ] || fail "libwine (amd64) is not installed (make deps)"
+[ -f "$KEYRING" ] || fail "debian-archive-keyring is not installed"
+# "wine-8.0 (Debian 8.0~repack-4)": the Debian version of the 64-bit Wine
+WINEVER=$("$WINE64_HOST" --version 2>/dev/null | sed -n 's/.*(Debian \(.*\)).*/\1/p')
+[ -n "$WINEVER" ] || fail "cannot tell the Debian version of $WINE64_HOST ($("$WINE64_HOST" --version 2>&1))"
 . /etc/os-release
 SUITE=${VERSION_CODENAME:-bookworm}
 
