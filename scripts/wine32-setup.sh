@@ -102,10 +102,17 @@ if [ "$(cat "$R/.morvane-wine32" 2>/dev/null)" != "$WINEVER" ]; then
     "deb [arch=i386 signed-by=$KEYRING] http://deb.debian.org/debian-security $SUITE-security main"
   # The security archive's i386 list is at times served with the wrong size;
   # the main lists carry this Wine, so that error alone does not stop us.
-  apt-get "${APTO[@]}" update -q >"$A/update.log" 2>&1 ||
+  updated=1
+  apt-get "${APTO[@]}" update -q >"$A/update.log" 2>&1 || {
+    updated=0
     say "apt-get update of the i386 lists reported errors (see $A/update.log); going on with the lists it got"
-  apt-cache "${APTO[@]}" show "wine32=$WINEVER" >/dev/null 2>&1 ||
+  }
+  if ! apt-cache "${APTO[@]}" show "wine32=$WINEVER" >/dev/null 2>&1; then
+    # apt-get update says "Failed to fetch" yet may end with success.
+    grep -q 'Failed to fetch' "$A/update.log" && updated=0
+    [ $updated = 1 ] || fail "download of the i386 package lists, which name the package wine32:i386 (see $A/update.log)"
     fail "the archive has no package wine32:i386 $WINEVER (the version of the installed 64-bit Wine); see $A/update.log"
+  fi
   DEBIAN_FRONTEND=noninteractive apt-get "${APTO[@]}" install -d -y -q "wine32=$WINEVER" "libwine=$WINEVER" \
     >"$A/download.log" 2>&1 ||
     fail "download of the package(s) $(failed_packages "$A/download.log")for wine32:i386 (see $A/download.log)"
