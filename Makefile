@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-native build-win32 build-wintest build-fuzz test test-native test-wintest test-fuzz demo bench clean
+.PHONY: all deps build build-native build-native-release build-win32 build-win32test build-wintest build-fuzz test test-native test-wintest test-win32 test-fuzz demo bench clean
 
 all: build
 
@@ -17,9 +17,20 @@ build-native: deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS)
 
+# native-release: the optimised morvane-cli and measurement driver that the
+# recorded patch CRC table is checked with.
+build-native-release: deps
+	@cmake --preset native-release >/dev/null
+	@cmake --build --preset native-release -j $(JOBS) --target morvane-cli engwarp_bench
+
 build-win32: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS)
+
+# win32test: only the i686 drivers of the 32-bit suites and their helpers.
+build-win32test: deps
+	@cmake --preset win32test >/dev/null
+	@cmake --build --preset win32test -j $(JOBS)
 
 build-wintest: deps
 	@cmake --preset wintest >/dev/null
@@ -30,7 +41,7 @@ build-fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 
-test: build build-fuzz
+test: build build-native-release build-win32test build-fuzz
 	@bash scripts/fetch-testdata.sh >/dev/null
 	@bash scripts/run-fuzzers.sh
 	@bash scripts/run-tests.sh
@@ -44,6 +55,12 @@ test-native: build-native
 test-wintest: build-wintest
 	@bash scripts/run-tests.sh wintest
 
+# The shipped 32-bit programs under emulated 32-bit Wine, driven by the
+# whole-program and setup suites built for i686 (scripts/run-win32-suites.sh).
+test-win32: build-win32 build-win32test build-native-release
+	@bash scripts/fetch-testdata.sh >/dev/null
+	@bash scripts/run-tests.sh win32
+
 demo: deps
 	@bash scripts/demo.sh
 
@@ -51,4 +68,4 @@ bench: deps
 	@bash scripts/bench.sh
 
 clean:
-	rm -rf build/native build/native-release build/win32 build/wintest build/fuzz
+	rm -rf build/native build/native-release build/win32 build/win32test build/wintest build/fuzz

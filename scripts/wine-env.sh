@@ -1,12 +1,22 @@
 # Sourced by wine-run and wine-session: the Wine settings of every run.
 #
-# The tests run the x86-64 build of the Windows code in a 64-bit prefix:
-# the kernels of these machines cannot execute Wine's 32-bit loader, and
-# emulating it is far too slow.  A 64-bit program sees HKLM unredirected.
+# Most suites run the x86-64 build of the Windows code in a 64-bit prefix:
+# the kernels of these machines cannot execute Wine's 32-bit loader, and a
+# 64-bit program sees HKLM unredirected.  With MORVANE_WINE32=1 (the 32-bit
+# build's suites) the loader is the one scripts/wine32-setup.sh makes: the
+# prefix is still a 64-bit one, but each 32-bit program in it runs under
+# user-mode emulation.
 : "${MORVANE_BUILD_DIR:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wintest}"
 export WINEPREFIX="${WINEPREFIX:-$MORVANE_BUILD_DIR/wineprefix}"
 export WINEARCH=win64
 WINE=/usr/lib/wine/wine64
+if [ "${MORVANE_WINE32:-0}" = 1 ]; then
+  if [ -z "${MORVANE_WINE32_ROOT:-}" ]; then
+    MORVANE_WINE32_ROOT=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine32-setup.sh" --print) || exit 1
+    export MORVANE_WINE32_ROOT
+  fi
+  WINE=$MORVANE_WINE32_ROOT/usr/lib/wine/wine64
+fi
 export WINESERVER=/usr/lib/wine/wineserver64
 wineserver() { "$WINESERVER" "$@"; }
 # A test may ask for its own channels (WINEDEBUG in its ctest environment).

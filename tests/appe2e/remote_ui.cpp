@@ -164,7 +164,7 @@ std::string Program::DescribeWindows() {
     std::string text;
   } acc{pi_.dwProcessId, ""};
   EnumWindows(
-      [](HWND wnd, LPARAM lp) -> BOOL {
+      [](HWND wnd, LPARAM lp) CALLBACK -> BOOL {
         auto* a = reinterpret_cast<Acc*>(lp);
         DWORD pid = 0;
         GetWindowThreadProcessId(wnd, &pid);

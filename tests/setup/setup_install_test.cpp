@@ -375,7 +375,7 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
     copyWindows = 0;
     HWINEVENTHOOK hook = SetWinEventHook(
         EVENT_OBJECT_DESTROY, EVENT_OBJECT_HIDE, nullptr,
-        [](HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG, DWORD, DWORD) {
+        [](HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG, DWORD, DWORD) CALLBACK {
           if (object != OBJID_WINDOW || !w) return;
           char caption[128] = {};
           if (event == EVENT_OBJECT_SHOW && GetWindowTextA(w, caption, sizeof caption) &&
@@ -390,7 +390,7 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
     auto watchCopy = [&] {
       size_t visible = 0;
       EnumWindows(
-          [](HWND w, LPARAM p) {
+          [](HWND w, LPARAM p) CALLBACK {
             char caption[128] = {};
             if (IsWindowVisible(w) && GetWindowTextA(w, caption, sizeof caption) &&
                 std::string(caption) == "Copying installation files")
@@ -455,7 +455,7 @@ TEST(SetupRun, TheDistributionInstallsThePatchCreatorAndItsUninstallerRemovesIt)
     std::vector<HWND> all;
     EnumChildWindows(
         frame,
-        [](HWND w, LPARAM p) {
+        [](HWND w, LPARAM p) CALLBACK {
           reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
           return TRUE;
         },
