@@ -13,7 +13,7 @@ packages=(
   zlib1g-dev libz-mingw-w64-dev libminizip-dev libgtest-dev googletest
   dpkg-dev unzip zip gzip time bc
   python3-aiosmtpd python3-dbfread python3-pil python3-pyftpdlib lighttpd
-  giflib-tools
+  giflib-tools xdotool
   xdelta3 bsdiff zstd
 )
 
