@@ -94,11 +94,12 @@ int32_t DynArray::IndexOf(DynElement value) const {
 
 void DynArray::Clear() { count = 0; }
 
-void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText) {
-  void* block = std::malloc(size == 0 ? 1 : size);
+void* AllocateBlock(uint64_t size, const char* englishText, const char* germanText) {
+  // More than the address space holds is refused before size_t would cut it.
+  void* block = size <= SIZE_MAX ? std::malloc(size == 0 ? 1 : static_cast<size_t>(size)) : nullptr;
   if (!block)
-    EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", "Fehler, kann %ld Bytes (%s) nicht allozieren!\n",
-                        static_cast<long>(size), GermanMessages ? germanText : englishText);
+    EngineMessageNumber("Error, can't allocate %llu Bytes (%s)!\n", "Fehler, kann %llu Bytes (%s) nicht allozieren!\n",
+                        size, GermanMessages ? germanText : englishText);
   return block;
 }
 
