@@ -33,9 +33,10 @@ struct SysDirectoryId {
 };
 bool SysDirectoryIdentity(const std::string& path, SysDirectoryId& id);
 
-// Windows: the first argument of the process's command line that the ANSI
-// code page cannot hold, as the program received it (with "?" in place of
-// the lost characters); false when there is none (always elsewhere).
+// Windows: the first argument (after the program's name) of the process's
+// command line that the ANSI code page cannot hold, as the program received
+// it (with "?" in place of the lost characters); false when there is none
+// (always elsewhere).
 bool SysArgumentOutsideCodePage(std::string& received);
 
 struct SysLocalTime {

@@ -93,7 +93,10 @@ bool SysDirectoryIdentity(const std::string& path, SysDirectoryId& id) {
 bool SysArgumentOutsideCodePage(std::string& received) {
   const wchar_t* line = GetCommandLineW();
   if (!line) return false;
-  for (const std::wstring& arg : SysSplitCommandLineWide(line)) {
+  const std::vector<std::wstring> args = SysSplitCommandLineWide(line);
+  // The program's own name is not among the names the run opens.
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
     std::string narrow;
     if (Narrow(arg, narrow)) continue;
     int n = WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), nullptr, 0, nullptr, nullptr);
