@@ -16,6 +16,7 @@
 #endif
 
 #include "cli_options.h"
+#include "dirsys.h"
 #include "host.h"
 #include "messages.h"
 #include "options.h"
@@ -104,6 +105,16 @@ int main(int argc, char** argv) {
   ResetEngineOptions();
   ResetPackerTable();
 
+  // The runtime hands over names in the code page, with "?" for what it
+  // lacks; such a name would open nothing, or in a tree be refused later.
+  std::string lost;
+  if (SysArgumentOutsideCodePage(lost)) {
+    std::fprintf(stderr,
+                 "morvane-cli: Error, \"%s\" holds characters outside the code page;\nthe program can't open it "
+                 "by that name, please rename it.\n",
+                 lost.c_str());
+    return 1;
+  }
   std::vector<std::string> args(argv + 1, argv + argc);
   CliSettings settings;
   try {

@@ -1,17 +1,20 @@
 // Platform-independent parts of the system layer.
 #include "dirsys.h"
 
-std::vector<std::string> SysSplitCommandLine(const std::string& commandLine) {
-  std::vector<std::string> args;
+namespace {
+
+template <class Text>
+std::vector<Text> SplitCommandLine(const Text& commandLine) {
+  std::vector<Text> args;
   size_t i = 0;
   const size_t n = commandLine.size();
   for (;;) {
     while (i < n && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
     if (i >= n) break;
-    std::string arg;
+    Text arg;
     bool quoted = false;
     while (i < n) {
-      char c = commandLine[i];
+      const typename Text::value_type c = commandLine[i];
       if (!quoted && (c == ' ' || c == '\t')) break;
       if (c == '\\') {
         size_t slashes = 0;
@@ -44,4 +47,12 @@ std::vector<std::string> SysSplitCommandLine(const std::string& commandLine) {
     args.push_back(arg);
   }
   return args;
+}
+
+}  // namespace
+
+std::vector<std::string> SysSplitCommandLine(const std::string& commandLine) { return SplitCommandLine(commandLine); }
+
+std::vector<std::wstring> SysSplitCommandLineWide(const std::wstring& commandLine) {
+  return SplitCommandLine(commandLine);
 }

@@ -12,6 +12,9 @@ struct SysDirEntry {
   std::string name;
   bool isDirectory = false;
   bool hidden = false;  // hidden attribute; on POSIX a name beginning with "."
+  // Windows: the name has characters the ANSI code page lacks; name then
+  // holds the code page's stand-ins ("?"), which open nothing.
+  bool outsideCodePage = false;
 };
 
 // Lists a directory without "." and "..", sorted by name so that the order
@@ -20,6 +23,21 @@ struct SysDirEntry {
 bool SysListDirectory(const std::string& path, std::vector<SysDirEntry>& entries);
 
 bool SysIsDirectory(const std::string& path);
+
+// What makes a directory one and the same however it is reached (device and
+// inode, or volume and file index), to see a link lead back into a
+// directory already entered.
+struct SysDirectoryId {
+  uint64_t volume = 0, index = 0;
+  bool operator==(const SysDirectoryId& o) const { return volume == o.volume && index == o.index; }
+};
+bool SysDirectoryIdentity(const std::string& path, SysDirectoryId& id);
+
+// Windows: the first argument (after the program's name) of the process's
+// command line that the ANSI code page cannot hold, as the program received
+// it (with "?" in place of the lost characters); false when there is none
+// (always elsewhere).
+bool SysArgumentOutsideCodePage(std::string& received);
 
 struct SysLocalTime {
   int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
@@ -49,3 +67,4 @@ bool SysRunAndWait(const std::string& commandLine, bool hide);
 // Splits a command line into arguments by the Windows runtime rules: blanks
 // separate, double quotes group, backslashes are literal except before a quote.
 std::vector<std::string> SysSplitCommandLine(const std::string& commandLine);
+std::vector<std::wstring> SysSplitCommandLineWide(const std::wstring& commandLine);

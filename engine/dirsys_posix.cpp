@@ -55,6 +55,17 @@ bool SysIsDirectory(const std::string& path) {
   return true;
 }
 
+bool SysDirectoryIdentity(const std::string& path, SysDirectoryId& id) {
+  struct stat st;
+  if (stat(path.empty() ? "." : path.c_str(), &st) != 0) return false;
+  id.volume = static_cast<uint64_t>(st.st_dev);
+  id.index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+// Names are bytes here and reach the patch as they are.
+bool SysArgumentOutsideCodePage(std::string&) { return false; }
+
 bool SysFileModifiedLocal(FILE* file, SysLocalTime& out) {
   struct stat st;
   if (!file || fstat(fileno(file), &st) != 0) return false;

@@ -366,7 +366,7 @@ void BuildDiskIndex(uint32_t i) {
     total += Counts[b];
   }
   uint64_t bytes = total * sizeof(Entry);
-  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
+  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %llu Bytes (%s)!\n", nullptr, bytes, kIndexEnglish);
   Entries = static_cast<Entry*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
 
   // Keep each position with the probability of its bucket's thinning.

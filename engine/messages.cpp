@@ -47,6 +47,7 @@ void EngineMessage(const char* english, const char* german, const char* arg1, co
   EngineFatalError(Limit(FormatText(Choose(english, german), arg1 ? arg1 : "", arg2 ? arg2 : "")));
 }
 
-void EngineMessageNumber(const char* english, const char* german, long number, const char* arg2) {
-  EngineFatalError(Limit(FormatText(Choose(english, german), number, arg2 ? arg2 : "")));
+void EngineMessageNumber(const char* english, const char* german, uint64_t number, const char* arg2) {
+  EngineFatalError(
+      Limit(FormatText(Choose(english, german), static_cast<unsigned long long>(number), arg2 ? arg2 : "")));
 }

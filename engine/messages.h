@@ -2,6 +2,7 @@
 // which removes what the run was writing and raises EngineException.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -20,8 +21,9 @@ class EngineException : public std::runtime_error {
 // (a null German text falls back to English), then EngineFatalError.
 [[noreturn]] void EngineMessage(const char* english, const char* german, const char* arg1 = nullptr,
                                 const char* arg2 = nullptr);
-// The same with a number as first argument (for "%ld" texts).
-[[noreturn]] void EngineMessageNumber(const char* english, const char* german, long number,
+// The same with a byte count or other number as first argument, for "%llu"
+// texts: carried in 64 bits throughout, since long has only 32 on Windows.
+[[noreturn]] void EngineMessageNumber(const char* english, const char* german, uint64_t number,
                                       const char* arg2 = nullptr);
 
 // printf-style formatting into a std::string (results are short texts).

@@ -258,11 +258,13 @@ void EmbedFile(const std::string& path, const std::string& relativeName) {
                   "Fehler, kann Datei \"%s\" nicht zum Einbetten \xf6" "ffnen!", path.c_str());
   uint32_t size = OpenFileSize(EmbedInputFile, path);
   uint32_t time = FileTime(EmbedInputFile);
+  ConfirmAsScanned(path, size, time);
   WriteName(relativeName);
   WriteU32(size);
   WriteU32(time);
   uint8_t piece[2000];
   uint32_t left = size;
+  uint32_t crc = 0xFFFFFFFF;
   while (left > 0) {
     uint32_t want = left < sizeof piece ? left : static_cast<uint32_t>(sizeof piece);
     // The entry promises exactly size bytes; a file that shrinks meanwhile
@@ -270,9 +272,11 @@ void EmbedFile(const std::string& path, const std::string& relativeName) {
     if (std::fread(piece, 1, want, EmbedInputFile) != want)
       EngineFatalError("Error, can't read file to be embedded!");
     WriteBody(piece, want);
+    crc = Crc32Update(piece, static_cast<int32_t>(want), crc);
     left -= want;
   }
   CloseFile(EmbedInputFile);
+  ConfirmChecksumAsScanned(path, size, crc);
   NotifyPatchSize(static_cast<uint32_t>(gPatchBytes));
 }
 
@@ -307,6 +311,9 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   } else {
     time = FileTime(PairNewFile);
   }
+  // Matched on what the scan saw, the pair must read the same files.
+  ConfirmAsScanned(oldName, PairOldSize, oldRead ? oldAheadTime : FileTimeOf(PairOldFile));
+  ConfirmAsScanned(newName, PairNewSize, time);
   if (PatchMode == 1 && i + 1 == CurrentVersionCount) CurrentFileTime = time;
 
   uint64_t working = MatchInNewFile ? static_cast<uint64_t>(PairOldSize) + PairNewSize
@@ -340,6 +347,8 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   newName.c_str());
   }
+  ConfirmAsScanned(oldName, PairBuffer, PairOldSize);
+  ConfirmAsScanned(newName, PairBuffer + PairOldSize, PairNewSize);
   if (oldSlot.crc == 0) oldSlot.crc = ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart);
   if (newSlot.crc == 0) newSlot.crc = ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart);
   CloseFile(PairOldFile);
@@ -375,11 +384,13 @@ static void MeasureSingleVersion(VersionSlot& slot) {
   PairOldFile = file;
   slot.size = OpenFileSize(file, slot.fullPath);
   uint32_t time = FileTime(file);
+  ConfirmAsScanned(slot.fullPath, slot.size, time);
   if (PatchMode == 1) CurrentFileTime = time;
   std::vector<uint8_t> content(slot.size);
   if (slot.size > 0 && std::fread(content.data(), 1, slot.size, file) != slot.size)
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   slot.fullPath.c_str());
+  ConfirmAsScanned(slot.fullPath, content.data(), slot.size);
   slot.crc = ChecksumWithoutRange(content.data(), slot.size, ProtectionOffsets[0]);
   CloseFile(PairOldFile);
 }

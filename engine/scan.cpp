@@ -59,12 +59,37 @@ void RefuseUnreadable(const std::string& path) {
                 "Fehler, kann Datei \"%s\" im gescannten Verzeichnis nicht \xf6" "ffnen!", path.c_str());
 }
 
+[[noreturn]] void RefuseChanged(const std::string& path) {
+  EngineMessage("Error, file \"%s\" changed while the patch was made!\nPlease make the patch again once the file "
+                "stays as it is.",
+                "Fehler, Datei \"%s\" wurde ge\xe4ndert, w\xe4hrend der Patch erstellt wurde!\nBitte erstellen Sie "
+                "den Patch erneut, wenn die Datei unver\xe4ndert bleibt.",
+                path.c_str());
+}
+
+// What the scan saw of each file, by full path: the pairs and the embedding
+// read the files again later, and must find them the same. A later scan of
+// the same path replaces the record.
+struct ScannedState {
+  uint32_t size = 0, crc = 0, time = 0;
+};
+std::unordered_map<std::string, ScannedState> Scanned;
+
+void Remember(const FileEntry& entry) {
+  ScannedState& state = Scanned[entry.fullPath];
+  state.size = entry.size;
+  state.crc = entry.crc;
+  state.time = entry.time;
+}
+
 }  // namespace
 
 FileEntry::FileEntry(const std::string& path, const std::string& relativeName)
     : fullPath(path), relativePath(relativeName) {
   if (!Read()) RefuseUnreadable(path);
+  if (changed) RefuseChanged(path);
   NoteFileTime(time);
+  Remember(*this);
 }
 
 FileEntry::FileEntry(const std::string& path, const std::string& relativeName, Unread)
@@ -77,6 +102,10 @@ bool FileEntry::Read() {
   // file of the tree.
   char streamBuffer[8192];
   std::setvbuf(f, streamBuffer, _IOFBF, sizeof streamBuffer);
+  // A file written to while it is read gives a size and checksum of no
+  // state it ever had as a whole.
+  SysFileStamp before, after;
+  const bool stamped = SysOpenFileStamp(f, before);
   time = FileTimeOf(f);
   crc = 0xFFFFFFFF;
   uint32_t histogram[256] = {};
@@ -114,10 +143,11 @@ bool FileEntry::Read() {
       keep = false;
   }
   bool failed = std::ferror(f) != 0;
+  if (!failed && stamped && (!SysOpenFileStamp(f, after) || after != before || after.size != size)) changed = true;
   std::fclose(f);
   // A read that breaks off would leave a wrong size and checksum, and a file
   // matched on them could be skipped as identical when it is not.
-  if (keep && !failed) {
+  if (keep && !failed && !changed) {
     KeptBytes.fetch_sub(claimed - filled);  // shrunk meanwhile
     bytes.resize(filled);
     kept.swap(bytes);
@@ -155,6 +185,7 @@ void DirectoryStream::DeleteEntries() {
 
 void ResetDirectorySerial() {
   DirectorySerial = 0;
+  Scanned.clear();
   NewestFileTime = 0;
   KeptBytes = 0;
   KeepBudget = 0;
@@ -185,20 +216,67 @@ void Append(DirectoryStream* stream, std::unique_ptr<FileEntry> entry) {
   stream->entries.Append(reinterpret_cast<DynElement>(entry.release()));
 }
 
+// The separator of the patch's names cannot be part of one: an applier
+// would look for a folder that is not there. (Windows names never hold one,
+// and there a double-byte character may end in the same byte.)
+bool HoldsBackslash(const std::string& name) {
+  return SysPathSeparator() != '\\' && name.find('\\') != std::string::npos;
+}
+
+void RefuseBackslash(const std::string& path) {
+  EngineMessage("Error, the name of \"%s\" holds a \"\\\", which separates folders in the patchfile's names;\n"
+                "please rename it before making the patch.",
+                "Fehler, der Name von \"%s\" enth\xe4lt ein \"\\\", das in den Namen der Patchdatei Verzeichnisse "
+                "trennt;\nbitte benennen Sie ihn vor dem Patchen um.",
+                path.c_str());
+}
+
+void RefuseOutsideCodePage(const std::string& folder, const std::string& shown) {
+  EngineMessage("Error, folder \"%s\" holds a name (shown as \"%s\") with characters outside the code page;\nit "
+                "can't be written in the patchfile's 8-bit names, please rename it.",
+                "Fehler, Verzeichnis \"%s\" enth\xe4lt einen Namen (angezeigt als \"%s\") mit Zeichen au\xdf" "erhalb "
+                "der Codepage;\ner kann nicht in die 8-Bit-Namen der Patchdatei geschrieben werden, bitte benennen Sie "
+                "ihn um.",
+                folder.c_str(), shown.c_str());
+}
+
+struct PathStep {
+  SysDirectoryId id;
+  std::string path;
+};
+
 // The files of the tree below path in scan order, ignored ones left out;
-// false when path cannot be listed.
+// false when path cannot be listed. onPath holds the directories from the
+// root down to path: a link back into one of them would be scanned again
+// and again, each time one level deeper.
+
 bool ListTree(const DirectoryStream* stream, const std::string& path, const std::string& relative,
-              std::vector<std::unique_ptr<FileEntry>>& files) {
+              std::vector<PathStep>& onPath, std::vector<std::unique_ptr<FileEntry>>& files) {
   std::vector<SysDirEntry> list;
   if (!SysListDirectory(path, list)) return false;
   for (const SysDirEntry& e : list) {
     if (e.hidden && !ScanFlag) continue;
     std::string full = AppendBackslash(path) + e.name;
     std::string rel = JoinRelative(relative, e.name);
-    if (e.isDirectory)
-      ListTree(stream, full, rel, files);
-    else if (!Ignored(stream, full, rel))
+    if (e.isDirectory) {
+      if (e.outsideCodePage) RefuseOutsideCodePage(path, e.name);
+      if (HoldsBackslash(e.name)) RefuseBackslash(full);
+      PathStep step{SysDirectoryId(), full};
+      const bool known = SysDirectoryIdentity(full, step.id);
+      auto above = std::find_if(onPath.begin(), onPath.end(), [&](const PathStep& s) { return s.id == step.id; });
+      if (known && above != onPath.end()) {
+        std::printf("Folder \"%s\" skipped, it leads back into \"%s\", which is being scanned.\n", full.c_str(),
+                    above->path.c_str());
+        continue;
+      }
+      if (known) onPath.push_back(step);
+      ListTree(stream, full, rel, onPath, files);
+      if (known) onPath.pop_back();
+    } else if (!Ignored(stream, full, rel)) {
+      if (e.outsideCodePage) RefuseOutsideCodePage(path, e.name);
+      if (HoldsBackslash(e.name)) RefuseBackslash(full);
       files.push_back(std::make_unique<FileEntry>(full, rel, FileEntry::Unread()));
+    }
   }
   return true;
 }
@@ -207,7 +285,10 @@ bool ListTree(const DirectoryStream* stream, const std::string& path, const std:
 
 bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::string& relative) {
   std::vector<std::unique_ptr<FileEntry>> files;
-  if (!ListTree(stream, path, relative, files)) return false;
+  std::vector<PathStep> onPath;
+  PathStep root{SysDirectoryId(), path};
+  if (SysDirectoryIdentity(path, root.id)) onPath.push_back(root);
+  if (!ListTree(stream, path, relative, onPath, files)) return false;
   // The files are read side by side: most of the time of a tree of small
   // files goes into opening them, which the helpers wait for together. The
   // first that cannot be read, in scan order, ends the run as before.
@@ -223,7 +304,9 @@ bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::
     work();
   for (size_t i = 0; i < files.size(); ++i) {
     if (!read[i]) RefuseUnreadable(files[i]->fullPath);
+    if (files[i]->changed) RefuseChanged(files[i]->fullPath);
     NoteFileTime(files[i]->time);
+    Remember(*files[i]);
     Append(stream, std::move(files[i]));
   }
   return true;
@@ -231,6 +314,32 @@ bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::
 
 void AddFile(DirectoryStream* stream, const std::string& path, const std::string& relative) {
   if (!Ignored(stream, path, relative)) Append(stream, std::make_unique<FileEntry>(path, relative));
+}
+
+void ConfirmAsScanned(const std::string& path, uint32_t size, uint32_t time) {
+  auto it = Scanned.find(path);
+  if (it == Scanned.end()) return;
+  if (it->second.size != size || it->second.time != time) RefuseChanged(path);
+}
+
+void ConfirmChecksumAsScanned(const std::string& path, uint32_t size, uint32_t crc) {
+  auto it = Scanned.find(path);
+  if (it == Scanned.end()) return;
+  if (it->second.size != size || it->second.crc != crc) RefuseChanged(path);
+}
+
+void ConfirmAsScanned(const std::string& path, const uint8_t* data, uint32_t size) {
+  auto it = Scanned.find(path);
+  if (it == Scanned.end()) return;
+  if (it->second.size != size) RefuseChanged(path);
+  uint32_t crc = 0xFFFFFFFF;
+  // Crc32Update counts in signed 32 bits.
+  for (uint32_t done = 0; done < size;) {
+    uint32_t n = size - done > 0x40000000u ? 0x40000000u : size - done;
+    crc = Crc32Update(data + done, static_cast<int32_t>(n), crc);
+    done += n;
+  }
+  if (crc != it->second.crc) RefuseChanged(path);
 }
 
 FileEntry* FindByRelativeName(const DirectoryStream* stream, const std::string& relative) {
@@ -1305,6 +1414,8 @@ void MatchDirectories() {
 
 void CheckFileMode() {
   if (SourceCount < 2) return;
+  // The files of an earlier run count no more.
+  Scanned.clear();
   const uint32_t n = SourceCount - 1;  // versions: n - 1 old, the newest last
   auto newestEntry = std::make_unique<FileEntry>(VersionSlots[n - 1].fullPath, VersionSlots[n - 1].fullPath);
 

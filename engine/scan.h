@@ -36,6 +36,8 @@ class FileEntry {
   double frequencies[256] = {};
   uint64_t present[4] = {};      // bit v: value v occurs
   uint8_t processed = 0;
+  // Read saw the file's size or last write change while it read it.
+  bool changed = false;
   // The bytes of a small file as the scan read them, so that its pair need
   // not open it again (each open is a round trip to the server under
   // Wine); held only within a budget for the whole run.
@@ -72,6 +74,14 @@ class DirectoryStream {
 // begins.  Also clears the newest file time seen (see FileTime).
 void ResetDirectorySerial();
 extern uint32_t DirectorySerial;
+
+// Ends the run when a file the scan has read differs now, as read again by a
+// pair or an embedding: its size or DOS time, or (with data) its checksum.
+// Files no scan has read pass.
+void ConfirmAsScanned(const std::string& path, uint32_t size, uint32_t time);
+void ConfirmAsScanned(const std::string& path, const uint8_t* data, uint32_t size);
+// The same for a checksum (start 0xFFFFFFFF, no final XOR) taken meanwhile.
+void ConfirmChecksumAsScanned(const std::string& path, uint32_t size, uint32_t crc);
 
 bool ScanDirectory(DirectoryStream* stream, const std::string& path, const std::string& relative);
 void AddFile(DirectoryStream* stream, const std::string& path, const std::string& relative);

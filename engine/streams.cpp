@@ -12,8 +12,10 @@ uint8_t* PairBuffer = nullptr;
 
 namespace {
 
-[[noreturn]] void DynArrayFailure(const char* text, long number) {
-  std::fprintf(stderr, text, number);
+// The count in 64 bits: long has 32 on Windows, and a count past 2^31 would
+// show as negative.
+[[noreturn]] void DynArrayFailure(const char* text, uint64_t number) {
+  std::fprintf(stderr, text, static_cast<unsigned long long>(number));
   std::fflush(stderr);
   std::exit(1);
 }
@@ -33,7 +35,7 @@ void DynArray::Resize(uint32_t n) {
     if (wanted <= UINT32_MAX && wanted <= SIZE_MAX / sizeof(DynElement))
       grown = std::realloc(elements, static_cast<size_t>(wanted) * sizeof(DynElement));
     if (!grown)
-      DynArrayFailure("DynArray: Kein Speicher, um auf %ld Elemente zu erweitern!\n", static_cast<long>(n));
+      DynArrayFailure("DynArray: Kein Speicher, um auf %llu Elemente zu erweitern!\n", n);
     elements = static_cast<DynElement*>(grown);
     capacity = static_cast<uint32_t>(wanted);
   }
@@ -94,11 +96,12 @@ int32_t DynArray::IndexOf(DynElement value) const {
 
 void DynArray::Clear() { count = 0; }
 
-void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText) {
-  void* block = std::malloc(size == 0 ? 1 : size);
+void* AllocateBlock(uint64_t size, const char* englishText, const char* germanText) {
+  // More than the address space holds is refused before size_t would cut it.
+  void* block = size <= SIZE_MAX ? std::malloc(size == 0 ? 1 : static_cast<size_t>(size)) : nullptr;
   if (!block)
-    EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", "Fehler, kann %ld Bytes (%s) nicht allozieren!\n",
-                        static_cast<long>(size), GermanMessages ? germanText : englishText);
+    EngineMessageNumber("Error, can't allocate %llu Bytes (%s)!\n", "Fehler, kann %llu Bytes (%s) nicht allozieren!\n",
+                        size, GermanMessages ? germanText : englishText);
   return block;
 }
 

@@ -42,8 +42,8 @@ class DynArray {
 const uint32_t kStreamBlockSize = 30000;
 
 // Allocates size bytes (1 for 0); a failure is a fatal engine error naming
-// what the memory was for.
-void* AllocateBlock(uint32_t size, const char* englishText, const char* germanText);
+// the size and what the memory was for.
+void* AllocateBlock(uint64_t size, const char* englishText, const char* germanText);
 void FreeBlock(void* block);
 // The same for the kStreamBlockSize blocks of streams and record lists.
 // Freed blocks are kept for the next pair, up to a few dozen: a directory

@@ -13,6 +13,16 @@ FILE* SysOpenFile(const std::string& path, const char* mode);
 // Size of an open file; false when it cannot be determined.
 bool SysOpenFileSize(FILE* file, uint64_t& size);
 
+// Size and last write of an open file, the time as finely as the file system
+// keeps it: two stamps differ when the file was written in between.
+struct SysFileStamp {
+  uint64_t size = 0;
+  int64_t written = 0;  // platform units, only compared
+  bool operator==(const SysFileStamp& o) const { return size == o.size && written == o.written; }
+  bool operator!=(const SysFileStamp& o) const { return !(*this == o); }
+};
+bool SysOpenFileStamp(FILE* file, SysFileStamp& stamp);
+
 // Creates a new, empty file with a unique name beginning with prefix in the
 // system's temporary directory and opens it for binary writing.
 FILE* SysCreateTempFile(const std::string& prefix, std::string& nameOut);

@@ -13,6 +13,14 @@ bool SysOpenFileSize(FILE* file, uint64_t& size) {
   return true;
 }
 
+bool SysOpenFileStamp(FILE* file, SysFileStamp& stamp) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0) return false;
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
 FILE* SysCreateTempFile(const std::string& prefix, std::string& nameOut) {
   const char* dir = std::getenv("TMPDIR");
   std::string pattern = std::string(dir && *dir ? dir : "/tmp");

@@ -15,6 +15,17 @@ bool SysOpenFileSize(FILE* file, uint64_t& size) {
   return true;
 }
 
+bool SysOpenFileStamp(FILE* file, SysFileStamp& stamp) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.written = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                       info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 FILE* SysCreateTempFile(const std::string& prefix, std::string& nameOut) {
   char dir[MAX_PATH + 1];
   DWORD n = GetTempPathA(sizeof(dir), dir);
