@@ -90,6 +90,8 @@ TQnlwCompress* GlobalArchiveReader() {
   return reader.get();
 }
 
+bool InstallCopyCancelled() { return GlobalArchiveReader()->Abort() || NetInstallCancel; }
+
 TNetInstallLocation* SharedNetInstallLocation() {
   static std::unique_ptr<TNetInstallLocation> made;
   if (!NetInstallLocation) {
@@ -296,6 +298,7 @@ void TFileContainer::Process() {
     // reader last saw it.
     GlobalArchiveReader()->SetCompressedFile("");
     GlobalArchiveReader()->SetAbort(false);
+    NetInstallCancel = false;
   }
   bool cursorBack = false;
   try {
@@ -307,6 +310,8 @@ void TFileContainer::Process() {
     bytesDone_ = 0;
     if (OnShowCopyFileDlg) OnShowCopyFileDlg(this);
     TInstallContainer::Process();
+    // A Cancel that came with the last buffer of the last file.
+    if (InstallCopyCancelled()) throw EAIUserAbort();
     if (TInstallContainer* parent = Container()) parent->ChildNotify(this, cnContainerEnd, this);
     SysEndBusy(busy);
     cursorBack = true;
@@ -812,7 +817,13 @@ void TCustomInstallFile::ReaderStatus(const TlzhFileStats& stats, int code) {
 void TCustomInstallFile::HookReader(TQnlwCompress* reader, int statusCode) {
   reader->OnAborted = [](TObject*) { throw EAIUserAbort(); };
   reader->OnNewDisk = [this](TQnlwCompress* r, int disk, std::string& path) { ReaderNewDisk(r, disk, path); };
-  reader->OnStatus = [this, statusCode](TQnlwCompress*, const TlzhFileStats& s) { ReaderStatus(s, statusCode); };
+  reader->OnStatus = [this, statusCode](TQnlwCompress* r, const TlzhFileStats& s) {
+    ReaderStatus(s, statusCode);
+    // The copy page's Cancel reaches the shared reader only; a file read
+    // through a reader of its own (a download, another archive) stops at
+    // its next buffer too.
+    if (r != GlobalArchiveReader() && InstallCopyCancelled()) r->SetAbort(true);
+  };
 }
 
 void TCustomInstallFile::Extract() {
@@ -864,6 +875,7 @@ void TCustomInstallFile::Extract() {
   TStringList files;
   files.Add(SourcePath());
   reader->SetFilesToProcess(&files);
+  if (InstallCopyCancelled()) throw EAIUserAbort();
   reader->Extract();
   if (deferred_) ScheduleReplaceAtReboot();
   AfterInstallSteps();
@@ -887,6 +899,8 @@ void TCustomInstallFile::Process() {
   if (Trim(destDir).empty()) throw IECustomInstallFile(kDestBlank, {Name()});
   std::string dest = DestPath();
   writtenPath_ = dest;
+  // Also when the file is kept: an ended run's partial copy is ours alone.
+  RemoveHalfWrittenCopies(dest);
   destExisted_ = FileExists(dest);
   bool write = DecideWrite();
   if (write) {
