@@ -90,7 +90,16 @@ TQnlwCompress* GlobalArchiveReader() {
   return reader.get();
 }
 
-bool InstallCopyCancelled() { return GlobalArchiveReader()->Abort() || NetInstallCancel; }
+namespace {
+// File containers being installed now, one inside the other.  The
+// outermost one starts with no Cancel pending; a file installed on its
+// own has only its reader's flag, which its extraction clears.
+int gContainerInstalls = 0;
+}  // namespace
+
+bool InstallCopyCancelled() {
+  return gContainerInstalls > 0 && (GlobalArchiveReader()->Abort() || NetInstallCancel);
+}
 
 TNetInstallLocation* SharedNetInstallLocation() {
   static std::unique_ptr<TNetInstallLocation> made;
@@ -298,8 +307,13 @@ void TFileContainer::Process() {
     // reader last saw it.
     GlobalArchiveReader()->SetCompressedFile("");
     GlobalArchiveReader()->SetAbort(false);
+  }
+  if (gContainerInstalls == 0) {
+    GlobalArchiveReader()->SetAbort(false);
     NetInstallCancel = false;
   }
+  ++gContainerInstalls;
+  auto leave = OnExit([] { --gContainerInstalls; });
   bool cursorBack = false;
   try {
     HasLocalArchive();
