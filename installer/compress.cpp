@@ -81,11 +81,13 @@ ScopeExit<F> OnScopeExit(F f) {
   return ScopeExit<F>(std::move(f));
 }
 
+std::string HalfWrittenName(const std::string& path, int i) { return path + ".~" + IntToStr(i); }
+
 // A name beside 'path' that no file has yet; the extraction is written there
 // and moved onto its target only when it is complete.
 std::string SiblingTempName(const std::string& path) {
   for (int i = 0; i < 10000; ++i) {
-    std::string name = path + ".~" + IntToStr(i);
+    std::string name = HalfWrittenName(path, i);
     if (!FileExists(name) && !DirectoryExists(name)) return name;
   }
   throw EQnlwCompress(Format("Cannot create the file %s", path));
@@ -296,6 +298,17 @@ int CCheck(int code) {
 int DCheck(int code) {
   if (code < 0) throw EDecompressionError("error");
   return code;
+}
+
+void RemoveHalfWrittenCopies(const std::string& target) {
+  // Each writer takes the first free number, so what ended runs left lies
+  // at 0, 1, 2, ... up to the first free one; a copy still open elsewhere
+  // stays and keeps its number taken.
+  for (int i = 0; i < 10000; ++i) {
+    const std::string name = HalfWrittenName(target, i);
+    if (!FileExists(name)) break;
+    DeleteFile(name);
+  }
 }
 
 TCustomZlibStream::TCustomZlibStream(TStream* target)
@@ -766,6 +779,7 @@ void TQnlwCompress::ExtractOne(TFileHeader& h) {
 
   std::string dir = ExtractFileDir(target);
   if (!dir.empty()) ForceDirectories(dir);
+  RemoveHalfWrittenCopies(target);
   std::string tempName = SiblingTempName(target);
   TQnlwFileStream out(tempName, fmCreate);
   if (!out.Opened()) throw EQnlwCompress(Format("Cannot create the file %s", target));
@@ -777,7 +791,13 @@ void TQnlwCompress::ExtractOne(TFileHeader& h) {
     }
   });
   source->Seek(start, soBeginning);
-  InflateTo(source, &out, h);
+  try {
+    InflateTo(source, &out, h);
+  } catch (const ECompressionError& e) {
+    // zlib's word alone says neither what nor where.
+    throw ECompressionError(
+        Format("Cannot extract %s: the archive %s is damaged: %s", target, compressedFile_, e.Message()));
+  }
   stats_.Done = true;
   if (OnStatus) OnStatus(this, stats_);
   if (out.Size() != h.Rec.Size) throw EQnlwCompress(Format(kSizeMismatch, h.Rec.SourcePath));
@@ -952,6 +972,7 @@ void TQnlwCompress::CopyFile(const std::string& source, const std::string& targe
   }
   TQnlwFileStream src(source, fmOpenRead | fmShareDenyNone);
   if (!src.Opened()) throw EQnlwCompress(Format("Cannot open the file %s", source));
+  RemoveHalfWrittenCopies(dest);
   std::string tempName = SiblingTempName(dest);
   TQnlwFileStream out(tempName, fmCreate);
   if (!out.Opened()) throw EQnlwCompress(Format("Cannot create the file %s", dest));

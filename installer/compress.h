@@ -104,6 +104,11 @@ class TFileHeaders {
 
 // Raises ECompressionError "error" for a negative zlib result.
 int CCheck(int code);
+// Removes what an extraction or a copy into 'target' left beside it when
+// its process was ended in the middle of the file: a partial file is
+// written under the target's name, ".~" and a number, and only an end it
+// sees itself takes it away again.
+void RemoveHalfWrittenCopies(const std::string& target);
 // Raises EDecompressionError "error" for a negative zlib result.
 int DCheck(int code);
 

@@ -90,6 +90,17 @@ TQnlwCompress* GlobalArchiveReader() {
   return reader.get();
 }
 
+namespace {
+// File containers being installed now, one inside the other.  The
+// outermost one starts with no Cancel pending; a file installed on its
+// own has only its reader's flag, which its extraction clears.
+int gContainerInstalls = 0;
+}  // namespace
+
+bool InstallCopyCancelled() {
+  return gContainerInstalls > 0 && (GlobalArchiveReader()->Abort() || NetInstallCancel);
+}
+
 TNetInstallLocation* SharedNetInstallLocation() {
   static std::unique_ptr<TNetInstallLocation> made;
   if (!NetInstallLocation) {
@@ -297,6 +308,12 @@ void TFileContainer::Process() {
     GlobalArchiveReader()->SetCompressedFile("");
     GlobalArchiveReader()->SetAbort(false);
   }
+  if (gContainerInstalls == 0) {
+    GlobalArchiveReader()->SetAbort(false);
+    NetInstallCancel = false;
+  }
+  ++gContainerInstalls;
+  auto leave = OnExit([] { --gContainerInstalls; });
   bool cursorBack = false;
   try {
     HasLocalArchive();
@@ -307,6 +324,8 @@ void TFileContainer::Process() {
     bytesDone_ = 0;
     if (OnShowCopyFileDlg) OnShowCopyFileDlg(this);
     TInstallContainer::Process();
+    // A Cancel that came with the last buffer of the last file.
+    if (InstallCopyCancelled()) throw EAIUserAbort();
     if (TInstallContainer* parent = Container()) parent->ChildNotify(this, cnContainerEnd, this);
     SysEndBusy(busy);
     cursorBack = true;
@@ -812,7 +831,13 @@ void TCustomInstallFile::ReaderStatus(const TlzhFileStats& stats, int code) {
 void TCustomInstallFile::HookReader(TQnlwCompress* reader, int statusCode) {
   reader->OnAborted = [](TObject*) { throw EAIUserAbort(); };
   reader->OnNewDisk = [this](TQnlwCompress* r, int disk, std::string& path) { ReaderNewDisk(r, disk, path); };
-  reader->OnStatus = [this, statusCode](TQnlwCompress*, const TlzhFileStats& s) { ReaderStatus(s, statusCode); };
+  reader->OnStatus = [this, statusCode](TQnlwCompress* r, const TlzhFileStats& s) {
+    ReaderStatus(s, statusCode);
+    // The copy page's Cancel reaches the shared reader only; a file read
+    // through a reader of its own (a download, another archive) stops at
+    // its next buffer too.
+    if (r != GlobalArchiveReader() && InstallCopyCancelled()) r->SetAbort(true);
+  };
 }
 
 void TCustomInstallFile::Extract() {
@@ -864,6 +889,7 @@ void TCustomInstallFile::Extract() {
   TStringList files;
   files.Add(SourcePath());
   reader->SetFilesToProcess(&files);
+  if (InstallCopyCancelled()) throw EAIUserAbort();
   reader->Extract();
   if (deferred_) ScheduleReplaceAtReboot();
   AfterInstallSteps();
@@ -887,6 +913,8 @@ void TCustomInstallFile::Process() {
   if (Trim(destDir).empty()) throw IECustomInstallFile(kDestBlank, {Name()});
   std::string dest = DestPath();
   writtenPath_ = dest;
+  // Also when the file is kept: an ended run's partial copy is ours alone.
+  RemoveHalfWrittenCopies(dest);
   destExisted_ = FileExists(dest);
   bool write = DecideWrite();
   if (write) {

@@ -49,6 +49,12 @@ TNetInstallLocation* SharedNetInstallLocation();
 
 // The archive reader shared by the whole installation.
 TQnlwCompress* GlobalArchiveReader();
+// True once the user cancelled the copy: the copy page's Cancel sets the
+// shared reader's abort flag and the download flag.  Every extraction
+// clears its reader's flag when it starts, so the run asks this between
+// files too, or a Cancel that came after a file's last buffer would be
+// lost with the next file.
+bool InstallCopyCancelled();
 
 enum TInstallFileType { iftNormal, iftJustADLL, iftApplicationSpecificDLL, iftVendorSharedDLL, iftSystemWideDLL };
 enum TInstallFileState { ifsNone, ifsCompress, ifsInstall, ifsCopying };

@@ -399,3 +399,45 @@ void RegisterLinkAndRegistryClasses() {
   RegisterComponentClass<TInstallRegistry>("TInstallRegistry");
   RegisterComponentClass<TUninstallEXE>("TUninstallEXE");
 }
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+bool IsReservedDeviceName(const std::string& part) {
+  // Windows opens the device for these names, whatever the extension.
+  std::string base = UpperCase(Trim(part.substr(0, part.find('.'))));
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
+  for (const char* d : devices)
+    if (base == d) return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
+}  // namespace
+
+TProgramFolderFault CheckProgramFolderName(const std::string& name) {
+  // Nothing typed keeps the links in the programs folder itself.
+  if (name.empty()) return pffNone;
+  // A drive, a share or a rooted path names another place altogether.
+  if (name[0] == '\\' || name[0] == '/' || (name.size() > 1 && name[1] == ':')) return pffLeavesPrograms;
+  TProgramFolderFault fault = pffNone;
+  size_t start = 0;
+  for (;;) {
+    size_t end = name.find_first_of("\\/", start);
+    const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part == "..") return pffLeavesPrograms;
+    if (fault == pffNone) {
+      // One trailing backslash is harmless; an empty part inside is not a name.
+      if (part.empty() && end == std::string::npos && start > 0) break;
+      if (part.empty() || part.back() == '.' || part.back() == ' ' || IsReservedDeviceName(part)) fault = pffBadName;
+      for (unsigned char c : part)
+        if (c < 32 || std::string("<>:\"/|?*").find(static_cast<char>(c)) != std::string::npos) fault = pffBadName;
+    }
+    if (end == std::string::npos) break;
+    // A slash separates as a backslash does, but is no character of a name.
+    if (name[end] == '/') fault = pffBadName;
+    start = end + 1;
+  }
+  return fault;
+}

@@ -113,6 +113,12 @@ void RegisterLinkAndRegistryClasses();
 
 // The program-wide lists.
 TMainLinkGroup* MainLinkGroup();
+
+// What is wrong with a program-menu folder the user typed (parts joined by
+// backslashes, below the programs folder): it must stay inside the
+// programs folder, and each part must be a name a folder can have.
+enum TProgramFolderFault { pffNone, pffLeavesPrograms, pffBadName };
+TProgramFolderFault CheckProgramFolderName(const std::string& name);
 const std::vector<TSubLinkGroup*>& SubLinkGroupList();
 const std::vector<TCustomInstallShellLink*>& InstallShellLinkList();
 

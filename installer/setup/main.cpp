@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "setupform.h"
+#include "win/install.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TForm1* form1 = nullptr;
@@ -18,5 +19,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The driver goes with the form; the clean-up of the loader's copy
   // starts then, when nothing of the program is needed any more.
   delete form1;
-  return 0;
+  return SetupExitCode();
 }

@@ -8,6 +8,8 @@
 #include "installregistry.h"
 #include "kitroutines.h"
 #include "pathspec.h"
+#include "shelllinks.h"
+#include "uninstallexe.h"
 #include "translator.h"
 #include "win/registry.h"
 #include "sysutils.h"
@@ -50,6 +52,10 @@ TDateTime& RunStartTime() {
 bool& RebootNeeded() {
   static bool flag = false;
   return flag;
+}
+int& SetupExitCode() {
+  static int code = secFailed;
+  return code;
 }
 
 // ---------------------------------------------------------------------------
@@ -163,7 +169,14 @@ void TCustomInstall::SetUseLoadingProgram(bool value) {
   }
 }
 
-void TCustomInstall::ParseCommandLine() { commandLine_ = ParseSetupCommandLine(InstallDriverSeams().Arguments()); }
+void TCustomInstall::ParseCommandLine() {
+  try {
+    commandLine_ = ParseSetupCommandLine(InstallDriverSeams().Arguments());
+  } catch (...) {
+    SetupExitCode() = secBadCommandLine;
+    throw;
+  }
+}
 
 std::string TCustomInstall::SourceDirectoryDefault() { return ExcludeTrailingBackslash(ExtractFilePath(SetupProgramPath())); }
 
@@ -180,8 +193,10 @@ void TCustomInstall::Loaded() {
   TFileContainer::Loaded();
   if (!Designing()) {
     ParseCommandLine();
-    if (commandLine_.Has(clDebug) && Trim(commandLine_.TextOf(clSource)).empty())
+    if (commandLine_.Has(clDebug) && Trim(commandLine_.TextOf(clSource)).empty()) {
+      SetupExitCode() = secBadCommandLine;
       throw IEInstall("You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
+    }
     sourceDirectory_ = commandLine_.Has(clSource) ? commandLine_.TextOf(clSource) : std::string();
     if (!commandLine_.Has(clSource)) sourceDirectory_ = SourceDirectoryDefault();
     CopyLogin();
@@ -448,6 +463,12 @@ void TCustomInstall::HookRunSide() {
     savedOnException_ = Application->OnException;
     exceptionHooked_ = true;
     Application->OnException = [this](TObject* sender, const std::exception& e) { HandleException(sender, e); };
+    // The archive lets the copy page's Cancel and repaints through after
+    // each buffer; the installation runs on this one thread.
+    TQnlwCompress::ProcessMessages = [] {
+      if (Application) Application->ProcessMessages();
+    };
+    messagesHooked_ = true;
   }
 }
 
@@ -460,6 +481,7 @@ void TCustomInstall::UnhookRunSide() {
   tree.SourceDir = nullptr;
   tree.SelfExtractorName = nullptr;
   if (exceptionHooked_ && Application) Application->OnException = savedOnException_;
+  if (messagesHooked_) TQnlwCompress::ProcessMessages = nullptr;
   // The form keeps its own handler when it outlives the driver.
   if (activateSaved_ && mainForm_ && !(mainForm_->ComponentState() & csDestroying))
     mainForm_->OnActivate = savedOnActivate_;
@@ -555,11 +577,14 @@ void TCustomInstall::Run() {
     if (Application) Application->Terminate();
   }
   if (rebootWanted) {
-    // The run after the restart finishes the installation.
+    // The run after the restart finishes the installation; the question
+    // was answered either way.
+    SetupExitCode() = secComplete;
     if (Application) Application->Terminate();
     return;
   }
   ShowGoodInstall();
+  SetupExitCode() = secComplete;
   CleanupLoader();
   CleanupRegistry();
   if (runAutomatic_) TerminateApp();
@@ -597,8 +622,13 @@ void TCustomInstall::HandleException(TObject*, const std::exception& e) {
     return;
   }
   running_ = false;
+  const bool cancelled = dynamic_cast<const EAIUserAbort*>(&e) != nullptr;
+  SetupExitCode() = cancelled ? secCancelled : secFailed;
   try {
-    if (dynamic_cast<const EAIUserAbort*>(&e)) {
+    // The copy window of the file that stopped goes before the result page.
+    SendInstallMessage(this, imFilesDone, nullptr);
+    RegisterUninstallerOfPartialRun();
+    if (cancelled) {
       // The user's own choice: no error to show.
       ShowBadInstall();
       CleanupLoader();
@@ -607,11 +637,42 @@ void TCustomInstall::HandleException(TObject*, const std::exception& e) {
     } else {
       ShowBadInstall();
       if (Application) Application->ShowException(e);
+      // The loader's copy goes however the run ended; the run's record
+      // stays, so that a next run finds its downloads again.
+      try {
+        CleanupLoader();
+      } catch (...) {
+        // the run's own failure is the one reported
+      }
       TerminateApp();
     }
   } catch (...) {
     if (runAutomatic_ && Application) Application->Terminate();
   }
+}
+
+void TCustomInstall::RegisterUninstallerOfPartialRun() {
+  bool installedSome = false;
+  for (TCustomInstallFile* f : InstallFileList()) installedSome = installedSome || f->Processed();
+  for (TCustomInstallShellLink* l : InstallShellLinkList()) installedSome = installedSome || l->Processed();
+  for (TCustomInstallRegistry* r : InstallRegistryList()) installedSome = installedSome || r->Processed();
+  if (!installedSome) return;
+  // A Cancel is answered by ending the run, not by refusing the one file
+  // that lets the user remove the rest.
+  GlobalArchiveReader()->SetAbort(false);
+  NetInstallCancel = false;
+  for (TCustomInstallFile* f : InstallFileList()) {
+    auto* uninstaller = dynamic_cast<TUninstallEXE*>(f);
+    if (!uninstaller || uninstaller->Processed()) continue;
+    try {
+      uninstaller->Install();
+    } catch (...) {
+      // A full disk stops this one too; the run's failure is still the
+      // one to report.
+    }
+  }
+  GlobalArchiveReader()->SetAbort(false);
+  NetInstallCancel = false;
 }
 
 void TCustomInstall::ReadFileInformation() {
@@ -678,6 +739,7 @@ void TCustomInstall::RunAfterReboot() {
     }
   }
   ShowGoodInstall();
+  SetupExitCode() = secComplete;
   CleanupLoader();
   CleanupRegistry();
   if (runAutomatic_) TerminateApp();

@@ -156,6 +156,10 @@ class TCustomInstall : public TFileContainer {
 
  private:
   void CopyLogin();
+  // A run that stopped half way: when it installed anything, the
+  // uninstaller goes in too and is registered, so that the product's
+  // entry can remove what the run left.
+  void RegisterUninstallerOfPartialRun();
   bool running_ = false;
   int unfinishedCount_ = 0;
 
@@ -180,6 +184,7 @@ class TCustomInstall : public TFileContainer {
   bool Designing() const;
   TExceptionEvent savedOnException_;
   bool exceptionHooked_ = false;
+  bool messagesHooked_ = false;
   TForm* mainForm_ = nullptr;
   TNotifyEvent savedOnActivate_;
   bool activateSaved_ = false;
@@ -201,6 +206,17 @@ TCustomInstall* InstallInstance();
 std::string& RunKeyPath();
 TDateTime& RunStartTime();
 bool& RebootNeeded();
+
+// How the program ends, as its exit code, so that a script running the
+// setup can tell a finished installation from every other end.  It starts
+// as a failure: an end that nothing decided is no success.
+enum TSetupExitCode {
+  secComplete = 0,        // installed ("Setup complete"), or the restart question answered; a build or transfer done
+  secCancelled = 1,       // the user cancelled; "Setup incomplete"
+  secFailed = 2,          // an error ended the run, the build or the transfer
+  secBadCommandLine = 3,  // the arguments were refused before anything ran
+};
+int& SetupExitCode();
 
 const char* const InstallRecordsKey = "\\SOFTWARE\\Quenlow\\Install";
 // ---- run side ----

@@ -82,7 +82,9 @@ void TCustomInstall::BuildFromIni() {
     if (lines.Count() < 1 || Trim(lines.Strings(0)).empty())
       throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
     Build(Application ? Application->ExeName() : ParamStr(0), Trim(lines.Strings(0)), true);
+    SetupExitCode() = secComplete;
   } catch (const Exception& e) {
+    SetupExitCode() = secFailed;
     if (Application) Application->MessageBox(e.Message(), Application->Title(), MB_OK | MB_ICONERROR);
   }
   if (Application) Application->Terminate();
@@ -298,8 +300,12 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
       reader->SetCompressedFile(exe);
       reader->SetOffset(trailer.FilesStart);
       reader->SpanDisks(RemoveBackslash(drive), "files.1");
+      // The reader ends an aborted copy quietly; the transfer did not finish.
+      if (reader->Abort()) throw IEInstall("Aborted by user");
     }
+    SetupExitCode() = secComplete;
   } catch (const Exception& e) {
+    SetupExitCode() = secFailed;
     if (Application) Application->MessageBox(e.Message(), Application->Title(), MB_OK | MB_ICONERROR);
   }
   reader->OnNewDisk = savedNewDisk;

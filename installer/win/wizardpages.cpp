@@ -257,6 +257,31 @@ TSelectFolderForm::TSelectFolderForm(TComponent* owner)
 
 bool TSelectFolderForm::Skip() { return MainLinkGroup() == nullptr; }
 
+void TSelectFolderForm::Next() {
+  // Refused here, before anything is installed: a folder outside the
+  // programs folder would put the links and the uninstaller's work there,
+  // and a name no folder can have would fail only after the files.
+  const std::string folder = FolderEdit->Text();
+  std::string why;
+  switch (CheckProgramFolderName(folder)) {
+    case pffNone: break;
+    case pffLeavesPrograms:
+      why = Format(TranslateText("The folder %s lies outside the Programs folder. Please type the name of a folder "
+                                 "inside it."),
+                   folder);
+      break;
+    case pffBadName:
+      why = Format(TranslateText("%s cannot be the name of a folder. A folder name may not hold any of the characters "
+                                 "/ : * ? \" < > | and may not end in a dot or a blank. Please type another name."),
+                   folder);
+      break;
+  }
+  if (why.empty()) return TQuenlowPageForm::Next();
+  if (Application) Application->MessageBox(why, Application->Title(), MB_OK | MB_ICONWARNING);
+  if (FolderEdit->CanFocus()) FolderEdit->SetFocus();
+  SendMessageA(FolderEdit->Handle(), EM_SETSEL, 0, -1);
+}
+
 std::vector<std::string> TSelectFolderForm::ExistingFolders() {
   std::vector<std::string> folders;
   if (GetWindowsVersion() == 1 || GetWindowsVersion() == 2) {

@@ -91,6 +91,9 @@ class TSelectFolderForm : public TQuenlowPageForm {
   TListBox* FolderListBox;
   bool Skip() override;
   void ShowPage() override;
+  // Goes on only with a folder the links can be made in; otherwise says
+  // why and stays.
+  void Next() override;
   // The program folders that exist now.
   static std::vector<std::string> ExistingFolders();
 
