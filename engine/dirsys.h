@@ -62,7 +62,9 @@ char SysPathSeparator();
 // Starts a command line (program and arguments, quoted in the usual Windows
 // way) and waits for it without time-out; the console window stays hidden
 // when hide is set.  False when the program could not be started.
-bool SysRunAndWait(const std::string& commandLine, bool hide);
+// exitCode, when given, receives the program's exit code (or 128 + the
+// signal that ended it).
+bool SysRunAndWait(const std::string& commandLine, bool hide, unsigned long* exitCode = nullptr);
 
 // Splits a command line into arguments by the Windows runtime rules: blanks
 // separate, double quotes group, backslashes are literal except before a quote.

@@ -127,7 +127,7 @@ std::string SysFullPath(const std::string& path) {
 char SysPathListSeparator() { return ':'; }
 char SysPathSeparator() { return '/'; }
 
-bool SysRunAndWait(const std::string& commandLine, bool hide) {
+bool SysRunAndWait(const std::string& commandLine, bool hide, unsigned long* exitCode) {
   std::vector<std::string> args = SysSplitCommandLine(commandLine);
   if (args.empty()) return false;
   std::vector<char*> argv;
@@ -151,5 +151,7 @@ bool SysRunAndWait(const std::string& commandLine, bool hide) {
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return false;
   }
+  if (exitCode)
+    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
   return true;
 }

@@ -148,7 +148,7 @@ std::string SysFullPath(const std::string& path) {
 char SysPathListSeparator() { return ';'; }
 char SysPathSeparator() { return '\\'; }
 
-bool SysRunAndWait(const std::string& commandLine, bool hide) {
+bool SysRunAndWait(const std::string& commandLine, bool hide, unsigned long* exitCode) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
@@ -158,6 +158,8 @@ bool SysRunAndWait(const std::string& commandLine, bool hide) {
   buf.push_back('\0');
   if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
   WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  if (exitCode) *exitCode = GetExitCodeProcess(pi.hProcess, &code) ? code : 1;
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   return true;

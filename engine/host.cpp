@@ -4,6 +4,7 @@
 
 #include "dirsys.h"
 #include "messages.h"
+#include "packer.h"
 
 namespace {
 
@@ -29,7 +30,12 @@ void EngineHost::ReportPackerNotFound(const std::string& nameOrPath, bool onPath
 }
 
 bool EngineHost::RunAndWait(const std::string& commandLine, bool showWindow) {
-  return SysRunAndWait(commandLine, !showWindow);
+  // An archiver that fails may still leave a partial archive of the right
+  // name; only its exit code tells.
+  unsigned long exitCode = 0;
+  const bool ran = SysRunAndWait(commandLine, !showWindow, &exitCode);
+  if (ran && exitCode != 0) ReportArchiverFailed(commandLine, exitCode);
+  return ran;
 }
 
 EngineHost* SetEngineHost(EngineHost* host) {

@@ -220,4 +220,25 @@ TEST_F(Cli, DirectoryPatchHonoursIgnorePatternsAndPacksToZip) {
   EXPECT_FALSE(FileExists(Join(result, "added.log")));
 }
 
+#ifndef _WIN32
+// An archiver that fails after writing part of its archive: the run must fail
+// with its code and command line, the partial archive must go and the patch
+// must stay, as in the windowed program.
+TEST_F(Cli, FailingArchiverFailsTheRunAndKeepsThePatch) {
+  std::string tools = Join(dir, "pack tools"), out = Join(dir, "my out");
+  MakeDirs(tools);
+  MakeDirs(out);
+  std::string archiver = Join(tools, "fail.sh");
+  WriteFileText(archiver, "#!/bin/sh\necho partial > \"$1\"\nexit 12\n");
+  ASSERT_EQ(RunUnix("/bin/chmod", {"+x", archiver}), 0);
+  Result r = RunCli({"-q", "--archive", "--packer", "1", "--packer-path", archiver, "--packer-options", "%b.zip %p",
+                     oldFile, newFile, Join(out, "fix")});
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_NE(r.out.find("exit code 12"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(archiver), std::string::npos) << r.out;
+  EXPECT_FALSE(FileExists(Join(out, "fix.zip")));
+  ExpectRebuilds(Join(out, "fix.utp"));
+}
+#endif
+
 }  // namespace
