@@ -78,6 +78,27 @@ uint64_t* IndexAfter = nullptr;
 // does not know.
 uint32_t* IndexByByte = nullptr;
 uint32_t IndexCount = 0;
+// Above this many indexed bytes the index is built for size: positions only
+// (4 bytes each, no copies of neighbourhoods), each bucket ordered by inner
+// word and then by position, so that the entries of a crowded inner word
+// can be walked nearest first from where the last copy would continue.
+const uint64_t kLargeIndex = 16u << 20;
+// Entries rated per alignment in a large index, and how far each is
+// extended before the best of them is taken the whole way.
+const uint32_t kLargeWalk = 48;
+const uint32_t kLargeReach = 4096;
+bool LargeIndex = false;
+// Large index: one bit per hash of the six bytes (key and inner word) of
+// the indexed positions. Most positions of the new file that are searched
+// at all lie in changed bytes, whose six bytes were never indexed; the bit
+// spares them the search of their bucket, which reads the file at random.
+// Half a bit per indexed byte, the little room a large pair leaves.
+uint64_t* IndexSeen = nullptr;
+int IndexSeenShift = 64;
+
+inline uint64_t SeenHash(uint32_t key, uint32_t inner) {
+  return ((static_cast<uint64_t>(inner) << 16 | key) * 0x9E3779B97F4A7C15ull) >> IndexSeenShift;
+}
 // The keys whose buckets the index holds, in the order first seen; the
 // counters of all other buckets are 0 (BucketStarts of those is left as it
 // was).
@@ -116,6 +137,14 @@ inline int FirstDifferentByte(uint64_t x) {
     ++n;
   }
   return n;
+#endif
+}
+
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
 #endif
 }
 
@@ -234,6 +263,9 @@ struct Scan {
   uint32_t oldSize = 0, newSize = 0;
   PairRange range;
   uint32_t lastOffset = 0;
+  // Where in the new file the last copy started: with lastOffset, the
+  // diagonal a large index is walked from.
+  uint32_t lastTarget = 0;
   // Search state for the current position.
   uint32_t bestLength = 0, bestCost = kStartCost, bestOffset = 0;
   uint64_t work = 0;
@@ -242,6 +274,20 @@ struct Scan {
   // it the search of this position starts again and rates every entry.
   uint64_t shortWork = 0;
   bool stopped = false, startAgain = false;
+  // Large index: the best candidate was extended only kLargeReach bytes.
+  bool bestShort = false;
+  // Large index: the search walked a crowded inner word, whose entries
+  // rated depend on where the last copy lies.
+  bool crowded = false;
+  uint32_t bestSource = 0, bestTarget = 0, bestRoom = 0;
+  // Large index: the entries of the last few target positions' inner
+  // words. Each position of the new file is the target of five searches
+  // (one per alignment, from p - 4 to p), and finding its entries is most
+  // of their cost.
+  struct Group {
+    uint32_t target = UINT32_MAX;
+    const uint32_t *from = nullptr, *to = nullptr;
+  } groups[8];
   // Times a bound cut a walk short; added to FinderBoundHits at the end.
   uint32_t boundHits = 0;
 };
@@ -515,7 +561,99 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   }
 }
 
+// Rates candidate c of a large index like EvaluateCandidate, but extends
+// it at most kLargeReach bytes: in a long run of one value or of one block
+// every candidate would otherwise be compared over the whole run.
+void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
+  const uint8_t* buf = s.buffer;
+  uint32_t target = s.oldSize + p + k;
+  if (c < static_cast<uint32_t>(k)) return;
+  if (c >= s.oldSize && c + kNewFileDistance > s.oldSize + p) return;
+  for (int j = 1; j <= k; ++j)
+    if (buf[c - j] != buf[target - j]) return;
+  uint32_t room;
+  if (!Room(s, p, c, k, end, &room)) return;
+  uint32_t reach = std::min(room, kLargeReach);
+  uint32_t extra = CommonPrefixLength(buf + c + 6, buf + target + 6, reach);
+  uint32_t length = s.bestLength;
+  uint32_t offset = s.bestOffset;
+  Judge(s, p, c, k, end, extra);
+  if (s.bestLength != length || s.bestOffset != offset) {
+    s.bestShort = extra == reach && reach < room;
+    s.bestSource = c + 6 + extra;
+    s.bestTarget = target + 6 + extra;
+    s.bestRoom = room - extra;
+  }
+}
+
+// The search at p in a large index. An inner word with few entries has
+// them all rated; a crowded one (runs of zeros and fill bytes in
+// executables put thousands of entries behind one) has the kLargeWalk
+// entries rated that lie nearest to where the last copy would continue,
+// and the best match found is then extended as far as it goes. A match
+// that lies further off in such a run is not found: the copy comes from a
+// nearer part of the run instead.
+void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
+  const uint8_t* buf = s.buffer;
+  s.stopped = false;
+  s.bestShort = false;
+  s.crowded = false;
+  auto innerOf = [buf](uint32_t c) { return InnerAt(buf + c); };
+  for (int k = 0; k < kAlignments && !s.stopped; ++k) {
+    Scan::Group& group = s.groups[(p + k) & 7];
+    if (group.target != p + k) {
+      group.target = p + k;
+      group.from = group.to = nullptr;
+      const uint8_t* at = buf + s.oldSize + p + k;
+      uint32_t key = KeyAt(at);
+      uint32_t size = BucketSizes[key];
+      const uint32_t* bucket = IndexPositions + BucketStarts[key];
+      uint32_t inner = InnerAt(at);
+      if (IndexSeen && size > 0) {
+        uint64_t h = SeenHash(key, inner);
+        if (!(IndexSeen[h >> 6] >> (h & 63) & 1)) size = 0;
+      }
+      if (size > 0) {
+        const uint32_t* g0 =
+            std::lower_bound(bucket, bucket + size, inner, [&](uint32_t c, uint32_t w) { return innerOf(c) < w; });
+        if (g0 != bucket + size && innerOf(*g0) == inner) {
+          group.from = g0;
+          group.to =
+              std::upper_bound(g0, bucket + size, inner, [&](uint32_t w, uint32_t c) { return w < innerOf(c); });
+        }
+      }
+    }
+    const uint32_t *g0 = group.from, *g1 = group.to;
+    if (g0 == g1) continue;
+    if (g1 - g0 <= static_cast<ptrdiff_t>(kLargeWalk)) {
+      for (const uint32_t* e = g0; e < g1 && !s.stopped; ++e) RateLarge(s, p, *e, k, end);
+      continue;
+    }
+    s.crowded = true;
+    int64_t expect = static_cast<int64_t>(s.lastOffset) + (static_cast<int64_t>(p) - s.lastTarget) + k;
+    uint32_t from = static_cast<uint32_t>(std::clamp<int64_t>(expect, 0, UINT32_MAX));
+    const uint32_t* right = std::lower_bound(g0, g1, from);
+    const uint32_t* left = right;
+    for (uint32_t n = 0; n < kLargeWalk && !s.stopped && (left > g0 || right < g1); ++n) {
+      bool takeRight = left == g0 || (right < g1 && *right - from <= from - left[-1]);
+      RateLarge(s, p, takeRight ? *right++ : *--left, k, end);
+    }
+  }
+  if (s.bestShort) {
+    uint32_t more = CommonPrefixLength(buf + s.bestSource, buf + s.bestTarget, s.bestRoom);
+    if (more > 0) {
+      uint32_t distance = s.bestOffset > s.lastOffset ? s.bestOffset - s.lastOffset : s.lastOffset - s.bestOffset;
+      s.bestLength += more;
+      s.bestCost = RecordNumberCost(s.bestLength) + RecordNumberCost(distance);
+    }
+  }
+}
+
 void SearchAt(Scan& s, uint32_t p, uint32_t end) {
+  if (LargeIndex) {
+    SearchLarge(s, p, end);
+    return;
+  }
   uint32_t hits = s.boundHits;
   SearchOnce(s, p, end, IndexByByte != nullptr);
   if (!s.startAgain) return;
@@ -553,6 +691,7 @@ void ScanSerial(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
       }
       EmitCopy(s.bestLength, s.bestOffset);
       s.lastOffset = s.bestOffset;
+      s.lastTarget = p;
       p += s.bestLength;
     }
     progress.Advance(p);
@@ -574,7 +713,11 @@ struct TraceEntry {
   uint32_t p;           // first position
   uint32_t length;      // of the copy; 0 for a literal run
   uint32_t value;       // copy: its offset; literal run: its end
-  uint32_t lastOffset;  // copy: the offset of the copy before, as guessed
+  uint32_t lastOffset;  // the offset of the copy before, as guessed
+  uint32_t lastTarget;  // and where it started (both count for a large index)
+  // A literal run whose every position was searched without a crowded
+  // inner word: the run stands whatever the copy before it.
+  bool free;
 };
 
 struct HitMark {
@@ -590,6 +733,7 @@ struct PieceTrace {
 void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
   Scan s = base;
   s.lastOffset = t.guess;
+  s.lastTarget = t.from;
   s.boundHits = 0;
   t.entries.clear();
   t.hits.clear();
@@ -599,14 +743,17 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
       MatchAt(s, p, end);
       if (s.boundHits != before) t.hits.push_back({p, s.boundHits - before});
       if (s.bestLength == 0) {
-        if (!t.entries.empty() && t.entries.back().length == 0 && t.entries.back().value == p)
+        const bool free = !LargeIndex || !s.crowded;
+        if (!t.entries.empty() && t.entries.back().length == 0 && t.entries.back().value == p &&
+            t.entries.back().free == free)
           ++t.entries.back().value;
         else
-          t.entries.push_back({p, 0, p + 1, 0});
+          t.entries.push_back({p, 0, p + 1, s.lastOffset, s.lastTarget, free});
         ++p;
       } else {
-        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset});
+        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset, s.lastTarget, false});
         s.lastOffset = s.bestOffset;
+        s.lastTarget = p;
         p += s.bestLength;
       }
     }
@@ -619,7 +766,9 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
 
 void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   const uint32_t threads = ScanThreadCount();
-  const uint32_t chunk = std::max<uint32_t>(FinderChunkSize, 64);
+  // A large index is searched in larger pieces: the hand-over of each
+  // piece costs more than searching 4 KiB of well matched data.
+  const uint32_t chunk = std::max<uint32_t>(LargeIndex ? std::max<uint32_t>(FinderChunkSize, 64 * 1024) : FinderChunkSize, 64);
   if (threads <= 1 || b - a <= chunk || b - a < kParallelScan) {
     ScanSerial(s, progress, a, b);
     return;
@@ -687,6 +836,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
     }
     EmitCopy(length, offset);
     s.lastOffset = offset;
+    s.lastTarget = q;
     q += length;
   };
   auto hitsIn = [](const PieceTrace& t, uint32_t from, uint32_t to) {
@@ -719,14 +869,18 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
             ++at;
           if (at < t.entries.size()) {
             const TraceEntry& e = t.entries[at];
-            if (e.length == 0 && e.p <= q) {
+            // What a large index finds depends on where the last copy
+            // lies, literal runs included.
+            const bool sameState =
+                e.lastOffset == s.lastOffset && (!LargeIndex || e.lastTarget == s.lastTarget);
+            if (e.length == 0 && e.p <= q && (!LargeIndex || sameState || e.free)) {
               literal(q);
               s.boundHits += hitsIn(t, q, e.value);
               q = e.value;
               progress.Advance(q);
               continue;
             }
-            if (e.length > 0 && e.p == q && e.lastOffset == s.lastOffset) {
+            if (e.length > 0 && e.p == q && sameState) {
               s.boundHits += hitsIn(t, q, q + 1);
               copy(e.length, e.value);
               progress.Advance(q);
@@ -794,6 +948,8 @@ void FreeIndex() {
   std::free(IndexBefore);
   std::free(IndexAfter);
   std::free(IndexByByte);
+  std::free(IndexSeen);
+  IndexSeen = nullptr;
   IndexInner = IndexBefore = IndexByByte = nullptr;
   IndexAfter = nullptr;
 }
@@ -851,6 +1007,84 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
   if (!MatchInNewFile) OrderLargeGroups(count);
 }
 
+// A large index orders entries by inner word, then position: a key of 64
+// bits that no two entries share.
+inline uint64_t WordPlace(const uint8_t* buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
+
+// Sorts a[0, n) by WordPlace in place; the first levels of the quicksort
+// are split among the threads, as a bucket of zeros can hold a good part
+// of the index.
+void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf, bool parallel) {
+  auto less = [buf](uint32_t x, uint32_t y) { return WordPlace(buf, x) < WordPlace(buf, y); };
+  struct Side {
+    uint32_t lo, hi;  // [lo, hi)
+  };
+  std::vector<Side> sides{{0, n}}, next;
+  const uint32_t threads = parallel ? ScanThreadCount() : 1;
+  while (sides.size() < threads * 2) {
+    next.assign(sides.size() * 2, Side{0, 0});
+    bool split = false;
+    ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+      for (uint32_t x = from; x < to; ++x) {
+        Side side = sides[x];
+        if (side.hi - side.lo < 8192) {
+          next[2 * x] = side;
+          continue;
+        }
+        uint32_t* lo = a + side.lo;
+        uint32_t* hi = a + side.hi;
+        uint32_t* mid = lo + (hi - lo) / 2;
+        // Median of three as pivot, swapped to the end.
+        if (less(*mid, *lo)) std::swap(*mid, *lo);
+        if (less(hi[-1], *lo)) std::swap(hi[-1], *lo);
+        if (less(*mid, hi[-1])) std::swap(*mid, hi[-1]);
+        uint64_t pivot = WordPlace(buf, hi[-1]);
+        uint32_t* cut = std::partition(lo, hi - 1, [&](uint32_t c) { return WordPlace(buf, c) < pivot; });
+        std::swap(*cut, hi[-1]);
+        uint32_t at = static_cast<uint32_t>(cut - a);
+        next[2 * x] = {side.lo, at};
+        next[2 * x + 1] = {at + 1, side.hi};
+      }
+    });
+    sides.clear();
+    for (const Side& side : next) {
+      if (side.hi - side.lo > 1) sides.push_back(side);
+    }
+    for (const Side& side : sides) split |= side.hi - side.lo >= 8192;
+    if (!split) break;
+  }
+  ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t x = from; x < to; ++x) std::sort(a + sides[x].lo, a + sides[x].hi, less);
+  });
+}
+
+// A large index: every bucket by inner word, then position. Buckets are
+// sorted on packed copies of their keys, which read the file once per
+// entry instead of at every comparison; a bucket too large for a copy of
+// that size (zeros, fill bytes) is sorted in place, by all threads.
+void SortLargeIndex(const uint8_t* buf) {
+  const uint32_t kPacked = 1u << 16;
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
+    std::vector<uint64_t> packed;
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
+      uint32_t n = BucketSizes[key];
+      if (n <= 1 || n > kPacked) continue;
+      uint32_t* a = IndexPositions + BucketStarts[key];
+      packed.resize(n);
+      // The reads land all over the file: ask for them well ahead.
+      for (uint32_t i = 0; i < n; ++i) {
+        if (i + 16 < n) Prefetch(buf + a[i + 16]);
+        packed[i] = WordPlace(buf, a[i]);
+      }
+      std::sort(packed.begin(), packed.end());
+      for (uint32_t i = 0; i < n; ++i) a[i] = static_cast<uint32_t>(packed[i]);
+    }
+  });
+  for (uint32_t key : UsedKeys)
+    if (BucketSizes[key] > kPacked) SortByWordPlace(IndexPositions + BucketStarts[key], BucketSizes[key], buf, true);
+}
+
 // Calls f(position) for every indexed position, in index order.
 template <class F>
 void ForIndexedPositions(uint32_t step, const PairRange& range, F f) {
@@ -894,10 +1128,25 @@ void BuildIndexInMemory() {
     BucketStarts[key] = next;
     next += BucketSizes[key];
   }
+  LargeIndex = indexed >= kLargeIndex;
+  if (LargeIndex) {
+    int bits = 12;
+    while (bits < 40 && (uint64_t(1) << (bits + 1)) <= indexed / 2) ++bits;
+    IndexSeenShift = 64 - bits;
+    IndexSeen = static_cast<uint64_t*>(std::calloc((size_t(1) << bits) / 64, 8));
+  }
   ForIndexedPositions(step, range, [&](uint32_t p) {
     uint32_t key = KeyAt(buf + p);
     IndexPositions[BucketStarts[key] + BucketCursors[key]++] = p;
+    if (IndexSeen) {
+      uint64_t h = SeenHash(key, InnerAt(buf + p));
+      IndexSeen[h >> 6] |= uint64_t(1) << (h & 63);
+    }
   });
+  if (LargeIndex) {
+    SortLargeIndex(buf);
+    return;
+  }
   const uint32_t threads = ScanThreadCount();
   const uint32_t large = std::max<uint32_t>(next / (threads * 4), 65536);
   int depth = 0;
@@ -931,6 +1180,7 @@ void FindInMemory() {
     if (s.range.length > 0) {
       EmitCopy(s.range.length, s.range.oldStart);
       s.lastOffset = s.range.oldStart;
+      s.lastTarget = s.range.newStart;
     }
     ScanRange(s, progress, s.range.newStart + s.range.length, s.newSize);
   }
