@@ -87,6 +87,7 @@ const uint64_t kLargeIndex = 16u << 20;
 // extended before the best of them is taken the whole way.
 const uint32_t kLargeWalk = 48;
 const uint32_t kLargeReach = 4096;
+const uint32_t kAnchorLength = 256;
 bool LargeIndex = false;
 // Large index: one bit per hash of the six bytes (key and inner word) of
 // the indexed positions. Most positions of the new file that are searched
@@ -263,9 +264,14 @@ struct Scan {
   uint32_t oldSize = 0, newSize = 0;
   PairRange range;
   uint32_t lastOffset = 0;
-  // Where in the new file the last copy started: with lastOffset, the
-  // diagonal a large index is walked from.
-  uint32_t lastTarget = 0;
+  // Source less target of the last copy of at least kAnchorLength bytes:
+  // the diagonal a large index is walked along. A short copy, often a
+  // chance match far away, does not move it.
+  int64_t anchor = 0;
+  void Copied(uint32_t target, uint32_t length, uint32_t offset) {
+    lastOffset = offset;
+    if (length >= kAnchorLength) anchor = static_cast<int64_t>(offset) - target;
+  }
   // Search state for the current position.
   uint32_t bestLength = 0, bestCost = kStartCost, bestOffset = 0;
   uint64_t work = 0;
@@ -630,7 +636,7 @@ void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
       continue;
     }
     s.crowded = true;
-    int64_t expect = static_cast<int64_t>(s.lastOffset) + (static_cast<int64_t>(p) - s.lastTarget) + k;
+    int64_t expect = static_cast<int64_t>(p) + k + s.anchor;
     uint32_t from = static_cast<uint32_t>(std::clamp<int64_t>(expect, 0, UINT32_MAX));
     const uint32_t* right = std::lower_bound(g0, g1, from);
     const uint32_t* left = right;
@@ -690,8 +696,7 @@ void ScanSerial(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
         pending = false;
       }
       EmitCopy(s.bestLength, s.bestOffset);
-      s.lastOffset = s.bestOffset;
-      s.lastTarget = p;
+      s.Copied(p, s.bestLength, s.bestOffset);
       p += s.bestLength;
     }
     progress.Advance(p);
@@ -714,7 +719,7 @@ struct TraceEntry {
   uint32_t length;      // of the copy; 0 for a literal run
   uint32_t value;       // copy: its offset; literal run: its end
   uint32_t lastOffset;  // the offset of the copy before, as guessed
-  uint32_t lastTarget;  // and where it started (both count for a large index)
+  int64_t anchor;       // and the diagonal (which counts for a large index)
   // A literal run whose every position was searched without a crowded
   // inner word: the run stands whatever the copy before it.
   bool free;
@@ -733,7 +738,7 @@ struct PieceTrace {
 void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
   Scan s = base;
   s.lastOffset = t.guess;
-  s.lastTarget = t.from;
+  s.anchor = 0;
   s.boundHits = 0;
   t.entries.clear();
   t.hits.clear();
@@ -748,12 +753,11 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
             t.entries.back().free == free)
           ++t.entries.back().value;
         else
-          t.entries.push_back({p, 0, p + 1, s.lastOffset, s.lastTarget, free});
+          t.entries.push_back({p, 0, p + 1, s.lastOffset, s.anchor, free});
         ++p;
       } else {
-        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset, s.lastTarget, false});
-        s.lastOffset = s.bestOffset;
-        s.lastTarget = p;
+        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset, s.anchor, false});
+        s.Copied(p, s.bestLength, s.bestOffset);
         p += s.bestLength;
       }
     }
@@ -835,8 +839,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
       pending = false;
     }
     EmitCopy(length, offset);
-    s.lastOffset = offset;
-    s.lastTarget = q;
+    s.Copied(q, length, offset);
     q += length;
   };
   auto hitsIn = [](const PieceTrace& t, uint32_t from, uint32_t to) {
@@ -872,7 +875,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
             // What a large index finds depends on where the last copy
             // lies, literal runs included.
             const bool sameState =
-                e.lastOffset == s.lastOffset && (!LargeIndex || e.lastTarget == s.lastTarget);
+                e.lastOffset == s.lastOffset && (!LargeIndex || e.anchor == s.anchor);
             if (e.length == 0 && e.p <= q && (!LargeIndex || sameState || e.free)) {
               literal(q);
               s.boundHits += hitsIn(t, q, e.value);
@@ -1179,8 +1182,7 @@ void FindInMemory() {
     // A copy of length 0 would read as a placeholder; an empty range needs none.
     if (s.range.length > 0) {
       EmitCopy(s.range.length, s.range.oldStart);
-      s.lastOffset = s.range.oldStart;
-      s.lastTarget = s.range.newStart;
+      s.Copied(s.range.newStart, s.range.length, s.range.oldStart);
     }
     ScanRange(s, progress, s.range.newStart + s.range.length, s.newSize);
   }
