@@ -93,12 +93,18 @@ bool LargeIndex = false;
 // the indexed positions. Most positions of the new file that are searched
 // at all lie in changed bytes, whose six bytes were never indexed; the bit
 // spares them the search of their bucket, which reads the file at random.
-// Half a bit per indexed byte, the little room a large pair leaves.
-uint64_t* IndexSeen = nullptr;
+// A quarter of a bit per indexed byte: the little room a large pair leaves.
+std::atomic<uint64_t>* IndexSeen = nullptr;
 int IndexSeenShift = 64;
 
 inline uint64_t SeenHash(uint32_t key, uint32_t inner) {
   return ((static_cast<uint64_t>(inner) << 16 | key) * 0x9E3779B97F4A7C15ull) >> IndexSeenShift;
+}
+
+inline void NoteSeen(uint32_t key, uint32_t inner) {
+  if (!IndexSeen) return;
+  uint64_t h = SeenHash(key, inner);
+  IndexSeen[h >> 6].fetch_or(uint64_t(1) << (h & 63), std::memory_order_relaxed);
 }
 // The keys whose buckets the index holds, in the order first seen; the
 // counters of all other buckets are 0 (BucketStarts of those is left as it
@@ -617,7 +623,7 @@ void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
       uint32_t inner = InnerAt(at);
       if (IndexSeen && size > 0) {
         uint64_t h = SeenHash(key, inner);
-        if (!(IndexSeen[h >> 6] >> (h & 63) & 1)) size = 0;
+        if (!(IndexSeen[h >> 6].load(std::memory_order_relaxed) >> (h & 63) & 1)) size = 0;
       }
       if (size > 0) {
         const uint32_t* g0 =
@@ -951,7 +957,7 @@ void FreeIndex() {
   std::free(IndexBefore);
   std::free(IndexAfter);
   std::free(IndexByByte);
-  std::free(IndexSeen);
+  delete[] IndexSeen;
   IndexSeen = nullptr;
   IndexInner = IndexBefore = IndexByByte = nullptr;
   IndexAfter = nullptr;
@@ -1084,8 +1090,109 @@ void SortLargeIndex(const uint8_t* buf) {
       for (uint32_t i = 0; i < n; ++i) a[i] = static_cast<uint32_t>(packed[i]);
     }
   });
-  for (uint32_t key : UsedKeys)
-    if (BucketSizes[key] > kPacked) SortByWordPlace(IndexPositions + BucketStarts[key], BucketSizes[key], buf, true);
+  for (uint32_t key : UsedKeys) {
+    uint32_t n = BucketSizes[key];
+    if (n <= kPacked) continue;
+    uint32_t* a = IndexPositions + BucketStarts[key];
+    SortByWordPlace(a, n, buf, true);
+  }
+}
+
+// Sets the bits of the large index's filter, once the sorting is over and
+// its copies of keys are gone: the filter is wanted only by the search.
+void FillSeen(const uint8_t* buf, uint64_t indexed) {
+  int bits = 12;
+  while (bits < 40 && (uint64_t(1) << (bits + 1)) <= indexed / 4) ++bits;
+  IndexSeenShift = 64 - bits;
+  IndexSeen = new (std::nothrow) std::atomic<uint64_t>[(size_t(1) << bits) / 64]();
+  if (!IndexSeen) return;
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
+      const uint32_t* a = IndexPositions + BucketStarts[key];
+      uint32_t n = BucketSizes[key], last = 0;
+      for (uint32_t i = 0; i < n; ++i) {
+        if (i + 16 < n) Prefetch(buf + a[i + 16]);
+        uint32_t inner = InnerAt(buf + a[i]);
+        if (i == 0 || inner != last) NoteSeen(key, inner);
+        last = inner;
+      }
+    }
+  });
+}
+
+// A large index, counted and filled by all threads, each over its own part
+// of the positions: a part's entries follow those of the parts before it
+// in every bucket, so that each bucket holds its positions ascending, as
+// one pass would leave them.
+void BuildLargeIndex(const uint8_t* buf, uint32_t step, const PairRange& range, uint64_t indexed) {
+  struct Span {
+    int64_t from, to;
+  };
+  std::vector<Span> spans;
+  int64_t oldRangeStart = range.found ? range.oldStart : PairOldSize;
+  int64_t oldRangeEnd = range.found ? static_cast<int64_t>(range.oldStart) + range.length : PairOldSize;
+  // The same positions as ForIndexedPositions.
+  spans.push_back({4, oldRangeStart - 17});
+  spans.push_back({oldRangeEnd + 5, static_cast<int64_t>(PairOldSize) - 17});
+  if (MatchInNewFile) spans.push_back({static_cast<int64_t>(PairOldSize) + 4, static_cast<int64_t>(PairOldSize) + PairNewSize - 17});
+  std::vector<uint64_t> firsts;  // number of positions before each span
+  uint64_t count = 0;
+  for (const Span& span : spans) {
+    firsts.push_back(count);
+    if (span.to > span.from) count += (span.to - span.from + step - 1) / step;
+  }
+  // Positions [g0, g1) of the sequence.
+  auto each = [&](uint64_t g0, uint64_t g1, auto f) {
+    for (size_t x = 0; x < spans.size(); ++x) {
+      uint64_t n = spans[x].to > spans[x].from ? (spans[x].to - spans[x].from + step - 1) / step : 0;
+      uint64_t lo = std::max(g0, firsts[x]), hi = std::min(g1, firsts[x] + n);
+      for (uint64_t g = lo; g < hi; ++g) f(static_cast<uint32_t>(spans[x].from + (g - firsts[x]) * step));
+    }
+  };
+  const uint32_t parts = std::min<uint32_t>(std::max<uint32_t>(ScanThreadCount(), 1), 8);
+  std::vector<uint32_t> counts(static_cast<size_t>(parts) * kBuckets, 0);
+  auto partRange = [&](uint32_t t, uint64_t* g0, uint64_t* g1) {
+    *g0 = count * t / parts;
+    *g1 = count * (t + 1) / parts;
+  };
+  ForPieces(parts, true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t t = from; t < to; ++t) {
+      uint32_t* c = counts.data() + static_cast<size_t>(t) * kBuckets;
+      uint64_t g0, g1;
+      partRange(t, &g0, &g1);
+      each(g0, g1, [&](uint32_t p) { ++c[KeyAt(buf + p)]; });
+    }
+  });
+  uint64_t bytes = indexed / step * 4 + 1000;
+  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
+  IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
+  uint32_t next = 0;
+  for (uint32_t key = 0; key < kBuckets; ++key) {
+    uint32_t size = 0;
+    for (uint32_t t = 0; t < parts; ++t) {
+      uint32_t& c = counts[static_cast<size_t>(t) * kBuckets + key];
+      uint32_t n = c;
+      c = next + size;  // the part's first place in the bucket
+      size += n;
+    }
+    if (size == 0) continue;
+    UsedKeys.push_back(key);
+    BucketSizes[key] = size;
+    BucketStarts[key] = next;
+    next += size;
+  }
+  ForPieces(parts, true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t t = from; t < to; ++t) {
+      uint32_t* c = counts.data() + static_cast<size_t>(t) * kBuckets;
+      uint64_t g0, g1;
+      partRange(t, &g0, &g1);
+      each(g0, g1, [&](uint32_t p) { IndexPositions[c[KeyAt(buf + p)]++] = p; });
+    }
+  });
+  std::vector<uint32_t>().swap(counts);
+  SortLargeIndex(buf);
+  FillSeen(buf, indexed);
 }
 
 // Calls f(position) for every indexed position, in index order.
@@ -1116,13 +1223,18 @@ void BuildIndexInMemory() {
     std::memset(buf + PairOldSize + range.newStart, 0xFF, range.length);
   }
 
+  uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
+  LargeIndex = indexed >= kLargeIndex;
+  if (LargeIndex) {
+    BuildLargeIndex(buf, step, range, indexed);
+    return;
+  }
   ForIndexedPositions(step, range, [&](uint32_t p) {
     uint32_t key = KeyAt(buf + p);
     if (BucketSizes[key]++ == 0) UsedKeys.push_back(key);
   });
   // The buckets' places in the index follow UsedKeys; nothing depends on
   // their order.
-  uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
   uint64_t bytes = indexed / step * 4 + 1000;
   if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
   IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
@@ -1131,25 +1243,10 @@ void BuildIndexInMemory() {
     BucketStarts[key] = next;
     next += BucketSizes[key];
   }
-  LargeIndex = indexed >= kLargeIndex;
-  if (LargeIndex) {
-    int bits = 12;
-    while (bits < 40 && (uint64_t(1) << (bits + 1)) <= indexed / 2) ++bits;
-    IndexSeenShift = 64 - bits;
-    IndexSeen = static_cast<uint64_t*>(std::calloc((size_t(1) << bits) / 64, 8));
-  }
   ForIndexedPositions(step, range, [&](uint32_t p) {
     uint32_t key = KeyAt(buf + p);
     IndexPositions[BucketStarts[key] + BucketCursors[key]++] = p;
-    if (IndexSeen) {
-      uint64_t h = SeenHash(key, InnerAt(buf + p));
-      IndexSeen[h >> 6] |= uint64_t(1) << (h & 63);
-    }
   });
-  if (LargeIndex) {
-    SortLargeIndex(buf);
-    return;
-  }
   const uint32_t threads = ScanThreadCount();
   const uint32_t large = std::max<uint32_t>(next / (threads * 4), 65536);
   int depth = 0;
