@@ -286,12 +286,18 @@ struct Scan {
   // it the search of this position starts again and rates every entry.
   uint64_t shortWork = 0;
   bool stopped = false, startAgain = false;
-  // Large index: the best candidate was extended only kLargeReach bytes.
-  bool bestShort = false;
+  // Large index: candidates that matched kLargeReach bytes and could go
+  // on, in the order of the walk; they are extended the whole way at the
+  // end, all of them, since the one that goes furthest is not always the
+  // nearest.
+  struct Long {
+    uint32_t c;
+    int k;
+  } longs[8];
+  uint32_t longCount = 0;
   // Large index: the search walked a crowded inner word, whose entries
   // rated depend on where the last copy lies.
   bool crowded = false;
-  uint32_t bestSource = 0, bestTarget = 0, bestRoom = 0;
   // Large index: the entries of the last few target positions' inner
   // words. Each position of the new file is the target of five searches
   // (one per alignment, from p - 4 to p), and finding its entries is most
@@ -574,9 +580,11 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
 }
 
 // Rates candidate c of a large index like EvaluateCandidate, but extends
-// it at most kLargeReach bytes: in a long run of one value or of one block
-// every candidate would otherwise be compared over the whole run.
-void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
+// it at most kLargeReach bytes at first: in a long run of one value or of
+// one block every candidate would otherwise be compared over the whole
+// run. With full false the candidate has passed once and goes the whole
+// way now.
+void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full = false) {
   const uint8_t* buf = s.buffer;
   uint32_t target = s.oldSize + p + k;
   if (c < static_cast<uint32_t>(k)) return;
@@ -585,17 +593,16 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
     if (buf[c - j] != buf[target - j]) return;
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
-  uint32_t reach = std::min(room, kLargeReach);
+  uint32_t reach = full ? room : std::min(room, kLargeReach);
   uint32_t extra = CommonPrefixLength(buf + c + 6, buf + target + 6, reach);
-  uint32_t length = s.bestLength;
-  uint32_t offset = s.bestOffset;
-  Judge(s, p, c, k, end, extra);
-  if (s.bestLength != length || s.bestOffset != offset) {
-    s.bestShort = extra == reach && reach < room;
-    s.bestSource = c + 6 + extra;
-    s.bestTarget = target + 6 + extra;
-    s.bestRoom = room - extra;
+  if (extra == reach && reach < room) {
+    if (s.longCount < sizeof s.longs / sizeof s.longs[0]) {
+      s.longs[s.longCount++] = {c, k};
+      return;
+    }
+    extra += CommonPrefixLength(buf + c + 6 + extra, buf + target + 6 + extra, room - extra);
   }
+  Judge(s, p, c, k, end, extra);
 }
 
 // The search at p in a large index. An inner word with few entries has
@@ -608,7 +615,7 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
 void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
   const uint8_t* buf = s.buffer;
   s.stopped = false;
-  s.bestShort = false;
+  s.longCount = 0;
   s.crowded = false;
   auto innerOf = [buf](uint32_t c) { return InnerAt(buf + c); };
   for (int k = 0; k < kAlignments && !s.stopped; ++k) {
@@ -644,21 +651,22 @@ void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
     s.crowded = true;
     int64_t expect = static_cast<int64_t>(p) + k + s.anchor;
     uint32_t from = static_cast<uint32_t>(std::clamp<int64_t>(expect, 0, UINT32_MAX));
-    const uint32_t* right = std::lower_bound(g0, g1, from);
-    const uint32_t* left = right;
+    const uint32_t* mid = std::lower_bound(g0, g1, from);
+    const uint32_t *right = mid, *left = mid;
     for (uint32_t n = 0; n < kLargeWalk && !s.stopped && (left > g0 || right < g1); ++n) {
       bool takeRight = left == g0 || (right < g1 && *right - from <= from - left[-1]);
       RateLarge(s, p, takeRight ? *right++ : *--left, k, end);
     }
-  }
-  if (s.bestShort) {
-    uint32_t more = CommonPrefixLength(buf + s.bestSource, buf + s.bestTarget, s.bestRoom);
-    if (more > 0) {
-      uint32_t distance = s.bestOffset > s.lastOffset ? s.bestOffset - s.lastOffset : s.lastOffset - s.bestOffset;
-      s.bestLength += more;
-      s.bestCost = RecordNumberCost(s.bestLength) + RecordNumberCost(distance);
+    // Then entries ever further off, twice the distance each time: in a
+    // run of one value the nearest entries match only as far as their run
+    // goes, while one near the start of a run may match the target's run
+    // whole.
+    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (mid - d >= g0 || mid + d < g1); d *= 2) {
+      if (mid - d >= g0) RateLarge(s, p, *(mid - d), k, end);
+      if (mid + d < g1 && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
     }
   }
+  for (uint32_t x = 0; x < s.longCount && !s.stopped; ++x) RateLarge(s, p, s.longs[x].c, s.longs[x].k, end, true);
 }
 
 void SearchAt(Scan& s, uint32_t p, uint32_t end) {
