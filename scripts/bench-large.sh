@@ -153,12 +153,19 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   rows=()
   add_row() { rows+=("$1|$2|$3"); }
   bench_large_pairs "$@"
-  echo "| pair | tool | patch bytes | median s | peak MiB |"
-  echo "|---|---|---:|---:|---:|"
+  declare -A xd
+  for row in "${rows[@]}"; do
+    IFS='|' read -r pair tool fig <<<"$row"
+    [ "$tool" = "xdelta3 -9" ] && xd[$pair]=$(echo "$fig" | cut -d' ' -f2)
+  done
+  echo "| pair | tool | patch bytes | median s | time vs xdelta3 -9 -B | peak MiB |"
+  echo "|---|---|---:|---:|---:|---:|"
   for row in "${rows[@]}"; do
     IFS='|' read -r pair tool fig <<<"$row"
     read -r size secs kib <<<"$fig"
-    printf '| %s | %s | %d | %.2f | %.1f |\n' "$pair" "$tool" "$size" "$secs" "$(echo "$kib / 1024" | bc -l)"
+    printf '| %s | %s | %d | %.2f | %s | %.1f |\n' "$pair" "$tool" "$size" "$secs" \
+      "$(awk -v a="$secs" -v b="${xd[$pair]}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')" \
+      "$(echo "$kib / 1024" | bc -l)"
   done | tee "$out/results.md"
   large_memory_goal | tee -a "$out/results.md"
 fi
