@@ -83,8 +83,9 @@ uint32_t IndexCount = 0;
 // word and then by position, so that the entries of a crowded inner word
 // can be walked nearest first from where the last copy would continue.
 const uint64_t kLargeIndex = 16u << 20;
-// Entries rated per alignment in a large index, and how far each is
-// extended before the best of them is taken the whole way.
+// Nearest entries rated per alignment of a crowded inner word in a large
+// index, how far each candidate is extended at first, and the shortest
+// copy whose diagonal the walk then follows.
 const uint32_t kLargeWalk = 48;
 const uint32_t kLargeReach = 4096;
 const uint32_t kAnchorLength = 256;
@@ -582,8 +583,8 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
 // Rates candidate c of a large index like EvaluateCandidate, but extends
 // it at most kLargeReach bytes at first: in a long run of one value or of
 // one block every candidate would otherwise be compared over the whole
-// run. With full false the candidate has passed once and goes the whole
-// way now.
+// run. With full set the candidate has gone that far once and now goes
+// the whole way.
 void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full = false) {
   const uint8_t* buf = s.buffer;
   uint32_t target = s.oldSize + p + k;
@@ -608,10 +609,10 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full =
 // The search at p in a large index. An inner word with few entries has
 // them all rated; a crowded one (runs of zeros and fill bytes in
 // executables put thousands of entries behind one) has the kLargeWalk
-// entries rated that lie nearest to where the last copy would continue,
-// and the best match found is then extended as far as it goes. A match
-// that lies further off in such a run is not found: the copy comes from a
-// nearer part of the run instead.
+// entries rated that lie nearest to where the last long copy would
+// continue, then entries at twice the distance each time. A better match
+// elsewhere in such a word can be missed: the copy then comes from a
+// nearer place, and the patch grows by a record or a few literal bytes.
 void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
   const uint8_t* buf = s.buffer;
   s.stopped = false;
@@ -1038,7 +1039,9 @@ void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf, bool parallel)
   };
   std::vector<Side> sides{{0, n}}, next;
   const uint32_t threads = parallel ? ScanThreadCount() : 1;
-  while (sides.size() < threads * 2) {
+  // A few levels at most: a side that an unlucky pivot leaves almost whole
+  // goes to the sort below rather than round this loop again.
+  for (int level = 0; level < 8 && sides.size() < threads * 2; ++level) {
     next.assign(sides.size() * 2, Side{0, 0});
     bool split = false;
     ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
