@@ -1029,25 +1029,26 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
 // bits that no two entries share.
 inline uint64_t WordPlace(const uint8_t* buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
 
-// Sorts a[0, n) by WordPlace in place; the first levels of the quicksort
-// are split among the threads, as a bucket of zeros can hold a good part
-// of the index.
-void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf, bool parallel) {
+// Sorts a[0, n) by WordPlace in place: quicksort partitions, the sides of
+// each level shared among the threads (a bucket of zeros can hold a good
+// part of the index), then each side on packed copies of its keys.
+void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf) {
   auto less = [buf](uint32_t x, uint32_t y) { return WordPlace(buf, x) < WordPlace(buf, y); };
   struct Side {
     uint32_t lo, hi;  // [lo, hi)
   };
   std::vector<Side> sides{{0, n}}, next;
-  const uint32_t threads = parallel ? ScanThreadCount() : 1;
-  // A few levels at most: a side that an unlucky pivot leaves almost whole
-  // goes to the sort below rather than round this loop again.
-  for (int level = 0; level < 8 && sides.size() < threads * 2; ++level) {
+  // Sides are split until they can be sorted on packed keys, a dozen
+  // levels at most: a side that an unlucky pivot leaves almost whole goes
+  // to the slower sort below rather than round this loop again.
+  const uint32_t kLeaf = 1u << 16;
+  for (int level = 0; level < 12; ++level) {
     next.assign(sides.size() * 2, Side{0, 0});
     bool split = false;
     ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
       for (uint32_t x = from; x < to; ++x) {
         Side side = sides[x];
-        if (side.hi - side.lo < 8192) {
+        if (side.hi - side.lo <= kLeaf) {
           next[2 * x] = side;
           continue;
         }
@@ -1070,11 +1071,26 @@ void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf, bool parallel)
     for (const Side& side : next) {
       if (side.hi - side.lo > 1) sides.push_back(side);
     }
-    for (const Side& side : sides) split |= side.hi - side.lo >= 8192;
+    for (const Side& side : sides) split |= side.hi - side.lo > kLeaf;
     if (!split) break;
   }
   ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
-    for (uint32_t x = from; x < to; ++x) std::sort(a + sides[x].lo, a + sides[x].hi, less);
+    std::vector<uint64_t> packed;
+    for (uint32_t x = from; x < to; ++x) {
+      uint32_t* piece = a + sides[x].lo;
+      uint32_t count = sides[x].hi - sides[x].lo;
+      if (count > kLeaf) {
+        std::sort(piece, piece + count, less);
+        continue;
+      }
+      packed.resize(count);
+      for (uint32_t i = 0; i < count; ++i) {
+        if (i + 16 < count) Prefetch(buf + piece[i + 16]);
+        packed[i] = WordPlace(buf, piece[i]);
+      }
+      std::sort(packed.begin(), packed.end());
+      for (uint32_t i = 0; i < count; ++i) piece[i] = static_cast<uint32_t>(packed[i]);
+    }
   });
 }
 
@@ -1105,7 +1121,7 @@ void SortLargeIndex(const uint8_t* buf) {
     uint32_t n = BucketSizes[key];
     if (n <= kPacked) continue;
     uint32_t* a = IndexPositions + BucketStarts[key];
-    SortByWordPlace(a, n, buf, true);
+    SortByWordPlace(a, n, buf);
   }
 }
 
