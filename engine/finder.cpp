@@ -78,6 +78,35 @@ uint64_t* IndexAfter = nullptr;
 // does not know.
 uint32_t* IndexByByte = nullptr;
 uint32_t IndexCount = 0;
+// Above this many indexed bytes the index is built for size: positions only
+// (4 bytes each, no copies of neighbourhoods), each bucket ordered by inner
+// word and then by position, so that the entries of a crowded inner word
+// can be walked nearest first from where the last copy would continue.
+const uint64_t kLargeIndex = 16u << 20;
+// Nearest entries rated per alignment of a crowded inner word in a large
+// index, how far each candidate is extended at first, and the shortest
+// copy whose diagonal the walk then follows.
+const uint32_t kLargeWalk = 48;
+const uint32_t kLargeReach = 4096;
+const uint32_t kAnchorLength = 256;
+bool LargeIndex = false;
+// Large index: one bit per hash of the six bytes (key and inner word) of
+// the indexed positions. Most positions of the new file that are searched
+// at all lie in changed bytes, whose six bytes were never indexed; the bit
+// spares them the search of their bucket, which reads the file at random.
+// A quarter of a bit per indexed byte: the little room a large pair leaves.
+std::atomic<uint64_t>* IndexSeen = nullptr;
+int IndexSeenShift = 64;
+
+inline uint64_t SeenHash(uint32_t key, uint32_t inner) {
+  return ((static_cast<uint64_t>(inner) << 16 | key) * 0x9E3779B97F4A7C15ull) >> IndexSeenShift;
+}
+
+inline void NoteSeen(uint32_t key, uint32_t inner) {
+  if (!IndexSeen) return;
+  uint64_t h = SeenHash(key, inner);
+  IndexSeen[h >> 6].fetch_or(uint64_t(1) << (h & 63), std::memory_order_relaxed);
+}
 // The keys whose buckets the index holds, in the order first seen; the
 // counters of all other buckets are 0 (BucketStarts of those is left as it
 // was).
@@ -116,6 +145,14 @@ inline int FirstDifferentByte(uint64_t x) {
     ++n;
   }
   return n;
+#endif
+}
+
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
 #endif
 }
 
@@ -234,6 +271,14 @@ struct Scan {
   uint32_t oldSize = 0, newSize = 0;
   PairRange range;
   uint32_t lastOffset = 0;
+  // Source less target of the last copy of at least kAnchorLength bytes:
+  // the diagonal a large index is walked along. A short copy, often a
+  // chance match far away, does not move it.
+  int64_t anchor = 0;
+  void Copied(uint32_t target, uint32_t length, uint32_t offset) {
+    lastOffset = offset;
+    if (length >= kAnchorLength) anchor = static_cast<int64_t>(offset) - target;
+  }
   // Search state for the current position.
   uint32_t bestLength = 0, bestCost = kStartCost, bestOffset = 0;
   uint64_t work = 0;
@@ -242,6 +287,26 @@ struct Scan {
   // it the search of this position starts again and rates every entry.
   uint64_t shortWork = 0;
   bool stopped = false, startAgain = false;
+  // Large index: candidates that matched kLargeReach bytes and could go
+  // on, in the order of the walk; they are extended the whole way at the
+  // end, all of them, since the one that goes furthest is not always the
+  // nearest.
+  struct Long {
+    uint32_t c;
+    int k;
+  } longs[8];
+  uint32_t longCount = 0;
+  // Large index: the search walked a crowded inner word, whose entries
+  // rated depend on where the last copy lies.
+  bool crowded = false;
+  // Large index: the entries of the last few target positions' inner
+  // words. Each position of the new file is the target of five searches
+  // (one per alignment, from p - 4 to p), and finding its entries is most
+  // of their cost.
+  struct Group {
+    uint32_t target = UINT32_MAX;
+    const uint32_t *from = nullptr, *to = nullptr;
+  } groups[8];
   // Times a bound cut a walk short; added to FinderBoundHits at the end.
   uint32_t boundHits = 0;
 };
@@ -515,7 +580,101 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   }
 }
 
+// Rates candidate c of a large index like EvaluateCandidate, but extends
+// it at most kLargeReach bytes at first: in a long run of one value or of
+// one block every candidate would otherwise be compared over the whole
+// run. With full set the candidate has gone that far once and now goes
+// the whole way.
+void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full = false) {
+  const uint8_t* buf = s.buffer;
+  uint32_t target = s.oldSize + p + k;
+  if (c < static_cast<uint32_t>(k)) return;
+  if (c >= s.oldSize && c + kNewFileDistance > s.oldSize + p) return;
+  for (int j = 1; j <= k; ++j)
+    if (buf[c - j] != buf[target - j]) return;
+  uint32_t room;
+  if (!Room(s, p, c, k, end, &room)) return;
+  uint32_t reach = full ? room : std::min(room, kLargeReach);
+  uint32_t extra = CommonPrefixLength(buf + c + 6, buf + target + 6, reach);
+  if (extra == reach && reach < room) {
+    if (s.longCount < sizeof s.longs / sizeof s.longs[0]) {
+      s.longs[s.longCount++] = {c, k};
+      return;
+    }
+    extra += CommonPrefixLength(buf + c + 6 + extra, buf + target + 6 + extra, room - extra);
+  }
+  Judge(s, p, c, k, end, extra);
+}
+
+// The search at p in a large index. An inner word with few entries has
+// them all rated; a crowded one (runs of zeros and fill bytes in
+// executables put thousands of entries behind one) has the kLargeWalk
+// entries rated that lie nearest to where the last long copy would
+// continue, then entries at twice the distance each time. A better match
+// elsewhere in such a word can be missed: the copy then comes from a
+// nearer place, and the patch grows by a record or a few literal bytes.
+void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
+  const uint8_t* buf = s.buffer;
+  s.stopped = false;
+  s.longCount = 0;
+  s.crowded = false;
+  auto innerOf = [buf](uint32_t c) { return InnerAt(buf + c); };
+  for (int k = 0; k < kAlignments && !s.stopped; ++k) {
+    Scan::Group& group = s.groups[(p + k) & 7];
+    if (group.target != p + k) {
+      group.target = p + k;
+      group.from = group.to = nullptr;
+      const uint8_t* at = buf + s.oldSize + p + k;
+      uint32_t key = KeyAt(at);
+      uint32_t size = BucketSizes[key];
+      const uint32_t* bucket = IndexPositions + BucketStarts[key];
+      uint32_t inner = InnerAt(at);
+      if (IndexSeen && size > 0) {
+        uint64_t h = SeenHash(key, inner);
+        if (!(IndexSeen[h >> 6].load(std::memory_order_relaxed) >> (h & 63) & 1)) size = 0;
+      }
+      if (size > 0) {
+        const uint32_t* g0 =
+            std::lower_bound(bucket, bucket + size, inner, [&](uint32_t c, uint32_t w) { return innerOf(c) < w; });
+        if (g0 != bucket + size && innerOf(*g0) == inner) {
+          group.from = g0;
+          group.to =
+              std::upper_bound(g0, bucket + size, inner, [&](uint32_t w, uint32_t c) { return w < innerOf(c); });
+        }
+      }
+    }
+    const uint32_t *g0 = group.from, *g1 = group.to;
+    if (g0 == g1) continue;
+    if (g1 - g0 <= static_cast<ptrdiff_t>(kLargeWalk)) {
+      for (const uint32_t* e = g0; e < g1 && !s.stopped; ++e) RateLarge(s, p, *e, k, end);
+      continue;
+    }
+    s.crowded = true;
+    int64_t expect = static_cast<int64_t>(p) + k + s.anchor;
+    uint32_t from = static_cast<uint32_t>(std::clamp<int64_t>(expect, 0, UINT32_MAX));
+    const uint32_t* mid = std::lower_bound(g0, g1, from);
+    const uint32_t *right = mid, *left = mid;
+    for (uint32_t n = 0; n < kLargeWalk && !s.stopped && (left > g0 || right < g1); ++n) {
+      bool takeRight = left == g0 || (right < g1 && *right - from <= from - left[-1]);
+      RateLarge(s, p, takeRight ? *right++ : *--left, k, end);
+    }
+    // Then entries ever further off, twice the distance each time: in a
+    // run of one value the nearest entries match only as far as their run
+    // goes, while one near the start of a run may match the target's run
+    // whole.
+    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (mid - d >= g0 || mid + d < g1); d *= 2) {
+      if (mid - d >= g0) RateLarge(s, p, *(mid - d), k, end);
+      if (mid + d < g1 && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
+    }
+  }
+  for (uint32_t x = 0; x < s.longCount && !s.stopped; ++x) RateLarge(s, p, s.longs[x].c, s.longs[x].k, end, true);
+}
+
 void SearchAt(Scan& s, uint32_t p, uint32_t end) {
+  if (LargeIndex) {
+    SearchLarge(s, p, end);
+    return;
+  }
   uint32_t hits = s.boundHits;
   SearchOnce(s, p, end, IndexByByte != nullptr);
   if (!s.startAgain) return;
@@ -552,7 +711,7 @@ void ScanSerial(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
         pending = false;
       }
       EmitCopy(s.bestLength, s.bestOffset);
-      s.lastOffset = s.bestOffset;
+      s.Copied(p, s.bestLength, s.bestOffset);
       p += s.bestLength;
     }
     progress.Advance(p);
@@ -574,7 +733,11 @@ struct TraceEntry {
   uint32_t p;           // first position
   uint32_t length;      // of the copy; 0 for a literal run
   uint32_t value;       // copy: its offset; literal run: its end
-  uint32_t lastOffset;  // copy: the offset of the copy before, as guessed
+  uint32_t lastOffset;  // the offset of the copy before, as guessed
+  int64_t anchor;       // and the diagonal (which counts for a large index)
+  // A literal run whose every position was searched without a crowded
+  // inner word: the run stands whatever the copy before it.
+  bool free;
 };
 
 struct HitMark {
@@ -590,6 +753,7 @@ struct PieceTrace {
 void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
   Scan s = base;
   s.lastOffset = t.guess;
+  s.anchor = 0;
   s.boundHits = 0;
   t.entries.clear();
   t.hits.clear();
@@ -599,14 +763,16 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
       MatchAt(s, p, end);
       if (s.boundHits != before) t.hits.push_back({p, s.boundHits - before});
       if (s.bestLength == 0) {
-        if (!t.entries.empty() && t.entries.back().length == 0 && t.entries.back().value == p)
+        const bool free = !LargeIndex || !s.crowded;
+        if (!t.entries.empty() && t.entries.back().length == 0 && t.entries.back().value == p &&
+            t.entries.back().free == free)
           ++t.entries.back().value;
         else
-          t.entries.push_back({p, 0, p + 1, 0});
+          t.entries.push_back({p, 0, p + 1, s.lastOffset, s.anchor, free});
         ++p;
       } else {
-        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset});
-        s.lastOffset = s.bestOffset;
+        t.entries.push_back({p, s.bestLength, s.bestOffset, s.lastOffset, s.anchor, false});
+        s.Copied(p, s.bestLength, s.bestOffset);
         p += s.bestLength;
       }
     }
@@ -619,7 +785,9 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
 
 void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   const uint32_t threads = ScanThreadCount();
-  const uint32_t chunk = std::max<uint32_t>(FinderChunkSize, 64);
+  // A large index is searched in larger pieces: the hand-over of each
+  // piece costs more than searching 4 KiB of well matched data.
+  const uint32_t chunk = std::max<uint32_t>(LargeIndex ? std::max<uint32_t>(FinderChunkSize, 64 * 1024) : FinderChunkSize, 64);
   if (threads <= 1 || b - a <= chunk || b - a < kParallelScan) {
     ScanSerial(s, progress, a, b);
     return;
@@ -686,7 +854,7 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
       pending = false;
     }
     EmitCopy(length, offset);
-    s.lastOffset = offset;
+    s.Copied(q, length, offset);
     q += length;
   };
   auto hitsIn = [](const PieceTrace& t, uint32_t from, uint32_t to) {
@@ -719,14 +887,18 @@ void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
             ++at;
           if (at < t.entries.size()) {
             const TraceEntry& e = t.entries[at];
-            if (e.length == 0 && e.p <= q) {
+            // What a large index finds depends on where the last copy
+            // lies, literal runs included.
+            const bool sameState =
+                e.lastOffset == s.lastOffset && (!LargeIndex || e.anchor == s.anchor);
+            if (e.length == 0 && e.p <= q && (!LargeIndex || sameState || e.free)) {
               literal(q);
               s.boundHits += hitsIn(t, q, e.value);
               q = e.value;
               progress.Advance(q);
               continue;
             }
-            if (e.length > 0 && e.p == q && e.lastOffset == s.lastOffset) {
+            if (e.length > 0 && e.p == q && sameState) {
               s.boundHits += hitsIn(t, q, q + 1);
               copy(e.length, e.value);
               progress.Advance(q);
@@ -794,6 +966,8 @@ void FreeIndex() {
   std::free(IndexBefore);
   std::free(IndexAfter);
   std::free(IndexByByte);
+  delete[] IndexSeen;
+  IndexSeen = nullptr;
   IndexInner = IndexBefore = IndexByByte = nullptr;
   IndexAfter = nullptr;
 }
@@ -851,6 +1025,203 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
   if (!MatchInNewFile) OrderLargeGroups(count);
 }
 
+// A large index orders entries by inner word, then position: a key of 64
+// bits that no two entries share.
+inline uint64_t WordPlace(const uint8_t* buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
+
+// Sorts a[0, n) by WordPlace in place: quicksort partitions, the sides of
+// each level shared among the threads (a bucket of zeros can hold a good
+// part of the index), then each side on packed copies of its keys.
+void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf) {
+  auto less = [buf](uint32_t x, uint32_t y) { return WordPlace(buf, x) < WordPlace(buf, y); };
+  struct Side {
+    uint32_t lo, hi;  // [lo, hi)
+  };
+  std::vector<Side> sides{{0, n}}, next;
+  // Sides are split until they can be sorted on packed keys, a dozen
+  // levels at most: a side that an unlucky pivot leaves almost whole goes
+  // to the slower sort below rather than round this loop again.
+  const uint32_t kLeaf = 1u << 16;
+  for (int level = 0; level < 12; ++level) {
+    next.assign(sides.size() * 2, Side{0, 0});
+    bool split = false;
+    ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+      for (uint32_t x = from; x < to; ++x) {
+        Side side = sides[x];
+        if (side.hi - side.lo <= kLeaf) {
+          next[2 * x] = side;
+          continue;
+        }
+        uint32_t* lo = a + side.lo;
+        uint32_t* hi = a + side.hi;
+        uint32_t* mid = lo + (hi - lo) / 2;
+        // Median of three as pivot, swapped to the end.
+        if (less(*mid, *lo)) std::swap(*mid, *lo);
+        if (less(hi[-1], *lo)) std::swap(hi[-1], *lo);
+        if (less(*mid, hi[-1])) std::swap(*mid, hi[-1]);
+        uint64_t pivot = WordPlace(buf, hi[-1]);
+        uint32_t* cut = std::partition(lo, hi - 1, [&](uint32_t c) { return WordPlace(buf, c) < pivot; });
+        std::swap(*cut, hi[-1]);
+        uint32_t at = static_cast<uint32_t>(cut - a);
+        next[2 * x] = {side.lo, at};
+        next[2 * x + 1] = {at + 1, side.hi};
+      }
+    });
+    sides.clear();
+    for (const Side& side : next) {
+      if (side.hi - side.lo > 1) sides.push_back(side);
+    }
+    for (const Side& side : sides) split |= side.hi - side.lo > kLeaf;
+    if (!split) break;
+  }
+  ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
+    std::vector<uint64_t> packed;
+    for (uint32_t x = from; x < to; ++x) {
+      uint32_t* piece = a + sides[x].lo;
+      uint32_t count = sides[x].hi - sides[x].lo;
+      if (count > kLeaf) {
+        std::sort(piece, piece + count, less);
+        continue;
+      }
+      packed.resize(count);
+      for (uint32_t i = 0; i < count; ++i) {
+        if (i + 16 < count) Prefetch(buf + piece[i + 16]);
+        packed[i] = WordPlace(buf, piece[i]);
+      }
+      std::sort(packed.begin(), packed.end());
+      for (uint32_t i = 0; i < count; ++i) piece[i] = static_cast<uint32_t>(packed[i]);
+    }
+  });
+}
+
+// A large index: every bucket by inner word, then position. Buckets are
+// sorted on packed copies of their keys, which read the file once per
+// entry instead of at every comparison; a bucket too large for a copy of
+// that size (zeros, fill bytes) is sorted in place, by all threads.
+void SortLargeIndex(const uint8_t* buf) {
+  const uint32_t kPacked = 1u << 16;
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
+    std::vector<uint64_t> packed;
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
+      uint32_t n = BucketSizes[key];
+      if (n <= 1 || n > kPacked) continue;
+      uint32_t* a = IndexPositions + BucketStarts[key];
+      packed.resize(n);
+      // The reads land all over the file: ask for them well ahead.
+      for (uint32_t i = 0; i < n; ++i) {
+        if (i + 16 < n) Prefetch(buf + a[i + 16]);
+        packed[i] = WordPlace(buf, a[i]);
+      }
+      std::sort(packed.begin(), packed.end());
+      for (uint32_t i = 0; i < n; ++i) a[i] = static_cast<uint32_t>(packed[i]);
+    }
+  });
+  for (uint32_t key : UsedKeys) {
+    uint32_t n = BucketSizes[key];
+    if (n <= kPacked) continue;
+    uint32_t* a = IndexPositions + BucketStarts[key];
+    SortByWordPlace(a, n, buf);
+  }
+}
+
+// Sets the bits of the large index's filter, once the sorting is over and
+// its copies of keys are gone: the filter is wanted only by the search.
+void FillSeen(const uint8_t* buf, uint64_t indexed) {
+  int bits = 12;
+  while (bits < 40 && (uint64_t(1) << (bits + 1)) <= indexed / 4) ++bits;
+  IndexSeenShift = 64 - bits;
+  IndexSeen = new (std::nothrow) std::atomic<uint64_t>[(size_t(1) << bits) / 64]();
+  if (!IndexSeen) return;
+  ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t u = from; u < to; ++u) {
+      uint32_t key = UsedKeys[u];
+      const uint32_t* a = IndexPositions + BucketStarts[key];
+      uint32_t n = BucketSizes[key], last = 0;
+      for (uint32_t i = 0; i < n; ++i) {
+        if (i + 16 < n) Prefetch(buf + a[i + 16]);
+        uint32_t inner = InnerAt(buf + a[i]);
+        if (i == 0 || inner != last) NoteSeen(key, inner);
+        last = inner;
+      }
+    }
+  });
+}
+
+// A large index, counted and filled by all threads, each over its own part
+// of the positions: a part's entries follow those of the parts before it
+// in every bucket, so that each bucket holds its positions ascending, as
+// one pass would leave them.
+void BuildLargeIndex(const uint8_t* buf, uint32_t step, const PairRange& range, uint64_t indexed) {
+  struct Span {
+    int64_t from, to;
+  };
+  std::vector<Span> spans;
+  int64_t oldRangeStart = range.found ? range.oldStart : PairOldSize;
+  int64_t oldRangeEnd = range.found ? static_cast<int64_t>(range.oldStart) + range.length : PairOldSize;
+  // The same positions as ForIndexedPositions.
+  spans.push_back({4, oldRangeStart - 17});
+  spans.push_back({oldRangeEnd + 5, static_cast<int64_t>(PairOldSize) - 17});
+  if (MatchInNewFile) spans.push_back({static_cast<int64_t>(PairOldSize) + 4, static_cast<int64_t>(PairOldSize) + PairNewSize - 17});
+  std::vector<uint64_t> firsts;  // number of positions before each span
+  uint64_t count = 0;
+  for (const Span& span : spans) {
+    firsts.push_back(count);
+    if (span.to > span.from) count += (span.to - span.from + step - 1) / step;
+  }
+  // Positions [g0, g1) of the sequence.
+  auto each = [&](uint64_t g0, uint64_t g1, auto f) {
+    for (size_t x = 0; x < spans.size(); ++x) {
+      uint64_t n = spans[x].to > spans[x].from ? (spans[x].to - spans[x].from + step - 1) / step : 0;
+      uint64_t lo = std::max(g0, firsts[x]), hi = std::min(g1, firsts[x] + n);
+      for (uint64_t g = lo; g < hi; ++g) f(static_cast<uint32_t>(spans[x].from + (g - firsts[x]) * step));
+    }
+  };
+  const uint32_t parts = std::min<uint32_t>(std::max<uint32_t>(ScanThreadCount(), 1), 8);
+  std::vector<uint32_t> counts(static_cast<size_t>(parts) * kBuckets, 0);
+  auto partRange = [&](uint32_t t, uint64_t* g0, uint64_t* g1) {
+    *g0 = count * t / parts;
+    *g1 = count * (t + 1) / parts;
+  };
+  ForPieces(parts, true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t t = from; t < to; ++t) {
+      uint32_t* c = counts.data() + static_cast<size_t>(t) * kBuckets;
+      uint64_t g0, g1;
+      partRange(t, &g0, &g1);
+      each(g0, g1, [&](uint32_t p) { ++c[KeyAt(buf + p)]; });
+    }
+  });
+  uint64_t bytes = indexed / step * 4 + 1000;
+  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
+  IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
+  uint32_t next = 0;
+  for (uint32_t key = 0; key < kBuckets; ++key) {
+    uint32_t size = 0;
+    for (uint32_t t = 0; t < parts; ++t) {
+      uint32_t& c = counts[static_cast<size_t>(t) * kBuckets + key];
+      uint32_t n = c;
+      c = next + size;  // the part's first place in the bucket
+      size += n;
+    }
+    if (size == 0) continue;
+    UsedKeys.push_back(key);
+    BucketSizes[key] = size;
+    BucketStarts[key] = next;
+    next += size;
+  }
+  ForPieces(parts, true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t t = from; t < to; ++t) {
+      uint32_t* c = counts.data() + static_cast<size_t>(t) * kBuckets;
+      uint64_t g0, g1;
+      partRange(t, &g0, &g1);
+      each(g0, g1, [&](uint32_t p) { IndexPositions[c[KeyAt(buf + p)]++] = p; });
+    }
+  });
+  std::vector<uint32_t>().swap(counts);
+  SortLargeIndex(buf);
+  FillSeen(buf, indexed);
+}
+
 // Calls f(position) for every indexed position, in index order.
 template <class F>
 void ForIndexedPositions(uint32_t step, const PairRange& range, F f) {
@@ -879,13 +1250,18 @@ void BuildIndexInMemory() {
     std::memset(buf + PairOldSize + range.newStart, 0xFF, range.length);
   }
 
+  uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
+  LargeIndex = indexed >= kLargeIndex;
+  if (LargeIndex) {
+    BuildLargeIndex(buf, step, range, indexed);
+    return;
+  }
   ForIndexedPositions(step, range, [&](uint32_t p) {
     uint32_t key = KeyAt(buf + p);
     if (BucketSizes[key]++ == 0) UsedKeys.push_back(key);
   });
   // The buckets' places in the index follow UsedKeys; nothing depends on
   // their order.
-  uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
   uint64_t bytes = indexed / step * 4 + 1000;
   if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %llu Bytes (%s)!\n", nullptr, bytes, kIndexEnglish);
   IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
@@ -930,7 +1306,7 @@ void FindInMemory() {
     // A copy of length 0 would read as a placeholder; an empty range needs none.
     if (s.range.length > 0) {
       EmitCopy(s.range.length, s.range.oldStart);
-      s.lastOffset = s.range.oldStart;
+      s.Copied(s.range.newStart, s.range.length, s.range.oldStart);
     }
     ScanRange(s, progress, s.range.newStart + s.range.length, s.newSize);
   }

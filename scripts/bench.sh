@@ -126,6 +126,7 @@ run_all() {
   bench_tree_pair "postgresql-15 tree" "$data/postgresql-15-15.18-0+deb12u1/root" "$data/postgresql-15-15.20-0+deb12u1/root"
   /usr/bin/python3 tests/engwarp/small_tree.py "$out/small/old" "$out/small/new"
   bench_tree_pair "4000 small files" "$out/small/old" "$out/small/new"
+  . scripts/bench-large.sh && bench_large_pairs
 }
 
 export -f measure
@@ -196,6 +197,7 @@ done
   echo "Under Wine, listing both trees and reading each file once, with no work of ours (readfloor, fastest of 1, 2, 4" \
     "and 8 threads): $(IFS=';'; echo "${floor_lines[*]}")."
   echo "$crcs"
+  large_memory_goal
 } | tee "$out/results.md"
 
 # The GIF reader: a full read of a 2000 x 2000, 256-colour noise GIF made
