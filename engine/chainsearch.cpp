@@ -32,8 +32,14 @@ namespace {
 //   from an earlier tree, which would win the tie) is not explored.  The bar
 //   is handed down, so a state explored under a bar that nothing cleared is
 //   remembered only as "at most the bar" and explored again if a lower bar
-//   asks for it.  Where the remaining trees are many, the bound also keeps
-//   each tree left at most once (an assignment problem).
+//   asks for it.  The entries counted are those of the files a chain from
+//   the state can still reach, and two more bounds rule states out: a chain
+//   is a tree spanning the file and the trees left, and where those are many,
+//   each tree is left at most once (an assignment problem).
+// - Before the search, a good chain is guessed cheaply (breadth first,
+//   keeping the best chain per reached state, then improved by moving trees
+//   about), and the bar starts just below its score: the search then only
+//   has to prove that nothing beats it, or find what does.
 // - Unchanged versions make many orders score exactly alike.  Trees that
 //   offer every reachable file equal choices are interchangeable, and only
 //   the earliest of them still remaining is tried: it would win the tie.
@@ -51,14 +57,21 @@ constexpr size_t kMemoLimit = size_t(1) << 20;
 constexpr size_t kChoiceLimit = size_t(1) << 21;
 // The one departure from the plain search, a bound on the work for one file
 // of the newest tree: at most this many states are explored (a few
-// microseconds each, so under a second).  Once they are spent the best chain
-// found so far is taken, which need not be the best there is.  Twenty
-// versions that drift a little at a time need fewer; landscapes where very
-// many orders score within a hair of each other reach it.
-constexpr size_t kStateBudget = 300000;
+// microseconds each, so some milliseconds).  Finding the best order is as
+// hard as the travelling salesman's tour, so no bound that keeps twenty
+// versions fast can always prove the best chain.  Once the states are spent
+// the better of the guessed chain and the best one found is taken, which
+// need not be the best there is but rarely falls short of it (by parts in a
+// million of the score where it does).  Up to about ten versions the search
+// nearly always finishes within it.
+constexpr size_t kStateBudget = 2000;
 // Far above the rounding of a similarity, far below any difference between
 // two files that the matcher could act on.
 constexpr double kSimilarityMargin = 1e-9;
+// The breadth-first guess keeps this many chains per round, and the best
+// few of them are improved further.
+constexpr size_t kBeam = 256;
+constexpr size_t kBeamEnds = 8;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
@@ -363,6 +376,7 @@ class ChainSearch {
       return bar;
     }
     ++spent_;
+    LocalEntering(from, remaining);
     if (bar > 0 && !Reachable(from, remaining, bar)) return Below(from, visited, bar, exact);
     // Best and second best entry into each remaining tree from another one,
     // so that leaving out the tree a branch enters first costs nothing.
@@ -374,7 +388,7 @@ class ChainSearch {
       source[j] = -1;
       for (uint32_t i = 0; i < older_; ++i) {
         if (i == j || !(remaining & Bit(static_cast<int>(i)))) continue;
-        double p = entering_[j * older_ + i];
+        double p = local_[j * older_ + i];
         if (p > in1[j]) {
           in2[j] = in1[j];
           in1[j] = p;
@@ -453,6 +467,45 @@ class ChainSearch {
     return slot->value;
   }
 
+  // The best entry into each remaining tree from each other one, over the
+  // files that a chain from this file can still reach: only the remaining
+  // trees lead on, so this is often far less than what the search's first
+  // file reaches (files left unchanged in two versions enter one from the
+  // other at 1, which says nothing about a chain that never meets them).
+  void LocalEntering(uint32_t from, uint64_t remaining) {
+    local_.assign(size_t(older_) * older_, 0.0);
+    localCost_.assign(local_.size(), kForbidden);
+    if (localStamps_.size() < files_.size()) localStamps_.resize(files_.size(), 0);
+    ++localStamp_;
+    reachBuffer_.clear();
+    for (uint32_t j = 0; j < older_; ++j) {
+      if (!(remaining & Bit(static_cast<int>(j)))) continue;
+      const Choice c = ChoiceIn(static_cast<int>(j), from);
+      if (c.file >= 0 && localStamps_[static_cast<uint32_t>(c.file)] != localStamp_) {
+        localStamps_[static_cast<uint32_t>(c.file)] = localStamp_;
+        reachBuffer_.push_back(static_cast<uint32_t>(c.file));
+      }
+    }
+    for (size_t r = 0; r < reachBuffer_.size(); ++r) {
+      const uint32_t x = reachBuffer_[r];
+      const uint32_t i = static_cast<uint32_t>(treeOf_[x]);
+      for (uint32_t j = 0; j < older_; ++j) {
+        if (j == i || !(remaining & Bit(static_cast<int>(j)))) continue;
+        const Choice c = ChoiceIn(static_cast<int>(j), x);
+        if (c.file < 0) continue;
+        double& e = local_[j * older_ + i];
+        if (c.similarity > e) {
+          e = c.similarity;
+          localCost_[j * older_ + i] = c.cost;
+        }
+        if (localStamps_[static_cast<uint32_t>(c.file)] != localStamp_) {
+          localStamps_[static_cast<uint32_t>(c.file)] = localStamp_;
+          reachBuffer_.push_back(static_cast<uint32_t>(c.file));
+        }
+      }
+    }
+  }
+
   // False when no chain from this file through the remaining trees can
   // score above bar.  Each remaining tree is entered once, from the file or
   // from another remaining tree, and each of those is left at most once: the
@@ -462,7 +515,32 @@ class ChainSearch {
     int count = 0;
     for (uint32_t j = 0; j < older_; ++j)
       if (remaining & Bit(static_cast<int>(j))) trees[count++] = static_cast<int>(j);
-    if (count < 8) return true;  // small searches cost less than the bound
+    if (count < 3) return true;  // small searches cost less than the bound
+    // A chain is also a tree spanning the file and the remaining trees, its
+    // steps no better than the best step either way between two trees: the
+    // spanning tree of the least cost bounds it too, often far closer.
+    {
+      double least[kMaxSearchTrees];
+      bool in[kMaxSearchTrees] = {};
+      for (int c = 0; c < count; ++c) least[c] = ChoiceIn(trees[c], from).cost;
+      double total = 0;
+      for (int added = 0; added < count; ++added) {
+        int pick = -1;
+        for (int c = 0; c < count; ++c)
+          if (!in[c] && (pick < 0 || least[c] < least[pick])) pick = c;
+        total += least[pick];
+        if (total >= kForbidden) return false;
+        in[pick] = true;
+        const uint32_t p = static_cast<uint32_t>(trees[pick]);
+        for (int c = 0; c < count; ++c) {
+          if (in[c]) continue;
+          const uint32_t q = static_cast<uint32_t>(trees[c]);
+          least[c] = std::min(least[c], std::min(localCost_[q * older_ + p], localCost_[p * older_ + q]));
+        }
+      }
+      if (std::exp(-total) * (1 + kRelativeMargin) + kAbsoluteMargin <= bar) return false;
+    }
+    if (count < 8) return true;
     // Rows: the file, then the remaining trees; columns: the remaining trees,
     // then "last on the chain".
     const int size = count + 1;
@@ -473,7 +551,7 @@ class ChainSearch {
       double* row = cost + (r + 1) * size;
       for (int c = 0; c < count; ++c)
         row[c] = r == c ? kForbidden
-                        : enteringCost_[static_cast<uint32_t>(trees[c]) * older_ + static_cast<uint32_t>(trees[r])];
+                        : localCost_[static_cast<uint32_t>(trees[c]) * older_ + static_cast<uint32_t>(trees[r])];
       row[count] = 0;
     }
     const double least = LeastAssignment(size, cost);
@@ -537,6 +615,230 @@ class ChainSearch {
     }
     return count;
   }
+
+  // A good chain found cheaply, as an order of the trees not visited, from
+  // three kinds of start (the most similar step each time, the trees newest
+  // first, the best ends of a breadth-first search), each improved by moving
+  // trees about.  Its score lets the exact search rule out from the start
+  // nearly every order that cannot beat it, where otherwise it would have to
+  // find such a chain first.
+  double Incumbent(uint32_t from, uint64_t visited) {
+    int order[kMaxSearchTrees], best[kMaxSearchTrees];
+    const uint64_t left = allOlder_ & ~visited;
+    // Releases that drift a little at a time are best chained newest first.
+    int count = 0;
+    uint64_t remaining = left;
+    for (uint32_t at = from; remaining;) {
+      int pick = -1;
+      double most = 0;
+      for (uint32_t k = 0; k < older_; ++k) {
+        if (!(remaining & Bit(static_cast<int>(k)))) continue;
+        const Choice c = ChoiceIn(static_cast<int>(k), at);
+        if (c.file >= 0 && (pick < 0 || c.similarity > most)) {
+          pick = static_cast<int>(k);
+          most = c.similarity;
+        }
+      }
+      if (pick < 0) {
+        // Nothing offers a step here; the rest in index order, for the
+        // moves below to mend.
+        for (uint32_t k = 0; k < older_; ++k)
+          if (remaining & Bit(static_cast<int>(k))) order[count++] = static_cast<int>(k);
+        break;
+      }
+      order[count++] = pick;
+      remaining &= ~Bit(pick);
+      at = static_cast<uint32_t>(ChoiceIn(pick, at).file);
+    }
+    double score = Improve(from, order, count);
+    std::copy(order, order + count, best);
+    int m = 0;
+    for (uint32_t k = older_; k-- > 0;)
+      if (left & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
+    const double newestFirst = Improve(from, order, m);
+    if (Better(newestFirst, order, score, best, count)) {
+      score = newestFirst;
+      std::copy(order, order + count, best);
+    }
+    if (count >= 8) {
+      std::vector<int> ends = Beam(from, left, count);
+      for (size_t e = 0; e + count <= ends.size(); e += static_cast<size_t>(count)) {
+        std::copy(ends.begin() + static_cast<long>(e), ends.begin() + static_cast<long>(e) + count, order);
+        const double beamed = Improve(from, order, count);
+        if (Better(beamed, order, score, best, count)) {
+          score = beamed;
+          std::copy(order, order + count, best);
+        }
+      }
+    }
+    incumbent_.assign(best, best + count);
+    return score;
+  }
+
+  // Of two chains of equal length, whether the first wins: the larger
+  // product, and of equal ones the order that tries earlier trees first, as
+  // the plain search settles ties.
+  static bool Better(double a, const int* orderA, double b, const int* orderB, int count) {
+    if (a != b) return a > b;
+    return std::lexicographical_compare(orderA, orderA + count, orderB, orderB + count);
+  }
+
+  // Moves a stretch of one to three trees to another place, either way
+  // round, while that gains; returns the score of the order left.  A move
+  // keeps the chain's files before the first place it changes, so only the
+  // steps from there on are looked up again.
+  double Improve(uint32_t from, int* order, int count) {
+    uint32_t path[kMaxSearchTrees + 1];
+    double sims[kMaxSearchTrees];
+    int valid = Walk(from, order, 0, count, path, sims);
+    double score = valid == count ? Product(sims, count) : 0;
+    int trial[kMaxSearchTrees], rest[kMaxSearchTrees];
+    double trialSims[kMaxSearchTrees];
+    uint32_t trialPath[kMaxSearchTrees + 1];
+    for (int pass = 0; pass < 20; ++pass) {
+      bool gained = false;
+      for (int length = 1; length <= 3 && length < count; ++length)
+        for (int i = 0; i + length <= count; ++i) {
+          int r = 0;
+          for (int k = 0; k < count; ++k)
+            if (k < i || k >= i + length) rest[r++] = order[k];
+          bool moved = false;
+          for (int j = 0; j <= r && !moved; ++j)
+            for (int turn = 0; turn < 2 && !moved; ++turn) {
+              if (j == i && turn == 0) continue;
+              const int first = std::min(i, j);
+              if (first > valid) continue;  // the kept part already fails
+              std::copy(rest, rest + j, trial);
+              for (int q = 0; q < length; ++q) trial[j + q] = order[turn ? i + length - 1 - q : i + q];
+              std::copy(rest + j, rest + r, trial + j + length);
+              std::copy(sims, sims + first, trialSims);
+              trialPath[first] = path[first];
+              if (Walk(trialPath[first], trial, first, count, trialPath, trialSims) != count) continue;
+              const double t = Product(trialSims, count);
+              if (Better(t, trial, score, order, count)) {
+                score = t;
+                std::copy(trial, trial + count, order);
+                valid = Walk(from, order, 0, count, path, sims);
+                gained = moved = true;
+              }
+            }
+        }
+      if (!gained) break;
+    }
+    return score;
+  }
+
+  // Follows order from place first on, from the file at; fills path (the
+  // file before each place) and sims; returns the number of places that
+  // offered a step.
+  int Walk(uint32_t at, const int* order, int first, int count, uint32_t* path, double* sims) {
+    path[first] = at;
+    for (int i = first; i < count; ++i) {
+      const Choice c = ChoiceIn(order[i], at);
+      if (c.file < 0) return i;
+      sims[i] = c.similarity;
+      at = static_cast<uint32_t>(c.file);
+      path[i + 1] = at;
+    }
+    return count;
+  }
+
+  // Multiplied from the far end, as Continue does.
+  static double Product(const double* sims, int count) {
+    double s = 1.0;
+    for (int i = count; i-- > 0;) s = sims[i] * s;
+    return s;
+  }
+
+  // Writes the incumbent's files; returns the number written.
+  int FollowIncumbent(uint32_t from, FileEntry** out, int room) {
+    int count = 0;
+    for (int tree : incumbent_) {
+      if (count >= room) break;
+      const Choice c = ChoiceIn(tree, from);
+      if (c.file < 0) break;
+      out[count++] = files_[static_cast<uint32_t>(c.file)];
+      from = static_cast<uint32_t>(c.file);
+    }
+    return count;
+  }
+
+  // The chain search run breadth first, one tree more per round, keeping
+  // only the best chain into each reached state (file and trees passed) and
+  // of those the kBeam best: a few thousand steps in all, and it meets the
+  // best chain far more often than moves from one start do.  Returns the
+  // tree orders of the best few chains, steps trees each, one after the
+  // other (none: no chain runs through every remaining tree).
+  std::vector<int> Beam(uint32_t from, uint64_t left, int steps) {
+    struct Node {
+      uint32_t file;
+      uint64_t visited;
+      double product;
+      int parent;
+      int tree;
+    };
+    struct Key {
+      uint32_t file;
+      uint64_t visited;
+      bool operator==(const Key& o) const { return file == o.file && visited == o.visited; }
+    };
+    struct KeyHash {
+      size_t operator()(const Key& k) const {
+        uint64_t h = (k.visited ^ (uint64_t(k.file) << 40) ^ k.file) * 0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(h ^ (h >> 29));
+      }
+    };
+    std::vector<std::vector<Node>> levels(1);
+    levels[0].push_back({from, 0, 1.0, -1, -1});
+    std::unordered_map<Key, size_t, KeyHash> seen;
+    for (int step = 0; step < steps; ++step) {
+      std::vector<Node> next;
+      seen.clear();
+      const std::vector<Node>& level = levels.back();
+      for (size_t p = 0; p < level.size(); ++p) {
+        const Node& node = level[p];
+        for (uint32_t k = 0; k < older_; ++k) {
+          const uint64_t bit = Bit(static_cast<int>(k));
+          if (!(left & bit) || (node.visited & bit)) continue;
+          const Choice c = ChoiceIn(static_cast<int>(k), node.file);
+          if (c.file < 0) continue;
+          const Node child{static_cast<uint32_t>(c.file), node.visited | bit, node.product * c.similarity,
+                           static_cast<int>(p), static_cast<int>(k)};
+          auto hit = seen.emplace(Key{Same(child.file), child.visited}, next.size());
+          if (hit.second) {
+            next.push_back(child);
+          } else if (child.product > next[hit.first->second].product) {
+            next[hit.first->second] = child;
+          }
+        }
+      }
+      if (next.empty()) return {};
+      if (next.size() > kBeam) {
+        std::stable_sort(next.begin(), next.end(), [](const Node& a, const Node& b) { return a.product > b.product; });
+        next.resize(kBeam);
+      }
+      levels.push_back(std::move(next));
+    }
+    // The best few ends, each as its order of trees.
+    std::vector<Node>& last = levels.back();
+    std::vector<size_t> tops(last.size());
+    for (size_t i = 0; i < tops.size(); ++i) tops[i] = i;
+    std::stable_sort(tops.begin(), tops.end(), [&](size_t a, size_t b) { return last[a].product > last[b].product; });
+    tops.resize(std::min(tops.size(), kBeamEnds));
+    std::vector<int> orders(tops.size() * static_cast<size_t>(steps));
+    for (size_t t = 0; t < tops.size(); ++t) {
+      int at = steps;
+      for (int level = steps, i = static_cast<int>(tops[t]); level > 0; --level) {
+        const Node& node = levels[static_cast<size_t>(level)][static_cast<size_t>(i)];
+        orders[t * static_cast<size_t>(steps) + static_cast<size_t>(--at)] = node.tree;
+        i = node.parent;
+      }
+    }
+    return orders;
+  }
+
+  // Whether the work on this file ran out of budget.
+  bool Cut() const { return cut_; }
 
   // Starts the work on one file: a fresh budget.
   void Start() { spent_ = 0; }
@@ -805,6 +1107,12 @@ class ChainSearch {
   std::unordered_map<uint64_t, std::vector<std::vector<uint32_t>>> sameKey_;  // by size and checksum
   size_t spent_ = 0;
   bool cut_ = false;
+  std::vector<double> local_;  // as entering_, for the state Continue works on
+  std::vector<double> localCost_;
+  std::vector<uint32_t> localStamps_;
+  uint32_t localStamp_ = 0;
+  std::vector<uint32_t> reachBuffer_;
+  std::vector<int> incumbent_;  // tree order of the chain Incumbent found
 };
 
 namespace {
@@ -860,10 +1168,20 @@ double SearchWith(ChainSearch* search, FileEntry* entry) {
   search->Prepare(id);
   double score = 0;
   if (visited == 0) {
-    // The same as the search from every older tree in turn.
+    // The same as the search from every older tree in turn.  Only chains
+    // that reach the incumbent's score can win, so the bar starts just
+    // below it (by far more than any rounding of the product).
+    const double incumbent = search->Incumbent(id, 0);
+    const double bar = incumbent > 0 ? incumbent * (1 - 1e-9) : 0;
     bool known;
-    score = search->Continue(id, 0, 0, &known);
-    if (!known) return 0;
+    score = search->Continue(id, 0, bar, &known);
+    if (!known || (search->Cut() && score < incumbent)) {
+      // Only a search cut short by its budget ends here: what it found is
+      // not the best there is, and may fall short of the incumbent.
+      if (incumbent <= 0) return 0;
+      search->FollowIncumbent(id, BestChainEntries + 1, kChainLength - 1);
+      return incumbent;
+    }
     search->Follow(id, 0, BestChainEntries + 1, kChainLength - 1);
     return score;
   }
