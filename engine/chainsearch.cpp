@@ -692,6 +692,14 @@ class ChainSearch {
     double sims[kMaxSearchTrees];
     int valid = Walk(from, order, 0, count, path, sims);
     double score = valid == count ? Product(sims, count) : 0;
+    // prefix[i]: the product of the first i steps, which no longer chain
+    // can exceed (every step is at most 1).
+    double prefix[kMaxSearchTrees + 1];
+    auto products = [&] {
+      prefix[0] = 1.0;
+      for (int i = 0; i < valid; ++i) prefix[i + 1] = prefix[i] * sims[i];
+    };
+    products();
     int trial[kMaxSearchTrees], rest[kMaxSearchTrees];
     double trialSims[kMaxSearchTrees];
     uint32_t trialPath[kMaxSearchTrees + 1];
@@ -713,12 +721,14 @@ class ChainSearch {
               std::copy(rest + j, rest + r, trial + j + length);
               std::copy(sims, sims + first, trialSims);
               trialPath[first] = path[first];
-              if (Walk(trialPath[first], trial, first, count, trialPath, trialSims) != count) continue;
+              if (Walk(trialPath[first], trial, first, count, trialPath, trialSims, prefix[first], score) != count)
+                continue;
               const double t = Product(trialSims, count);
               if (Better(t, trial, score, order, count)) {
                 score = t;
                 std::copy(trial, trial + count, order);
                 valid = Walk(from, order, 0, count, path, sims);
+                products();
                 gained = moved = true;
               }
             }
@@ -731,11 +741,18 @@ class ChainSearch {
   // Follows order from place first on, from the file at; fills path (the
   // file before each place) and sims; returns the number of places that
   // offered a step.
-  int Walk(uint32_t at, const int* order, int first, int count, uint32_t* path, double* sims) {
+  // With a floor, it also stops where the steps so far (whose product was
+  // start before place first) fall below it by more than any rounding, as
+  // then the chain cannot reach it.
+  int Walk(uint32_t at, const int* order, int first, int count, uint32_t* path, double* sims, double start = 1.0,
+           double floor = 0) {
     path[first] = at;
+    double product = start;
     for (int i = first; i < count; ++i) {
       const Choice c = ChoiceIn(order[i], at);
       if (c.file < 0) return i;
+      product *= c.similarity;
+      if (product * (1 + kRelativeMargin) < floor) return i;
       sims[i] = c.similarity;
       at = static_cast<uint32_t>(c.file);
       path[i + 1] = at;
@@ -814,8 +831,18 @@ class ChainSearch {
       }
       if (next.empty()) return {};
       if (next.size() > kBeam) {
-        std::stable_sort(next.begin(), next.end(), [](const Node& a, const Node& b) { return a.product > b.product; });
-        next.resize(kBeam);
+        // The kBeam best, the first of equals kept; their order is kept too.
+        std::vector<uint32_t> rank(next.size());
+        for (uint32_t i = 0; i < rank.size(); ++i) rank[i] = i;
+        std::nth_element(rank.begin(), rank.begin() + static_cast<long>(kBeam), rank.end(), [&](uint32_t a, uint32_t b) {
+          return next[a].product != next[b].product ? next[a].product > next[b].product : a < b;
+        });
+        rank.resize(kBeam);
+        std::sort(rank.begin(), rank.end());
+        std::vector<Node> kept;
+        kept.reserve(kBeam);
+        for (uint32_t i : rank) kept.push_back(next[i]);
+        next.swap(kept);
       }
       levels.push_back(std::move(next));
     }
