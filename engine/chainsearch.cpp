@@ -57,21 +57,21 @@ constexpr size_t kMemoLimit = size_t(1) << 20;
 constexpr size_t kChoiceLimit = size_t(1) << 21;
 // The one departure from the plain search, a bound on the work for one file
 // of the newest tree: at most this many states are explored (a few
-// microseconds each, so some milliseconds).  Finding the best order is as
+// microseconds each, so about a millisecond).  Finding the best order is as
 // hard as the travelling salesman's tour, so no bound that keeps twenty
 // versions fast can always prove the best chain.  Once the states are spent
 // the better of the guessed chain and the best one found is taken, which
-// need not be the best there is but rarely falls short of it (by parts in a
+// need not be the best there is but seldom falls short of it (by parts in a
 // million of the score where it does).  Up to about ten versions the search
-// nearly always finishes within it.
-constexpr size_t kStateBudget = 2000;
+// nearly always finishes within it; beyond that the guess carries it.
+constexpr size_t kStateBudget = 300;
 // Far above the rounding of a similarity, far below any difference between
 // two files that the matcher could act on.
 constexpr double kSimilarityMargin = 1e-9;
 // The breadth-first guess keeps this many chains per round, and the best
 // few of them are improved further.
-constexpr size_t kBeam = 256;
-constexpr size_t kBeamEnds = 8;
+constexpr size_t kBeam = 128;
+constexpr size_t kBeamEnds = 4;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
