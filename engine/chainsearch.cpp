@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -288,9 +289,8 @@ class ChainSearch {
     return c;
   }
 
-  // Sets up the bounds for a search from this file: for each pair of older
-  // trees the best similarity with which a file reachable from here enters
-  // one tree from the other.
+  // Sets up a search from this file: which older trees are interchangeable
+  // for every file reachable from here.
   void Prepare(uint32_t from) {
     if (stamps_.size() < files_.size()) stamps_.resize(files_.size(), 0);
     ++stamp_;
@@ -338,18 +338,6 @@ class ChainSearch {
         if (twins) earlierTwins_[k] |= Bit(static_cast<int>(a));
       }
     }
-    entering_.assign(size_t(older_) * older_, 0.0);
-    for (uint32_t x : reach) {
-      int i = treeOf_[x];
-      if (!OlderTree(i)) continue;
-      for (uint32_t j = 0; j < older_; ++j) {
-        if (static_cast<int>(j) == i) continue;
-        double& e = entering_[j * older_ + static_cast<uint32_t>(i)];
-        e = std::max(e, ChoiceIn(static_cast<int>(j), x).similarity);
-      }
-    }
-    enteringCost_.resize(entering_.size());
-    for (size_t i = 0; i < entering_.size(); ++i) enteringCost_[i] = entering_[i] > 0 ? -std::log(entering_[i]) : kForbidden;
   }
 
   // The best product of similarities over the older trees not yet visited,
@@ -625,7 +613,7 @@ class ChainSearch {
   double Incumbent(uint32_t from, uint64_t visited) {
     int order[kMaxSearchTrees], best[kMaxSearchTrees];
     const uint64_t left = allOlder_ & ~visited;
-    // Releases that drift a little at a time are best chained newest first.
+    // The most similar step each time.
     int count = 0;
     uint64_t remaining = left;
     for (uint32_t at = from; remaining;) {
@@ -652,6 +640,7 @@ class ChainSearch {
     }
     double score = Improve(from, order, count);
     std::copy(order, order + count, best);
+    // Releases that drift a little at a time are best chained newest first.
     int m = 0;
     for (uint32_t k = older_; k-- > 0;)
       if (left & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
@@ -663,7 +652,8 @@ class ChainSearch {
     if (count >= 8) {
       std::vector<int> ends = Beam(from, left, count);
       for (size_t e = 0; e + count <= ends.size(); e += static_cast<size_t>(count)) {
-        std::copy(ends.begin() + static_cast<long>(e), ends.begin() + static_cast<long>(e) + count, order);
+        const auto at = ends.begin() + static_cast<std::ptrdiff_t>(e);
+        std::copy(at, at + count, order);
         const double beamed = Improve(from, order, count);
         if (Better(beamed, order, score, best, count)) {
           score = beamed;
@@ -794,24 +784,21 @@ class ChainSearch {
       int parent;
       int tree;
     };
-    struct Key {
-      uint32_t file;
+    // The states of one round, by open addressing (index + 1; 0 is free).
+    struct Slot {
       uint64_t visited;
-      bool operator==(const Key& o) const { return file == o.file && visited == o.visited; }
+      uint32_t file;
+      uint32_t index;
     };
-    struct KeyHash {
-      size_t operator()(const Key& k) const {
-        uint64_t h = (k.visited ^ (uint64_t(k.file) << 40) ^ k.file) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h ^ (h >> 29));
-      }
-    };
+    std::vector<Slot> seen;
     std::vector<std::vector<Node>> levels(1);
     levels[0].push_back({from, 0, 1.0, -1, -1});
-    std::unordered_map<Key, size_t, KeyHash> seen;
     for (int step = 0; step < steps; ++step) {
       std::vector<Node> next;
-      seen.clear();
       const std::vector<Node>& level = levels.back();
+      size_t size = 64;
+      while (size < 2 * level.size() * older_) size *= 2;
+      seen.assign(size, Slot{0, 0, 0});
       for (size_t p = 0; p < level.size(); ++p) {
         const Node& node = level[p];
         for (uint32_t k = 0; k < older_; ++k) {
@@ -821,11 +808,15 @@ class ChainSearch {
           if (c.file < 0) continue;
           const Node child{static_cast<uint32_t>(c.file), node.visited | bit, node.product * c.similarity,
                            static_cast<int>(p), static_cast<int>(k)};
-          auto hit = seen.emplace(Key{Same(child.file), child.visited}, next.size());
-          if (hit.second) {
+          const uint32_t same = Same(child.file);
+          uint64_t h = (child.visited ^ (uint64_t(same) << 40) ^ same) * 0x9E3779B97F4A7C15ull;
+          size_t i = static_cast<size_t>(h ^ (h >> 29)) & (size - 1);
+          while (seen[i].index && (seen[i].file != same || seen[i].visited != child.visited)) i = (i + 1) & (size - 1);
+          if (!seen[i].index) {
+            seen[i] = {child.visited, same, static_cast<uint32_t>(next.size() + 1)};
             next.push_back(child);
-          } else if (child.product > next[hit.first->second].product) {
-            next[hit.first->second] = child;
+          } else if (child.product > next[seen[i].index - 1].product) {
+            next[seen[i].index - 1] = child;
           }
         }
       }
@@ -834,7 +825,8 @@ class ChainSearch {
         // The kBeam best, the first of equals kept; their order is kept too.
         std::vector<uint32_t> rank(next.size());
         for (uint32_t i = 0; i < rank.size(); ++i) rank[i] = i;
-        std::nth_element(rank.begin(), rank.begin() + static_cast<long>(kBeam), rank.end(), [&](uint32_t a, uint32_t b) {
+        const auto cut = rank.begin() + static_cast<std::ptrdiff_t>(kBeam);
+        std::nth_element(rank.begin(), cut, rank.end(), [&](uint32_t a, uint32_t b) {
           return next[a].product != next[b].product ? next[a].product > next[b].product : a < b;
         });
         rank.resize(kBeam);
@@ -1126,15 +1118,15 @@ class ChainSearch {
   std::vector<uint64_t> marks_;
   std::vector<uint32_t> stamps_;
   uint32_t stamp_ = 0;
-  std::vector<double> entering_;  // [to * older + from]
-  std::vector<double> enteringCost_;  // -log of the above
   uint64_t earlierTwins_[kMaxSearchTrees] = {};
   StateMemo memo_;
   std::vector<uint32_t> same_;
   std::unordered_map<uint64_t, std::vector<std::vector<uint32_t>>> sameKey_;  // by size and checksum
   size_t spent_ = 0;
   bool cut_ = false;
-  std::vector<double> local_;  // as entering_, for the state Continue works on
+  // For the state Continue works on, the best entry into each remaining tree
+  // from another: [to * older + from], and its -log.
+  std::vector<double> local_;
   std::vector<double> localCost_;
   std::vector<uint32_t> localStamps_;
   uint32_t localStamp_ = 0;
