@@ -856,6 +856,28 @@ class ChainSearch {
     return orders;
   }
 
+  // The best continuation from a state as Continue finds it, the search
+  // started from the guessed chain; its files go to out.  Where the budget
+  // cuts the search short, the better of the guess and what was found.
+  // Returns 0 when nothing scores above bar.
+  double Settle(uint32_t from, uint64_t visited, double bar, FileEntry** out, int room) {
+    const double guess = Incumbent(from, visited);
+    // Only chains that reach the guess can win, so the bar starts just below
+    // it (by far more than any rounding of the product).
+    const double start = std::max(bar, guess > 0 ? guess * (1 - 1e-9) : 0.0);
+    bool known;
+    const double found = Continue(from, visited, start, &known);
+    if (known && !(cut_ && found < guess)) {
+      Follow(from, visited, out, room);
+      return found;
+    }
+    if (guess > bar) {
+      FollowIncumbent(from, out, room);
+      return guess;
+    }
+    return 0;
+  }
+
   // Whether the work on this file ran out of budget.
   bool Cut() const { return cut_; }
 
@@ -1169,10 +1191,8 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
   if (depth + left + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
   search.Prepare(file);
   search.Start();
-  bool known;
-  const double deeper = search.Continue(file, visited, 0, &known);
-  if (!known) return 0;
-  search.Follow(file, visited, WorkingChain + depth + 1, kChainLength - static_cast<int>(depth) - 1);
+  const double deeper =
+      search.Settle(file, visited, 0, WorkingChain + depth + 1, kChainLength - static_cast<int>(depth) - 1);
   return c.similarity * deeper;
 }
 
@@ -1187,48 +1207,30 @@ double SearchWith(ChainSearch* search, FileEntry* entry) {
   search->Prepare(id);
   double score = 0;
   if (visited == 0) {
-    // The same as the search from every older tree in turn.  Only chains
-    // that reach the incumbent's score can win, so the bar starts just
-    // below it (by far more than any rounding of the product).
-    const double incumbent = search->Incumbent(id, 0);
-    const double bar = incumbent > 0 ? incumbent * (1 - 1e-9) : 0;
-    bool known;
-    score = search->Continue(id, 0, bar, &known);
-    if (!known || (search->Cut() && score < incumbent)) {
-      // Only a search cut short by its budget ends here: what it found is
-      // not the best there is, and may fall short of the incumbent.
-      if (incumbent <= 0) return 0;
-      search->FollowIncumbent(id, BestChainEntries + 1, kChainLength - 1);
-      return incumbent;
-    }
-    search->Follow(id, 0, BestChainEntries + 1, kChainLength - 1);
-    return score;
+    // The same as the search from every older tree in turn.
+    return search->Settle(id, 0, 0, BestChainEntries + 1, kChainLength - 1);
   }
   // Trees marked visited by a caller: each older tree is still tried as the
   // first step, as the plain search does.
-  int bestTree = -1;
+  FileEntry* kept[kChainLength] = {};
   for (uint32_t k = 0; k < older; ++k) {
     const Choice c = search->ChoiceIn(static_cast<int>(k), id);
     if (c.file < 0) continue;
     const uint64_t after = visited | Bit(static_cast<int>(k));
+    FileEntry* chain[kChainLength] = {search->File(static_cast<uint32_t>(c.file))};
     double s = c.similarity;
     if (search->AllOlder() & ~after) {
-      bool known;
-      double v = search->Continue(static_cast<uint32_t>(c.file), after, ChainSearch::BarBelow(score, c.similarity),
-                                  &known);
-      if (!known) continue;
+      const double v = search->Settle(static_cast<uint32_t>(c.file), after, ChainSearch::BarBelow(score, c.similarity),
+                                      chain + 1, kChainLength - 2);
+      if (v == 0) continue;  // nothing above what the chain so far has
       s = c.similarity * v;
     }
     if (s > score) {
       score = s;
-      bestTree = static_cast<int>(k);
+      std::copy(chain, chain + kChainLength - 1, kept);
     }
   }
-  if (bestTree >= 0) {
-    const Choice c = search->ChoiceIn(bestTree, id);
-    BestChainEntries[1] = search->File(static_cast<uint32_t>(c.file));
-    search->Follow(static_cast<uint32_t>(c.file), visited | Bit(bestTree), BestChainEntries + 2, kChainLength - 2);
-  }
+  std::copy(kept, kept + kChainLength - 1, BestChainEntries + 1);
   return score;
 }
 
