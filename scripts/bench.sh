@@ -200,6 +200,8 @@ done
   large_memory_goal
 } | tee "$out/results.md"
 
+bash scripts/bench-states.sh | tee -a "$out/results.md"
+
 # The GIF reader: a full read of a 2000 x 2000, 256-colour noise GIF made
 # by ImageMagick (limit 0.1 s).
 cmake --build --preset native-release --target gifbench -j "$(nproc)" >/dev/null
