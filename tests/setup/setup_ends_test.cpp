@@ -39,31 +39,6 @@ void RemoveInstallation() {
   DeleteRegistryKeyTree(hkLocalMachine, "\\SOFTWARE\\Quenlow");
 }
 
-// The loader's temporary folders ("qlw....tmp") that exist now.
-std::set<std::string> LoaderFolders() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::set<std::string> found;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((std::string(temp) + "qlw*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return found;
-  do {
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(std::string(temp) + fd.cFileName);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return found;
-}
-
-template <class F>
-bool WaitUntil(F what, int ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  while (!what()) {
-    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
-    PumpFor(50);
-  }
-  return true;
-}
-
 // Every file below the program folder, relative to it.
 std::vector<std::string> Installed() {
   std::vector<std::string> files;

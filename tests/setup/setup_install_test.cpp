@@ -298,32 +298,6 @@ std::string UrlOf(const std::string& file) {
   return url;
 }
 
-// The loader's temporary folders ("qlw....tmp") that exist now.
-std::set<std::string> LoaderFolders() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::set<std::string> found;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((std::string(temp) + "qlw*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return found;
-  do {
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(std::string(temp) + fd.cFileName);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return found;
-}
-
-// Waits up to ms for what() to hold.
-template <class F>
-bool WaitUntil(F what, int ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  while (!what()) {
-    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
-    PumpFor(100);
-  }
-  return true;
-}
-
 // Opens a file through the shell with a verb and waits for the program
 // the file type starts.
 void ShellOpen(const std::string& verb, const std::string& file) {

@@ -57,6 +57,29 @@ void PumpFor(int ms) {
   } while (true);
 }
 
+bool WaitUntil(const std::function<bool()>& what, int ms) {
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  while (!what()) {
+    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
+    PumpFor(50);
+  }
+  return true;
+}
+
+std::set<std::string> LoaderFolders() {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::set<std::string> found;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((std::string(temp) + "qlw*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(std::string(temp) + fd.cFileName);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
+}
+
 int TProcess::Wait(int ms) {
   DWORD end = GetTickCount() + static_cast<DWORD>(ms);
   while (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,11 @@ const std::vector<std::string>& HelpPages();
 // program under test may send to every top-level window (a broadcast, a
 // DDE conversation) and wait for the answer.
 void PumpFor(int ms);
+// Waits up to ms for what() to hold, answering our own messages between
+// the looks; false when it never did.
+bool WaitUntil(const std::function<bool()>& what, int ms);
+// The loader's temporary folders ("qlw....tmp") that exist now.
+std::set<std::string> LoaderFolders();
 
 // A program started without waiting for it.
 class TProcess {
