@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "applier.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -12,42 +13,9 @@
 #endif
 
 using namespace testsupport;
+using namespace clitest;
 
 namespace {
-
-struct Result {
-  int rc = -1;
-  std::string out;  // standard output and error together
-};
-
-#ifdef _WIN32
-std::string Quote(const std::string& a) { return "\"" + a + "\""; }
-
-Result RunCli(const std::vector<std::string>& args) {
-  std::string cli = "Z:" + std::string(MORVANE_CLI_PATH);
-  for (char& c : cli)
-    if (c == '/') c = '\\';
-  std::string cmdline = Quote(cli);
-  for (const auto& a : args) cmdline += " " + Quote(a);
-  Result r;
-  r.rc = RunWindows(cmdline, &r.out);
-  return r;
-}
-#else
-Result RunCli(const std::vector<std::string>& args) {
-  Result r;
-  r.rc = RunUnix(MORVANE_CLI_PATH, args, &r.out);
-  return r;
-}
-#endif
-
-// Bytes of a few letters with a random one now and then: they compress.
-std::vector<uint8_t> CompressibleBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng() % 7 == 0 ? rng() : 'a' + rng() % 4);
-  return v;
-}
 
 class Cli : public ::testing::Test {
  protected:
@@ -55,7 +23,7 @@ class Cli : public ::testing::Test {
     dir = Join(ScratchDir(), ::testing::UnitTest::GetInstance()->current_test_info()->name());
     RemoveTree(dir);
     MakeDirs(dir);
-    oldData = CompressibleBytes(200000, 1);
+    oldData = TextLikeBytes(200000, 1);
     newData = oldData;
     newData.insert(newData.begin() + 5000, {'n', 'e', 'w'});
     for (size_t i = 100000; i < 100400; ++i) newData[i] ^= 0x5A;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "applier.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -24,32 +25,11 @@
 #endif
 
 using namespace testsupport;
+using namespace clitest;
 
 namespace {
 
-struct Result {
-  int rc = -1;
-  std::string out;  // standard output and error together
-};
-
 #ifdef _WIN32
-std::string CliWindowsPath() {
-  std::string cli = "Z:" + std::string(MORVANE_CLI_PATH);
-  for (char& c : cli)
-    if (c == '/') c = '\\';
-  return cli;
-}
-
-std::string Quote(const std::string& a) { return "\"" + a + "\""; }
-
-Result RunCli(const std::vector<std::string>& args) {
-  std::string cmdline = Quote(CliWindowsPath());
-  for (const auto& a : args) cmdline += " " + Quote(a);
-  Result r;
-  r.rc = RunWindows(cmdline, &r.out);
-  return r;
-}
-
 std::wstring Widen(const std::string& text) {
   int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
@@ -80,53 +60,11 @@ void WriteWide(const std::wstring& path, const std::vector<uint8_t>& data) {
 Result RunCliWide(const std::vector<std::wstring>& args) {
   std::wstring cmdline = L"\"" + Widen(CliWindowsPath()) + L"\"";
   for (const auto& a : args) cmdline += L" \"" + a + L"\"";
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
   Result r;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = si.hStdError = writeEnd;
-  PROCESS_INFORMATION pi{};
-  std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
-  cmd.push_back(L'\0');
-  BOOL ok = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (!ok) {
-    CloseHandle(readEnd);
-    return r;
-  }
-  char buf[4096];
-  DWORD n;
-  while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) r.out.append(buf, n);
-  CloseHandle(readEnd);
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  r.rc = static_cast<int>(code);
-  return r;
-}
-#else
-Result RunCli(const std::vector<std::string>& args) {
-  Result r;
-  r.rc = RunUnix(MORVANE_CLI_PATH, args, &r.out);
+  r.rc = RunWindowsWide(cmdline, &r.out);
   return r;
 }
 #endif
-
-// Bytes of a few letters with a random one now and then: they compress, and
-// two versions drawn from different seeds still look alike to the matcher.
-std::vector<uint8_t> TextLikeBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng() % 7 == 0 ? rng() : 'a' + rng() % 4);
-  return v;
-}
 
 std::vector<uint8_t> Edited(std::vector<uint8_t> v, unsigned seed) {
   std::mt19937 rng(seed);

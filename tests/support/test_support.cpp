@@ -169,24 +169,26 @@ void ListFiles(const std::string& dir, const std::string& prefix, std::vector<st
   FindClose(h);
 }
 
-int RunWindows(const std::string& commandLine, std::string* output) {
+namespace {
+// 'shown' names the command in the error when it cannot start.
+int RunPiped(const std::wstring& commandLine, std::string* output, const std::string& shown) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE readEnd, writeEnd;
   if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) throw std::runtime_error("CreatePipe failed");
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = si.hStdError = writeEnd;
   PROCESS_INFORMATION pi{};
-  std::vector<char> cmd(commandLine.begin(), commandLine.end());
-  cmd.push_back('\0');
-  BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back(L'\0');
+  BOOL ok = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   CloseHandle(writeEnd);
   if (!ok) {
     CloseHandle(readEnd);
-    throw std::runtime_error("cannot start: " + commandLine);
+    throw std::runtime_error("cannot start: " + shown);
   }
   std::string out;
   char buf[4096];
@@ -200,6 +202,21 @@ int RunWindows(const std::string& commandLine, std::string* output) {
   CloseHandle(pi.hThread);
   if (output) *output = out;
   return static_cast<int>(code);
+}
+}  // namespace
+
+int RunWindows(const std::string& commandLine, std::string* output) {
+  // The system turns a narrow command line into wide characters through
+  // the ANSI code page; doing it here lets both forms share one runner.
+  const int n = MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &wide[0], n);
+  wide.resize(wide.size() - 1);
+  return RunPiped(wide, output, commandLine);
+}
+
+int RunWindowsWide(const std::wstring& commandLine, std::string* output) {
+  return RunPiped(commandLine, output, "a command line in wide characters");
 }
 #endif
 

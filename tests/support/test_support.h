@@ -40,6 +40,9 @@ int RunUnix(const std::string& program, const std::vector<std::string>& args,
 // reg.exe or one of the build's .exe files), waits for it and returns its
 // exit code; standard output and error go to 'output' when given.
 int RunWindows(const std::string& commandLine, std::string* output = nullptr);
+// The same for a command line in wide characters, as the shell passes a
+// name typed or dropped that the code page cannot hold.
+int RunWindowsWide(const std::wstring& commandLine, std::string* output = nullptr);
 // Every file below dir, each as prefix + its name relative to dir, read
 // with the system's own listing calls alone.
 void ListFiles(const std::string& dir, const std::string& prefix, std::vector<std::string>& out);
