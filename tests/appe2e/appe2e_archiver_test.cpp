@@ -22,19 +22,6 @@ namespace {
 
 const std::string kSettings = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
 
-void WriteText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-std::string ReadText(const std::string& path) {
-  if (!FileExists(path)) return "";
-  const std::vector<uint8_t> b = ReadFileBytes(path);
-  return std::string(b.begin(), b.end());
-}
-
 }  // namespace
 
 TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
@@ -48,8 +35,8 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
             0);
   std::string text;
   for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-  WriteText(Join(oldDir, "readme.txt"), text);
-  WriteText(Join(newDir, "readme.txt"), text + "one line more\n");
+  WriteFileText(Join(oldDir, "readme.txt"), text);
+  WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
   const std::string log = Join(root, "args.log"), fail = Join(root, "fail.code");
   SetEnvironmentVariableA("APPE2E_RECPACK_LOG", log.c_str());
   SetEnvironmentVariableA("APPE2E_RECPACK_FAIL", fail.c_str());
@@ -57,12 +44,7 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
   // The two trees in the expert lists and the InfoZIP row pointed at the
   // archiver; its template is the one the program ships.
   DeleteUserKey(kSettings);
-  SetUserValue(kSettings, "Restore Expert Filelists", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists amount", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists contents 1", oldDir + "\x01");
-  SetUserValue(kSettings, "Restore Expert Filelists contents 0", newDir + "\x01");
-  SetUserValue(kSettings, "Startup page", 1);
-  SetUserValue(kSettings, "Startup page mode", 1);
+  remoteui::SetExpertSources(kSettings, oldDir, newDir);
   SetUserValue(kSettings, "Expert default packer", 1);
   SetUserValue(kSettings, "Expert default archive checked", 1);
   SetUserValue(kSettings + "\\packer\\InfoZIP", "Call via system path", 0);
@@ -87,7 +69,7 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
   HWND error = p.TopWindow("#32770", "Error", 1000);
   EXPECT_EQ(error, nullptr) << BoxText(error);
   ASSERT_NE(close, nullptr) << "the run did not end well";
-  EXPECT_EQ(ReadText(log), "[-9]\n[-g]\n[-q]\n[-X]\n[-j]\n[" + archive + "]\n[" + patch + "]\n--\n");
+  EXPECT_EQ(ReadFileText(log), "[-9]\n[-g]\n[-q]\n[-X]\n[-j]\n[" + archive + "]\n[" + patch + "]\n--\n");
   ASSERT_TRUE(FileExists(archive));
   EXPECT_EQ(ReadFileBytes(archive), ReadFileBytes(patch));
   Screenshot("appe2e_archiver_done");
@@ -95,7 +77,7 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 10000)) << "the main window did not return";
 
   // The archiver fails: exit code 12 and a 10-byte archive.
-  WriteText(fail, "12");
+  WriteFileText(fail, "12");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(create) != 0; }, 10000));
   p.SetText(name, archive);
   p.PostClick(create);

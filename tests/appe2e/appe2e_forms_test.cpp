@@ -19,29 +19,13 @@
 #include "user_registry.h"
 
 using namespace testsupport;
+using remoteui::Mouse;
 using remoteui::WaitUntil;
 
 namespace {
 
 const std::string kSettings = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
 const char kDialogCaption[] = "Save the Patchfile after creation as ...";
-
-void WriteText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-void Mouse(POINT screen, DWORD buttons = 0) {
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  in.mi.dx = (screen.x * 65535 + w / 2) / (w - 1);
-  in.mi.dy = (screen.y * 65535 + h / 2) / (h - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
-  SendInput(1, &in, sizeof in);
-}
 
 // The pointer goes from a to b in steps, as a hand moves it.
 void MoveMouse(POINT a, POINT b, int steps = 10, int pause = 30) {
@@ -77,8 +61,8 @@ class Forms : public ::testing::Test {
               0);
     std::string text;
     for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-    WriteText(Join(oldDir, "readme.txt"), text);
-    WriteText(Join(newDir, "readme.txt"), text + "one line more\n");
+    WriteFileText(Join(oldDir, "readme.txt"), text);
+    WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
     DeleteUserKey(kSettings);
     Sources(oldDir, newDir);
   }
@@ -91,12 +75,7 @@ class Forms : public ::testing::Test {
   // The expert pair's folders as the program stores them, and the page the
   // program opens on.
   void Sources(const std::string& first, const std::string& final, int page = 1) {
-    SetUserValue(kSettings, "Restore Expert Filelists", 1);
-    SetUserValue(kSettings, "Restore Expert Filelists amount", 1);
-    SetUserValue(kSettings, "Restore Expert Filelists contents 1", first + "\x01");
-    SetUserValue(kSettings, "Restore Expert Filelists contents 0", final + "\x01");
-    SetUserValue(kSettings, "Startup page", page);
-    SetUserValue(kSettings, "Startup page mode", 1);
+    remoteui::SetExpertSources(kSettings, first, final, page);
     // A plain patch: what the engine writes is the output itself.
     SetUserValue(kSettings, "Expert default archive checked", 0);
   }

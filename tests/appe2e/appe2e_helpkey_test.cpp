@@ -21,23 +21,8 @@ namespace {
 
 const std::string kSettings = "Software\\Dorn Aldwick Software\\Morvane\\1.9";
 
-void WriteText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-std::string Log(const std::string& log) {
-  if (!FileExists(log)) return "";
-  const std::vector<uint8_t> b = ReadFileBytes(log);
-  return std::string(b.begin(), b.end());
-}
-
 int Starts(const std::string& log, const std::string& page) {
-  if (!FileExists(log)) return 0;
-  const std::vector<uint8_t> b = ReadFileBytes(log);
-  const std::string text(b.begin(), b.end()), needle = "\\help\\" + page + "]";
+  const std::string text = ReadFileText(log), needle = "\\help\\" + page + "]";
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
   return n;
@@ -71,18 +56,13 @@ TEST(HelpKey, OnePressStartsTheBrowserOnceOnEveryWindow) {
             0);
   std::string text;
   for (int i = 0; i < 500; ++i) text += "line " + std::to_string(i) + "\n";
-  WriteText(Join(oldDir, "readme.txt"), text);
-  WriteText(Join(newDir, "readme.txt"), text + "more\n");
+  WriteFileText(Join(oldDir, "readme.txt"), text);
+  WriteFileText(Join(newDir, "readme.txt"), text + "more\n");
   const std::string log = Join(root, "browser.log");
   SetEnvironmentVariableA("APPE2E_RECPACK_LOG", log.c_str());
 
   DeleteUserKey(kSettings);
-  SetUserValue(kSettings, "Restore Expert Filelists", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists amount", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists contents 1", oldDir + "\x01");
-  SetUserValue(kSettings, "Restore Expert Filelists contents 0", newDir + "\x01");
-  SetUserValue(kSettings, "Startup page", 1);
-  SetUserValue(kSettings, "Startup page mode", 1);
+  remoteui::SetExpertSources(kSettings, oldDir, newDir);
   SetUserValue(kSettings, "Expert default archive checked", 0);
   SetUserValue(kSettings, "Default browser", 3);
   SetUserValue(kSettings, "custom browser path", browser);
@@ -103,7 +83,7 @@ TEST(HelpKey, OnePressStartsTheBrowserOnceOnEveryWindow) {
   Sleep(500);
 
   PressF1On(main);
-  EXPECT_EQ(Starts(log, "Form1_page_Expert.html"), 1) << "one press on the main window\n" << Log(log);
+  EXPECT_EQ(Starts(log, "Form1_page_Expert.html"), 1) << "one press on the main window\n" << ReadFileText(log);
 
   // After a run, the progress window offering "&Close".
   p.SetText(name, Join(out, "fix.utp"));
@@ -114,7 +94,7 @@ TEST(HelpKey, OnePressStartsTheBrowserOnceOnEveryWindow) {
   HWND close = p.ControlByText(progress, "Button", "&Close", 60000);
   ASSERT_NE(close, nullptr) << "the run did not end";
   PressF1On(progress);
-  EXPECT_EQ(Starts(log, "Form2.html"), 1) << "one press on the progress window after the run\n" << Log(log);
+  EXPECT_EQ(Starts(log, "Form2.html"), 1) << "one press on the progress window after the run\n" << ReadFileText(log);
   p.PostClick(close);
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 10000));
 
@@ -128,7 +108,7 @@ TEST(HelpKey, OnePressStartsTheBrowserOnceOnEveryWindow) {
   ASSERT_TRUE(WaitUntil([&] { return server.ReadFile("log").find("\n.\n") != std::string::npos; }, 20000))
       << "the message never reached the server";
   PressF1On(form4);
-  EXPECT_EQ(Starts(log, "Form4.html"), 1) << "one press on the e-mail window\n" << Log(log);
+  EXPECT_EQ(Starts(log, "Form4.html"), 1) << "one press on the e-mail window\n" << ReadFileText(log);
   Screenshot("appe2e_helpkey_form4");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != 0; }, 30000)) << "the sending did not end";
   EXPECT_EQ(p.TopWindow("#32770", "Error", 500), nullptr);

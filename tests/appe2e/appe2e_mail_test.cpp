@@ -36,12 +36,6 @@ std::string LongSubject(bool utf8) {
   return s;
 }
 
-std::string FileText(const std::string& path) {
-  if (!FileExists(path)) return "";
-  const std::vector<uint8_t> b = ReadFileBytes(path);
-  return std::string(b.begin(), b.end());
-}
-
 }  // namespace
 
 TEST(Mail, TextsBeyondAsciiReadRightAndRefusedReceiversAreNamed) {
@@ -132,7 +126,7 @@ TEST(Mail, TextsBeyondAsciiReadRightAndRefusedReceiversAreNamed) {
   EXPECT_LE(std::stoi(s["longest_line"]), 78);
   EXPECT_EQ(s["part0.type"], "text/plain");
   EXPECT_EQ(s["part0.charset"], "windows-1252");
-  const std::string text = FileText(Join(Join(ScratchDir(), "e2e_mail_parsed"), "part0.text"));
+  const std::string text = ReadFileText(Join(Join(ScratchDir(), "e2e_mail_parsed"), "part0.text"));
   EXPECT_NE(text.find("Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln: \xc3\xa4\xc3\xb6\xc3\xbc \xc3\x84\xc3\x96\xc3\x9c \xc3\x9f"),
             std::string::npos)
       << text;

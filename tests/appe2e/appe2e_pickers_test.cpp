@@ -21,6 +21,7 @@
 #include "user_registry.h"
 
 using namespace testsupport;
+using remoteui::Mouse;
 using remoteui::WaitUntil;
 
 namespace {
@@ -41,16 +42,6 @@ void Pump(int ms) {
     }
     Sleep(5);
   } while (static_cast<int>(end - GetTickCount()) > 0);
-}
-
-void Mouse(POINT screen, DWORD buttons = 0) {
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  in.mi.dx = (screen.x * 65535 + w / 2) / (w - 1);
-  in.mi.dy = (screen.y * 65535 + h / 2) / (h - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
-  SendInput(1, &in, sizeof in);
 }
 
 // Presses the left button at 'from', moves to 'to' in steps, lets 'over'

@@ -26,13 +26,6 @@ DWORD RegInt(const std::string& key, const std::string& name) {
   return v;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
 }  // namespace
 
 TEST(Windows, CancelDuringASlowArchiverAnswersAtOnceAndLeavesNoArchive) {
@@ -42,20 +35,15 @@ TEST(Windows, CancelDuringASlowArchiverAnswersAtOnceAndLeavesNoArchive) {
   ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(Join(BuildDir(), "app"), "Morvane32.exe")), ToUnixPath(programDir)}), 0);
   std::string text;
   for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-  WriteText(Join(oldDir, "readme.txt"), text);
-  WriteText(Join(newDir, "readme.txt"), text + "one line more\n");
+  WriteFileText(Join(oldDir, "readme.txt"), text);
+  WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
   const std::string mark = Join(root, "slowpack.pid");
   SetEnvironmentVariableA("APPE2E_SLOWPACK_MARK", mark.c_str());
 
   // What a user set before: the two trees in the expert lists, the InfoZIP
   // row pointing at a slow archiver, the progress window's place restored.
   DeleteUserKey(kSettings);
-  SetUserValue(kSettings, "Restore Expert Filelists", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists amount", 1);
-  SetUserValue(kSettings, "Restore Expert Filelists contents 1", oldDir + "\x01");
-  SetUserValue(kSettings, "Restore Expert Filelists contents 0", newDir + "\x01");
-  SetUserValue(kSettings, "Startup page", 1);
-  SetUserValue(kSettings, "Startup page mode", 1);
+  remoteui::SetExpertSources(kSettings, oldDir, newDir);
   SetUserValue(kSettings, "Expert default packer", 1);
   SetUserValue(kSettings, "Expert default archive checked", 1);
   SetUserValue(kSettings + "\\packer\\InfoZIP", "Call via system path", 0);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "user_registry.h"
+
 namespace remoteui {
 
 namespace {
@@ -299,6 +301,26 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
   FindClose(h);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+void SetExpertSources(const std::string& settings, const std::string& first, const std::string& final, int page) {
+  using testsupport::SetUserValue;
+  SetUserValue(settings, "Restore Expert Filelists", 1);
+  SetUserValue(settings, "Restore Expert Filelists amount", 1);
+  SetUserValue(settings, "Restore Expert Filelists contents 1", first + "\x01");
+  SetUserValue(settings, "Restore Expert Filelists contents 0", final + "\x01");
+  SetUserValue(settings, "Startup page", page);
+  SetUserValue(settings, "Startup page mode", 1);
+}
+
+void Mouse(POINT screen, DWORD buttons) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  in.mi.dx = (screen.x * 65535 + w / 2) / (w - 1);
+  in.mi.dy = (screen.y * 65535 + h / 2) / (h - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+  SendInput(1, &in, sizeof in);
 }
 
 }  // namespace remoteui

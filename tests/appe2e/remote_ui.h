@@ -74,4 +74,12 @@ std::string ComponentName(HWND wnd);
 // The names of the files and folders in dir, sorted.
 std::vector<std::string> FolderEntries(const std::string& dir);
 
+// Below the program's settings key: the expert page's pair of folders as
+// the program keeps them between runs, and the page it opens on.
+void SetExpertSources(const std::string& settings, const std::string& first, const std::string& final, int page = 1);
+
+// The pointer moved to a screen point (with button events when given), as
+// the input a hand makes.
+void Mouse(POINT screen, DWORD buttons = 0);
+
 }  // namespace remoteui

@@ -306,6 +306,12 @@ void WriteFileText(const std::string& path, const std::string& text) {
   WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
+std::string ReadFileText(const std::string& path) {
+  if (!FileExists(path)) return "";
+  const std::vector<uint8_t> b = ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return fs::exists(path, ec);

@@ -81,6 +81,9 @@ std::vector<uint8_t> SolidBmp24(int w, int h, uint32_t rgb);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
 void WriteFileText(const std::string& path, const std::string& text);
+// The file's bytes as text, "" when it does not exist (yet): a log the
+// program under test may not have begun.
+std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
 void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
