@@ -33,10 +33,7 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
   ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(BuildDir(), "tests\\appe2e\\appe2e_recpack.exe")),
                                 ToUnixPath(Join(tools, "zip.exe"))}),
             0);
-  std::string text;
-  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-  WriteFileText(Join(oldDir, "readme.txt"), text);
-  WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
+  remoteui::WriteReadmePair(oldDir, newDir, 2000);
   const std::string log = Join(root, "args.log"), fail = Join(root, "fail.code");
   SetEnvironmentVariableA("APPE2E_RECPACK_LOG", log.c_str());
   SetEnvironmentVariableA("APPE2E_RECPACK_FAIL", fail.c_str());
@@ -45,10 +42,7 @@ TEST(Archiver, NamesWithBlanksReachItWholeAndItsFailureFailsTheRun) {
   // archiver; its template is the one the program ships.
   DeleteUserKey(kSettings);
   remoteui::SetExpertSources(kSettings, oldDir, newDir);
-  SetUserValue(kSettings, "Expert default packer", 1);
-  SetUserValue(kSettings, "Expert default archive checked", 1);
-  SetUserValue(kSettings + "\\packer\\InfoZIP", "Call via system path", 0);
-  SetUserValue(kSettings + "\\packer\\InfoZIP", "Use executable at", Join(tools, "zip.exe"));
+  remoteui::SetInfoZipArchiver(kSettings, Join(tools, "zip.exe"));
 
   remoteui::Program p;
   ASSERT_TRUE(p.Start(Join(programDir, "Morvane32.exe"), programDir));

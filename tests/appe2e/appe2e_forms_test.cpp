@@ -59,10 +59,7 @@ class Forms : public ::testing::Test {
     for (const std::string& d : {programDir, oldDir, newDir, out, dlgDir}) MakeDirs(d);
     ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(Join(BuildDir(), "app"), "Morvane32.exe")), ToUnixPath(programDir)}),
               0);
-    std::string text;
-    for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-    WriteFileText(Join(oldDir, "readme.txt"), text);
-    WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
+    remoteui::WriteReadmePair(oldDir, newDir, 400);
     DeleteUserKey(kSettings);
     Sources(oldDir, newDir);
   }

@@ -33,10 +33,7 @@ TEST(Windows, CancelDuringASlowArchiverAnswersAtOnceAndLeavesNoArchive) {
   const std::string oldDir = Join(root, "v1"), newDir = Join(root, "v2"), out = Join(root, "out");
   for (const std::string& d : {programDir, oldDir, newDir, out}) MakeDirs(d);
   ASSERT_EQ(RunUnix("/bin/cp", {ToUnixPath(Join(Join(BuildDir(), "app"), "Morvane32.exe")), ToUnixPath(programDir)}), 0);
-  std::string text;
-  for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + " of the readme\n";
-  WriteFileText(Join(oldDir, "readme.txt"), text);
-  WriteFileText(Join(newDir, "readme.txt"), text + "one line more\n");
+  remoteui::WriteReadmePair(oldDir, newDir, 4000);
   const std::string mark = Join(root, "slowpack.pid");
   SetEnvironmentVariableA("APPE2E_SLOWPACK_MARK", mark.c_str());
 
@@ -44,11 +41,7 @@ TEST(Windows, CancelDuringASlowArchiverAnswersAtOnceAndLeavesNoArchive) {
   // row pointing at a slow archiver, the progress window's place restored.
   DeleteUserKey(kSettings);
   remoteui::SetExpertSources(kSettings, oldDir, newDir);
-  SetUserValue(kSettings, "Expert default packer", 1);
-  SetUserValue(kSettings, "Expert default archive checked", 1);
-  SetUserValue(kSettings + "\\packer\\InfoZIP", "Call via system path", 0);
-  SetUserValue(kSettings + "\\packer\\InfoZIP", "Use executable at",
-               Join(BuildDir(), "tests\\appe2e\\appe2e_slowpack.exe"));
+  remoteui::SetInfoZipArchiver(kSettings, Join(BuildDir(), "tests\\appe2e\\appe2e_slowpack.exe"));
   SetUserValue(kSettings + "\\windows\\Form2", "store mode", 2);
   SetUserValue(kSettings + "\\windows\\Form2", "left", 50);
   SetUserValue(kSettings + "\\windows\\Form2", "top", 50);

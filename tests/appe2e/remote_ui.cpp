@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "test_support.h"
 #include "user_registry.h"
 
 namespace remoteui {
@@ -311,6 +312,21 @@ void SetExpertSources(const std::string& settings, const std::string& first, con
   SetUserValue(settings, "Restore Expert Filelists contents 0", final + "\x01");
   SetUserValue(settings, "Startup page", page);
   SetUserValue(settings, "Startup page mode", 1);
+}
+
+void SetInfoZipArchiver(const std::string& settings, const std::string& exe) {
+  using testsupport::SetUserValue;
+  SetUserValue(settings, "Expert default packer", 1);
+  SetUserValue(settings, "Expert default archive checked", 1);
+  SetUserValue(settings + "\\packer\\InfoZIP", "Call via system path", 0);
+  SetUserValue(settings + "\\packer\\InfoZIP", "Use executable at", exe);
+}
+
+void WriteReadmePair(const std::string& oldDir, const std::string& newDir, int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) text += "line " + std::to_string(i) + " of the readme\n";
+  testsupport::WriteFileText(testsupport::Join(oldDir, "readme.txt"), text);
+  testsupport::WriteFileText(testsupport::Join(newDir, "readme.txt"), text + "one line more\n");
 }
 
 void Mouse(POINT screen, DWORD buttons) {

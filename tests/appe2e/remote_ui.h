@@ -77,6 +77,12 @@ std::vector<std::string> FolderEntries(const std::string& dir);
 // Below the program's settings key: the expert page's pair of folders as
 // the program keeps them between runs, and the page it opens on.
 void SetExpertSources(const std::string& settings, const std::string& first, const std::string& final, int page = 1);
+// The expert page's default: an archive made by the InfoZIP row, which
+// calls exe rather than a zip found on the system path.
+void SetInfoZipArchiver(const std::string& settings, const std::string& exe);
+// readme.txt of lines lines in oldDir and the same with one line more in
+// newDir: a pair whose patch is small and quick to make.
+void WriteReadmePair(const std::string& oldDir, const std::string& newDir, int lines);
 
 // The pointer moved to a screen point (with button events when given), as
 // the input a hand makes.
