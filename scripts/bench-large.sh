@@ -139,17 +139,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   rm -rf "$out" && mkdir -p "$out/work"
   cli="${MORVANE_CLI:-$large_top/build/native-release/cli/morvane-cli}"
   apply="$large_top/build/native-release/tests/tools/applier/morvane-apply"
-  measure() {
-    local patch=$1; shift
-    local times=() mem=0 line t m tfile="$out/time.txt"
-    for _ in $(seq "$RUNS"); do
-      rm -f "$patch"
-      /usr/bin/time -o "$tfile" -f '%e %M' "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }
-      line=$(tail -n1 "$tfile"); t=${line% *}; m=${line#* }
-      times+=("$t"); [ "$m" -gt "$mem" ] && mem=$m
-    done
-    echo "$(stat -c %s "$patch") $(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p") $mem"
-  }
+  . "$large_top/scripts/bench-measure.sh"
   rows=()
   add_row() { rows+=("$1|$2|$3"); }
   bench_large_pairs "$@"
