@@ -8,6 +8,7 @@
 
 #include "classes.h"
 #include "htmlscan.h"
+#include "htmlutil.h"
 
 using namespace readhtml;
 
@@ -58,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           htmlun2::TAttribute* a = attributes.Attr(i);
           Check(a->Which >= HrefAttr && a->Which <= UnknownAttr);
           ColorFromString(a->Name, color);
+          // A link's value becomes a file name: decoding its escapes and
+          // separators never lengthens it.
+          Check(htmlun2::HTMLToDos(a->Name).size() <= a->Name.size());
         }
       // A parser moves into raw text after TEXTAREA and back at its end.
       if (mode & 16) {
@@ -70,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const EParseError&) {
   }
   ColorFromString(std::string(text, len), color);
+  Check(htmlun2::HTMLToDos(std::string(text, len)).size() <= len);
   Check(color <= 0xFFFFFF);
   Attributes = nullptr;
   FreeFontStack();
