@@ -14,6 +14,8 @@ extern uint32_t CurrentVersionCount;
 // CRC-32 of size bytes, leaving out the protected range at rangeStart when
 // ProtectionFound is set.
 uint32_t ChecksumWithoutRange(const uint8_t* data, uint32_t size, uint32_t rangeStart);
+// The CRC-32 of all of data (start 0xFFFFFFFF, no final XOR), as the scan takes it.
+uint32_t WholeChecksum(const uint8_t* data, uint32_t size);
 
 // Output name and base name for a given name and PatchType (".utp" for
 // plain patches, ".exe" for executables).

@@ -338,12 +338,23 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
                                                    "um die Dateien im Speicher zu halten"));
   bool oldOk = true, newOk = true;
+  // Each file's checksums are taken beside its read, so that a large pair's
+  // two files are also summed at once: the whole file's for the check
+  // against the scan, the slot's (less a protected range) when it has none.
+  uint32_t oldWhole = 0, newWhole = 0;
+  const bool oldSum = oldSlot.crc == 0, newSum = newSlot.crc == 0;
+  auto sum = [](const uint8_t* data, uint32_t size, uint32_t rangeStart, bool slotSum, uint32_t& whole,
+                uint32_t& slot) {
+    whole = WholeChecksum(data, size);
+    if (slotSum) slot = ProtectionFound ? ChecksumWithoutRange(data, size, rangeStart) : whole;
+  };
   auto readOld = [&] {
     if (oldRead) {
       if (PairOldSize > 0) std::memcpy(PairBuffer, oldAhead.data(), PairOldSize);
     } else if (PairOldSize > 0) {
       oldOk = std::fread(PairBuffer, 1, PairOldSize, PairOldFile) == PairOldSize;
     }
+    if (oldOk) sum(PairBuffer, PairOldSize, ProtectionOldStart, oldSum, oldWhole, oldSlot.crc);
   };
   auto readNew = [&] {
     if (newRead) {
@@ -351,6 +362,7 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     } else if (PairNewSize > 0) {
       newOk = std::fread(PairBuffer + PairOldSize, 1, PairNewSize, PairNewFile) == PairNewSize;
     }
+    if (newOk) sum(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart, newSum, newWhole, newSlot.crc);
   };
   // A large pair's two files are read at once: from the system's cache
   // each read is a copy that one core would do alone.
@@ -369,33 +381,36 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   if (!newOk)
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   newName.c_str());
-  ConfirmAsScanned(oldName, PairBuffer, PairOldSize);
-  ConfirmAsScanned(newName, PairBuffer + PairOldSize, PairNewSize);
-  if (oldSlot.crc == 0) oldSlot.crc = ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart);
-  if (newSlot.crc == 0) newSlot.crc = ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart);
+  ConfirmChecksumAsScanned(oldName, PairOldSize, oldWhole);
+  ConfirmChecksumAsScanned(newName, PairNewSize, newWhole);
   CloseFile(PairOldFile);
   CloseFile(PairNewFile);
 }
 
+namespace {
+
+// Crc32Update counts in signed 32 bits; it is fed in slices.
+uint32_t FeedChecksum(const uint8_t* data, uint32_t from, uint32_t to, uint32_t crc) {
+  while (from < to) {
+    uint32_t n = to - from > 0x40000000u ? 0x40000000u : to - from;
+    crc = Crc32Update(data + from, static_cast<int32_t>(n), crc);
+    from += n;
+  }
+  return crc;
+}
+
+}  // namespace
+
+uint32_t WholeChecksum(const uint8_t* data, uint32_t size) { return FeedChecksum(data, 0, size, 0xFFFFFFFF); }
+
 uint32_t ChecksumWithoutRange(const uint8_t* data, uint32_t size, uint32_t rangeStart) {
-  uint32_t crc = 0xFFFFFFFF;
   uint32_t before = size, afterStart = size;
   if (ProtectionFound) {
     before = rangeStart < size ? rangeStart : size;
     uint64_t end = static_cast<uint64_t>(rangeStart) + ProtectionLength;
     afterStart = end < size ? static_cast<uint32_t>(end) : size;
   }
-  // Crc32Update counts in signed 32 bits; feed it in slices.
-  auto feed = [&crc, data](uint32_t from, uint32_t to) {
-    while (from < to) {
-      uint32_t n = to - from > 0x40000000u ? 0x40000000u : to - from;
-      crc = Crc32Update(data + from, static_cast<int32_t>(n), crc);
-      from += n;
-    }
-  };
-  feed(0, before);
-  feed(afterStart, size);
-  return crc;
+  return FeedChecksum(data, afterStart, size, FeedChecksum(data, 0, before, 0xFFFFFFFF));
 }
 
 static void MeasureSingleVersion(VersionSlot& slot) {
@@ -412,7 +427,7 @@ static void MeasureSingleVersion(VersionSlot& slot) {
   if (slot.size > 0 && std::fread(content.data(), 1, slot.size, file) != slot.size)
     EngineMessage("\n\nError, can't read file \"%s\"!\n", "\n\nFehler, kann Datei \"%s\" nicht lesen!\n",
                   slot.fullPath.c_str());
-  ConfirmAsScanned(slot.fullPath, content.data(), slot.size);
+  ConfirmChecksumAsScanned(slot.fullPath, slot.size, WholeChecksum(content.data(), slot.size));
   slot.crc = ChecksumWithoutRange(content.data(), slot.size, ProtectionOffsets[0]);
   CloseFile(PairOldFile);
 }

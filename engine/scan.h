@@ -76,10 +76,8 @@ void ResetDirectorySerial();
 extern uint32_t DirectorySerial;
 
 // Ends the run when a file the scan has read differs now, as read again by a
-// pair or an embedding: its size or DOS time, or (with data) its checksum.
-// Files no scan has read pass.
+// pair or an embedding: its size or DOS time.  Files no scan has read pass.
 void ConfirmAsScanned(const std::string& path, uint32_t size, uint32_t time);
-void ConfirmAsScanned(const std::string& path, const uint8_t* data, uint32_t size);
 // The same for a checksum (start 0xFFFFFFFF, no final XOR) taken meanwhile.
 void ConfirmChecksumAsScanned(const std::string& path, uint32_t size, uint32_t crc);
 
