@@ -1192,7 +1192,7 @@ void BuildLargeIndex(const uint8_t* buf, uint32_t step, const PairRange& range, 
     }
   });
   uint64_t bytes = indexed / step * 4 + 1000;
-  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %ld Bytes (%s)!\n", nullptr, -1, kIndexEnglish);
+  if (bytes > UINT32_MAX) EngineMessageNumber("Error, can't allocate %llu Bytes (%s)!\n", nullptr, bytes, kIndexEnglish);
   IndexPositions = static_cast<uint32_t*>(AllocateBlock(static_cast<uint32_t>(bytes), kIndexEnglish, kIndexGerman));
   uint32_t next = 0;
   for (uint32_t key = 0; key < kBuckets; ++key) {

@@ -322,7 +322,7 @@ void FreeDiskIndex() {
 
 void BuildDiskIndex(uint32_t i) {
   uint64_t budget = static_cast<uint64_t>(SampleStep) * 1048576u;
-  std::printf("Alternate algorithm, allowed to use %ld Bytes.\n", static_cast<long>(budget));
+  std::printf("Alternate algorithm, allowed to use %llu Bytes.\n", static_cast<unsigned long long>(budget));
   if (FinderProgressHook) FinderProgressHook(0);
   FreeDiskIndex();
   PairRange range = CurrentPairRange();

@@ -220,11 +220,11 @@ std::string ExpandTemplate(const std::string& options, const std::string& baseNa
 void RunPacker(const std::string& commandLine, bool hide) { RunAndWait(commandLine, !hide); }
 
 void ReportArchiverFailed(const std::string& commandLine, unsigned long exitCode) {
-  EngineMessageNumber("Error, the archiver ended with exit code %ld; its archive was removed, the patchfile is kept. "
+  EngineMessageNumber("Error, the archiver ended with exit code %llu; its archive was removed, the patchfile is kept. "
                       "Command line: %s",
-                      "Fehler, der Packer endete mit dem Code %ld; sein Archiv wurde entfernt, die Patchdatei "
+                      "Fehler, der Packer endete mit dem Code %llu; sein Archiv wurde entfernt, die Patchdatei "
                       "bleibt erhalten. Befehlszeile: %s",
-                      static_cast<long>(exitCode), commandLine.c_str());
+                      exitCode, commandLine.c_str());
 }
 
 void PackPatchfile(const std::string& baseName, const std::string& outputName) {

@@ -10,7 +10,7 @@ inline std::string BoxText(HWND box) {
   if (!box) return text;
   EnumChildWindows(
       box,
-      [](HWND w, LPARAM p) -> BOOL {
+      [](HWND w, LPARAM p) CALLBACK -> BOOL {
         char cls[32] = "", buf[8192] = "";
         GetClassNameA(w, cls, sizeof cls);
         if (lstrcmpiA(cls, "Static") == 0) {
