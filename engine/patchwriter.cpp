@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "crc32fast.h"
 #include "deflater.h"
 #include "dirsys.h"
 #include "finder.h"
@@ -275,7 +276,7 @@ void EmbedFile(const std::string& path, const std::string& relativeName) {
     if (std::fread(piece, 1, want, EmbedInputFile) != want)
       EngineFatalError("Error, can't read file to be embedded!");
     WriteBody(piece, want);
-    crc = Crc32Update(piece, static_cast<int32_t>(want), crc);
+    crc = crcfast::Update(piece, want, crc);
     left -= want;
   }
   CloseFile(EmbedInputFile);
@@ -328,8 +329,8 @@ void ChecksumsOnAllThreads(const std::vector<std::pair<const uint8_t*, uint32_t>
   RunOnWorkers(CoreCount() - 1, [&] {
     for (size_t k; (k = next.fetch_add(1)) < pieces.size();) {
       Piece& piece = pieces[k];
-      piece.crc = Crc32Update(files[piece.file].first + piece.from, static_cast<int32_t>(piece.to - piece.from),
-                              piece.from == 0 ? 0xFFFFFFFFu : 0);
+      piece.crc = crcfast::Update(files[piece.file].first + piece.from, piece.to - piece.from,
+                                  piece.from == 0 ? 0xFFFFFFFFu : 0);
     }
   });
   sums.assign(files.size(), 0xFFFFFFFFu);
@@ -461,14 +462,8 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
 
 namespace {
 
-// Crc32Update counts in signed 32 bits; it is fed in slices.
 uint32_t FeedChecksum(const uint8_t* data, uint32_t from, uint32_t to, uint32_t crc) {
-  while (from < to) {
-    uint32_t n = to - from > 0x40000000u ? 0x40000000u : to - from;
-    crc = Crc32Update(data + from, static_cast<int32_t>(n), crc);
-    from += n;
-  }
-  return crc;
+  return from < to ? crcfast::Update(data + from, to - from, crc) : crc;
 }
 
 }  // namespace
