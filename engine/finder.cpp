@@ -663,9 +663,14 @@ void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
     // run of one value the nearest entries match only as far as their run
     // goes, while one near the start of a run may match the target's run
     // whole.
-    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (mid - d >= g0 || mid + d < g1); d *= 2) {
-      if (mid - d >= g0) RateLarge(s, p, *(mid - d), k, end);
-      if (mid + d < g1 && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
+    // Distances are compared, not pointers: mid - d may lie before the
+    // start of the index, where a pointer wraps round on a heap near the
+    // bottom of the address space (as under Windows) and passes for one
+    // inside the group.
+    const ptrdiff_t before = mid - g0, after = g1 - mid;
+    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (d <= before || d < after); d *= 2) {
+      if (d <= before) RateLarge(s, p, *(mid - d), k, end);
+      if (d < after && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
     }
   }
   for (uint32_t x = 0; x < s.longCount && !s.stopped; ++x) RateLarge(s, p, s.longs[x].c, s.longs[x].k, end, true);
