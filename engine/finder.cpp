@@ -310,6 +310,12 @@ struct Scan {
   } groups[8];
   // Times a bound cut a walk short; added to FinderBoundHits at the end.
   uint32_t boundHits = 0;
+  // Large index: the last run of one byte value met at a source and at a
+  // target, [start, end) in the pair buffer (none while start > end).
+  struct Run {
+    uint32_t start = 1, end = 0;
+    uint8_t value = 0;
+  } sourceRun, targetRun;
 };
 
 // Whether the work budget ends the walk here; with entries stepped over,
@@ -581,6 +587,47 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   }
 }
 
+// Bytes equal to the one at at, from at on (to the end of the pair buffer),
+// with the run they belong to kept in run.
+uint32_t RunLength(const Scan& s, Scan::Run& run, uint32_t at) {
+  const uint8_t* buf = s.buffer;
+  const uint8_t v = buf[at];
+  if (at >= run.start && at < run.end && run.value == v) return run.end - at;
+  const uint32_t total = s.oldSize + s.newSize;
+  const uint64_t pattern = 0x0101010101010101ull * v;
+  uint32_t lo = at, hi = at;
+  while (total - hi >= 8 && Load64(buf + hi) == pattern) hi += 8;
+  while (hi < total && buf[hi] == v) ++hi;
+  while (lo >= 8 && Load64(buf + lo - 8) == pattern) lo -= 8;
+  while (lo > 0 && buf[lo - 1] == v) --lo;
+  run.start = lo;
+  run.end = hi;
+  run.value = v;
+  return hi - at;
+}
+
+// CommonPrefixLength of the bytes at source and target, at most limit.
+// Where both lie in a run of one value (the zeros of a disk image, fill
+// bytes), the answer follows from where the two runs end: every candidate
+// in a stretch of zeros would otherwise be compared over the whole
+// stretch, and a large index rates hundreds of them per position.
+inline uint32_t Extend(Scan& s, uint32_t source, uint32_t target, uint32_t limit) {
+  const uint8_t* a = s.buffer + source;
+  const uint8_t* b = s.buffer + target;
+  if (limit >= 64 && *a == *b) {
+    const uint64_t pattern = 0x0101010101010101ull * *a;
+    if (Load64(a) == pattern && Load64(b) == pattern) {
+      uint32_t sourceRun = RunLength(s, s.sourceRun, source), targetRun = RunLength(s, s.targetRun, target);
+      uint32_t both = std::min(sourceRun, targetRun);
+      if (both >= limit) return limit;
+      // Where one run ends and the other goes on, the bytes differ.
+      if (sourceRun != targetRun) return both;
+      return both + CommonPrefixLength(a + both, b + both, limit - both);
+    }
+  }
+  return CommonPrefixLength(a, b, limit);
+}
+
 // Rates candidate c of a large index like EvaluateCandidate, but extends
 // it at most kLargeReach bytes at first: in a long run of one value or of
 // one block every candidate would otherwise be compared over the whole
@@ -596,13 +643,13 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full =
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
   uint32_t reach = full ? room : std::min(room, kLargeReach);
-  uint32_t extra = CommonPrefixLength(buf + c + 6, buf + target + 6, reach);
+  uint32_t extra = Extend(s, c + 6, target + 6, reach);
   if (extra == reach && reach < room) {
     if (s.longCount < sizeof s.longs / sizeof s.longs[0]) {
       s.longs[s.longCount++] = {c, k};
       return;
     }
-    extra += CommonPrefixLength(buf + c + 6 + extra, buf + target + 6 + extra, room - extra);
+    extra += Extend(s, c + 6 + extra, target + 6 + extra, room - extra);
   }
   Judge(s, p, c, k, end, extra);
 }
@@ -1072,11 +1119,19 @@ void SortByWordPlace(std::vector<SortSide> sides, const uint8_t* buf) {
         }
         uint32_t* lo = a + side.lo;
         uint32_t* hi = a + side.hi;
-        uint32_t* mid = lo + (hi - lo) / 2;
-        // Median of three as pivot, swapped to the end.
-        if (less(*mid, *lo)) std::swap(*mid, *lo);
-        if (less(hi[-1], *lo)) std::swap(hi[-1], *lo);
-        if (less(*mid, hi[-1])) std::swap(*mid, hi[-1]);
+        // The median of nine entries spread over the side as pivot, swapped
+        // to the end. A crowded bucket holds one inner word almost
+        // throughout, in position order, with a few other words at its
+        // ends: a median of the first, middle and last entry would pick one
+        // of those and cut off a handful of entries at each level.
+        uint64_t samples[9];
+        const size_t span = static_cast<size_t>(hi - lo) - 1;
+        for (int i = 0; i < 9; ++i) samples[i] = WordPlace(buf, lo[span * i / 8]);
+        std::nth_element(samples, samples + 4, samples + 9);
+        uint32_t* median = lo;
+        for (int i = 0; i < 9; ++i)
+          if (lo[span * i / 8] == static_cast<uint32_t>(samples[4])) median = lo + span * i / 8;
+        std::swap(*median, hi[-1]);
         uint64_t pivot = WordPlace(buf, hi[-1]);
         uint32_t* cut = std::partition(lo, hi - 1, [&](uint32_t c) { return WordPlace(buf, c) < pivot; });
         std::swap(*cut, hi[-1]);
