@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -91,7 +92,7 @@ const uint32_t kLargeReach = 4096;
 const uint32_t kAnchorLength = 256;
 bool LargeIndex = false;
 // Large index: one bit per hash of the six bytes (key and inner word) of
-// the indexed positions. Most positions of the new file that are searched
+// the indexed positions (AllocSeen). Most positions of the new file that are searched
 // at all lie in changed bytes, whose six bytes were never indexed; the bit
 // spares them the search of their bucket, which reads the file at random.
 // A quarter of a bit per indexed byte: the little room a large pair leaves.
@@ -309,6 +310,12 @@ struct Scan {
   } groups[8];
   // Times a bound cut a walk short; added to FinderBoundHits at the end.
   uint32_t boundHits = 0;
+  // Large index: the last run of one byte value met at a source and at a
+  // target, [start, end) in the pair buffer (none while start > end).
+  struct Run {
+    uint32_t start = 1, end = 0;
+    uint8_t value = 0;
+  } sourceRun, targetRun;
 };
 
 // Whether the work budget ends the walk here; with entries stepped over,
@@ -580,6 +587,47 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   }
 }
 
+// Bytes equal to the one at at, from at on (to the end of the pair buffer),
+// with the run they belong to kept in run.
+uint32_t RunLength(const Scan& s, Scan::Run& run, uint32_t at) {
+  const uint8_t* buf = s.buffer;
+  const uint8_t v = buf[at];
+  if (at >= run.start && at < run.end && run.value == v) return run.end - at;
+  const uint32_t total = s.oldSize + s.newSize;
+  const uint64_t pattern = 0x0101010101010101ull * v;
+  uint32_t lo = at, hi = at;
+  while (total - hi >= 8 && Load64(buf + hi) == pattern) hi += 8;
+  while (hi < total && buf[hi] == v) ++hi;
+  while (lo >= 8 && Load64(buf + lo - 8) == pattern) lo -= 8;
+  while (lo > 0 && buf[lo - 1] == v) --lo;
+  run.start = lo;
+  run.end = hi;
+  run.value = v;
+  return hi - at;
+}
+
+// CommonPrefixLength of the bytes at source and target, at most limit.
+// Where both lie in a run of one value (the zeros of a disk image, fill
+// bytes), the answer follows from where the two runs end: every candidate
+// in a stretch of zeros would otherwise be compared over the whole
+// stretch, and a large index rates hundreds of them per position.
+inline uint32_t Extend(Scan& s, uint32_t source, uint32_t target, uint32_t limit) {
+  const uint8_t* a = s.buffer + source;
+  const uint8_t* b = s.buffer + target;
+  if (limit >= 64 && *a == *b) {
+    const uint64_t pattern = 0x0101010101010101ull * *a;
+    if (Load64(a) == pattern && Load64(b) == pattern) {
+      uint32_t sourceRun = RunLength(s, s.sourceRun, source), targetRun = RunLength(s, s.targetRun, target);
+      uint32_t both = std::min(sourceRun, targetRun);
+      if (both >= limit) return limit;
+      // Where one run ends and the other goes on, the bytes differ.
+      if (sourceRun != targetRun) return both;
+      return both + CommonPrefixLength(a + both, b + both, limit - both);
+    }
+  }
+  return CommonPrefixLength(a, b, limit);
+}
+
 // Rates candidate c of a large index like EvaluateCandidate, but extends
 // it at most kLargeReach bytes at first: in a long run of one value or of
 // one block every candidate would otherwise be compared over the whole
@@ -595,13 +643,13 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full =
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
   uint32_t reach = full ? room : std::min(room, kLargeReach);
-  uint32_t extra = CommonPrefixLength(buf + c + 6, buf + target + 6, reach);
+  uint32_t extra = Extend(s, c + 6, target + 6, reach);
   if (extra == reach && reach < room) {
     if (s.longCount < sizeof s.longs / sizeof s.longs[0]) {
       s.longs[s.longCount++] = {c, k};
       return;
     }
-    extra += CommonPrefixLength(buf + c + 6 + extra, buf + target + 6 + extra, room - extra);
+    extra += Extend(s, c + 6 + extra, target + 6 + extra, room - extra);
   }
   Judge(s, p, c, k, end, extra);
 }
@@ -662,9 +710,14 @@ void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
     // run of one value the nearest entries match only as far as their run
     // goes, while one near the start of a run may match the target's run
     // whole.
-    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (mid - d >= g0 || mid + d < g1); d *= 2) {
-      if (mid - d >= g0) RateLarge(s, p, *(mid - d), k, end);
-      if (mid + d < g1 && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
+    // Distances are compared, not pointers: mid - d may lie before the
+    // start of the index, where a pointer wraps round on a heap near the
+    // bottom of the address space (as under Windows) and passes for one
+    // inside the group.
+    const ptrdiff_t before = mid - g0, after = g1 - mid;
+    for (ptrdiff_t d = 2 * kLargeWalk; !s.stopped && (d <= before || d < after); d *= 2) {
+      if (d <= before) RateLarge(s, p, *(mid - d), k, end);
+      if (d < after && !s.stopped) RateLarge(s, p, *(mid + d), k, end);
     }
   }
   for (uint32_t x = 0; x < s.longCount && !s.stopped; ++x) RateLarge(s, p, s.longs[x].c, s.longs[x].k, end, true);
@@ -785,9 +838,11 @@ void TracePiece(const Scan& base, uint32_t end, PieceTrace& t) {
 
 void ScanRange(Scan& s, Progress& progress, uint32_t a, uint32_t b) {
   const uint32_t threads = ScanThreadCount();
-  // A large index is searched in larger pieces: the hand-over of each
-  // piece costs more than searching 4 KiB of well matched data.
-  const uint32_t chunk = std::max<uint32_t>(LargeIndex ? std::max<uint32_t>(FinderChunkSize, 64 * 1024) : FinderChunkSize, 64);
+  // A large index is searched in pieces of 1 MiB: the hand-over of each
+  // piece costs more than searching 4 KiB of well matched data, and with
+  // thousands of pieces the parse spends its time waking helpers and
+  // waiting for the lock instead of following.
+  const uint32_t chunk = std::max<uint32_t>(LargeIndex ? std::max<uint32_t>(FinderChunkSize, 1024 * 1024) : FinderChunkSize, 64);
   if (threads <= 1 || b - a <= chunk || b - a < kParallelScan) {
     ScanSerial(s, progress, a, b);
     return;
@@ -1029,36 +1084,54 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
 // bits that no two entries share.
 inline uint64_t WordPlace(const uint8_t* buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
 
-// Sorts a[0, n) by WordPlace in place: quicksort partitions, the sides of
-// each level shared among the threads (a bucket of zeros can hold a good
-// part of the index), then each side on packed copies of its keys.
-void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf) {
+// Sorts the ranges [lo, hi) of IndexPositions by WordPlace in place:
+// quicksort partitions, the sides of each level of all ranges shared among
+// the threads (a bucket of zeros can hold a good part of the index, and a
+// dozen crowded buckets sorted one after another would each start on one
+// thread), then each side on packed copies of its keys.
+struct SortSide {
+  uint32_t lo, hi;
+};
+
+void SortByWordPlace(std::vector<SortSide> sides, const uint8_t* buf) {
+  uint32_t* a = IndexPositions;
   auto less = [buf](uint32_t x, uint32_t y) { return WordPlace(buf, x) < WordPlace(buf, y); };
-  struct Side {
-    uint32_t lo, hi;  // [lo, hi)
-  };
-  std::vector<Side> sides{{0, n}}, next;
+  std::vector<SortSide> next;
   // Sides are split until they can be sorted on packed keys, a dozen
   // levels at most: a side that an unlucky pivot leaves almost whole goes
   // to the slower sort below rather than round this loop again.
   const uint32_t kLeaf = 1u << 16;
   for (int level = 0; level < 12; ++level) {
-    next.assign(sides.size() * 2, Side{0, 0});
     bool split = false;
-    ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
-      for (uint32_t x = from; x < to; ++x) {
-        Side side = sides[x];
+    for (const SortSide& side : sides) split |= side.hi - side.lo > kLeaf;
+    if (!split) break;
+    next.assign(sides.size() * 2, SortSide{0, 0});
+    // Largest first, so that the longest partition does not start last.
+    std::stable_sort(sides.begin(), sides.end(),
+                     [](const SortSide& x, const SortSide& y) { return x.hi - x.lo > y.hi - y.lo; });
+    std::atomic<uint32_t> taken(0);
+    RunOnWorkers(ScanThreadCount() - 1, [&] {
+      for (uint32_t x; (x = taken.fetch_add(1)) < sides.size();) {
+        SortSide side = sides[x];
         if (side.hi - side.lo <= kLeaf) {
           next[2 * x] = side;
           continue;
         }
         uint32_t* lo = a + side.lo;
         uint32_t* hi = a + side.hi;
-        uint32_t* mid = lo + (hi - lo) / 2;
-        // Median of three as pivot, swapped to the end.
-        if (less(*mid, *lo)) std::swap(*mid, *lo);
-        if (less(hi[-1], *lo)) std::swap(hi[-1], *lo);
-        if (less(*mid, hi[-1])) std::swap(*mid, hi[-1]);
+        // The median of nine entries spread over the side as pivot, swapped
+        // to the end. A crowded bucket holds one inner word almost
+        // throughout, in position order, with a few other words at its
+        // ends: a median of the first, middle and last entry would pick one
+        // of those and cut off a handful of entries at each level.
+        uint64_t samples[9];
+        const size_t span = static_cast<size_t>(hi - lo) - 1;
+        for (int i = 0; i < 9; ++i) samples[i] = WordPlace(buf, lo[span * i / 8]);
+        std::nth_element(samples, samples + 4, samples + 9);
+        uint32_t* median = lo;
+        for (int i = 0; i < 9; ++i)
+          if (lo[span * i / 8] == static_cast<uint32_t>(samples[4])) median = lo + span * i / 8;
+        std::swap(*median, hi[-1]);
         uint64_t pivot = WordPlace(buf, hi[-1]);
         uint32_t* cut = std::partition(lo, hi - 1, [&](uint32_t c) { return WordPlace(buf, c) < pivot; });
         std::swap(*cut, hi[-1]);
@@ -1068,11 +1141,8 @@ void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf) {
       }
     });
     sides.clear();
-    for (const Side& side : next) {
+    for (const SortSide& side : next)
       if (side.hi - side.lo > 1) sides.push_back(side);
-    }
-    for (const Side& side : sides) split |= side.hi - side.lo > kLeaf;
-    if (!split) break;
   }
   ForPieces(static_cast<uint32_t>(sides.size()), true, [&](uint32_t from, uint32_t to) {
     std::vector<uint64_t> packed;
@@ -1094,54 +1164,109 @@ void SortByWordPlace(uint32_t* a, uint32_t n, const uint8_t* buf) {
   });
 }
 
-// A large index: every bucket by inner word, then position. Buckets are
-// sorted on packed copies of their keys, which read the file once per
-// entry instead of at every comparison; a bucket too large for a copy of
-// that size (zeros, fill bytes) is sorted in place, by all threads.
-void SortLargeIndex(const uint8_t* buf) {
-  const uint32_t kPacked = 1u << 16;
-  ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
-    std::vector<uint64_t> packed;
-    for (uint32_t u = from; u < to; ++u) {
-      uint32_t key = UsedKeys[u];
-      uint32_t n = BucketSizes[key];
-      if (n <= 1 || n > kPacked) continue;
-      uint32_t* a = IndexPositions + BucketStarts[key];
-      packed.resize(n);
-      // The reads land all over the file: ask for them well ahead.
-      for (uint32_t i = 0; i < n; ++i) {
-        if (i + 16 < n) Prefetch(buf + a[i + 16]);
-        packed[i] = WordPlace(buf, a[i]);
-      }
-      std::sort(packed.begin(), packed.end());
-      for (uint32_t i = 0; i < n; ++i) a[i] = static_cast<uint32_t>(packed[i]);
-    }
-  });
-  for (uint32_t key : UsedKeys) {
-    uint32_t n = BucketSizes[key];
-    if (n <= kPacked) continue;
-    uint32_t* a = IndexPositions + BucketStarts[key];
-    SortByWordPlace(a, n, buf);
-  }
-}
-
-// Sets the bits of the large index's filter, once the sorting is over and
-// its copies of keys are gone: the filter is wanted only by the search.
-void FillSeen(const uint8_t* buf, uint64_t indexed) {
+// The large index's filter: one bit per hash of the six bytes (key and
+// inner word) of the indexed positions, a quarter of a bit per indexed byte.
+void AllocSeen(uint64_t indexed) {
   int bits = 12;
   while (bits < 40 && (uint64_t(1) << (bits + 1)) <= indexed / 4) ++bits;
   IndexSeenShift = 64 - bits;
   IndexSeen = new (std::nothrow) std::atomic<uint64_t>[(size_t(1) << bits) / 64]();
-  if (!IndexSeen) return;
+}
+
+// Sorts bucket a[0, n) of a large index, whose positions are ascending, by
+// inner word: each digit of the word in turn (a digit that all entries
+// share is passed over), every pass keeping the order of the one before,
+// so that equal words stay in position order. scratch holds 2 n keys. The
+// bits of the filter are set from the sorted keys on the way.
+void RadixSortBucket(uint32_t key, uint32_t* a, uint32_t n, const uint8_t* buf, uint64_t* scratch) {
+  uint64_t* from = scratch;
+  uint64_t* to = from + n;
+  uint32_t counts[4][256];
+  std::memset(counts, 0, sizeof counts);
+  // The reads land all over the file: ask for them well ahead.
+  for (uint32_t i = 0; i < n; ++i) {
+    if (i + 16 < n) Prefetch(buf + a[i + 16]);
+    uint32_t inner = InnerAt(buf + a[i]);
+    from[i] = static_cast<uint64_t>(inner) << 32 | a[i];
+    ++counts[0][inner & 0xFF];
+    ++counts[1][inner >> 8 & 0xFF];
+    ++counts[2][inner >> 16 & 0xFF];
+    ++counts[3][inner >> 24];
+  }
+  for (int d = 0; d < 4; ++d) {
+    uint32_t* c = counts[d];
+    const int shift = 32 + 8 * d;
+    if (c[from[0] >> shift & 0xFF] == n) continue;
+    uint32_t sum = 0;
+    for (int v = 0; v < 256; ++v) {
+      uint32_t k = c[v];
+      c[v] = sum;
+      sum += k;
+    }
+    for (uint32_t i = 0; i < n; ++i) to[c[from[i] >> shift & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  uint32_t last = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    a[i] = static_cast<uint32_t>(from[i]);
+    uint32_t inner = static_cast<uint32_t>(from[i] >> 32);
+    if (i == 0 || inner != last) NoteSeen(key, inner);
+    last = inner;
+  }
+}
+
+// A large index: every bucket by inner word, then position, and the
+// filter's bits set. Most buckets are sorted on copies of their keys, which
+// read the file once per entry instead of at every comparison; a bucket too
+// large for copies of that size (zeros, fill bytes) is sorted in place, by
+// all threads, and its bits set after.
+void SortLargeIndex(const uint8_t* buf, uint64_t indexed) {
+  // Two keys of 8 bytes per entry: the per-thread copies stay within what
+  // the index leaves of the memory goal.
+  const uint32_t kPacked = 1u << 15;
+  AllocSeen(indexed);
   ForPieces(static_cast<uint32_t>(UsedKeys.size()), true, [&](uint32_t from, uint32_t to) {
+    // Allocated once at its largest and touched only as far as a bucket
+    // needs: grown bucket by bucket, the copies left behind would stay.
+    std::unique_ptr<uint64_t[]> scratch;
     for (uint32_t u = from; u < to; ++u) {
       uint32_t key = UsedKeys[u];
-      const uint32_t* a = IndexPositions + BucketStarts[key];
-      uint32_t n = BucketSizes[key], last = 0;
+      uint32_t n = BucketSizes[key];
+      if (n > kPacked) continue;
+      if (!scratch) scratch.reset(new uint64_t[2 * kPacked]);
+      RadixSortBucket(key, IndexPositions + BucketStarts[key], n, buf, scratch.get());
+    }
+  });
+  std::vector<SortSide> sides;
+  for (uint32_t key : UsedKeys) {
+    uint32_t n = BucketSizes[key];
+    if (n <= kPacked) continue;
+    sides.push_back({BucketStarts[key], BucketStarts[key] + n});
+  }
+  if (sides.empty()) return;
+  SortByWordPlace(sides, buf);
+  if (!IndexSeen) return;
+  // The bits of the crowded buckets, in pieces of about equal size: one of
+  // them may hold half of these entries.
+  std::vector<uint32_t> keys;
+  for (uint32_t key : UsedKeys)
+    if (BucketSizes[key] > kPacked) keys.push_back(key);
+  const uint32_t kPiece = 1u << 14;
+  std::vector<SortSide> pieces;
+  std::vector<uint32_t> pieceKeys;
+  for (uint32_t key : keys)
+    for (uint32_t at = 0; at < BucketSizes[key]; at += kPiece) {
+      pieces.push_back({BucketStarts[key] + at, BucketStarts[key] + std::min(BucketSizes[key], at + kPiece)});
+      pieceKeys.push_back(key);
+    }
+  ForPieces(static_cast<uint32_t>(pieces.size()), true, [&](uint32_t from, uint32_t to) {
+    for (uint32_t x = from; x < to; ++x) {
+      const uint32_t* a = IndexPositions + pieces[x].lo;
+      uint32_t n = pieces[x].hi - pieces[x].lo, last = 0;
       for (uint32_t i = 0; i < n; ++i) {
         if (i + 16 < n) Prefetch(buf + a[i + 16]);
         uint32_t inner = InnerAt(buf + a[i]);
-        if (i == 0 || inner != last) NoteSeen(key, inner);
+        if (i == 0 || inner != last) NoteSeen(pieceKeys[x], inner);
         last = inner;
       }
     }
@@ -1218,8 +1343,7 @@ void BuildLargeIndex(const uint8_t* buf, uint32_t step, const PairRange& range, 
     }
   });
   std::vector<uint32_t>().swap(counts);
-  SortLargeIndex(buf);
-  FillSeen(buf, indexed);
+  SortLargeIndex(buf, indexed);
 }
 
 // Calls f(position) for every indexed position, in index order.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crc32fast.h"
 #include "finder.h"
 #include "messages.h"
 #include "options.h"
@@ -45,9 +46,9 @@ uint32_t CrcPiece(const uint8_t* data, uint32_t n, uint32_t pos, uint32_t rangeS
                   uint32_t crc) {
   uint32_t end = pos + n;
   uint32_t rangeEnd = rangeStart + rangeLength;
-  if (rangeLength == 0 || end <= rangeStart || pos >= rangeEnd) return Crc32Update(data, n, crc);
-  if (pos < rangeStart) crc = Crc32Update(data, rangeStart - pos, crc);
-  if (end > rangeEnd) crc = Crc32Update(data + (rangeEnd - pos), end - rangeEnd, crc);
+  if (rangeLength == 0 || end <= rangeStart || pos >= rangeEnd) return crcfast::Update(data, n, crc);
+  if (pos < rangeStart) crc = crcfast::Update(data, rangeStart - pos, crc);
+  if (end > rangeEnd) crc = crcfast::Update(data + (rangeEnd - pos), end - rangeEnd, crc);
   return crc;
 }
 

@@ -10,12 +10,14 @@
 //     PatchType the patch was made for, u8 the number of sources given.
 #include "patchfile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "crc32fast.h"
 #include "deflater.h"
 #include "dirsys.h"
 #include "finder.h"
@@ -274,13 +276,69 @@ void EmbedFile(const std::string& path, const std::string& relativeName) {
     if (std::fread(piece, 1, want, EmbedInputFile) != want)
       EngineFatalError("Error, can't read file to be embedded!");
     WriteBody(piece, want);
-    crc = Crc32Update(piece, static_cast<int32_t>(want), crc);
+    crc = crcfast::Update(piece, want, crc);
     left -= want;
   }
   CloseFile(EmbedInputFile);
   ConfirmChecksumAsScanned(path, size, crc);
   NotifyPatchSize(static_cast<uint32_t>(gPatchBytes));
 }
+
+namespace {
+
+// The checksum register is linear in its start value: the register after
+// A then B is the register after A moved on over |B| zero bytes, xor the
+// register of B alone from 0. Moving on over n zero bytes is a product with
+// x^(8n) modulo the polynomial (bit-reversed, as the table is), which lets
+// pieces of a large file be summed on separate threads and joined.
+const uint32_t kCrcPolynomial = 0xEDB88320u;
+
+uint32_t MultiplyModPolynomial(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
+    if (a & bit) product ^= b;
+    b = b & 1 ? (b >> 1) ^ kCrcPolynomial : b >> 1;
+  }
+  return product;
+}
+
+// The register after crc, then n more bytes whose register from 0 is tail.
+uint32_t JoinChecksums(uint32_t crc, uint32_t tail, uint64_t n) {
+  uint32_t power = 0x80000000u;  // x^0
+  uint32_t square = 0x00800000u;  // x^8: one zero byte
+  for (; n > 0; n >>= 1) {
+    if (n & 1) power = MultiplyModPolynomial(square, power);
+    square = MultiplyModPolynomial(square, square);
+  }
+  return MultiplyModPolynomial(power, crc) ^ tail;
+}
+
+// Whole checksums of the files, each in pieces on all threads.
+void ChecksumsOnAllThreads(const std::vector<std::pair<const uint8_t*, uint32_t>>& files, std::vector<uint32_t>& sums) {
+  const uint32_t kPiece = 4u << 20;
+  struct Piece {
+    size_t file;
+    uint32_t from, to, crc;
+  };
+  std::vector<Piece> pieces;
+  for (size_t f = 0; f < files.size(); ++f)
+    for (uint64_t at = 0; at < files[f].second; at += kPiece)
+      pieces.push_back({f, static_cast<uint32_t>(at),
+                        static_cast<uint32_t>(std::min<uint64_t>(at + kPiece, files[f].second)), 0});
+  std::atomic<size_t> next(0);
+  RunOnWorkers(CoreCount() - 1, [&] {
+    for (size_t k; (k = next.fetch_add(1)) < pieces.size();) {
+      Piece& piece = pieces[k];
+      piece.crc = crcfast::Update(files[piece.file].first + piece.from, piece.to - piece.from,
+                                  piece.from == 0 ? 0xFFFFFFFFu : 0);
+    }
+  });
+  sums.assign(files.size(), 0xFFFFFFFFu);
+  for (const Piece& piece : pieces)
+    sums[piece.file] = piece.from == 0 ? piece.crc : JoinChecksums(sums[piece.file], piece.crc, piece.to - piece.from);
+}
+
+}  // namespace
 
 void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i) {
   // Files a directory run has read ahead come as they are; the others are
@@ -338,13 +396,15 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
                                                    "um die Dateien im Speicher zu halten"));
   bool oldOk = true, newOk = true;
-  // Each file's checksums are taken beside its read, so that a large pair's
-  // two files are also summed at once: the whole file's for the check
-  // against the scan, the slot's (less a protected range) when it has none.
+  // Each file's checksums: the whole file's for the check against the scan,
+  // the slot's (less a protected range) when it has none. A small pair's
+  // are taken beside each read, a large pair's after both reads, in pieces.
   uint32_t oldWhole = 0, newWhole = 0;
   const bool oldSum = oldSlot.crc == 0, newSum = newSlot.crc == 0;
-  auto sum = [](const uint8_t* data, uint32_t size, uint32_t rangeStart, bool slotSum, uint32_t& whole,
+  bool largeSums = false;
+  auto sum = [&largeSums](const uint8_t* data, uint32_t size, uint32_t rangeStart, bool slotSum, uint32_t& whole,
                 uint32_t& slot) {
+    if (largeSums) return;
     whole = WholeChecksum(data, size);
     if (slotSum) slot = ProtectionFound ? ChecksumWithoutRange(data, size, rangeStart) : whole;
   };
@@ -365,12 +425,25 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     if (newOk) sum(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart, newSum, newWhole, newSlot.crc);
   };
   // A large pair's two files are read at once: from the system's cache
-  // each read is a copy that one core would do alone.
+  // each read is a copy that one core would do alone. Their checksums are
+  // then taken in pieces by all threads.
   if (PairOldSize >= (4u << 20) && PairNewSize >= (4u << 20)) {
+    largeSums = true;
     std::atomic<int> next(0);
     RunOnWorkers(1, [&] {
       for (int k; (k = next.fetch_add(1)) < 2;) k == 0 ? readOld() : readNew();
     });
+    std::vector<std::pair<const uint8_t*, uint32_t>> files;
+    if (oldOk) files.push_back({PairBuffer, PairOldSize});
+    if (newOk) files.push_back({PairBuffer + PairOldSize, PairNewSize});
+    std::vector<uint32_t> sums;
+    ChecksumsOnAllThreads(files, sums);
+    if (oldOk) oldWhole = sums[0];
+    if (newOk) newWhole = sums[oldOk ? 1 : 0];
+    if (oldOk && oldSum)
+      oldSlot.crc = ProtectionFound ? ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart) : oldWhole;
+    if (newOk && newSum)
+      newSlot.crc = ProtectionFound ? ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart) : newWhole;
   } else {
     readOld();
     readNew();
@@ -389,14 +462,8 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
 
 namespace {
 
-// Crc32Update counts in signed 32 bits; it is fed in slices.
 uint32_t FeedChecksum(const uint8_t* data, uint32_t from, uint32_t to, uint32_t crc) {
-  while (from < to) {
-    uint32_t n = to - from > 0x40000000u ? 0x40000000u : to - from;
-    crc = Crc32Update(data + from, static_cast<int32_t>(n), crc);
-    from += n;
-  }
-  return crc;
+  return from < to ? crcfast::Update(data + from, to - from, crc) : crc;
 }
 
 }  // namespace

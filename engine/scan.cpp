@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "crc32fast.h"
 #include "dirsys.h"
 #include "messages.h"
 #include "options.h"
@@ -148,7 +149,7 @@ bool FileEntry::Read() {
     size_t got = std::fread(to, 1, into ? bytes.size() - filled : sizeof buffer, f);
     if (got == 0) break;
     CountBytes(to, got, counts);
-    crc = Crc32Update(to, static_cast<int32_t>(got), crc);
+    crc = crcfast::Update(to, got, crc);
     size += static_cast<uint32_t>(got);
     if (into)
       filled += got;

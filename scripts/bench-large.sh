@@ -9,6 +9,8 @@
 #   Sourced by scripts/bench.sh (uses its measure, add_row, cli, apply, out),
 #   or run alone:  scripts/bench-large.sh [SIZE_MIB...]
 #   MORVANE_CLI_BEFORE=<binary>  also times that build of morvane-cli.
+#   The 1 GiB pair is also patched by the x86-64 Windows build under Wine
+#   (build/wintest), which must give the same patch.
 set -euo pipefail
 
 large_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -72,6 +74,8 @@ open(new_path, "wb").write(new)
 EOF
 }
 
+large_winpath() { echo "Z:$1" | tr / '\\'; }
+
 large_limits=()  # pair | peak memory allowed, KiB
 large_peaks=()   # pair | tool | peak KiB
 
@@ -115,6 +119,16 @@ bench_large_pairs() {
     "$apply" "$w/deflated.utp" "$old" "$w/check" && cmp -s "$w/check" "$new" ||
       { echo "bench: our deflated $name patch does not verify" >&2; exit 1; }
     rm -f "$w/check"
+    # The largest pair also through the Windows build under Wine, where the
+    # shipped program meets it: the same patch, within the same memory.
+    if [ "$mib" -ge 1024 ] && [ -n "${wincli:-}" ] && [ -f "$wincli" ]; then
+      r=$(measure "$w/wine.utp" "$large_top/scripts/wine-run" "$wincli" -q "$(large_winpath "$old")" \
+        "$(large_winpath "$new")" "$(large_winpath "$w/wine.utp")")
+      add_row "$name" "morvane-cli.exe (Wine)" "$r"
+      large_peaks+=("$name|morvane-cli.exe (Wine)|${r##* }")
+      cmp -s "$w/wine.utp" "$w/ours.utp" || { echo "bench: the Windows build made a different $name patch" >&2; exit 1; }
+      rm -f "$w/wine.utp"
+    fi
     if [ -n "${MORVANE_CLI_BEFORE:-}" ]; then
       r=$(measure "$w/before.utp" "$MORVANE_CLI_BEFORE" -q "$old" "$new" "$w/before.utp")
       add_row "$name" "morvane-cli (before)" "$r"
@@ -138,6 +152,14 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   out="$large_top/build/bench-large"
   rm -rf "$out" && mkdir -p "$out/work"
   cli="${MORVANE_CLI:-$large_top/build/native-release/cli/morvane-cli}"
+  # The Windows build for the 1 GiB pair (BENCH_LARGE=1 or a size of 1024).
+  wincli=
+  if [ "${BENCH_LARGE:-0}" = 1 ] || printf '%s\n' "$@" | grep -qx '1024'; then
+    cmake --preset wintest >/dev/null
+    cmake --build --preset wintest --target morvane-cli -j 3 >/dev/null
+    wincli="$large_top/build/wintest/cli/morvane-cli.exe"
+    export MORVANE_BUILD_DIR="$large_top/build/wintest"
+  fi
   apply="$large_top/build/native-release/tests/tools/applier/morvane-apply"
   . "$large_top/scripts/bench-measure.sh"
   rows=()
