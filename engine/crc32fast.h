@@ -1,8 +1,8 @@
 // The checksum of large buffers (a scanned file, a pair's two files) by
 // folding with carry-less products where the processor has them: several
 // times the speed of the table, which a large pair otherwise spends a
-// tenth of its time in. Same register as Crc32Update (no inversion, the
-// caller's start value), so that the two can be mixed freely.
+// tenth of its time in. Crc32Update folds whole blocks this way
+// and takes the table for the rest.
 #pragma once
 
 #include <cstddef>
@@ -67,20 +67,10 @@ inline bool CanFold() {
 }
 #endif
 
-// Crc32Update for any n: the folding over whole blocks where it is to be
-// had, the table for the rest.
+// Crc32Update for lengths beyond its signed 32-bit count.
 inline uint32_t Update(const void* buffer, size_t n, uint32_t crc) {
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
-#ifdef MORVANE_CRC_FOLDING
-  if (n >= 256 && CanFold()) {
-    size_t whole = n & ~static_cast<size_t>(15);
-    crc = Fold(p, whole, crc);
-    p += whole;
-    n -= whole;
-  }
-#endif
   while (n > 0) {
-    // Crc32Update counts in signed 32 bits.
     size_t piece = n > 0x40000000u ? 0x40000000u : n;
     crc = Crc32Update(p, static_cast<int32_t>(piece), crc);
     p += piece;

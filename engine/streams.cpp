@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crc32fast.h"
 #include "messages.h"
 #include "options.h"
 
@@ -350,6 +351,14 @@ inline uint32_t Load32Le(const uint8_t* p) {
 
 uint32_t Crc32Update(const void* buffer, int32_t n, uint32_t crc) {
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
+#ifdef MORVANE_CRC_FOLDING
+  if (n >= 256 && crcfast::CanFold()) {
+    int32_t whole = n & ~15;
+    crc = crcfast::Fold(p, static_cast<size_t>(whole), crc);
+    p += whole;
+    n -= whole;
+  }
+#endif
   const auto& t = kCrcTable.entries;
   int32_t i = 0;
   for (; i + 8 <= n; i += 8) {
