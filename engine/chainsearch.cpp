@@ -80,7 +80,7 @@ constexpr size_t kStateBudget = 300;
 constexpr double kSimilarityMargin = 1e-9;
 // The breadth-first guess keeps this many chains per round, and the best
 // few of them are improved further.
-constexpr size_t kBeam = 128;
+constexpr size_t kBeam = 64;
 constexpr size_t kBeamEnds = 2;
 // Orders built one tree at a time start from this many first trees.
 constexpr size_t kPilotFirsts = 2;
