@@ -37,10 +37,18 @@ namespace {
 //   the state can still reach, and two more bounds rule states out: a chain
 //   is a tree spanning the file and the trees left, and where those are many,
 //   each tree is left at most once (an assignment problem).
-// - Before the search, a good chain is guessed cheaply (breadth first,
-//   keeping the best chain per reached state, then improved by moving trees
-//   about), and the bar starts just below its score: the search then only
-//   has to prove that nothing beats it, or find what does.
+// - Before the search, a good chain is guessed cheaply (the most similar
+//   step each time, the trees newest and oldest first, each improved by
+//   moving trees about), and the bar starts just below its score: the
+//   search then only has to prove that nothing beats it, or find what does.
+//   Where the search runs out of states the guess is the answer, so it gets
+//   more starts then (orders built one tree at a time, the best ends of a
+//   breadth-first search) and the chain the search found is improved too.
+// - Guesses are compared as the plain search settles ties: at the first
+//   place two orders part, the larger rest of the product, then the
+//   earlier tree.  Comparing whole products alone keeps whichever of two
+//   equal chains was met first, which need not be the one the plain search
+//   keeps.
 // - Unchanged versions make many orders score exactly alike.  Trees that
 //   offer every reachable file equal choices are interchangeable, and only
 //   the earliest of them still remaining is tried: it would win the tie.
@@ -63,16 +71,19 @@ constexpr size_t kChoiceLimit = size_t(1) << 21;
 // versions fast can always prove the best chain.  Once the states are spent
 // the better of the guessed chain and the best one found is taken, which
 // need not be the best there is but seldom falls short of it (by parts in a
-// million of the score where it does).  Up to about ten versions the search
-// nearly always finishes within it; beyond that the guess carries it.
+// million of the score where it does: on generated trees of twelve to
+// sixteen versions about one file in 1,300).  Up to about ten versions the
+// search nearly always finishes within it; beyond that the guess carries it.
 constexpr size_t kStateBudget = 300;
 // Far above the rounding of a similarity, far below any difference between
 // two files that the matcher could act on.
 constexpr double kSimilarityMargin = 1e-9;
 // The breadth-first guess keeps this many chains per round, and the best
 // few of them are improved further.
-constexpr size_t kBeam = 128;
-constexpr size_t kBeamEnds = 4;
+constexpr size_t kBeam = 64;
+constexpr size_t kBeamEnds = 2;
+// Orders built one tree at a time start from this many first trees.
+constexpr size_t kPilotFirsts = 2;
 
 struct Choice {
   int32_t file = -2;  // -2: not computed yet; -1: nothing in the tree is similar
@@ -300,14 +311,23 @@ class ChainSearch {
     // first step, and finding their own choices would compare each with
     // its whole tree.
     const size_t explored = older_ > 1 ? SIZE_MAX : 1;
+    // The steps between reachable files, side by side: walks of the guess
+    // read them by the thousand.
+    if (placeOf_.size() < files_.size()) placeOf_.resize(files_.size(), 0);
+    placeOf_[from] = 0;
+    steps_.clear();
     for (size_t r = 0; r < reach.size() && r < explored; ++r)
       for (uint32_t j = 0; j < older_; ++j) {
         Choice c = ChoiceIn(static_cast<int>(j), reach[r]);
         if (c.file >= 0 && stamps_[static_cast<uint32_t>(c.file)] != stamp_) {
           stamps_[static_cast<uint32_t>(c.file)] = stamp_;
+          placeOf_[static_cast<uint32_t>(c.file)] = static_cast<uint32_t>(reach.size());
           reach.push_back(static_cast<uint32_t>(c.file));
         }
+        steps_.push_back({c.file >= 0 ? static_cast<int32_t>(placeOf_[static_cast<uint32_t>(c.file)]) : -1,
+                          c.file >= 0 ? static_cast<uint32_t>(c.file) : 0, c.similarity});
       }
+    stepsReady_ = older_ > 1;
     // Trees that offer every reachable file an equal choice (of equal name
     // and content, with equal similarity) are interchangeable: swapping them
     // on any chain gives exactly the same product.  Of such trees only the
@@ -357,7 +377,7 @@ class ChainSearch {
       }
     }
 
-    if (spent_ >= kStateBudget) {
+    if (spent_ >= budget_) {
       // Not remembered: "at most bar" is a guess from here on.
       cut_ = true;
       *exact = false;
@@ -604,18 +624,61 @@ class ChainSearch {
     return count;
   }
 
-  // A good chain found cheaply, as an order of the trees not visited, from
-  // three kinds of start (the most similar step each time, the trees newest
-  // first, the best ends of a breadth-first search), each improved by moving
-  // trees about.  Its score lets the exact search rule out from the start
-  // nearly every order that cannot beat it, where otherwise it would have to
-  // find such a chain first.
-  double Incumbent(uint32_t from, uint64_t visited) {
-    int order[kMaxSearchTrees], best[kMaxSearchTrees];
-    const uint64_t left = allOlder_ & ~visited;
-    // The most similar step each time.
+  // The tree order of the best continuation that Follow would write;
+  // returns its length.
+  int FollowOrder(uint32_t from, uint64_t visited, int* order) {
     int count = 0;
-    uint64_t remaining = left;
+    while (allOlder_ & ~visited) {
+      const MemoSlot* s = memo_.Find(Same(from), visited);
+      if (!s || !s->exact || s->next < 0) break;
+      order[count++] = s->next;
+      from = static_cast<uint32_t>(ChoiceIn(s->next, from).file);
+      visited |= Bit(s->next);
+    }
+    return count;
+  }
+
+  // A good chain found cheaply, as an order of the trees not visited, from
+  // four kinds of start (the most similar step each time, the trees newest
+  // first and oldest first, the best ends of a breadth-first search), each
+  // improved by moving trees about.  Its score lets the exact search rule
+  // out from the start nearly every order that cannot beat it, where
+  // otherwise it would have to find such a chain first; and where the
+  // search runs out of states, the guess is the answer.
+  double Incumbent(uint32_t from, uint64_t visited, bool more) {
+    int order[kMaxSearchTrees], best[kMaxSearchTrees];
+    double sims[kMaxSearchTrees], bestSims[kMaxSearchTrees];
+    const uint64_t left = allOlder_ & ~visited;
+    const int count = static_cast<int>(std::bitset<64>(left).count());
+    double score = -1;
+    if (more) {
+      // The guess so far, to be beaten.
+      std::copy(incumbent_.begin(), incumbent_.end(), best);
+      uint32_t path[kMaxSearchTrees + 1];
+      score = Walk(from, best, 0, count, path, bestSims) == count ? Product(bestSims, count) : 0;
+    }
+    // Starts often coincide, or lead where an earlier one led: an order met
+    // before (as a start or as where moves ended) is not improved again.
+    std::vector<int> met;
+    auto seen = [&] {
+      for (size_t e = 0; e < met.size(); e += static_cast<size_t>(count))
+        if (std::equal(order, order + count, met.begin() + static_cast<std::ptrdiff_t>(e))) return true;
+      met.insert(met.end(), order, order + count);
+      return false;
+    };
+    auto consider = [&] {
+      if (seen()) return;
+      const double s = Improve(from, order, count, sims);
+      seen();
+      if (score < 0 || Better(s, order, sims, score, best, bestSims, count)) {
+        score = s;
+        std::copy(order, order + count, best);
+        std::copy(sims, sims + count, bestSims);
+      }
+    };
+    int m = 0;
+    // The most similar step each time.
+    uint64_t remaining = more ? 0 : left;
     for (uint32_t at = from; remaining;) {
       int pick = -1;
       double most = 0;
@@ -631,55 +694,133 @@ class ChainSearch {
         // Nothing offers a step here; the rest in index order, for the
         // moves below to mend.
         for (uint32_t k = 0; k < older_; ++k)
-          if (remaining & Bit(static_cast<int>(k))) order[count++] = static_cast<int>(k);
+          if (remaining & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
         break;
       }
-      order[count++] = pick;
+      order[m++] = pick;
       remaining &= ~Bit(pick);
       at = static_cast<uint32_t>(ChoiceIn(pick, at).file);
     }
-    double score = Improve(from, order, count);
-    std::copy(order, order + count, best);
-    // Releases that drift a little at a time are best chained newest first.
-    int m = 0;
+    if (!more) consider();
+    // Releases that drift a little at a time are best chained newest first;
+    // oldest first is the order the plain search meets first, and the one
+    // it keeps on ties.
+    m = 0;
     for (uint32_t k = older_; k-- > 0;)
       if (left & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
-    const double newestFirst = Improve(from, order, m);
-    if (Better(newestFirst, order, score, best, count)) {
-      score = newestFirst;
-      std::copy(order, order + count, best);
+    if (!more) consider();
+    m = 0;
+    for (uint32_t k = 0; k < older_; ++k)
+      if (left & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
+    if (!more) consider();
+    for (int way = 0; way < 2 && count >= 4 && more; ++way) {
+      // Built from each of the few best first trees, as the first choice
+      // decides the family the chain stays in.
+      int firsts[kMaxSearchTrees];
+      double firstScores[kMaxSearchTrees];
+      int n = 0;
+      for (uint32_t k = 0; k < older_; ++k) {
+        if (!(left & Bit(static_cast<int>(k)))) continue;
+        m = 0;
+        order[m++] = static_cast<int>(k);
+        for (uint32_t q = 0; q < older_; ++q) {
+          const uint32_t tree = way == 0 ? q : older_ - 1 - q;
+          if ((left & Bit(static_cast<int>(tree))) && tree != k) order[m++] = static_cast<int>(tree);
+        }
+        double steps[kMaxSearchTrees];
+        uint32_t path[kMaxSearchTrees + 1];
+        firstScores[n] = Walk(from, order, 0, count, path, steps) == count ? Product(steps, count) : 0;
+        firsts[n++] = static_cast<int>(k);
+      }
+      int ranks[kMaxSearchTrees];
+      for (int r = 0; r < n; ++r) ranks[r] = r;
+      std::stable_sort(ranks, ranks + n, [&](int x, int y) { return firstScores[x] > firstScores[y]; });
+      for (int r = 0; r < n && r < static_cast<int>(kPilotFirsts); ++r) {
+        if (firstScores[ranks[r]] <= 0) break;
+        Pilot(from, left, count, way == 0, firsts[ranks[r]], order);
+        consider();
+      }
     }
-    if (count >= 8) {
+    if (count >= 8 && more) {
       std::vector<int> ends = Beam(from, left, count);
       for (size_t e = 0; e + count <= ends.size(); e += static_cast<size_t>(count)) {
         const auto at = ends.begin() + static_cast<std::ptrdiff_t>(e);
         std::copy(at, at + count, order);
-        const double beamed = Improve(from, order, count);
-        if (Better(beamed, order, score, best, count)) {
-          score = beamed;
-          std::copy(order, order + count, best);
-        }
+        consider();
       }
     }
     incumbent_.assign(best, best + count);
+    return std::max(score, 0.0);
+  }
+
+  // Chains that jump to another family of files once or twice and then
+  // take the releases in order are common, and moves of one or two trees do
+  // not find them.  So an order is built one tree at a time, each time
+  // taking the tree whose chain, the rest in order (oldest or newest first)
+  // after it, wins; the first tree is given (or -1: chosen the same way).
+  // Returns the score of the order left in order.
+  double Pilot(uint32_t from, uint64_t left, int count, bool oldestFirst, int first, int* order) {
+    int m = 0;
+    for (uint32_t k = 0; k < older_; ++k)
+      if (left & Bit(static_cast<int>(k))) order[m++] = static_cast<int>(k);
+    if (!oldestFirst) std::reverse(order, order + count);
+    uint32_t path[kMaxSearchTrees + 1], bestPath[kMaxSearchTrees + 1];
+    double sims[kMaxSearchTrees], bestSims[kMaxSearchTrees];
+    int trial[kMaxSearchTrees], best[kMaxSearchTrees];
+    path[0] = from;
+    double prefix = 1.0, score = 0;
+    // order[i..] holds the trees not yet placed, in order; each in turn goes
+    // to place i.
+    for (int i = 0; i < count; ++i) {
+      score = -1;
+      for (int c = i; c < count; ++c) {
+        if (i == 0 && first >= 0 && order[c] != first) continue;
+        std::copy(order, order + i, trial);
+        trial[i] = order[c];
+        int t = i + 1;
+        for (int q = i; q < count; ++q)
+          if (q != c) trial[t++] = order[q];
+        const int valid = Walk(path[i], trial, i, count, path, sims, prefix, 0);
+        const double s = valid == count ? Product(sims, count) : 0;
+        if (score < 0 || Better(s, trial, sims, score, best, bestSims, count)) {
+          score = s;
+          std::copy(trial, trial + count, best);
+          std::copy(sims, sims + count, bestSims);
+          std::copy(path, path + count + 1, bestPath);
+        }
+      }
+      std::copy(best, best + count, order);
+      std::copy(bestSims, bestSims + count, sims);
+      std::copy(bestPath, bestPath + count + 1, path);
+      if (score <= 0) return 0;  // nothing chains: left to the moves
+      prefix *= sims[i];
+    }
     return score;
   }
 
-  // Of two chains of equal length, whether the first wins: the larger
-  // product, and of equal ones the order that tries earlier trees first, as
-  // the plain search settles ties.
-  static bool Better(double a, const int* orderA, double b, const int* orderB, int count) {
-    if (a != b) return a > b;
-    return std::lexicographical_compare(orderA, orderA + count, orderB, orderB + count);
+  // Of two orders of the same trees from the same file, whether the first
+  // wins as the plain search settles it: that search picks, at the first
+  // place where two orders part, the tree whose best continuation (its
+  // product taken from the far end) is larger, and of equal ones the
+  // earlier tree.  A chain that fails somewhere scores 0 and never wins.
+  static bool Better(double a, const int* orderA, const double* simsA, double b, const int* orderB,
+                     const double* simsB, int count) {
+    if (a != b || a <= 0) return a > b;
+    int p = 0;
+    while (p < count && orderA[p] == orderB[p]) ++p;
+    if (p == count) return false;
+    const double restA = Product(simsA + p, count - p), restB = Product(simsB + p, count - p);
+    if (restA != restB) return restA > restB;
+    return orderA[p] < orderB[p];
   }
 
-  // Moves a stretch of one to three trees to another place, either way
-  // round, while that gains; returns the score of the order left.  A move
-  // keeps the chain's files before the first place it changes, so only the
-  // steps from there on are looked up again.
-  double Improve(uint32_t from, int* order, int count) {
+  // Moves trees about while that gains: a stretch of one to three trees to
+  // another place, either way round; a stretch turned round in place; two
+  // trees swapped.  Returns the score of the order left, its steps' sims.
+  // A move keeps the chain's files before the first place it changes, so
+  // only the steps from there on are looked up again.
+  double Improve(uint32_t from, int* order, int count, double* sims) {
     uint32_t path[kMaxSearchTrees + 1];
-    double sims[kMaxSearchTrees];
     int valid = Walk(from, order, 0, count, path, sims);
     double score = valid == count ? Product(sims, count) : 0;
     // prefix[i]: the product of the first i steps, which no longer chain
@@ -693,6 +834,24 @@ class ChainSearch {
     int trial[kMaxSearchTrees], rest[kMaxSearchTrees];
     double trialSims[kMaxSearchTrees];
     uint32_t trialPath[kMaxSearchTrees + 1];
+    // Tries trial, which equals order before place first and from place
+    // tail on; keeps it if it wins.
+    auto attempt = [&](int first, int tail) {
+      if (first > valid) return false;  // the kept part already fails
+      trialPath[first] = path[first];
+      const bool whole = valid == count;  // only a whole chain can be joined
+      if (Walk(trialPath[first], trial, first, count, trialPath, trialSims, prefix[first], score,
+               whole ? tail : INT32_MAX, path, sims) != count)
+        return false;
+      std::copy(sims, sims + first, trialSims);
+      const double t = Product(trialSims, count);
+      if (!Better(t, trial, trialSims, score, order, sims, count)) return false;
+      score = t;
+      std::copy(trial, trial + count, order);
+      valid = Walk(from, order, 0, count, path, sims);
+      products();
+      return true;
+    };
     for (int pass = 0; pass < 20; ++pass) {
       bool gained = false;
       for (int length = 1; length <= 3 && length < count; ++length)
@@ -703,25 +862,30 @@ class ChainSearch {
           bool moved = false;
           for (int j = 0; j <= r && !moved; ++j)
             for (int turn = 0; turn < 2 && !moved; ++turn) {
-              if (j == i && turn == 0) continue;
-              const int first = std::min(i, j);
-              if (first > valid) continue;  // the kept part already fails
+              if ((j == i && turn == 0) || (length == 1 && turn == 1)) continue;  // one tree turned is itself
               std::copy(rest, rest + j, trial);
               for (int q = 0; q < length; ++q) trial[j + q] = order[turn ? i + length - 1 - q : i + q];
               std::copy(rest + j, rest + r, trial + j + length);
-              std::copy(sims, sims + first, trialSims);
-              trialPath[first] = path[first];
-              if (Walk(trialPath[first], trial, first, count, trialPath, trialSims, prefix[first], score) != count)
-                continue;
-              const double t = Product(trialSims, count);
-              if (Better(t, trial, score, order, count)) {
-                score = t;
-                std::copy(trial, trial + count, order);
-                valid = Walk(from, order, 0, count, path, sims);
-                products();
-                gained = moved = true;
-              }
+              if (attempt(std::min(i, j), std::max(i, j) + length)) gained = moved = true;
             }
+        }
+      // Longer stretches turned round, and swaps, reach orders that short
+      // moves cannot reach one gain at a time.
+      for (int i = 0; i + 1 < count; ++i)
+        for (int j = i + 1; j < count; ++j) {
+          if (j - i >= 3) {
+            std::copy(order, order + count, trial);
+            std::reverse(trial + i, trial + j + 1);
+            if (attempt(i, j + 1)) {
+              gained = true;
+              continue;
+            }
+          }
+          if (j - i >= 2) {
+            std::copy(order, order + count, trial);
+            std::swap(trial[i], trial[j]);
+            if (attempt(i, j + 1)) gained = true;
+          }
         }
       if (!gained) break;
     }
@@ -734,11 +898,38 @@ class ChainSearch {
   // With a floor, it also stops where the steps so far (whose product was
   // start before place first) fall below it by more than any rounding, as
   // then the chain cannot reach it.
+  // With a known chain (refPath, refSims) whose order equals this one from
+  // place tail on, the walk ends where it meets that chain's file there:
+  // from a file and an order on, every step is the same.
   int Walk(uint32_t at, const int* order, int first, int count, uint32_t* path, double* sims, double start = 1.0,
-           double floor = 0) {
+           double floor = 0, int tail = INT32_MAX, const uint32_t* refPath = nullptr, const double* refSims = nullptr) {
     path[first] = at;
     double product = start;
+    if (stepsReady_ && at < stamps_.size() && stamps_[at] == stamp_) {
+      uint32_t place = placeOf_[at];
+      for (int i = first; i < count; ++i) {
+        if (i >= tail && at == refPath[i]) {
+          std::copy(refSims + i, refSims + count, sims + i);
+          std::copy(refPath + i + 1, refPath + count + 1, path + i + 1);
+          return count;
+        }
+        const Step& step = steps_[size_t(place) * older_ + static_cast<uint32_t>(order[i])];
+        if (step.place < 0) return i;
+        product *= step.similarity;
+        if (product * (1 + kRelativeMargin) < floor) return i;
+        sims[i] = step.similarity;
+        at = step.file;
+        place = static_cast<uint32_t>(step.place);
+        path[i + 1] = at;
+      }
+      return count;
+    }
     for (int i = first; i < count; ++i) {
+      if (i >= tail && at == refPath[i]) {
+        std::copy(refSims + i, refSims + count, sims + i);
+        std::copy(refPath + i + 1, refPath + count + 1, path + i + 1);
+        return count;
+      }
       const Choice c = ChoiceIn(order[i], at);
       if (c.file < 0) return i;
       product *= c.similarity;
@@ -861,13 +1052,34 @@ class ChainSearch {
   // cuts the search short, the better of the guess and what was found.
   // Returns 0 when nothing scores above bar.
   double Settle(uint32_t from, uint64_t visited, double bar, FileEntry** out, int room) {
-    const double guess = Incumbent(from, visited);
+    double guess = Incumbent(from, visited, false);
     // Only chains that reach the guess can win, so the bar starts just below
     // it (by far more than any rounding of the product).
     const double start = std::max(bar, guess > 0 ? guess * (1 - 1e-9) : 0.0);
     bool known;
     const double found = Continue(from, visited, start, &known);
-    if (known && !(cut_ && found < guess)) {
+    if (cut_) {
+      // The search ran out of states: the guess is likely the answer, and
+      // worth the work of more starts.
+      guess = Incumbent(from, visited, true);
+    }
+    if (known && cut_) {
+      // A search cut short may have passed over the chain that wins a tie
+      // (or an even better one): its chain, improved, against the guess.
+      const int count = static_cast<int>(incumbent_.size());
+      int order[kMaxSearchTrees];
+      double sims[kMaxSearchTrees], guessSims[kMaxSearchTrees];
+      uint32_t path[kMaxSearchTrees + 1];
+      if (FollowOrder(from, visited, order) == count) {
+        const double improved = Improve(from, order, count, sims);
+        Walk(from, incumbent_.data(), 0, count, path, guessSims);
+        if (Better(improved, order, sims, guess, incumbent_.data(), guessSims, count)) {
+          incumbent_.assign(order, order + count);
+          FollowIncumbent(from, out, room);
+          return improved;
+        }
+      }
+    } else if (known) {
       Follow(from, visited, out, room);
       return found;
     }
@@ -1145,6 +1357,7 @@ class ChainSearch {
   std::vector<uint32_t> same_;
   std::unordered_map<uint64_t, std::vector<std::vector<uint32_t>>> sameKey_;  // by size and checksum
   size_t spent_ = 0;
+  size_t budget_ = kStateBudget;
   bool cut_ = false;
   // For the state Continue works on, the best entry into each remaining tree
   // from another: [to * older + from], and its -log.
@@ -1154,6 +1367,16 @@ class ChainSearch {
   uint32_t localStamp_ = 0;
   std::vector<uint32_t> reachBuffer_;
   std::vector<int> incumbent_;  // tree order of the chain Incumbent found
+  // From the file Prepare started at: each reachable file's place, and per
+  // place and older tree the step's place, file and similarity.
+  struct Step {
+    int32_t place;  // -1: nothing in the tree is similar
+    uint32_t file;
+    double similarity;
+  };
+  std::vector<uint32_t> placeOf_;
+  std::vector<Step> steps_;
+  bool stepsReady_ = false;
 };
 
 namespace {
