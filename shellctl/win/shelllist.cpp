@@ -298,6 +298,7 @@ void TPTCustomShellList::Fill(IShellFolder* folder, LPCITEMIDLIST absolutePidl) 
   folder_pidl_ = CopyPidl(alloc, absolutePidl ? absolutePidl : reinterpret_cast<LPCITEMIDLIST>(&kEmpty));
   try {
     folder_intf_.Reset(folder);
+    ForgetTypeNames();
     details_.Clear();
     details_asked_ = false;
     ShellDetails();
