@@ -260,13 +260,10 @@ void TPTCustomShellList::Refill() {
   THourGlassHold cursor;
   TAnswerSent answer;
   answer.Answer();
-  // From the end, one at a time: nothing moves, and the window answers
-  // while thousands of items and their data go.
+  // One call: deleting the items one at a time costs Wine's list view a
+  // scroll for each while the view shows the last rows (36 s for 20,000).
   Items().BeginUpdate();
-  for (int i = Items().Count() - 1; i >= 0; --i) {
-    Items().Delete(i);
-    answer.Poll();
-  }
+  Items().Clear();
   Items().EndUpdate();
   answer.Answer();
   TComPtr<IShellFolder> folder;
