@@ -405,14 +405,21 @@ TEST(ShellList, ListsARealFolderWithItsDetails) {
   EXPECT_EQ(info.szTypeName, ItemText(g_list, one, 2));
   EXPECT_FALSE(ItemText(g_list, IndexOf(g_list, "sub"), 2).empty());
 
-  // Icons from the system image list.
-  for (const char* name : {"one.txt", "sub"}) {
+  // Icons from the system image list; names, icons and types as the file
+  // information of each item's absolute list gives them (three files of
+  // one type among them).
+  for (const char* name : {"one.txt", "sub", "big.bin", "k1024.bin", "k1025.bin"}) {
     LVITEMA it = {};
     it.mask = LVIF_IMAGE;
     it.iItem = IndexOf(g_list, name);
     ASSERT_TRUE(ListView_GetItem(g_list->Handle(), &it));
     TPidl p = Parse(Join(dir, name));
     EXPECT_EQ(SysImageIndex(p.get(), SHGFI_SMALLICON), it.iImage) << name;
+    SHFILEINFOA fi = {};
+    ASSERT_TRUE(SHGetFileInfoA(reinterpret_cast<LPCSTR>(p.get()), 0, &fi, sizeof fi,
+                               SHGFI_PIDL | SHGFI_DISPLAYNAME | SHGFI_TYPENAME));
+    EXPECT_EQ(fi.szDisplayName, ItemText(g_list, it.iItem, 0)) << name;
+    EXPECT_EQ(fi.szTypeName, ItemText(g_list, it.iItem, 2)) << name;
   }
   EXPECT_EQ(ListView_GetImageList(g_list->Handle(), LVSIL_SMALL), SystemImageList(false));
 
