@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <map>
 
 #include "classes.h"
 #include "shelltext.h"
@@ -172,9 +173,21 @@ bool TPTShListData::Validate() {
 
 std::string TPTShListData::DisplayName() {
   if (!nameLoaded_) {
-    SHFILEINFOA info = {};
-    if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(AbsolutePidl()), 0, &info, sizeof(info), SHGFI_PIDL | SHGFI_DISPLAYNAME))
-      displayName_ = info.szDisplayName;
+    // The file information's display name is the parent folder's in-folder
+    // name of the item.  The list holds that folder bound already; binding
+    // it again from the absolute list costs Wine time in proportion to the
+    // folder's items (7 ms a name in a folder of 20,000, for each row
+    // painted).
+    IShellFolder* folder = owner_->ShellFolder();
+    STRRET sr = {};
+    if (folder && relative_ && SUCCEEDED(folder->GetDisplayNameOf(relative_, SHGDN_INFOLDER, &sr))) {
+      displayName_ = StrRetToString(relative_, &sr);
+    } else {
+      SHFILEINFOA info = {};
+      if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(AbsolutePidl()), 0, &info, sizeof(info),
+                         SHGFI_PIDL | SHGFI_DISPLAYNAME))
+        displayName_ = info.szDisplayName;
+    }
     nameLoaded_ = true;
   }
   return displayName_;
@@ -409,6 +422,13 @@ std::string SizeText(uint64_t bytes) {
   return at == std::string::npos ? format : format.replace(at, 2, number);
 }
 
+namespace {
+std::map<std::string, std::string>& TypeNames() {
+  static std::map<std::string, std::string> names;
+  return names;
+}
+}  // namespace
+
 void LoadDetails(TPTShListData* data) {
   if (!data || data->DetailsLoaded) return;
   data->DetailsLoaded = true;
@@ -432,15 +452,35 @@ void LoadDetails(TPTShListData* data) {
       data->SizeText = SizeText(static_cast<uint64_t>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow);
     data->ModifiedText = TimeText(IsZero(fd.ftLastWriteTime) ? fd.ftCreationTime : fd.ftLastWriteTime);
   }
-  if (!(data->Attributes() & SFGAO_FILESYSTEM)) {
+  const ULONG attributes = data->Attributes();
+  if (!(attributes & SFGAO_FILESYSTEM)) {
     data->TypeText = LoadShellString(52562);
-  } else {
-    SHFILEINFOA info = {};
-    if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(data->AbsolutePidl()), 0, &info, sizeof(info),
-                       SHGFI_TYPENAME | SHGFI_PIDL))
-      data->TypeText = std::string(info.szTypeName, strnlen(info.szTypeName, 80));
+    return;
+  }
+  // A file's type name is its extension's; asking the file information
+  // for it binds the item's folder again from the absolute list, which
+  // costs Wine time in proportion to the folder's items (7 ms a row in a
+  // folder of 20,000).  Folders are asked each time.
+  std::string key;
+  const bool byExtension = !(attributes & SFGAO_FOLDER) && haveFind && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (byExtension) {
+    const char* dot = std::strrchr(fd.cFileName, '.');
+    key = UpperCase(dot ? dot : "");
+    auto known = TypeNames().find(key);
+    if (known != TypeNames().end()) {
+      data->TypeText = known->second;
+      return;
+    }
+  }
+  SHFILEINFOA info = {};
+  if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(data->AbsolutePidl()), 0, &info, sizeof(info),
+                     SHGFI_TYPENAME | SHGFI_PIDL)) {
+    data->TypeText = std::string(info.szTypeName, strnlen(info.szTypeName, 80));
+    if (byExtension) TypeNames()[key] = data->TypeText;
   }
 }
+
+void ForgetTypeNames() { TypeNames().clear(); }
 
 void SplitMasks(const std::string& text, std::vector<std::string>& list) {
   shell::SplitMasks(text, list, IsLeadByte);

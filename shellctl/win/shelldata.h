@@ -131,6 +131,9 @@ TDateTime FileTimeToDateTime(const FILETIME& fileTime);
 TDateTime SystemTimeToDateTime(const SYSTEMTIME& systemTime);
 std::string SizeText(uint64_t bytes);
 void LoadDetails(TPTShListData* data);
+// Forgets the type names LoadDetails keeps by extension (a list does so at
+// each fill, so a file type registered meanwhile shows at the next one).
+void ForgetTypeNames();
 
 typedef std::set<std::string> TNameSet;
 void SplitMasks(const std::string& text, std::vector<std::string>& list);

@@ -154,6 +154,7 @@ class TPTCustomShellList : public TPTCustomListView, public TPTShListOwner {
   void CustomDraw(NMCUSTOMDRAW* record, LRESULT& result) override;
   void Edit(TListItem* item, std::string& text) override;
   void GetDispInfo(TListItem* item, TLVDispInfo& info) override;
+  void CNNotify(TMessage& m) override;
   void RightClick() override;
   void BeginDrag(TListItem* item, bool right) override;
 

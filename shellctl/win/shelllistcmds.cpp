@@ -406,6 +406,19 @@ void TPTCustomShellList::Edit(TListItem* item, std::string& text) {
 
 // ---------------------------------------------------------------- on demand
 
+void TPTCustomShellList::CNNotify(TMessage& m) {
+  // Texts and icons are asked for by row.  The first text stored in an item
+  // redraws it by its index, which an item remembers only until the list is
+  // sorted or a row above it goes; finding it again searches the whole
+  // list, for every row painted.  The row asked for is its index.
+  const auto* h = reinterpret_cast<const NMHDR*>(m.LParam);
+  if (h && (h->code == LVN_GETDISPINFOA || h->code == LVN_GETDISPINFOW)) {
+    const auto* d = reinterpret_cast<const NMLVDISPINFOA*>(h);  // the same layout up to the text
+    if (d->item.iItem >= 0) ItemFromIndex(d->item.iItem);
+  }
+  TPTCustomListView::CNNotify(m);
+}
+
 void TPTCustomShellList::GetDispInfo(TListItem* item, TLVDispInfo& info) {
   auto* data = static_cast<TPTShListData*>(item->Data);
   if (info.Mask & LVIF_TEXT) {
@@ -422,8 +435,14 @@ void TPTCustomShellList::GetDispInfo(TListItem* item, TLVDispInfo& info) {
   if (info.Mask & LVIF_IMAGE) {
     if (item->ImageIndex() > 0)
       info.ImageIndex = item->ImageIndex();
-    else if (data)
-      info.ImageIndex = SysImageIndex(data->AbsolutePidl(), SHGFI_SMALLICON);
+    else if (data) {
+      // The small icon as the file information gives it, asked of the folder
+      // the list holds bound (see TPTShListData::DisplayName).
+      info.ImageIndex = ShellFolder() && data->RelativePidl()
+                            ? SHMapPIDLToSystemImageListIndex(ShellFolder(), data->RelativePidl(), nullptr)
+                            : -1;
+      if (info.ImageIndex < 0) info.ImageIndex = SysImageIndex(data->AbsolutePidl(), SHGFI_SMALLICON);
+    }
   }
 }
 
