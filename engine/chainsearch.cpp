@@ -2,6 +2,7 @@
 // older versions, one per older tree, whose product of similarities is the
 // largest.
 #include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <cmath>
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include "options.h"
 #include "patchfile.h"
 #include "scan.h"
+#include "workers.h"
 
 namespace {
 
@@ -59,9 +61,9 @@ constexpr double kRelativeMargin = 1e-12;
 constexpr double kAbsoluteMargin = 1e-300;  // subnormal products round coarser
 // Trees beyond the chain buffers can never all be on a chain.
 constexpr uint32_t kMaxSearchTrees = 64;
-// Remembered states and choices are dropped between files of the newest tree
-// once there are this many (about 50 MB), so that a large run stays within a
-// 32-bit address space.
+// Remembered choices are dropped between files of the newest tree once there
+// are this many (about 50 MB, shared out among the threads that search), so
+// that a large run stays within a 32-bit address space.
 constexpr size_t kMemoLimit = size_t(1) << 20;
 constexpr size_t kChoiceLimit = size_t(1) << 21;
 // The one departure from the plain search, a bound on the work for one file
@@ -1094,7 +1096,14 @@ class ChainSearch {
   bool Cut() const { return cut_; }
 
   // Starts the work on one file: a fresh budget.
-  void Start() { spent_ = 0; }
+  // States are remembered for one file only: a search cut short by its
+  // budget would otherwise end where the files searched before it had
+  // left it, and the files could not be searched side by side with the
+  // same answers.
+  void Start() {
+    spent_ = 0;
+    memo_.Clear();
+  }
 
   // After the work on one file: what a search cut short remembers is not
   // necessarily the best, so it must not serve another file.
@@ -1104,9 +1113,9 @@ class ChainSearch {
   }
 
   // Between files of the newest tree: keeps memory bounded.
-  void Trim() {
+  void Trim(size_t choiceLimit = kChoiceLimit) {
     if (memo_.Size() > kMemoLimit) memo_.Clear();
-    if (choiceCount_ > kChoiceLimit) {
+    if (choiceCount_ > choiceLimit) {
       for (std::vector<Choice>& row : choices_) std::vector<Choice>().swap(row);
       choiceCount_ = 0;
     }
@@ -1421,7 +1430,8 @@ double BestChain(uint32_t n, DirectoryStream* stream, FileEntry* entry, uint32_t
 
 namespace {
 
-double SearchWith(ChainSearch* search, FileEntry* entry) {
+// Leaves the chain after entry in chain[0..kChainLength-2].
+double SearchWith(ChainSearch* search, FileEntry* entry, FileEntry** chainAfter) {
   const uint32_t older = search->Older();
   // Every chain that scores runs through all older trees.
   if (older == 0 || older + 1 >= static_cast<uint32_t>(kChainLength)) return 0;
@@ -1431,7 +1441,7 @@ double SearchWith(ChainSearch* search, FileEntry* entry) {
   double score = 0;
   if (visited == 0) {
     // The same as the search from every older tree in turn.
-    return search->Settle(id, 0, 0, BestChainEntries + 1, kChainLength - 1);
+    return search->Settle(id, 0, 0, chainAfter, kChainLength - 1);
   }
   // Trees marked visited by a caller: each older tree is still tried as the
   // first step, as the plain search does.
@@ -1453,7 +1463,7 @@ double SearchWith(ChainSearch* search, FileEntry* entry) {
       std::copy(chain, chain + kChainLength - 1, kept);
     }
   }
-  std::copy(kept, kept + kChainLength - 1, BestChainEntries + 1);
+  std::copy(kept, kept + kChainLength - 1, chainAfter);
   return score;
 }
 
@@ -1470,7 +1480,27 @@ double SearchBestChain(FileEntry* entry, uint32_t n) {
     search = own.get();
   }
   search->Start();
-  const double score = SearchWith(search, entry);
+  const double score = SearchWith(search, entry, BestChainEntries + 1);
   search->Finish();
   return score;
+}
+
+void SearchBestChains(const std::vector<FileEntry*>& entries, uint32_t n, std::vector<FoundChain>& found) {
+  found.assign(entries.size(), FoundChain());
+  // Each file's search is its own and its files only read, so any share-out
+  // among the threads gives the same chains.
+  const uint32_t threads = std::max<uint32_t>(1, std::min<uint32_t>(CoreCount(), 8));
+  const size_t choiceLimit = kChoiceLimit / threads;
+  std::atomic<size_t> next{0};
+  RunOnWorkers(entries.size() > 1 ? threads - 1 : 0, [&]() {
+    ChainSearch search(n, nullptr);
+    for (size_t i; (i = next.fetch_add(1)) < entries.size();) {
+      FoundChain& f = found[i];
+      f.chain[0] = entries[i];
+      search.Start();
+      f.score = SearchWith(&search, entries[i], f.chain.data() + 1);
+      search.Finish();
+      search.Trim(choiceLimit);
+    }
+  });
 }

@@ -456,11 +456,14 @@ void MatchDirectories() {
     file->hasKept = false;
   };
   {
-    ChainSearchSession session(n);
+    std::vector<FileEntry*> entries(newest->Count());
+    for (uint32_t e = 0; e < newest->Count(); ++e) entries[e] = newest->At(e);
+    std::vector<FoundChain> found;
+    SearchBestChains(entries, n, found);
     for (uint32_t e = 0; e < newest->Count(); ++e) {
-      FileEntry* entry = newest->At(e);
-      const double score = SearchBestChain(entry, n);
-      session.Trim();
+      FileEntry* entry = entries[e];
+      const double score = found[e].score;
+      std::copy(found[e].chain.begin(), found[e].chain.end(), BestChainEntries);
       entry->processed = 1;
       FilePlan& plan = plans[e];
       if (score == 0 || (entry->size <= 100 && score < 0.999)) {

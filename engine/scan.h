@@ -6,6 +6,7 @@
 // appliers read them that way; full paths use the platform's own separator.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -120,6 +121,15 @@ class ChainSearchSession {
 const int kChainLength = 30;
 extern FileEntry* WorkingChain[kChainLength];
 extern FileEntry* BestChainEntries[kChainLength];
+
+// SearchBestChain for many files of the newest tree, side by side on the
+// engine's threads: found[i] gets the chain BestChainEntries would hold for
+// entries[i] (slot 0 the file) and its score.
+struct FoundChain {
+  std::array<FileEntry*, kChainLength> chain{};
+  double score = 0;
+};
+void SearchBestChains(const std::vector<FileEntry*>& entries, uint32_t n, std::vector<FoundChain>& found);
 
 // Directory mode: writes one entry (patched or embedded) per file of the
 // newest tree, or skips it.  Uses DirectoryStreams (newest last).
