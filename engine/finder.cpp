@@ -157,6 +157,28 @@ inline void Prefetch(const void* p) {
 #endif
 }
 
+// The pair as the finder reads it: positions of the old file, then of the
+// new one, held in two blocks (PairBuffer, PairNewBytes). buf + c is where
+// position c lies; the bytes after it are in the same block up to the end
+// of c's file. No match, extension or copy of a neighbourhood runs from
+// one file into the other, so nothing reads past that end.
+struct PairBytes {
+  const uint8_t* old = nullptr;
+  const uint8_t* fresh = nullptr;
+  uint32_t oldSize = 0;
+  const uint8_t* At(uint32_t c) const { return c < oldSize ? old + c : fresh + (c - oldSize); }
+  friend const uint8_t* operator+(const PairBytes& b, uint32_t c) { return b.At(c); }
+  uint8_t operator[](uint32_t c) const { return *At(c); }
+};
+
+PairBytes CurrentPair() {
+  PairBytes b;
+  b.old = PairBuffer;
+  b.fresh = PairNewBytes();
+  b.oldSize = PairOldSize;
+  return b;
+}
+
 inline uint32_t KeyAt(const uint8_t* p) { return p[0] + 256u * p[5]; }
 inline uint32_t InnerAt(const uint8_t* p) { return Load32(p + 1); }
 
@@ -185,7 +207,7 @@ void ForPieces(uint32_t n, bool parallel, F f) {
 
 // One quicksort step on the inner word, middle element as pivot: [lo, *left]
 // and [*right, hi] are left to sort.
-inline void Partition(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int64_t* left, int64_t* right) {
+inline void Partition(uint32_t* a, int64_t lo, int64_t hi, const PairBytes& buffer, int64_t* left, int64_t* right) {
   int64_t i = lo, j = hi;
   uint32_t pivot = InnerAt(buffer + a[lo + (hi - lo) / 2]);
   do {
@@ -203,7 +225,7 @@ inline void Partition(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer
 
 // Quicksort; recursion on the smaller side keeps the stack shallow on
 // unlucky input.
-void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
+void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const PairBytes& buffer) {
   while (lo < hi) {
     int64_t i, j;
     Partition(a, lo, hi, buffer, &j, &i);
@@ -222,7 +244,7 @@ void SortBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer) {
 // sides of each of the first partitions are independent, so the partitions
 // of each level and then the sides left are worked on in parallel, and the
 // order comes out as above.
-void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const uint8_t* buffer, int depth) {
+void SortLargeBucket(uint32_t* a, int64_t lo, int64_t hi, const PairBytes& buffer, int depth) {
   struct Side {
     int64_t lo, hi;
   };
@@ -268,7 +290,7 @@ struct Progress {
 
 
 struct Scan {
-  const uint8_t* buffer = nullptr;
+  PairBytes buffer;
   uint32_t oldSize = 0, newSize = 0;
   PairRange range;
   uint32_t lastOffset = 0;
@@ -344,13 +366,13 @@ struct Target {
 };
 
 Target TargetAt(const Scan& s, uint32_t p, int k) {
-  const uint8_t* t = s.buffer + s.oldSize + p + k;
+  const uint8_t* t = s.buffer.fresh + p + k;
   Target r;
   for (int j = 1; j <= k; ++j) {
     r.before |= static_cast<uint32_t>(t[-j]) << (32 - 8 * j);
     r.mask |= 0xFFu << (32 - 8 * j);
   }
-  r.after = Load64Upto(t + 6, s.buffer + s.oldSize + s.newSize);
+  r.after = Load64Upto(t + 6, s.buffer.fresh + s.newSize);
   return r;
 }
 
@@ -405,14 +427,15 @@ inline void Judge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, uint32_t
 // Rates source position c for new position p at alignment k (the six key
 // bytes at c and p + k already agree). end is the end of the scanned area.
 void EvaluateCandidate(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end) {
-  const uint8_t* buf = s.buffer;
-  uint32_t target = s.oldSize + p + k;
   if (c < static_cast<uint32_t>(k)) return;
+  // Indexed positions lie at least 4 bytes into their file.
+  const uint8_t* source = s.buffer + c;
+  const uint8_t* target = s.buffer.fresh + p + k;
   for (int j = 1; j <= k; ++j)
-    if (buf[c - j] != buf[target - j]) return;
+    if (source[-j] != target[-j]) return;
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
-  Judge(s, p, c, k, end, CommonPrefixLength(buf + c + 6, buf + target + 6, room));
+  Judge(s, p, c, k, end, CommonPrefixLength(source + 6, target + 6, room));
 }
 
 // The same for index entry i, from the copies of its neighbourhood: the file
@@ -430,7 +453,7 @@ inline void EvaluateIndexed(Scan& s, uint32_t p, uint32_t i, int k, uint32_t end
   else if (room <= 8)
     extra = room;
   else
-    extra = 8 + CommonPrefixLength(s.buffer + c + 14, s.buffer + s.oldSize + p + k + 14, room - 8);
+    extra = 8 + CommonPrefixLength(s.buffer + c + 14, s.buffer.fresh + p + k + 14, room - 8);
   Judge(s, p, c, k, end, extra);
 }
 
@@ -539,13 +562,13 @@ bool StepOver(Scan& s, uint32_t p, int k, uint32_t end, uint32_t start, uint32_t
 }
 
 void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
-  const uint8_t* buf = s.buffer;
+  const PairBytes& buf = s.buffer;
   s.work = 0;
   s.shortWork = 0;
   s.stopped = false;
   s.startAgain = false;
   for (int k = 0; k < kAlignments && !s.stopped && !s.startAgain; ++k) {
-    const uint8_t* at = buf + s.oldSize + p + k;
+    const uint8_t* at = buf.fresh + p + k;
     uint32_t key = KeyAt(at);
     uint32_t size = BucketSizes[key];
     if (size == 0) continue;
@@ -587,23 +610,29 @@ void SearchOnce(Scan& s, uint32_t p, uint32_t end, bool stepOver) {
   }
 }
 
-// Bytes equal to the one at at, from at on (to the end of the pair buffer),
-// with the run they belong to kept in run.
+// Bytes equal to the one at at, from at on (to the end of its file), with
+// the run they belong to (within that file) kept in run. A run that went
+// on into the other file would change nothing: an extension stops at the
+// end of its source's file, and a target lies in the new one.
 uint32_t RunLength(const Scan& s, Scan::Run& run, uint32_t at) {
-  const uint8_t* buf = s.buffer;
-  const uint8_t v = buf[at];
+  const bool inOld = at < s.oldSize;
+  const uint32_t first = inOld ? 0 : s.oldSize;
+  // The file at lies in, and at's place in it.
+  const uint8_t* buf = inOld ? s.buffer.old : s.buffer.fresh;
+  const uint32_t total = inOld ? s.oldSize : s.newSize;
+  const uint32_t here = at - first;
+  const uint8_t v = buf[here];
   if (at >= run.start && at < run.end && run.value == v) return run.end - at;
-  const uint32_t total = s.oldSize + s.newSize;
   const uint64_t pattern = 0x0101010101010101ull * v;
-  uint32_t lo = at, hi = at;
+  uint32_t lo = here, hi = here;
   while (total - hi >= 8 && Load64(buf + hi) == pattern) hi += 8;
   while (hi < total && buf[hi] == v) ++hi;
   while (lo >= 8 && Load64(buf + lo - 8) == pattern) lo -= 8;
   while (lo > 0 && buf[lo - 1] == v) --lo;
-  run.start = lo;
-  run.end = hi;
+  run.start = first + lo;
+  run.end = first + hi;
   run.value = v;
-  return hi - at;
+  return hi - here;
 }
 
 // CommonPrefixLength of the bytes at source and target, at most limit.
@@ -613,7 +642,7 @@ uint32_t RunLength(const Scan& s, Scan::Run& run, uint32_t at) {
 // stretch, and a large index rates hundreds of them per position.
 inline uint32_t Extend(Scan& s, uint32_t source, uint32_t target, uint32_t limit) {
   const uint8_t* a = s.buffer + source;
-  const uint8_t* b = s.buffer + target;
+  const uint8_t* b = s.buffer.fresh + (target - s.oldSize);
   if (limit >= 64 && *a == *b) {
     const uint64_t pattern = 0x0101010101010101ull * *a;
     if (Load64(a) == pattern && Load64(b) == pattern) {
@@ -634,12 +663,14 @@ inline uint32_t Extend(Scan& s, uint32_t source, uint32_t target, uint32_t limit
 // run. With full set the candidate has gone that far once and now goes
 // the whole way.
 void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full = false) {
-  const uint8_t* buf = s.buffer;
   uint32_t target = s.oldSize + p + k;
   if (c < static_cast<uint32_t>(k)) return;
   if (c >= s.oldSize && c + kNewFileDistance > s.oldSize + p) return;
+  // Indexed positions lie at least 4 bytes into their file.
+  const uint8_t* source = s.buffer + c;
+  const uint8_t* t = s.buffer.fresh + p + k;
   for (int j = 1; j <= k; ++j)
-    if (buf[c - j] != buf[target - j]) return;
+    if (source[-j] != t[-j]) return;
   uint32_t room;
   if (!Room(s, p, c, k, end, &room)) return;
   uint32_t reach = full ? room : std::min(room, kLargeReach);
@@ -662,17 +693,17 @@ void RateLarge(Scan& s, uint32_t p, uint32_t c, int k, uint32_t end, bool full =
 // elsewhere in such a word can be missed: the copy then comes from a
 // nearer place, and the patch grows by a record or a few literal bytes.
 void SearchLarge(Scan& s, uint32_t p, uint32_t end) {
-  const uint8_t* buf = s.buffer;
+  const PairBytes& buf = s.buffer;
   s.stopped = false;
   s.longCount = 0;
   s.crowded = false;
-  auto innerOf = [buf](uint32_t c) { return InnerAt(buf + c); };
+  auto innerOf = [&buf](uint32_t c) { return InnerAt(buf + c); };
   for (int k = 0; k < kAlignments && !s.stopped; ++k) {
     Scan::Group& group = s.groups[(p + k) & 7];
     if (group.target != p + k) {
       group.target = p + k;
       group.from = group.to = nullptr;
-      const uint8_t* at = buf + s.oldSize + p + k;
+      const uint8_t* at = buf.fresh + p + k;
       uint32_t key = KeyAt(at);
       uint32_t size = BucketSizes[key];
       const uint32_t* bucket = IndexPositions + BucketStarts[key];
@@ -1053,7 +1084,7 @@ void OrderLargeGroups(uint32_t count) {
   });
 }
 
-void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
+void CopyNeighbourhoods(uint32_t count, const PairBytes& buf) {
   if (static_cast<size_t>(count) > (SIZE_MAX - 1) / sizeof(uint64_t)) return;
   IndexInner = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
   IndexBefore = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t) + 1));
@@ -1082,7 +1113,7 @@ void CopyNeighbourhoods(uint32_t count, const uint8_t* buf) {
 
 // A large index orders entries by inner word, then position: a key of 64
 // bits that no two entries share.
-inline uint64_t WordPlace(const uint8_t* buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
+inline uint64_t WordPlace(const PairBytes& buf, uint32_t c) { return static_cast<uint64_t>(InnerAt(buf + c)) << 32 | c; }
 
 // Sorts the ranges [lo, hi) of IndexPositions by WordPlace in place:
 // quicksort partitions, the sides of each level of all ranges shared among
@@ -1093,7 +1124,7 @@ struct SortSide {
   uint32_t lo, hi;
 };
 
-void SortByWordPlace(std::vector<SortSide> sides, const uint8_t* buf) {
+void SortByWordPlace(std::vector<SortSide> sides, const PairBytes& buf) {
   uint32_t* a = IndexPositions;
   auto less = [buf](uint32_t x, uint32_t y) { return WordPlace(buf, x) < WordPlace(buf, y); };
   std::vector<SortSide> next;
@@ -1178,7 +1209,7 @@ void AllocSeen(uint64_t indexed) {
 // share is passed over), every pass keeping the order of the one before,
 // so that equal words stay in position order. scratch holds 2 n keys. The
 // bits of the filter are set from the sorted keys on the way.
-void RadixSortBucket(uint32_t key, uint32_t* a, uint32_t n, const uint8_t* buf, uint64_t* scratch) {
+void RadixSortBucket(uint32_t key, uint32_t* a, uint32_t n, const PairBytes& buf, uint64_t* scratch) {
   uint64_t* from = scratch;
   uint64_t* to = from + n;
   uint32_t counts[4][256];
@@ -1220,7 +1251,7 @@ void RadixSortBucket(uint32_t key, uint32_t* a, uint32_t n, const uint8_t* buf, 
 // read the file once per entry instead of at every comparison; a bucket too
 // large for copies of that size (zeros, fill bytes) is sorted in place, by
 // all threads, and its bits set after.
-void SortLargeIndex(const uint8_t* buf, uint64_t indexed) {
+void SortLargeIndex(const PairBytes& buf, uint64_t indexed) {
   // Two keys of 8 bytes per entry: the per-thread copies stay within what
   // the index leaves of the memory goal.
   const uint32_t kPacked = 1u << 15;
@@ -1277,7 +1308,7 @@ void SortLargeIndex(const uint8_t* buf, uint64_t indexed) {
 // of the positions: a part's entries follow those of the parts before it
 // in every bucket, so that each bucket holds its positions ascending, as
 // one pass would leave them.
-void BuildLargeIndex(const uint8_t* buf, uint32_t step, const PairRange& range, uint64_t indexed) {
+void BuildLargeIndex(const PairBytes& buf, uint32_t step, const PairRange& range, uint64_t indexed) {
   struct Span {
     int64_t from, to;
   };
@@ -1368,11 +1399,11 @@ void BuildIndexInMemory() {
   FreeIndex();
 
   PairRange range = CurrentPairRange();
-  uint8_t* buf = PairBuffer;
   if (range.found) {
-    std::memset(buf + range.oldStart, 0x00, range.length);
-    std::memset(buf + PairOldSize + range.newStart, 0xFF, range.length);
+    std::memset(PairBuffer + range.oldStart, 0x00, range.length);
+    std::memset(PairNewBytes() + range.newStart, 0xFF, range.length);
   }
+  const PairBytes buf = CurrentPair();
 
   uint64_t indexed = static_cast<uint64_t>(PairOldSize) + (MatchInNewFile ? PairNewSize : 0);
   LargeIndex = indexed >= kLargeIndex;
@@ -1417,7 +1448,7 @@ void BuildIndexInMemory() {
 
 void FindInMemory() {
   Scan s;
-  s.buffer = PairBuffer;
+  s.buffer = CurrentPair();
   s.oldSize = PairOldSize;
   s.newSize = PairNewSize;
   s.range = CurrentPairRange();

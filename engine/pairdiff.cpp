@@ -61,8 +61,7 @@ void DiffPair(uint32_t i) {
   RunWarp(i >= 2);
 
   if (InMemory) {
-    FreeBlock(PairBuffer);
-    PairBuffer = nullptr;
+    FreePairBuffer();
   } else {
     if (PairOldFile) std::fclose(PairOldFile);
     if (PairNewFile) std::fclose(PairNewFile);

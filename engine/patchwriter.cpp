@@ -393,8 +393,13 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
                                                : "Error, can't allocate %llu Bytes (%s)!\n",
                                 static_cast<unsigned long long>(total),
                                 GermanMessages ? "um die Dateien im Speicher zu halten" : "to hold the files in memory"));
-  PairBuffer = static_cast<uint8_t*>(AllocateBlock(static_cast<uint32_t>(total), "to hold the files in memory",
-                                                   "um die Dateien im Speicher zu halten"));
+  // One block per file (see PairBuffer): a large pair fits a 32-bit
+  // process's address space only so.
+  PairBuffer = static_cast<uint8_t*>(
+      AllocateBlock(PairOldSize, "to hold the files in memory", "um die Dateien im Speicher zu halten"));
+  PairNewBuffer = static_cast<uint8_t*>(
+      AllocateBlock(PairNewSize, "to hold the files in memory", "um die Dateien im Speicher zu halten"));
+  uint8_t* const newBytes = PairNewBuffer;
   bool oldOk = true, newOk = true;
   // Each file's checksums: the whole file's for the check against the scan,
   // the slot's (less a protected range) when it has none. A small pair's
@@ -418,11 +423,11 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
   };
   auto readNew = [&] {
     if (newRead) {
-      if (PairNewSize > 0) std::memcpy(PairBuffer + PairOldSize, newAhead.data(), PairNewSize);
+      if (PairNewSize > 0) std::memcpy(newBytes, newAhead.data(), PairNewSize);
     } else if (PairNewSize > 0) {
-      newOk = std::fread(PairBuffer + PairOldSize, 1, PairNewSize, PairNewFile) == PairNewSize;
+      newOk = std::fread(newBytes, 1, PairNewSize, PairNewFile) == PairNewSize;
     }
-    if (newOk) sum(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart, newSum, newWhole, newSlot.crc);
+    if (newOk) sum(newBytes, PairNewSize, ProtectionNewStart, newSum, newWhole, newSlot.crc);
   };
   // A large pair's two files are read at once: from the system's cache
   // each read is a copy that one core would do alone. Their checksums are
@@ -435,7 +440,7 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     });
     std::vector<std::pair<const uint8_t*, uint32_t>> files;
     if (oldOk) files.push_back({PairBuffer, PairOldSize});
-    if (newOk) files.push_back({PairBuffer + PairOldSize, PairNewSize});
+    if (newOk) files.push_back({newBytes, PairNewSize});
     std::vector<uint32_t> sums;
     ChecksumsOnAllThreads(files, sums);
     if (oldOk) oldWhole = sums[0];
@@ -443,7 +448,7 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     if (oldOk && oldSum)
       oldSlot.crc = ProtectionFound ? ChecksumWithoutRange(PairBuffer, PairOldSize, ProtectionOldStart) : oldWhole;
     if (newOk && newSum)
-      newSlot.crc = ProtectionFound ? ChecksumWithoutRange(PairBuffer + PairOldSize, PairNewSize, ProtectionNewStart) : newWhole;
+      newSlot.crc = ProtectionFound ? ChecksumWithoutRange(newBytes, PairNewSize, ProtectionNewStart) : newWhole;
   } else {
     readOld();
     readNew();
@@ -822,8 +827,7 @@ void ReleaseRunResources() {
   CloseFile(gAssemblyIn);
   CloseFile(gAssemblyOut);
   gDeflater.reset();
-  FreeBlock(PairBuffer);
-  PairBuffer = nullptr;
+  FreePairBuffer();
   ClearStreams();
   ReleaseStreamBlocks();
   if (VersionSlots) {

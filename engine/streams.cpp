@@ -10,6 +10,31 @@
 #include "options.h"
 
 uint8_t* PairBuffer = nullptr;
+uint8_t* PairNewBuffer = nullptr;
+
+void FreePairBuffer() {
+  FreeBlock(PairBuffer);
+  FreeBlock(PairNewBuffer);
+  PairBuffer = PairNewBuffer = nullptr;
+}
+
+namespace {
+
+// f(bytes, n, k) for the parts of the pair's run [offset, offset + n) that
+// lie in one block, k counted from offset. A run read from the new file
+// may begin in the old one.
+template <class F>
+void ForPairSpans(uint32_t offset, uint32_t n, F f) {
+  uint32_t k = 0;
+  if (offset < PairOldSize && PairNewBuffer) {
+    const uint32_t first = std::min(n, PairOldSize - offset);
+    f(PairBuffer + offset, first, 0u);
+    k = first;
+  }
+  if (k < n) f(PairBytesAt(offset + k), n - k, k);
+}
+
+}  // namespace
 
 namespace {
 
@@ -262,15 +287,17 @@ void ByteStream::ForSpans(uint32_t from, uint32_t to, F f) const {
 
 void ByteStream::SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
   ForSpans(position, position + n, [oldOffset, position](uint8_t* b, uint32_t len, uint32_t at) {
-    const uint8_t* old = PairBuffer + oldOffset + (at - position);
-    for (uint32_t k = 0; k < len; ++k) b[k] = static_cast<uint8_t>(b[k] - old[k]);
+    ForPairSpans(oldOffset + (at - position), len, [b](const uint8_t* old, uint32_t m, uint32_t from) {
+      for (uint32_t k = 0; k < m; ++k) b[from + k] = static_cast<uint8_t>(b[from + k] - old[k]);
+    });
   });
 }
 
 void ByteStream::AddRun(uint32_t position, uint32_t oldOffset, uint32_t n) {
   ForSpans(position, position + n, [oldOffset, position](uint8_t* b, uint32_t len, uint32_t at) {
-    const uint8_t* old = PairBuffer + oldOffset + (at - position);
-    for (uint32_t k = 0; k < len; ++k) b[k] = static_cast<uint8_t>(b[k] + old[k]);
+    ForPairSpans(oldOffset + (at - position), len, [b](const uint8_t* old, uint32_t m, uint32_t from) {
+      for (uint32_t k = 0; k < m; ++k) b[from + k] = static_cast<uint8_t>(b[from + k] + old[k]);
+    });
   });
 }
 

@@ -86,7 +86,7 @@ class ByteStream : public DynArray {
   uint32_t Length() const;
   uint8_t ByteAt(uint32_t position) const;
   // Byte k of the run becomes (stream - old) resp. (stream + old) modulo
-  // 256, old being byte oldOffset + k of PairBuffer (the pair in memory).
+  // 256, old being byte oldOffset + k of the pair in memory (PairBytesAt).
   void SubtractRun(uint32_t position, uint32_t oldOffset, uint32_t n);
   void AddRun(uint32_t position, uint32_t oldOffset, uint32_t n);
   double Entropy(uint32_t from, uint32_t to) const;
@@ -106,8 +106,24 @@ class ByteStream : public DynArray {
   const char* germanText = "Kein Speicher f\xfcr Bytestrom ;).";
 };
 
-// The pair of the current version pair in memory: the old file followed by
-// the new one. Owned by the patch writer; read by the streams' run routines.
+// The current version pair in memory, owned by the patch writer. Copy
+// offsets and the finder's positions address the pair as one run of bytes,
+// the old file then the new one, but the two are held in separate blocks:
+// a 32-bit process finds no free block the size of a large pair (its
+// address space is cut in two near the 2 GiB line), while each file alone
+// fits in one half. PairBuffer holds the old file, PairNewBuffer the new;
+// with PairNewBuffer null the new file follows the old one in PairBuffer.
 extern uint8_t* PairBuffer;
+extern uint8_t* PairNewBuffer;
+extern uint32_t PairOldSize;
+
+inline uint8_t* PairNewBytes() { return PairNewBuffer ? PairNewBuffer : PairBuffer + PairOldSize; }
+// Position pos of the pair; the bytes from there on lie in one block up to
+// the end of the file pos falls in.
+inline uint8_t* PairBytesAt(uint32_t pos) {
+  return pos < PairOldSize ? PairBuffer + pos : PairNewBytes() + (pos - PairOldSize);
+}
+// Frees both blocks.
+void FreePairBuffer();
 
 uint32_t Crc32Update(const void* buffer, int32_t n, uint32_t crc);

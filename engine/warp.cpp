@@ -28,7 +28,7 @@ const uint32_t kMaxExtension = 250;
 class PairReader {
  public:
   uint8_t At(uint32_t pos) {
-    if (InMemory) return PairBuffer[pos];
+    if (InMemory) return *PairBytesAt(pos);
     bool isOld = pos < PairOldSize;
     Cache& c = isOld ? old_ : new_;
     uint32_t filePos = isOld ? pos : pos - PairOldSize;
@@ -314,7 +314,7 @@ void Encode() {
     uint32_t q = rec.offset;
     EncodeNumber(-static_cast<int64_t>(l), true);
     const uint32_t dStart = WarpD.Length();
-    if (InMemory) WarpD.PutBytes(PairBuffer + oldSize + q, l);
+    if (InMemory) WarpD.PutBytes(PairNewBytes() + q, l);
 
     const bool mayDiffer = !WarpFlag && !ProtectionFound;
     for (uint32_t j = 0; j < l;) {
