@@ -31,7 +31,11 @@ uint64_t FinderWorkBudget = 16u << 20;
 uint32_t FinderBoundHits = 0;
 bool FinderWalkAids = true;
 uint32_t FinderThreads = 0;
-uint32_t FinderChunkSize = 4 * 1024;
+// Each piece handed out wakes the threads that wait for one; at 4 KiB the
+// wakes cost a mid-size pair a third of its time (a 13 MB tree: 0.31 s at
+// 4 KiB, 0.21 s at 32 KiB, no faster at 64 KiB, and slower there for a tree
+// of 8 MB binaries, whose pieces then come too few to share out).
+uint32_t FinderChunkSize = 32 * 1024;
 
 namespace {
 
