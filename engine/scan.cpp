@@ -131,7 +131,8 @@ bool FileEntry::Read() {
   uint64_t expected = 0;
   size_t claimed = 0;
   bool keep = false;
-  if (InMemory && SysOpenFileSize(f, expected) && expected <= kKeepFileBytes) {
+  const bool sized = stamped ? (expected = before.size, true) : SysOpenFileSize(f, expected);
+  if (InMemory && sized && expected <= kKeepFileBytes) {
     claimed = static_cast<size_t>(expected);
     keep = KeptBytes.fetch_add(claimed) + claimed <= KeepBudget;
     if (keep)
