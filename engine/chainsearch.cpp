@@ -1489,7 +1489,10 @@ void SearchBestChains(const std::vector<FileEntry*>& entries, uint32_t n, std::v
   found.assign(entries.size(), FoundChain());
   // Each file's search is its own and its files only read, so any share-out
   // among the threads gives the same chains.
-  const uint32_t threads = std::max<uint32_t>(1, std::min<uint32_t>(CoreCount(), 8));
+  // Each thread's search builds its own tables of the trees (about 1.7 MB
+  // on a tree of 4,000 files); with one or two older trees a chain is a
+  // step or two, not worth them.
+  const uint32_t threads = n < 4 ? 1 : std::max<uint32_t>(1, std::min<uint32_t>(CoreCount(), 8));
   const size_t choiceLimit = kChoiceLimit / threads;
   std::atomic<size_t> next{0};
   RunOnWorkers(entries.size() > 1 ? threads - 1 : 0, [&]() {
