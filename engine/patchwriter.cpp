@@ -413,20 +413,19 @@ void LoadPair(const std::string& oldName, const std::string& newName, uint32_t i
     whole = WholeChecksum(data, size);
     if (slotSum) slot = ProtectionFound ? ChecksumWithoutRange(data, size, rangeStart) : whole;
   };
+  // One file into its block: from the bytes read ahead, or from the file.
+  auto readInto = [](uint8_t* to, uint32_t size, bool ahead, const std::vector<uint8_t>& aheadBytes, FILE* file) {
+    if (size == 0) return true;
+    if (!ahead) return std::fread(to, 1, size, file) == size;
+    std::memcpy(to, aheadBytes.data(), size);
+    return true;
+  };
   auto readOld = [&] {
-    if (oldRead) {
-      if (PairOldSize > 0) std::memcpy(PairBuffer, oldAhead.data(), PairOldSize);
-    } else if (PairOldSize > 0) {
-      oldOk = std::fread(PairBuffer, 1, PairOldSize, PairOldFile) == PairOldSize;
-    }
+    oldOk = readInto(PairBuffer, PairOldSize, oldRead, oldAhead, PairOldFile);
     if (oldOk) sum(PairBuffer, PairOldSize, ProtectionOldStart, oldSum, oldWhole, oldSlot.crc);
   };
   auto readNew = [&] {
-    if (newRead) {
-      if (PairNewSize > 0) std::memcpy(newBytes, newAhead.data(), PairNewSize);
-    } else if (PairNewSize > 0) {
-      newOk = std::fread(newBytes, 1, PairNewSize, PairNewFile) == PairNewSize;
-    }
+    newOk = readInto(newBytes, PairNewSize, newRead, newAhead, PairNewFile);
     if (newOk) sum(newBytes, PairNewSize, ProtectionNewStart, newSum, newWhole, newSlot.crc);
   };
   // A large pair's two files are read at once: from the system's cache
